@@ -1,0 +1,5 @@
+# 64-bit Windows: the same sources, built to run the tests under Wine on hosts
+# that cannot execute 32-bit x86 code.
+set(MINGW_TRIPLE x86_64-w64-mingw32)
+set(CMAKE_SYSTEM_PROCESSOR AMD64)
+include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64.cmake)

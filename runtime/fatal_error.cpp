@@ -1,0 +1,30 @@
+#include "runtime/fatal_error.h"
+
+#include <windows.h>
+
+namespace snipora {
+
+std::string FatalErrorText(std::optional<int> code, const char* message) {
+  std::string text = "运行时出错!\r\n\r\n";
+  if (code) {
+    text += "错误代码：";
+    text += std::to_string(*code);
+    text += "\r\n\r\n";
+  }
+  if (message && *message) {
+    text += "错误信息：";
+    text += message;
+    text += "\r\n";
+  }
+  return text;
+}
+
+void FatalRuntimeError(std::optional<int> code, const char* message) {
+  const std::string text = FatalErrorText(code, message);
+  MessageBoxA(nullptr, text.c_str(), "错误", MB_ICONERROR);
+  // ExitProcess, not exit(): the application's exit routine must not run
+  // after a fatal error, only the system's own clean-up.
+  ExitProcess(static_cast<UINT>(-1));
+}
+
+}  // namespace snipora

@@ -1,0 +1,96 @@
+#!/usr/bin/env bash
+# Takes a fresh Debian 12 machine (as root) to a built tree: packages, the
+# static JPEG library for the target, the test Wine prefix, configure, build.
+# Safe to run again: every step checks what is already there.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+deps=$root/.deps
+
+as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
+
+packages=(
+  g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+  wine wine32:i386 wine64 xvfb xauth x11-utils locales fonts-wqy-microhei fonts-wine
+  cmake ninja-build nasm dpkg-dev googletest
+  imagemagick xdotool python3
+)
+
+step() { printf '== %s\n' "$*"; }
+
+step "apt sources: i386 and deb-src"
+if ! dpkg --print-foreign-architectures | grep -qx i386; then
+  as_root dpkg --add-architecture i386
+  need_update=1
+fi
+src=/etc/apt/sources.list.d/debian.sources
+if [ -f "$src" ] && grep -q '^Types: deb$' "$src"; then
+  as_root sed -i 's/^Types: deb$/Types: deb deb-src/' "$src"
+  need_update=1
+fi
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ] || [ -n "${need_update:-}" ]; then
+  step "apt: ${missing[*]:-update only}"
+  as_root apt-get update -q
+  if [ ${#missing[@]} -gt 0 ]; then
+    DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -q --no-install-recommends "${missing[@]}"
+  fi
+fi
+
+step "locale zh_CN.UTF-8"
+if ! locale -a 2>/dev/null | grep -qi '^zh_CN\.utf-\?8$'; then
+  as_root sed -i 's/^# *\(zh_CN.UTF-8 UTF-8\)/\1/' /etc/locale.gen
+  grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen || echo 'zh_CN.UTF-8 UTF-8' | as_root tee -a /etc/locale.gen >/dev/null
+  as_root locale-gen
+fi
+
+# libjpeg-turbo from Debian's source package, static for a target
+build_jpeg() {
+  local arch=$1 prefix=$deps/libjpeg-turbo-$1
+  [ -f "$prefix/lib/libjpeg.a" ] && return 0
+  step "libjpeg-turbo, static for $arch"
+  local jsrc
+  jsrc=$(find "$deps/src" -mindepth 1 -maxdepth 1 -type d -name 'libjpeg-turbo-*' 2>/dev/null | head -n1)
+  if [ -z "$jsrc" ]; then
+    mkdir -p "$deps/src"
+    (cd "$deps/src" && apt-get source -q libjpeg-turbo >/dev/null)
+    jsrc=$(find "$deps/src" -mindepth 1 -maxdepth 1 -type d -name 'libjpeg-turbo-*' | head -n1)
+  fi
+  local jbuild=$deps/build/libjpeg-turbo-$arch
+  rm -rf "$jbuild"
+  cmake -S "$jsrc" -B "$jbuild" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-$arch.cmake" \
+    -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" \
+    -DENABLE_SHARED=OFF -DENABLE_STATIC=ON -DWITH_TURBOJPEG=OFF \
+    -DWITH_SIMD=ON -DCMAKE_ASM_NASM_COMPILER=nasm >/dev/null
+  cmake --build "$jbuild" --target jpeg-static >/dev/null
+  # only the static library and its headers: the tools are not needed
+  mkdir -p "$prefix/lib" "$prefix/include"
+  cp "$jbuild/libjpeg.a" "$prefix/lib/"
+  cp "$jsrc/jpeglib.h" "$jsrc/jmorecfg.h" "$jsrc/jerror.h" "$jbuild/jconfig.h" "$prefix/include/"
+}
+
+configure_and_build() {
+  local arch=$1
+  build_jpeg "$arch"
+  step "configure and build for $arch"
+  cmake -S "$root" -B "$root/build/$arch" -G Ninja \
+    -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-$arch.cmake" \
+    -DCMAKE_BUILD_TYPE=${SNIPORA_BUILD_TYPE:-RelWithDebInfo} \
+    -DSNIPORA_DEPS_DIR="$deps" >/dev/null
+  cmake --build "$root/build/$arch"
+}
+
+step "Wine prefix for tests"
+"$root/scripts/wine-prefix.sh"
+
+# The product is 32-bit and always built; the tests run on the build this
+# host can execute (scripts/test-arch.sh).
+configure_and_build i686
+test_arch=$("$root/scripts/test-arch.sh")
+[ "$test_arch" = i686 ] || configure_and_build "$test_arch"
+step "done"
