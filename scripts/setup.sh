@@ -54,10 +54,10 @@ build_jpeg() {
   [ -f "$prefix/lib/libjpeg.a" ] && return 0
   step "libjpeg-turbo, static for $arch"
   local jsrc
-  jsrc=$(find "$deps/src" -mindepth 1 -maxdepth 1 -type d -name 'libjpeg-turbo-*' 2>/dev/null | head -n1)
+  mkdir -p "$deps/src"
+  jsrc=$(find "$deps/src" -mindepth 1 -maxdepth 1 -type d -name 'libjpeg-turbo-*' | head -n1)
   if [ -z "$jsrc" ]; then
-    mkdir -p "$deps/src"
-    (cd "$deps/src" && apt-get source -q libjpeg-turbo >/dev/null)
+    (cd "$deps/src" && apt-get source -q libjpeg-turbo >/dev/null 2>&1)
     jsrc=$(find "$deps/src" -mindepth 1 -maxdepth 1 -type d -name 'libjpeg-turbo-*' | head -n1)
   fi
   local jbuild=$deps/build/libjpeg-turbo-$arch
