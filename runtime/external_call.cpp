@@ -1,0 +1,127 @@
+#include "runtime/external_call.h"
+
+#include <string>
+
+#include "runtime/fatal_error.h"
+
+namespace snipora {
+namespace {
+
+HMODULE SystemLoad(const char* file) { return LoadLibraryA(file); }
+FARPROC SystemFind(HMODULE module, const char* name) { return GetProcAddress(module, name); }
+BOOL SystemRelease(HMODULE module) { return FreeLibrary(module); }
+
+std::string ProgramFolder() {
+  char path[MAX_PATH];
+  const DWORD n = GetModuleFileNameA(nullptr, path, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return {};
+  std::string folder(path, n);
+  return folder.substr(0, folder.find_last_of("\\/"));
+}
+
+// "#123" names ordinal 123 (modulo 65536); anything else is a name.
+FARPROC FindExport(const ModuleLoader& loader, HMODULE module, const char* name) {
+  if (name[0] == '#') {
+    const unsigned long ordinal = std::strtoul(name + 1, nullptr, 10) % 65536;
+    return loader.find(module, reinterpret_cast<const char*>(static_cast<uintptr_t>(ordinal)));
+  }
+  return loader.find(module, name);
+}
+
+}  // namespace
+
+const ModuleLoader& SystemModuleLoader() {
+  static const ModuleLoader loader{SystemLoad, SystemFind, SystemRelease};
+  return loader;
+}
+
+void* BindExternal(ExternalEntry& entry, const ModuleLoader& loader) {
+  if (entry.address) return entry.address;
+  HMODULE module = nullptr;
+  FARPROC address = nullptr;
+
+  if (entry.library[0] == '\0') {
+    static const char* const kStandard[] = {"Kernel32.dll", "Gdi32.dll", "User32.dll",
+                                            "Advapi32.dll", "Mpr.dll",   "Shell32.dll"};
+    for (const char* library : kStandard) {
+      HMODULE candidate = loader.load(library);
+      if (!candidate) continue;
+      if ((address = FindExport(loader, candidate, entry.name))) {
+        module = candidate;
+        break;
+      }
+      loader.release(candidate);
+    }
+    if (!address)
+      FatalRuntimeError((std::string("无法找到指定DLL库文件中的输出命令“") + entry.name + "”").c_str());
+  } else {
+    if (!std::strchr(entry.library, ':')) {
+      // the program's own folder first, so a library shipped beside it wins
+      const std::string beside = ProgramFolder() + "\\" + entry.library;
+      module = loader.load(beside.c_str());
+    }
+    if (!module) module = loader.load(entry.library);
+    if (module) address = FindExport(loader, module, entry.name);
+    if (!address) {
+      if (module) loader.release(module);
+      FatalRuntimeError((std::string("无法找到指定DLL库文件“") + entry.library + "”中的输出命令“" +
+                         entry.name + "”")
+                            .c_str());
+    }
+  }
+  entry.module = module;
+  entry.address = reinterpret_cast<void*>(address);
+  return entry.address;
+}
+
+void ReleaseExternalLibraries(std::span<ExternalEntry> entries) {
+  for (ExternalEntry& entry : entries) {
+    if (entry.module) FreeLibrary(entry.module);
+    entry.module = nullptr;
+    entry.address = nullptr;
+  }
+}
+
+void ExternalStackError() { FatalRuntimeError(6, "调用DLL命令后发现堆栈错误"); }
+
+#if defined(__i386__)
+// uint64_t snipora_call_checked(void* function, const uint32_t* words,
+//                               uint32_t count, int32_t* stackMoved)   (cdecl)
+// EBX keeps the stack position from before the arguments are pushed; it is
+// callee-saved in every 32-bit convention, so it survives the call and the
+// stack can be restored whatever the callee did to ESP.
+asm(R"(
+    .text
+    .globl _snipora_call_checked
+    .def _snipora_call_checked; .scl 2; .type 32; .endef
+_snipora_call_checked:
+    pushl %ebp
+    movl %esp, %ebp
+    pushl %ebx
+    pushl %esi
+    pushl %edi
+    movl 12(%ebp), %esi
+    movl 16(%ebp), %ecx
+    movl %esp, %ebx
+    leal (%esi,%ecx,4), %edi
+1:  testl %ecx, %ecx
+    jz 2f
+    subl $4, %edi
+    pushl (%edi)
+    decl %ecx
+    jmp 1b
+2:  call *8(%ebp)
+    movl %esp, %ecx
+    subl %ebx, %ecx
+    movl %ebx, %esp
+    movl 20(%ebp), %edi
+    movl %ecx, (%edi)
+    popl %edi
+    popl %esi
+    popl %ebx
+    popl %ebp
+    ret
+)");
+#endif
+
+}  // namespace snipora
