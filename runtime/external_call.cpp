@@ -84,44 +84,4 @@ void ReleaseExternalLibraries(std::span<ExternalEntry> entries) {
 
 void ExternalStackError() { FatalRuntimeError(6, "调用DLL命令后发现堆栈错误"); }
 
-#if defined(__i386__)
-// uint64_t snipora_call_checked(void* function, const uint32_t* words,
-//                               uint32_t count, int32_t* stackMoved)   (cdecl)
-// EBX keeps the stack position from before the arguments are pushed; it is
-// callee-saved in every 32-bit convention, so it survives the call and the
-// stack can be restored whatever the callee did to ESP.
-asm(R"(
-    .text
-    .globl _snipora_call_checked
-    .def _snipora_call_checked; .scl 2; .type 32; .endef
-_snipora_call_checked:
-    pushl %ebp
-    movl %esp, %ebp
-    pushl %ebx
-    pushl %esi
-    pushl %edi
-    movl 12(%ebp), %esi
-    movl 16(%ebp), %ecx
-    movl %esp, %ebx
-    leal (%esi,%ecx,4), %edi
-1:  testl %ecx, %ecx
-    jz 2f
-    subl $4, %edi
-    pushl (%edi)
-    decl %ecx
-    jmp 1b
-2:  call *8(%ebp)
-    movl %esp, %ecx
-    subl %ebx, %ecx
-    movl %ebx, %esp
-    movl 20(%ebp), %edi
-    movl %ecx, (%edi)
-    popl %edi
-    popl %esi
-    popl %ebx
-    popl %ebp
-    ret
-)");
-#endif
-
 }  // namespace snipora

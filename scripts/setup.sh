@@ -12,7 +12,7 @@ as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
 packages=(
   g++-mingw-w64-i686 binutils-mingw-w64-i686 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
   wine wine32:i386 wine64 xvfb xauth x11-utils locales fonts-wqy-microhei fonts-wine
-  cmake ninja-build nasm dpkg-dev googletest
+  cmake ninja-build nasm dpkg-dev googletest gcc-multilib qemu-user-static
   imagemagick xdotool python3
 )
 
