@@ -1,0 +1,97 @@
+#pragma once
+// Owners for the GDI, USER, global-memory and COM objects the picture code
+// creates. Each closes its object when it goes and never changes GetLastError.
+#include <windows.h>
+#include <unknwn.h>
+
+#include <utility>
+
+namespace snipora {
+
+template <class Handle, auto Close>
+class UniqueHandle {
+ public:
+  UniqueHandle() noexcept = default;
+  explicit UniqueHandle(Handle handle) noexcept : handle_(handle) {}
+  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.release()) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    if (this != &other) reset(other.release());
+    return *this;
+  }
+  UniqueHandle(const UniqueHandle&) = delete;
+  UniqueHandle& operator=(const UniqueHandle&) = delete;
+  ~UniqueHandle() { reset(); }
+
+  Handle get() const noexcept { return handle_; }
+  explicit operator bool() const noexcept { return handle_ != nullptr; }
+  [[nodiscard]] Handle release() noexcept { return std::exchange(handle_, nullptr); }
+  void reset(Handle handle = nullptr) noexcept {
+    if (handle_) {
+      const DWORD error = GetLastError();
+      Close(handle_);
+      SetLastError(error);
+    }
+    handle_ = handle;
+  }
+
+ private:
+  Handle handle_ = nullptr;
+};
+
+using UniqueBitmap = UniqueHandle<HBITMAP, &DeleteObject>;
+using UniqueDC = UniqueHandle<HDC, &DeleteDC>;
+using UniqueIcon = UniqueHandle<HICON, &DestroyIcon>;
+using UniqueGlobal = UniqueHandle<HGLOBAL, &GlobalFree>;
+
+// Keeps one object selected into a device context for a scope, then puts the
+// previous one back.
+class ScopedSelection {
+ public:
+  ScopedSelection(HDC dc, HGDIOBJ object) noexcept : dc_(dc), previous_(SelectObject(dc, object)) {}
+  ScopedSelection(const ScopedSelection&) = delete;
+  ScopedSelection& operator=(const ScopedSelection&) = delete;
+  ~ScopedSelection() {
+    if (previous_) SelectObject(dc_, previous_);
+  }
+  bool ok() const noexcept { return previous_ != nullptr && previous_ != HGDI_ERROR; }
+
+ private:
+  HDC dc_;
+  HGDIOBJ previous_;
+};
+
+// One reference to a COM object.
+template <class Interface>
+class ComPtr {
+ public:
+  ComPtr() noexcept = default;
+  ComPtr(ComPtr&& other) noexcept : pointer_(std::exchange(other.pointer_, nullptr)) {}
+  ComPtr& operator=(ComPtr&& other) noexcept {
+    if (this != &other) {
+      reset();
+      pointer_ = std::exchange(other.pointer_, nullptr);
+    }
+    return *this;
+  }
+  ComPtr(const ComPtr&) = delete;
+  ComPtr& operator=(const ComPtr&) = delete;
+  ~ComPtr() { reset(); }
+
+  Interface* get() const noexcept { return pointer_; }
+  Interface* operator->() const noexcept { return pointer_; }
+  explicit operator bool() const noexcept { return pointer_ != nullptr; }
+  // For functions that hand out a new reference; drops the current one first.
+  Interface** put() noexcept {
+    reset();
+    return &pointer_;
+  }
+  void** put_void() noexcept { return reinterpret_cast<void**>(put()); }
+  void reset() noexcept {
+    if (pointer_) std::exchange(pointer_, nullptr)->Release();
+  }
+
+ private:
+  Interface* pointer_ = nullptr;
+};
+
+}  // namespace snipora
