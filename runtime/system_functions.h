@@ -12,7 +12,9 @@
   X(GdiplusStartup, "gdiplus.dll", "GdiplusStartup", int(ULONG_PTR*, const void*, void*))          \
   X(DwmIsCompositionEnabled, "dwmapi.dll", "DwmIsCompositionEnabled", HRESULT(BOOL*))              \
   X(DwmExtendFrameIntoClientArea, "dwmapi.dll", "DwmExtendFrameIntoClientArea",                    \
-    HRESULT(HWND, const void*))
+    HRESULT(HWND, const void*))                                                                     \
+  X(SetWindowLongA, "user32", "SetWindowLongA", LONG(HWND, int, LONG))                              \
+  X(SetLayeredWindowAttributes, "user32.dll", "SetLayeredWindowAttributes", BOOL(HWND, COLORREF, BYTE, DWORD))
 
 namespace snipora::sys {
 

@@ -17,5 +17,10 @@ reg() { DISPLAY= "$WINE" reg add "$@" /f >/dev/null 2>&1; }
 reg 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0
 # without a window manager, managed windows add ~2 s to every GUI exit
 reg 'HKCU\Software\Wine\X11 Driver' /v Managed /d N
+# caption buttons are drawn with Marlett: without it they show as letters
+fonts=$WINEPREFIX/drive_c/windows/Fonts
+if [ -f /usr/share/wine/fonts/marlett.ttf ] && [ ! -f "$fonts/marlett.ttf" ]; then
+  mkdir -p "$fonts" && cp /usr/share/wine/fonts/marlett.ttf "$fonts/"
+fi
 "$WINESERVER" -w
 touch "$marker"

@@ -1,0 +1,21 @@
+#pragma once
+// The program-wide objects the start routine creates and the exit routine
+// releases.
+#include <windows.h>
+
+#include <memory>
+
+#include "sysfx/system_helper.h"
+
+namespace snipora::app {
+
+struct Program {
+  std::unique_ptr<SystemHelper> systemHelper;
+  ULONG_PTR gdiplusToken = 0;  // stored, never read: GDI+ is not shut down
+};
+Program& TheProgram();
+
+// The exit routine registered with the runtime.
+void ReleaseGlobals();
+
+}  // namespace snipora::app

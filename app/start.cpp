@@ -1,0 +1,54 @@
+// The created handlers of the two main windows and the exit routine.
+#include <windows.h>
+
+#include "app/form_ids.h"
+#include "app/glass.h"
+#include "app/handlers.h"
+#include "app/program.h"
+#include "app/window_definitions.h"
+#include "runtime/exit_routine.h"
+#include "runtime/forms/form_runtime.h"
+
+namespace snipora::app {
+namespace {
+
+// An empty address box shows the grey placeholder.
+void PutPlaceholder(uint32_t window, uint32_t addressBox) {
+  if (CompareText(GetControlText(window, addressBox, property::kEditContent), "") != 0) return;
+  SetControlProperty(window, addressBox, property::kEditContent, TextView(kPlaceholder));
+  SetControlProperty(window, addressBox, property::kEditTextColor, static_cast<int32_t>(kPlaceholderColor));
+}
+
+}  // namespace
+
+Program& TheProgram() {
+  static Program program;
+  return program;
+}
+
+void ReleaseGlobals() { TheProgram().systemHelper.reset(); }
+
+void OnStartWindowCreated() {
+  namespace s = start_window;
+  SystemHelper& helper = *TheProgram().systemHelper;
+  if (helper.IsWindowsNt60Or61()) {
+    LoadWindow(glass_window::kWindow, std::nullopt, true);  // returns when the glass window has closed
+    CloseWindow(s::kWindow);
+  }
+  if (!helper.IsWindowsNt60Or61()) SetControlProperty(s::kWindow, s::kUnit, property::kVisible, 1);
+  PutPlaceholder(s::kWindow, s::kAddressBox);
+}
+
+void OnGlassWindowCreated() {
+  namespace g = glass_window;
+  StartGdiplus();
+  ApplyGlass(GetWindowHandle(g::kWindow, g::kUnit), 0, 0);
+  // black under the glass frame lets the glass show through the panels
+  SetControlProperty(g::kWindow, g::kHeader, property::kPanelBackColor,
+                     GetControlProperty(g::kWindow, g::kUnit, property::kWindowBackColor));
+  SetControlProperty(g::kWindow, g::kFooter, property::kPanelBackColor,
+                     GetControlProperty(g::kWindow, g::kUnit, property::kWindowBackColor));
+  PutPlaceholder(g::kWindow, g::kAddressBox);
+}
+
+}  // namespace snipora::app

@@ -1,0 +1,43 @@
+#!/usr/bin/env bash
+# Screenshots of Snipora as Windows XP, 7 and 10 show it, each taken under a
+# virtual display: writes <folder>/<version>.png (default build/screenshots).
+# Run scripts/setup.sh first.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/wine-env.sh"
+exe=$root/build/$SNIPORA_TEST_ARCH/app/Snipora.exe
+out=${1:-$root/build/screenshots}
+mkdir -p "$out"
+"$root/scripts/wine-prefix.sh"
+
+fifo=$(mktemp -u)
+mkfifo "$fifo"
+Xvfb -displayfd 7 -screen 0 1024x768x24 -nolisten tcp 7>"$fifo" >/dev/null 2>&1 &
+xvfb=$!
+read -r -t 20 display <"$fifo"
+rm -f "$fifo"
+export DISPLAY=:$display
+trap 'kill $xvfb 2>/dev/null || true' EXIT
+
+for version in winxp win7 win10; do
+  SNIPORA_WINVER=$version "$root/scripts/wine-run.sh" "$exe" >/dev/null 2>&1 &
+  program=$!
+  window=
+  for _ in $(seq 100); do
+    window=$(xdotool search --onlyvisible --name '^Snipora$' 2>/dev/null | head -n1 || true)
+    [ -n "$window" ] && break
+    sleep 0.2
+  done
+  if [ -z "$window" ]; then
+    echo "$version: no window" >&2
+    kill $program 2>/dev/null || true
+    continue
+  fi
+  sleep 1
+  eval "$(xdotool getwindowgeometry --shell "$window")"
+  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out/$version.png"
+  echo "$out/$version.png"
+  xdotool key --window "$window" Escape
+  wait $program || true
+done

@@ -1,0 +1,178 @@
+// Start-up seen from outside: which window the program shows under each
+// Windows version, what it holds, and how it ends.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <commctrl.h>
+
+#include <string>
+#include <vector>
+
+#include "tests/support/child_process.h"
+#include "tests/support/ui_driver.h"
+
+using namespace snipora::test;
+
+namespace {
+
+// Makes Wine report `version` to Snipora.exe for as long as it lives.
+class WindowsVersion {
+ public:
+  explicit WindowsVersion(const char* version) {
+    HKEY key;
+    RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
+                   static_cast<DWORD>(strlen(version) + 1));
+    RegCloseKey(key);
+  }
+  ~WindowsVersion() { RegDeleteKeyA(HKEY_CURRENT_USER, kKey); }
+
+ private:
+  static constexpr char kKey[] = "Software\\Wine\\AppDefaults\\Snipora.exe";
+};
+
+struct Child {
+  std::string className, text;
+  RECT rect;  // relative to the window's client area
+  bool enabled, visible;
+  HWND hwnd;
+};
+
+BOOL CALLBACK Collect(HWND hwnd, LPARAM param) {
+  auto* list = reinterpret_cast<std::pair<HWND, std::vector<Child>>*>(param);
+  char name[64];
+  GetClassNameA(hwnd, name, sizeof name);
+  RECT rect;
+  GetWindowRect(hwnd, &rect);
+  MapWindowPoints(nullptr, list->first, reinterpret_cast<POINT*>(&rect), 2);
+  list->second.push_back({name, GetControlText(hwnd), rect, IsWindowEnabled(hwnd) != 0, IsWindowVisible(hwnd) != 0, hwnd});
+  return TRUE;
+}
+
+std::vector<Child> ChildrenOf(HWND window) {
+  std::pair<HWND, std::vector<Child>> list{window, {}};
+  EnumChildWindows(window, Collect, reinterpret_cast<LPARAM>(&list));
+  return list.second;
+}
+
+const Child* Find(const std::vector<Child>& children, const std::string& cls, const std::string& text, int left,
+                  int top) {
+  for (const Child& c : children)
+    if (c.className == cls && c.text == text && c.rect.left == left && c.rect.top == top) return &c;
+  return nullptr;
+}
+
+void ExpectControl(const std::vector<Child>& children, const char* cls, const char* text, int left, int top,
+                   int width, int height, bool enabled) {
+  const Child* c = Find(children, cls, text, left, top);
+  ASSERT_NE(c, nullptr) << cls << " \"" << text << "\" at " << left << "," << top;
+  EXPECT_EQ(c->rect.right - c->rect.left, width) << text;
+  EXPECT_EQ(c->rect.bottom - c->rect.top, height) << text;
+  EXPECT_EQ(c->enabled, enabled) << text;
+  EXPECT_TRUE(c->visible) << text;
+}
+
+HWND FocusOf(HWND window) {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &info);
+  return info.hwndFocus;
+}
+
+void ExpectCentred(HWND window, int width, int height) {
+  RECT rect, work;
+  GetWindowRect(window, &rect);
+  SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
+  EXPECT_EQ(rect.right - rect.left, width);
+  EXPECT_EQ(rect.bottom - rect.top, height);
+  EXPECT_NEAR(rect.left - work.left, work.right - rect.right, 1);
+  EXPECT_NEAR(rect.top - work.top, work.bottom - rect.bottom, 1);
+}
+
+// Under XP and 10 the classic window shows, with everything in place.
+void ExpectClassicWindow(const char* version) {
+  WindowsVersion personality(version);
+  ChildProcess program("Snipora.exe", "");
+  HWND window = WaitForWindow("SniporaWindow", "Snipora", program.id(), 15000);
+  ASSERT_NE(window, nullptr);
+  Sleep(200);
+  ExpectCentred(window, 333, 318);
+  const LONG style = GetWindowLongA(window, GWL_STYLE);
+  EXPECT_TRUE(style & WS_MINIMIZEBOX);
+  EXPECT_FALSE(style & WS_MAXIMIZEBOX);
+  EXPECT_FALSE(style & WS_THICKFRAME);
+
+  const auto children = ChildrenOf(window);
+  ExpectControl(children, "Edit", "请在此输入您的网址", 64, 131, 248, 32, true);
+  ExpectControl(children, "Edit", "在此显示缩短网址", 64, 177, 176, 32, false);
+  ExpectControl(children, "Button", "缩短", 64, 223, 176, 33, true);
+  ExpectControl(children, "Button", "复制", 246, 176, 68, 34, false);
+  ExpectControl(children, "Button", "关于", 246, 223, 68, 33, true);
+  ExpectControl(children, "Static", "http://", 6, 131, 58, 32, true);
+  ExpectControl(children, "Static", "http://", 7, 177, 57, 32, true);
+  bool statusBar = false;
+  for (const Child& c : children)
+    if (c.className == "msctls_statusbar32") {
+      statusBar = true;
+      EXPECT_EQ(c.text, "欢迎使用Snipora，点此关注我们！");
+      RECT client;
+      GetClientRect(window, &client);
+      EXPECT_EQ(c.rect.bottom, client.bottom);  // docked along the bottom
+      EXPECT_EQ(c.rect.right - c.rect.left, client.right);
+    }
+  EXPECT_TRUE(statusBar);
+  const Child* address = Find(children, "Edit", "请在此输入您的网址", 64, 131);
+  ASSERT_NE(address, nullptr);
+  EXPECT_EQ(FocusOf(window), address->hwnd);
+
+  // Esc ends the program
+  PostMessageA(FocusOf(window), WM_KEYDOWN, VK_ESCAPE, 0x00010001);
+  EXPECT_EQ(program.Wait(15000), std::optional<DWORD>(0));
+}
+
+TEST(Startup, WindowsXpShowsTheClassicWindow) { ExpectClassicWindow("winxp"); }
+
+TEST(Startup, Windows10ShowsTheClassicWindow) { ExpectClassicWindow("win10"); }
+
+TEST(Startup, Windows7ShowsTheGlassWindow) {
+  WindowsVersion personality("win7");
+  ChildProcess program("Snipora.exe", "");
+  HWND window = WaitForWindow("SniporaWindow", "Snipora", program.id(), 15000);
+  ASSERT_NE(window, nullptr);
+  Sleep(300);
+  ExpectCentred(window, 333, 287);
+  // the classic window stays hidden: the glass window is the only one shown
+  EXPECT_EQ(WaitForWindow("SniporaWindow", "Snipora", program.id(), 0), window);
+
+  const auto children = ChildrenOf(window);
+  ExpectControl(children, "SniporaDrawPanel", "", 0, 95, 328, 144, true);
+  ExpectControl(children, "SniporaDrawPanel", "", -12, 0, 333, 88, true);
+  ExpectControl(children, "SniporaDrawPanel", "", 2, 240, 318, 22, true);
+  // inside the middle panel, 95 pixels down
+  ExpectControl(children, "Edit", "请在此输入您的网址", 66, 95 + 9, 248, 32, true);
+  ExpectControl(children, "Edit", "在此显示缩短网址", 66, 95 + 55, 176, 32, false);
+  ExpectControl(children, "Button", "缩短", 66, 95 + 101, 176, 33, true);
+  ExpectControl(children, "Button", "复制", 248, 95 + 54, 68, 34, false);
+  ExpectControl(children, "Button", "关于", 248, 95 + 101, 68, 33, true);
+  const Child* shorten = Find(children, "Button", "缩短", 66, 95 + 101);
+  ASSERT_NE(shorten, nullptr);
+  EXPECT_EQ(FocusOf(window), shorten->hwnd);
+
+  // no desktop composition under Wine: the header and footer bands are black
+  SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  Sleep(200);
+  HDC screen = GetDC(nullptr);
+  POINT header{150, 40}, footer{150, 250};
+  ClientToScreen(window, &header);
+  ClientToScreen(window, &footer);
+  EXPECT_EQ(GetPixel(screen, header.x, header.y), RGB(0, 0, 0));
+  EXPECT_EQ(GetPixel(screen, footer.x, footer.y), RGB(0, 0, 0));
+  ReleaseDC(nullptr, screen);
+
+  // the close box ends the program
+  PostMessageA(window, WM_SYSCOMMAND, SC_CLOSE, 0);
+  EXPECT_EQ(program.Wait(15000), std::optional<DWORD>(0));
+}
+
+}  // namespace
