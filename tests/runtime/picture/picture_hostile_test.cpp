@@ -120,7 +120,7 @@ void ExpectEachRejected(const ByteVector& valid, const std::vector<Damage>& dama
 
 // Offsets of the bitmap header fields.
 constexpr std::size_t kBmpPixels = 10, kBmpHeaderSize = 14, kBmpWidth = 18, kBmpHeight = 22, kBmpBits = 28,
-                      kBmpCompression = 30, kBmpColoursUsed = 46;
+                      kBmpCompression = 30, kBmpImageSize = 34, kBmpColoursUsed = 46;
 
 TEST(HostileBitmap, ImpossibleSizes) {
   auto size = [](int32_t width, int32_t height) {
@@ -208,10 +208,24 @@ TEST(HostilePicture, LargeClaimsInSmallFilesTakeNoPixelMemory) {
   ByteVector bmp = BitmapFile24(Gradient(3, 2));
   Set32(bmp, kBmpWidth, 4096);
   Set32(bmp, kBmpHeight, 4096);
+  // run-length encoding may rightly be that short, but not for 64 Mi pixels
+  ByteVector rle = BitmapFile8TopDown(4, 1, {0xFF000000, 0xFFFFFFFF}, {0, 1, 0, 1});
+  Set32(rle, kBmpWidth, 8192);
+  Set32(rle, kBmpHeight, 8192);
+  Set32(rle, kBmpCompression, 1);
+  Set32(rle, kBmpImageSize, 2);
+  rle.insert(rle.end() - 4, {0x00, 0x01});  // the end-of-picture code
+  rle.resize(rle.size() - 4);
+  ByteVector gif = GifFile(3, 2, {0xFFFF0000, 0xFF0000FF}, {0, 1, 0, 1, 0, 1});
+  Set16(gif, 6, 8192);  // the screen around a small frame
+  Set16(gif, 8, 8192);
+
   const SIZE_T before = PeakWorkingSet();
   ASSERT_GT(before, 0u);
   EXPECT_FALSE(Decode(PcxFile(pcx)));
   EXPECT_FALSE(Decode(bmp));
+  EXPECT_FALSE(Decode(rle));
+  EXPECT_FALSE(Decode(gif));
   EXPECT_LT(PeakWorkingSet() - before, SIZE_T{16} << 20);
 }
 
