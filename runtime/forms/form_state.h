@@ -10,7 +10,7 @@
 #include "runtime/byte_set.h"
 #include "runtime/forms/form_definition.h"
 #include "runtime/picture/picture.h"
-#include "runtime/picture/win_handles.h"
+#include "runtime/win_handles.h"
 #include "runtime/text.h"
 
 namespace snipora {

@@ -7,7 +7,7 @@
 
 #include "runtime/picture/alpha_capture.h"
 #include "runtime/picture/picture_limits.h"
-#include "runtime/picture/win_handles.h"
+#include "runtime/win_handles.h"
 
 namespace snipora {
 namespace {

@@ -8,7 +8,7 @@
 #include <optional>
 #include <span>
 
-#include "runtime/picture/win_handles.h"
+#include "runtime/win_handles.h"
 
 namespace snipora {
 

@@ -1,5 +1,5 @@
 #pragma once
-// Owners for the GDI, USER, global-memory and COM objects the picture code
+// Owners for the GDI, USER, global-memory and COM objects the runtime
 // creates. Each closes its object when it goes and never changes GetLastError.
 #include <windows.h>
 #include <unknwn.h>
