@@ -7,4 +7,16 @@ namespace snipora::app {
 void OnStartWindowCreated();
 void OnGlassWindowCreated();
 
+// One copy per main window, each addressing its own window's controls.
+void StartShortenAddress();
+void StartClearPlaceholder();
+void StartRestorePlaceholder();
+void StartResetTextColour();
+void StartCopyShortAddress();
+void GlassShortenAddress();
+void GlassClearPlaceholder();
+void GlassRestorePlaceholder();
+void GlassResetTextColour();
+void GlassCopyShortAddress();
+
 }  // namespace snipora::app

@@ -36,6 +36,11 @@ const ControlDefinition kStartControls[] = {
 };
 const EventBinding kStartEvents[] = {
     {s::kUnit, event::kCreated, Handle<OnStartWindowCreated>},
+    {s::kShorten, event::kClicked, Handle<StartShortenAddress>},
+    {s::kCopy, event::kClicked, Handle<StartCopyShortAddress>},
+    {s::kAddressBox, event::kContentChanged, Handle<StartResetTextColour>},
+    {s::kAddressBox, event::kLeftButtonDown, Handle<StartClearPlaceholder>},
+    {s::kAddressBox, event::kFocusLost, Handle<StartRestorePlaceholder>},
 };
 
 namespace g = glass_window;
@@ -57,6 +62,11 @@ const ControlDefinition kGlassControls[] = {
 };
 const EventBinding kGlassEvents[] = {
     {g::kUnit, event::kCreated, Handle<OnGlassWindowCreated>},
+    {g::kShorten, event::kClicked, Handle<GlassShortenAddress>},
+    {g::kCopy, event::kClicked, Handle<GlassCopyShortAddress>},
+    {g::kAddressBox, event::kContentChanged, Handle<GlassResetTextColour>},
+    {g::kAddressBox, event::kLeftButtonDown, Handle<GlassClearPlaceholder>},
+    {g::kAddressBox, event::kFocusLost, Handle<GlassRestorePlaceholder>},
 };
 
 // Spaces and the empty line leave room for the status and mail pictures.

@@ -1,0 +1,69 @@
+#!/usr/bin/env bash
+# Runs Snipora against the project's local shortening service. The program's
+# service host is reached through the proxy setting, so the program itself is
+# unchanged. With a display you work in the real window; without one (a
+# server, CI) the run happens under a virtual display: an example address is
+# typed and shortened through the window, the short address and the clipboard
+# are printed, and a screenshot is saved (build/run/snipora.png).
+# Short addresses are kept in build/run/mappings.txt between runs.
+# SNIPORA_WINVER=winxp|win7|win10 chooses the Windows version the program sees
+# (win7 shows the glass window, the others the classic one). Arguments: the
+# address to shorten in the unattended run.
+set -euo pipefail
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/wine-env.sh"
+build=$root/build/$SNIPORA_TEST_ARCH
+state=$root/build/run
+mkdir -p "$state"
+"$root/scripts/wine-prefix.sh"
+
+pids=()
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  [ -n "${own_server:-}" ] && "$WINESERVER" -k >/dev/null 2>&1 || true
+}
+trap cleanup EXIT
+
+interactive=1
+if [ -z "${DISPLAY:-}" ]; then
+  interactive=
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  Xvfb -displayfd 7 -screen 0 1024x768x24 -nolisten tcp 7>"$fifo" >/dev/null 2>&1 &
+  pids+=($!)
+  read -r -t 20 display <"$fifo"
+  rm -f "$fifo"
+  export DISPLAY=:$display
+fi
+"$WINESERVER" -p >/dev/null 2>&1 </dev/null && own_server=1
+
+# the local service prints the port it listens on
+store="Z:${state//\//\\}\\mappings.txt"
+"$WINE" "$build/tests/support/local_service/local_service.exe" --store "$store" \
+  >"$state/service.out" 2>"$state/service.err" </dev/null &
+pids+=($!)
+port=
+for _ in $(seq 100); do
+  port=$(grep -o '[0-9]\+' "$state/service.out" 2>/dev/null | head -n1 || true)
+  [ -n "$port" ] && break
+  sleep 0.1
+done
+[ -n "$port" ] || { echo "the local service did not start" >&2; cat "$state/service.err" >&2; exit 1; }
+echo "local shortening service on 127.0.0.1:$port"
+
+export http_proxy=http://127.0.0.1:$port
+if [ -n "$interactive" ]; then
+  echo "Snipora is running; close its window to end."
+  "$root/scripts/wine-run.sh" "$build/app/Snipora.exe"
+  exit 0
+fi
+
+"$root/scripts/wine-run.sh" "$build/app/Snipora.exe" >/dev/null 2>&1 &
+program=$!
+pids+=($program)
+"$WINE" "$build/tests/support/snipora_demo.exe" "$@" | iconv -f GBK -t UTF-8
+import -window root "$state/snipora.png"
+echo "screenshot:     $state/snipora.png"
+"$WINE" "$build/tests/support/snipora_demo.exe" --close
+wait "$program" || true

@@ -1,0 +1,51 @@
+// The glass frame where desktop composition is on: a stand-in dwmapi.dll in
+// the program's folder says it is, and records what the program asks for.
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <fstream>
+#include <string>
+
+#include "tests/support/child_process.h"
+#include "tests/support/ui_driver.h"
+
+using namespace snipora::test;
+
+namespace {
+
+TEST(GlassFrame, LayeredWindowWithTheFrameExtended) {
+  constexpr char kVersionKey[] = "Software\\Wine\\AppDefaults\\Snipora.exe";
+  HKEY key;
+  RegCreateKeyExA(HKEY_CURRENT_USER, kVersionKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
+  RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win7"), 5);
+  RegCloseKey(key);
+  char folder[MAX_PATH];
+  GetTempPathA(MAX_PATH, folder);
+  const std::string record = std::string(folder) + "snipora-glass-" + std::to_string(GetCurrentProcessId());
+  DeleteFileA(record.c_str());
+  SetEnvironmentVariableA("SNIPORA_GLASS_RECORD", record.c_str());
+
+  ChildProcess program("Snipora.exe", "");  // the copy beside the stand-in
+  HWND window = WaitForWindow("SniporaWindow", "Snipora", program.id(), 15000);
+  ASSERT_NE(window, nullptr);
+  // replaced, not combined: only the edge the system keeps for captioned windows remains
+  EXPECT_EQ(GetWindowLongA(window, GWL_EXSTYLE) & ~WS_EX_WINDOWEDGE, WS_EX_LAYERED);
+  std::ifstream in(record);
+  int left = -1, right = -1, top = -1, bottom = -1;
+  long exStyle = 0;
+  in >> left >> right >> top >> bottom >> exStyle;
+  EXPECT_EQ(left, 0);
+  EXPECT_EQ(right, 0);
+  EXPECT_EQ(top, 95);
+  EXPECT_EQ(bottom, 20);
+  EXPECT_EQ(exStyle & ~WS_EX_WINDOWEDGE, WS_EX_LAYERED);  // layered before the frame was extended
+  in.close();
+
+  PostMessageA(window, WM_CLOSE, 0, 0);
+  EXPECT_EQ(program.Wait(15000), std::optional<DWORD>(0));
+  DeleteFileA(record.c_str());
+  RegDeleteKeyA(HKEY_CURRENT_USER, kVersionKey);
+}
+
+}  // namespace

@@ -1,0 +1,101 @@
+// Shortens an example address through Snipora's real window, as a user would:
+// a click into the address box, typed keys, a click on "缩短", then "复制".
+// Prints the short address and what the clipboard holds. Used by scripts/run.sh
+// when there is no display to work in; "--close" closes the program's window.
+#include <windows.h>
+
+#include <cstdio>
+#include <string>
+
+#include "tests/support/ui_driver.h"
+
+using namespace snipora::test;
+
+namespace {
+
+struct Controls {
+  HWND address = nullptr, result = nullptr, shorten = nullptr, copy = nullptr;
+};
+
+BOOL CALLBACK Sort(HWND child, LPARAM param) {
+  auto* c = reinterpret_cast<Controls*>(param);
+  char cls[32];
+  GetClassNameA(child, cls, sizeof cls);
+  const std::string text = GetControlText(child);
+  if (!strcmp(cls, "Edit")) (IsWindowEnabled(child) ? c->address : c->result) = child;
+  if (!strcmp(cls, "Button") && text == "缩短") c->shorten = child;
+  if (!strcmp(cls, "Button") && text == "复制") c->copy = child;
+  return TRUE;
+}
+
+void SendMouse(DWORD flags) {
+  INPUT input{};
+  input.type = INPUT_MOUSE;
+  input.mi.dwFlags = flags;
+  SendInput(1, &input, sizeof input);
+}
+
+// A real click in the middle of a control.
+void ClickOn(HWND control) {
+  RECT r;
+  GetWindowRect(control, &r);
+  SetCursorPos((r.left + r.right) / 2, (r.top + r.bottom) / 2);
+  Sleep(50);
+  SendMouse(MOUSEEVENTF_LEFTDOWN);
+  SendMouse(MOUSEEVENTF_LEFTUP);
+  Sleep(200);
+}
+
+void Type(const char* text) {
+  for (const char* p = text; *p; ++p) {
+    const SHORT key = VkKeyScanA(*p);
+    INPUT keys[4] = {};
+    int n = 0;
+    auto add = [&](WORD vk, DWORD flags) {
+      keys[n].type = INPUT_KEYBOARD;
+      keys[n].ki.wVk = vk;
+      keys[n++].ki.dwFlags = flags;
+    };
+    if (key & 0x100) add(VK_SHIFT, 0);
+    add(LOBYTE(key), 0);
+    add(LOBYTE(key), KEYEVENTF_KEYUP);
+    if (key & 0x100) add(VK_SHIFT, KEYEVENTF_KEYUP);
+    SendInput(n, keys, sizeof keys[0]);
+    Sleep(15);
+  }
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc > 1 && !strcmp(argv[1], "--close")) {  // ends the program as its close box would
+    HWND window = WaitForWindow("SniporaWindow", "Snipora", 0, 5000);
+    if (window) PostMessageA(window, WM_CLOSE, 0, 0);
+    return window ? 0 : 1;
+  }
+  const char* address = argc > 1 ? argv[1] : "www.example.com/articles/2026/how-to-shorten-a-long-address?lang=zh";
+  HWND window = WaitForWindow("SniporaWindow", "Snipora", 0, 30000);
+  if (!window) return std::fprintf(stderr, "Snipora's window did not appear\n"), 1;
+  Sleep(500);
+  Controls c;
+  EnumChildWindows(window, Sort, reinterpret_cast<LPARAM>(&c));
+  if (!c.address || !c.result || !c.shorten || !c.copy) return std::fprintf(stderr, "controls not found\n"), 1;
+  SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+
+  const std::string before = GetControlText(c.result);
+  ClickOn(c.address);
+  Type(address);
+  ClickOn(c.shorten);
+  std::string shortAddress;
+  for (int i = 0; i < 300 && (shortAddress = GetControlText(c.result)) == before; ++i) Sleep(100);
+  std::printf("address typed:  %s\nshort address:  http://%s\n", address, shortAddress.c_str());
+
+  ClickOn(c.copy);
+  if (HWND box = WaitForMessageBox(0, "提示", 10000)) {
+    std::printf("message:        %s\n", ReadMessageBox(box).text.c_str());
+    std::printf("clipboard:      %s\n", ReadClipboardText().value_or("(nothing)").c_str());
+    AnswerMessageBox(box);
+  }
+  std::fflush(stdout);
+  return shortAddress.empty() || shortAddress == before ? 1 : 0;
+}
