@@ -10,6 +10,7 @@
 
 #include "tests/support/child_process.h"
 #include "tests/support/local_service/local_service.h"
+#include "tests/support/program_driver.h"
 #include "tests/support/ui_driver.h"
 
 using namespace snipora::test;
@@ -23,38 +24,22 @@ class ShortenEndToEnd : public testing::TestWithParam<const char*> {
   void SetUp() override {
     ASSERT_NE(service_.port(), 0);
     SetEnvironmentVariableA("http_proxy", service_.origin().c_str());
-    SetVersion(GetParam());
+    version_ = std::make_unique<ScopedWindowsVersion>(GetParam());
     program_ = std::make_unique<ChildProcess>("Snipora.exe", "");
     window_ = WaitForWindow("SniporaWindow", "Snipora", program_->id(), 15000);
     ASSERT_NE(window_, nullptr);
-    EnumChildWindows(window_, Sort, reinterpret_cast<LPARAM>(this));
-    ASSERT_TRUE(address_ && result_ && shorten_ && copy_);
+    const MainWindowControls controls = FindMainWindowControls(window_);
+    ASSERT_TRUE(controls.complete());
+    address_ = controls.address;
+    result_ = controls.result;
+    shorten_ = controls.shorten;
+    copy_ = controls.copy;
   }
   void TearDown() override {
     if (window_) PostMessageA(window_, WM_CLOSE, 0, 0);
     if (program_) {
       EXPECT_EQ(program_->Wait(15000), std::optional<DWORD>(0));
     }
-    RegDeleteKeyA(HKEY_CURRENT_USER, kVersionKey);
-  }
-
-  static void SetVersion(const char* version) {
-    HKEY key;
-    RegCreateKeyExA(HKEY_CURRENT_USER, kVersionKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
-    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
-                   static_cast<DWORD>(strlen(version) + 1));
-    RegCloseKey(key);
-  }
-
-  static BOOL CALLBACK Sort(HWND child, LPARAM param) {
-    auto* self = reinterpret_cast<ShortenEndToEnd*>(param);
-    char cls[32];
-    GetClassNameA(child, cls, sizeof cls);
-    const std::string text = GetControlText(child);
-    if (!strcmp(cls, "Edit")) (IsWindowEnabled(child) ? self->address_ : self->result_) = child;
-    if (!strcmp(cls, "Button") && text == "缩短") self->shorten_ = child;
-    if (!strcmp(cls, "Button") && text == "复制") self->copy_ = child;
-    return TRUE;
   }
 
   // A press into the box (which takes the placeholder away), then the keys.
@@ -83,8 +68,8 @@ class ShortenEndToEnd : public testing::TestWithParam<const char*> {
     return info;
   }
 
-  static constexpr char kVersionKey[] = "Software\\Wine\\AppDefaults\\Snipora.exe";
   LocalService service_;
+  std::unique_ptr<ScopedWindowsVersion> version_;
   std::unique_ptr<ChildProcess> program_;
   HWND window_ = nullptr, address_ = nullptr, result_ = nullptr, shorten_ = nullptr, copy_ = nullptr;
 };

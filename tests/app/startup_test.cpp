@@ -10,27 +10,12 @@
 #include <vector>
 
 #include "tests/support/child_process.h"
+#include "tests/support/program_driver.h"
 #include "tests/support/ui_driver.h"
 
 using namespace snipora::test;
 
 namespace {
-
-// Makes Wine report `version` to Snipora.exe for as long as it lives.
-class WindowsVersion {
- public:
-  explicit WindowsVersion(const char* version) {
-    HKEY key;
-    RegCreateKeyExA(HKEY_CURRENT_USER, kKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
-    RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>(version),
-                   static_cast<DWORD>(strlen(version) + 1));
-    RegCloseKey(key);
-  }
-  ~WindowsVersion() { RegDeleteKeyA(HKEY_CURRENT_USER, kKey); }
-
- private:
-  static constexpr char kKey[] = "Software\\Wine\\AppDefaults\\Snipora.exe";
-};
 
 struct Child {
   std::string className, text;
@@ -92,7 +77,7 @@ void ExpectCentred(HWND window, int width, int height) {
 
 // Under XP and 10 the classic window shows, with everything in place.
 void ExpectClassicWindow(const char* version) {
-  WindowsVersion personality(version);
+  ScopedWindowsVersion personality(version);
   ChildProcess program("Snipora.exe", "");
   HWND window = WaitForWindow("SniporaWindow", "Snipora", program.id(), 15000);
   ASSERT_NE(window, nullptr);
@@ -136,7 +121,7 @@ TEST(Startup, WindowsXpShowsTheClassicWindow) { ExpectClassicWindow("winxp"); }
 TEST(Startup, Windows10ShowsTheClassicWindow) { ExpectClassicWindow("win10"); }
 
 TEST(Startup, Windows7ShowsTheGlassWindow) {
-  WindowsVersion personality("win7");
+  ScopedWindowsVersion personality("win7");
   ChildProcess program("Snipora.exe", "");
   HWND window = WaitForWindow("SniporaWindow", "Snipora", program.id(), 15000);
   ASSERT_NE(window, nullptr);

@@ -7,26 +7,12 @@
 #include <cstdio>
 #include <string>
 
+#include "tests/support/program_driver.h"
 #include "tests/support/ui_driver.h"
 
 using namespace snipora::test;
 
 namespace {
-
-struct Controls {
-  HWND address = nullptr, result = nullptr, shorten = nullptr, copy = nullptr;
-};
-
-BOOL CALLBACK Sort(HWND child, LPARAM param) {
-  auto* c = reinterpret_cast<Controls*>(param);
-  char cls[32];
-  GetClassNameA(child, cls, sizeof cls);
-  const std::string text = GetControlText(child);
-  if (!strcmp(cls, "Edit")) (IsWindowEnabled(child) ? c->address : c->result) = child;
-  if (!strcmp(cls, "Button") && text == "缩短") c->shorten = child;
-  if (!strcmp(cls, "Button") && text == "复制") c->copy = child;
-  return TRUE;
-}
 
 void SendMouse(DWORD flags) {
   INPUT input{};
@@ -77,9 +63,8 @@ int main(int argc, char** argv) {
   HWND window = WaitForWindow("SniporaWindow", "Snipora", 0, 30000);
   if (!window) return std::fprintf(stderr, "Snipora's window did not appear\n"), 1;
   Sleep(500);
-  Controls c;
-  EnumChildWindows(window, Sort, reinterpret_cast<LPARAM>(&c));
-  if (!c.address || !c.result || !c.shorten || !c.copy) return std::fprintf(stderr, "controls not found\n"), 1;
+  const MainWindowControls c = FindMainWindowControls(window);
+  if (!c.complete()) return std::fprintf(stderr, "controls not found\n"), 1;
   SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
 
   const std::string before = GetControlText(c.result);

@@ -8,6 +8,7 @@
 #include <string>
 
 #include "tests/support/child_process.h"
+#include "tests/support/program_driver.h"
 #include "tests/support/ui_driver.h"
 
 using namespace snipora::test;
@@ -15,11 +16,7 @@ using namespace snipora::test;
 namespace {
 
 TEST(GlassFrame, LayeredWindowWithTheFrameExtended) {
-  constexpr char kVersionKey[] = "Software\\Wine\\AppDefaults\\Snipora.exe";
-  HKEY key;
-  RegCreateKeyExA(HKEY_CURRENT_USER, kVersionKey, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
-  RegSetValueExA(key, "Version", 0, REG_SZ, reinterpret_cast<const BYTE*>("win7"), 5);
-  RegCloseKey(key);
+  ScopedWindowsVersion personality("win7");
   char folder[MAX_PATH];
   GetTempPathA(MAX_PATH, folder);
   const std::string record = std::string(folder) + "snipora-glass-" + std::to_string(GetCurrentProcessId());
@@ -45,7 +42,6 @@ TEST(GlassFrame, LayeredWindowWithTheFrameExtended) {
   PostMessageA(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(program.Wait(15000), std::optional<DWORD>(0));
   DeleteFileA(record.c_str());
-  RegDeleteKeyA(HKEY_CURRENT_USER, kVersionKey);
 }
 
 }  // namespace
