@@ -308,3 +308,51 @@ TEST(FormRuntimeFatal, PropertyOfAWindowNotLoaded) {
 
 }  // namespace
 }  // namespace snipora
+
+namespace snipora {
+namespace {
+
+// A 2 x 2 24-bit bitmap file of one colour.
+std::vector<uint8_t> SolidBitmap(uint8_t r, uint8_t g, uint8_t b) {
+  std::vector<uint8_t> file(54 + 16, 0);
+  auto put32 = [&](std::size_t at, uint32_t v) {
+    for (int i = 0; i < 4; ++i) file[at + i] = uint8_t(v >> (8 * i));
+  };
+  file[0] = 'B';
+  file[1] = 'M';
+  put32(2, uint32_t(file.size()));
+  put32(10, 54);
+  put32(14, 40);
+  put32(18, 2);
+  put32(22, 2);
+  file[26] = 1;
+  file[28] = 24;
+  put32(34, 16);
+  for (int row = 0; row < 2; ++row)
+    for (int x = 0; x < 2; ++x) {
+      const std::size_t at = 54 + row * 8 + x * 3;
+      file[at] = b;
+      file[at + 1] = g;
+      file[at + 2] = r;
+    }
+  return file;
+}
+
+TEST_F(FormRuntime, PanelPictureIsDrawnUnscaledAtTheCorner) {
+  const auto bitmap = SolidBitmap(200, 10, 30);
+  SetControlProperty(kMain, kPanel, property::kPanelPicture, BytesView(Bytes::Copy(bitmap.data(), bitmap.size())));
+  HWND panel = Native(kPanel);
+  RedrawWindow(panel, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  HDC dc = GetPanelDC(kMain, kPanel);
+  EXPECT_EQ(GetPixel(dc, 0, 0), RGB(200, 10, 30));
+  EXPECT_EQ(GetPixel(dc, 1, 1), RGB(200, 10, 30));
+  EXPECT_EQ(GetPixel(dc, 2, 2), RGB(0, 255, 0));  // the rest is the panel's colour
+
+  const uint8_t png[] = {0x89, 'P', 'N', 'G', '\r', '\n', 0x1A, '\n', 0, 0, 0, 13};
+  SetControlProperty(kMain, kPanel, property::kPanelPicture, BytesView(Bytes::Copy(png, sizeof png)));
+  RedrawWindow(panel, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW);
+  EXPECT_EQ(GetPixel(dc, 0, 0), RGB(0, 255, 0));  // not a panel picture: nothing shown
+}
+
+}  // namespace
+}  // namespace snipora
