@@ -346,6 +346,7 @@ bool CreateControl(WindowState& window, ControlState& control, int index) {
                                           DEFAULT_QUALITY, DEFAULT_PITCH | FF_DONTCARE, d.font.face));
     SendMessageA(hwnd, WM_SETFONT, reinterpret_cast<WPARAM>(control.font.get()), FALSE);
   }
+  if (d.kind == ControlKind::EditBox) SendMessageA(hwnd, EM_LIMITTEXT, 0, 0);  // no length limit
   if (d.kind == ControlKind::StatusBar) {
     // without a theme the status bar takes its background colour
     SetWindowTheme(hwnd, L" ", L" ");

@@ -148,6 +148,13 @@ TEST_F(FormRuntime, WritingContentRaisesChangedExactlyOnce) {
   EXPECT_EQ(GetControlText(kMain, kEdit, property::kEditContent).get(), nullptr);
 }
 
+TEST_F(FormRuntime, EditBoxesHaveNoLengthLimit) {
+  EXPECT_GT(SendMessageA(Native(kEdit), EM_GETLIMITTEXT, 0, 0), 0x10000);
+  const std::string longText(70000, 'a');
+  SetControlProperty(kMain, kEdit, property::kEditContent, TextView(longText.c_str()));
+  EXPECT_EQ(TextLength(GetControlText(kMain, kEdit, property::kEditContent)), 70000);
+}
+
 TEST_F(FormRuntime, TypingRaisesChangedPerEdit) {
   journal.clear();
   SendMessageA(Native(kEdit), WM_CHAR, 'a', 1);
