@@ -122,6 +122,18 @@ TEST_P(ShortenEndToEnd, FailuresAreToldAndTheWindowAnswersAgain) {
   }
 }
 
+TEST_P(ShortenEndToEnd, EnterStartsNoShortening) {
+  Type("example.com/enter");
+  service_.ClearRequests();
+  for (HWND target : {address_, shorten_}) {
+    PostMessageA(target, WM_KEYDOWN, VK_RETURN, 0x001C0001);
+    PostMessageA(target, WM_KEYUP, VK_RETURN, 0xC01C0001);
+  }
+  Sleep(1500);
+  EXPECT_TRUE(service_.requests().empty());
+  EXPECT_EQ(GetControlText(result_), "在此显示缩短网址");
+}
+
 INSTANTIATE_TEST_SUITE_P(MainWindows, ShortenEndToEnd, testing::Values("win10", "win7"),
                          [](const auto& p) { return std::string(p.param); });
 
