@@ -2,8 +2,12 @@
 
 #include <windows.h>
 
-namespace snipora {
+#include <string>
 
+namespace snipora {
+namespace {
+
+// The text of the box; the code and the message may each be absent.
 std::string FatalErrorText(std::optional<int> code, const char* message) {
   std::string text = "运行时出错!\r\n\r\n";
   if (code) {
@@ -18,6 +22,8 @@ std::string FatalErrorText(std::optional<int> code, const char* message) {
   }
   return text;
 }
+
+}  // namespace
 
 void FatalRuntimeError(std::optional<int> code, const char* message) {
   const std::string text = FatalErrorText(code, message);

@@ -3,14 +3,10 @@
 // wrong, then the end of the process with exit code -1. The registered exit
 // routine is not called.
 #include <optional>
-#include <string>
 
 namespace snipora {
 
 [[noreturn]] void FatalRuntimeError(std::optional<int> code, const char* message);
 [[noreturn]] inline void FatalRuntimeError(const char* message) { FatalRuntimeError(std::nullopt, message); }
-
-// The text of the box, for a code and/or message (either may be absent).
-std::string FatalErrorText(std::optional<int> code, const char* message);
 
 }  // namespace snipora

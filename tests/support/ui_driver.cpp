@@ -163,8 +163,6 @@ void SetControlText(HWND control, const char* text) {
 
 void Click(HWND button) { PostMessageA(button, BM_CLICK, 0, 0); }
 
-HWND FindChild(HWND parent, int id) { return GetDlgItem(parent, id); }
-
 std::optional<std::string> ReadClipboardText() {
   for (int attempt = 0; !OpenClipboard(nullptr); ++attempt) {
     if (attempt == 50) return std::nullopt;

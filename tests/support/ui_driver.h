@@ -36,7 +36,6 @@ std::string GetControlText(HWND control);
 void SetControlText(HWND control, const char* text);
 // Posted, not sent: a handler that opens a box must not block the test.
 void Click(HWND button);
-HWND FindChild(HWND parent, int id);
 
 // CF_TEXT on the clipboard, or nothing when there is none.
 std::optional<std::string> ReadClipboardText();

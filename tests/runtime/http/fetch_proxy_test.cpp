@@ -9,6 +9,7 @@
 #include "runtime/picture/decode_picture.h"
 #include "tests/runtime/http/fetch_test_support.h"
 #include "tests/support/local_service/local_service.h"
+#include "tests/support/local_service/service_answers.h"
 
 using namespace snipora;
 using namespace snipora::test;
@@ -47,17 +48,6 @@ constexpr char kLanding[] = "http://example.invalid/landing?from=snip&x=%20y";
 constexpr char kCreate[] =
     "/create.php?source=indexpage&url=http%3A%2F%2Fexample.invalid%2Flanding%3Ffrom%3Dsnip%26x%3D%2520y"
     "&submit=Make+TinyURL%21&alias=";
-constexpr char kStart[] = "</b><br><small>[<a href=\"http://";
-constexpr char kEnd[] = "\" target=\"_blank\">Open in new window</a>]</small></blockquote>";
-
-std::string ShortAddressIn(const std::string& page) {
-  const auto start = page.find(kStart);
-  if (start == std::string::npos) return {};
-  const auto end = page.find(kEnd, start);
-  if (end == std::string::npos) return {};
-  return page.substr(start + sizeof kStart - 1, end - start - (sizeof kStart - 1));
-}
-
 TEST_F(FetchThroughProxy, ServiceHostIsAskedInAbsoluteForm) {
   const std::string page = AsString(FetchUrl((std::string("http://snip.invalid") + kCreate).c_str()));
   const std::string shortAddress = ShortAddressIn(page);

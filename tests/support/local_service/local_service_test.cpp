@@ -29,6 +29,7 @@ std::string CreateTarget(const std::string& encodedUrl) {
 }
 
 // The short address between the markers, or "" when they are not both there.
+// Written apart from the service's own on purpose: it checks the service's markers.
 std::string ShortAddressIn(const std::string& page) {
   const auto start = page.find(kStart);
   if (start == std::string::npos) return {};

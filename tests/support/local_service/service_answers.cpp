@@ -128,4 +128,13 @@ std::string AnswerHead(const Answer& answer, long long contentLength) {
   return head;
 }
 
+std::string ShortAddressIn(std::string_view page) {
+  const std::string_view start(kShortStartMarker), end(kShortEndMarker);
+  const auto from = page.find(start);
+  if (from == std::string_view::npos) return {};
+  const auto to = page.find(end, from + start.size());
+  if (to == std::string_view::npos) return {};
+  return std::string(page.substr(from + start.size(), to - from - start.size()));
+}
+
 }  // namespace snipora::test

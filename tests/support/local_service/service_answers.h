@@ -13,6 +13,10 @@ namespace snipora::test {
 inline constexpr char kShortStartMarker[] = "</b><br><small>[<a href=\"http://";
 inline constexpr char kShortEndMarker[] = "\" target=\"_blank\">Open in new window</a>]</small></blockquote>";
 
+// What stands between the markers of `page`, or "" when they are not both there
+// in that order: how a client of the service finds the short address.
+std::string ShortAddressIn(std::string_view page);
+
 struct Answer {
   int status = 200;
   std::vector<std::pair<std::string, std::string>> headers;  // besides Content-Length and Connection
