@@ -4,7 +4,19 @@
 // Each is called as snipora::sys::Name(args...), bound at its first call.
 #include <windows.h>
 
+#include <objidl.h>
+
 #include "runtime/external_call.h"
+#include "runtime/gdiplus_handles.h"
+
+// A window's procedure is a 32-bit value on 32-bit Windows, where user32 has
+// no ...LongPtr exports (the headers make those names macros); the 64-bit
+// test build needs the pointer-sized ones.
+#if defined(_WIN64)
+#define SNIPORA_WINDOW_LONG_PTR(verb) #verb "WindowLongPtrA"
+#else
+#define SNIPORA_WINDOW_LONG_PTR(verb) #verb "WindowLongA"
+#endif
 
 #define SNIPORA_SYSTEM_FUNCTIONS(X)                                                                  \
   X(GetVersionExA, "kernel32", "GetVersionExA", BOOL(OSVERSIONINFOA*))                             \
@@ -14,7 +26,70 @@
   X(DwmExtendFrameIntoClientArea, "dwmapi.dll", "DwmExtendFrameIntoClientArea",                    \
     HRESULT(HWND, const void*))                                                                     \
   X(SetWindowLongA, "user32", "SetWindowLongA", LONG(HWND, int, LONG))                              \
-  X(SetLayeredWindowAttributes, "user32.dll", "SetLayeredWindowAttributes", BOOL(HWND, COLORREF, BYTE, DWORD))
+  X(SetLayeredWindowAttributes, "user32.dll", "SetLayeredWindowAttributes", BOOL(HWND, COLORREF, BYTE, DWORD)) \
+  /* memory and streams */                                                                          \
+  X(GlobalAlloc, "kernel32", "GlobalAlloc", HGLOBAL(UINT, SIZE_T))                                  \
+  X(GlobalLock, "kernel32", "GlobalLock", void*(HGLOBAL))                                           \
+  X(GlobalUnlock, "kernel32", "GlobalUnlock", BOOL(HGLOBAL))                                        \
+  X(GlobalSize, "kernel32", "GlobalSize", SIZE_T(HGLOBAL))                                          \
+  X(GlobalFree, "kernel32", "GlobalFree", HGLOBAL(HGLOBAL))                                         \
+  X(CreateStreamOnHGlobal, "ole32.dll", "CreateStreamOnHGlobal", HRESULT(HGLOBAL, BOOL, IStream**)) \
+  X(GetHGlobalFromStream, "ole32.dll", "GetHGlobalFromStream", HRESULT(IStream*, HGLOBAL*))         \
+  X(CLSIDFromString, "ole32.dll", "CLSIDFromString", HRESULT(const wchar_t*, GUID*))                \
+  X(MultiByteToWideChar, "kernel32", "MultiByteToWideChar",                                         \
+    int(UINT, DWORD, const char*, int, wchar_t*, int))                                              \
+  /* GDI+ images and drawing */                                                                     \
+  X(GdipLoadImageFromStream, "gdiplus.dll", "GdipLoadImageFromStream", GpStatus(IStream*, GpImage**)) \
+  X(GdipImageSelectActiveFrame, "gdiplus.dll", "GdipImageSelectActiveFrame",                        \
+    GpStatus(GpImage*, const GUID*, UINT))                                                          \
+  X(GdipGetImageDimension, "gdiplus.dll", "GdipGetImageDimension", GpStatus(GpImage*, float*, float*)) \
+  X(GdipDisposeImage, "gdiplus.dll", "GdipDisposeImage", GpStatus(GpImage*))                         \
+  X(GdipCreateFromHDC, "gdiplus.dll", "GdipCreateFromHDC", GpStatus(HDC, GpGraphics**))              \
+  X(GdipDeleteGraphics, "gdiplus.dll", "GdipDeleteGraphics", GpStatus(GpGraphics*))                  \
+  X(GdipCreateBitmapFromHBITMAP, "gdiplus.dll", "GdipCreateBitmapFromHBITMAP",                       \
+    GpStatus(HBITMAP, HPALETTE, GpBitmap**))                                                        \
+  X(GdipDrawImageRect, "gdiplus.dll", "GdipDrawImageRect",                                          \
+    GpStatus(GpGraphics*, GpImage*, float, float, float, float))                                    \
+  /* windows, properties and subclassing */                                                         \
+  X(IsWindow, "user32", "IsWindow", BOOL(HWND))                                                     \
+  X(GetParent, "user32", "GetParent", HWND(HWND))                                                   \
+  X(GetPropA, "user32", "GetPropA", HANDLE(HWND, const char*))                                      \
+  X(SetPropA, "user32", "SetPropA", BOOL(HWND, const char*, HANDLE))                                \
+  X(GetWindowLongA, "user32", "GetWindowLongA", LONG(HWND, int))                                    \
+  X(SetWindowLongPointer, "user32", SNIPORA_WINDOW_LONG_PTR(Set), LONG_PTR(HWND, int, LONG_PTR))    \
+  X(CallWindowProcA, "user32", "CallWindowProcA", LRESULT(WNDPROC, HWND, UINT, WPARAM, LPARAM))     \
+  X(DefWindowProcA, "user32", "DefWindowProcA", LRESULT(HWND, UINT, WPARAM, LPARAM))                \
+  X(SendMessageA, "user32", "SendMessageA", LRESULT(HWND, UINT, WPARAM, LPARAM))                    \
+  X(SetWindowPos, "user32", "SetWindowPos", BOOL(HWND, HWND, int, int, int, int, UINT))             \
+  X(GetWindowRect, "user32", "GetWindowRect", BOOL(HWND, RECT*))                                    \
+  X(GetClientRect, "user32", "GetClientRect", BOOL(HWND, RECT*))                                    \
+  X(ScreenToClient, "user32", "ScreenToClient", BOOL(HWND, POINT*))                                 \
+  X(InvalidateRect, "user32", "InvalidateRect", BOOL(HWND, const RECT*, BOOL))                      \
+  X(CreateWindowExA, "user32", "CreateWindowExA",                                                   \
+    HWND(DWORD, const char*, const char*, DWORD, int, int, int, int, HWND, HMENU, HINSTANCE, void*)) \
+  X(SetWindowTextA, "user32", "SetWindowTextA", BOOL(HWND, const char*))                            \
+  X(RegisterClassExA, "user32", "RegisterClassExA", ATOM(const WNDCLASSEXA*))                       \
+  X(LoadCursorA, "user32", "LoadCursorA", HCURSOR(HINSTANCE, const char*))                          \
+  X(GetModuleHandleA, "kernel32", "GetModuleHandleA", HMODULE(const char*))                         \
+  X(ReleaseCapture, "user32", "ReleaseCapture", BOOL())                                             \
+  /* painting */                                                                                    \
+  X(BeginPaint, "user32", "BeginPaint", HDC(HWND, PAINTSTRUCT*))                                    \
+  X(EndPaint, "user32", "EndPaint", BOOL(HWND, const PAINTSTRUCT*))                                 \
+  X(GetWindowDC, "user32", "GetWindowDC", HDC(HWND))                                                \
+  X(ReleaseDC, "user32", "ReleaseDC", int(HWND, HDC))                                               \
+  X(CreateCompatibleDC, "gdi32", "CreateCompatibleDC", HDC(HDC))                                    \
+  X(CreateCompatibleBitmap, "gdi32", "CreateCompatibleBitmap", HBITMAP(HDC, int, int))              \
+  X(SelectObject, "gdi32", "SelectObject", HGDIOBJ(HDC, HGDIOBJ))                                   \
+  X(BitBlt, "gdi32", "BitBlt", BOOL(HDC, int, int, int, int, HDC, int, int, DWORD))                 \
+  X(DeleteDC, "gdi32", "DeleteDC", BOOL(HDC))                                                       \
+  X(DeleteObject, "gdi32", "DeleteObject", BOOL(HGDIOBJ))                                           \
+  X(SetTextColor, "gdi32", "SetTextColor", COLORREF(HDC, COLORREF))                                 \
+  X(SetBkMode, "gdi32", "SetBkMode", int(HDC, int))                                                 \
+  X(GetStockObject, "gdi32", "GetStockObject", HGDIOBJ(int))                                        \
+  /* threads */                                                                                     \
+  X(TerminateThread, "kernel32", "TerminateThread", BOOL(HANDLE, DWORD))                            \
+  X(WaitForSingleObject, "kernel32", "WaitForSingleObject", DWORD(HANDLE, DWORD))                   \
+  X(CloseHandle, "kernel32", "CloseHandle", BOOL(HANDLE))
 
 namespace snipora::sys {
 
