@@ -9,12 +9,17 @@
 #include "app/window_definitions.h"
 #include "runtime/exit_routine.h"
 #include "runtime/forms/form_runtime.h"
+#include "skin/skin_startup.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR, int) {
   using namespace snipora;
   InstallForms(app::ProgramWindows());
-  app::TheProgram().systemHelper = std::make_unique<SystemHelper>();
+  app::Program& program = app::TheProgram();
+  program.startBanner = std::make_unique<PngControl>();
+  program.aboutBanner = std::make_unique<PngControl>();
+  program.systemHelper = std::make_unique<SystemHelper>();
   RegisterExitRoutine(app::ReleaseGlobals);
+  skin::SkinStartup();
   LoadWindow(app::start_window::kWindow);
   return RunMessageLoop();
 }

@@ -5,12 +5,15 @@
 
 #include <memory>
 
+#include "skin/png_control.h"
 #include "sysfx/system_helper.h"
 
 namespace snipora::app {
 
 struct Program {
+  std::unique_ptr<PngControl> startBanner;  // draws StartWindow's banner
   std::unique_ptr<SystemHelper> systemHelper;
+  std::unique_ptr<PngControl> aboutBanner;  // draws AboutWindow's banner
   ULONG_PTR gdiplusToken = 0;  // stored, never read: GDI+ is not shut down
 };
 Program& TheProgram();

@@ -6,8 +6,10 @@
 #include "app/handlers.h"
 #include "app/program.h"
 #include "app/window_definitions.h"
+#include "artwork.h"
 #include "runtime/exit_routine.h"
 #include "runtime/forms/form_runtime.h"
+#include "skin/skin_startup.h"
 
 namespace snipora::app {
 namespace {
@@ -26,11 +28,20 @@ Program& TheProgram() {
   return program;
 }
 
-void ReleaseGlobals() { TheProgram().systemHelper.reset(); }
+void ReleaseGlobals() {
+  skin::ReleaseFrameDimension();
+  Program& program = TheProgram();
+  program.startBanner.reset();
+  program.systemHelper.reset();
+  program.aboutBanner.reset();
+}
 
 void OnStartWindowCreated() {
   namespace s = start_window;
-  SystemHelper& helper = *TheProgram().systemHelper;
+  Program& program = TheProgram();
+  program.startBanner->AttachPictureBox(GetWindowHandle(s::kWindow, s::kBanner));
+  program.startBanner->LoadImageBytes(ToBytes(art::BannerPngBytes()));
+  SystemHelper& helper = *program.systemHelper;
   if (helper.IsWindowsNt60Or61()) {
     LoadWindow(glass_window::kWindow, std::nullopt, true);  // returns when the glass window has closed
     CloseWindow(s::kWindow);

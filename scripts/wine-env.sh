@@ -17,7 +17,9 @@ export WINEPREFIX=${SNIPORA_WINEPREFIX:-$_snipora_root/.deps/wine-$SNIPORA_TEST_
 if [ -x /usr/lib/wine/wineserver64 ]; then WINESERVER=/usr/lib/wine/wineserver64; else WINESERVER=/usr/lib/wine/wineserver32; fi
 export WINESERVER
 export WINEDEBUG=${WINEDEBUG:--all}
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# SNIPORA_DLL_OVERRIDES adds overrides for one program (a test whose stand-in
+# replaces a library Wine would otherwise take from its own builtins)
+export WINEDLLOVERRIDES="mscoree,mshtml=${SNIPORA_DLL_OVERRIDES:+;$SNIPORA_DLL_OVERRIDES}"
 export LANG=zh_CN.UTF-8
 export LC_ALL=zh_CN.UTF-8
 unset _snipora_root
