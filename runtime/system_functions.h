@@ -14,7 +14,12 @@
   X(DwmExtendFrameIntoClientArea, "dwmapi.dll", "DwmExtendFrameIntoClientArea",                    \
     HRESULT(HWND, const void*))                                                                     \
   X(SetWindowLongA, "user32", "SetWindowLongA", LONG(HWND, int, LONG))                              \
-  X(SetLayeredWindowAttributes, "user32.dll", "SetLayeredWindowAttributes", BOOL(HWND, COLORREF, BYTE, DWORD))
+  X(SetLayeredWindowAttributes, "user32.dll", "SetLayeredWindowAttributes", BOOL(HWND, COLORREF, BYTE, DWORD)) \
+  /* the same export declared without a library: the standard libraries are searched */         \
+  X(SetLayeredWindowAttributesSearched, "", "SetLayeredWindowAttributes", BOOL(HWND, COLORREF, BYTE, DWORD)) \
+  X(SetWindowRgn, "user32", "SetWindowRgn", int(HWND, HRGN, BOOL))                                 \
+  X(CreateRoundRectRgn, "gdi32.dll", "CreateRoundRectRgn", HRGN(int, int, int, int, int, int))     \
+  X(DeleteObject, "gdi32.dll", "DeleteObject", BOOL(HGDIOBJ))
 
 namespace snipora::sys {
 
