@@ -78,18 +78,14 @@ TEST_F(GlassTestWindow, KindOperationsOnAWindowWithoutControlsCountNothing) {
   for (const KindOperation& operation : kOperations) EXPECT_EQ((helper.*operation.run)(kBare), 0) << operation.name;
 }
 
-TEST_F(GlassTestWindow, RoundRegionOfAButton) {
-  const ControlReference button{KindCode(ControlKind::Button), kGlass, kGlassControls[0].id};  // 100 x 30
-  EXPECT_NE(helper.RoundButtonRegion(button), 0);
-  ControlLook look = LookOf(kGlassControls[0]);
-  EXPECT_TRUE(look.hasRegion);
-  EXPECT_EQ(look.regionBox.left, 1);
-  EXPECT_EQ(look.regionBox.top, 1);
-  EXPECT_EQ(look.regionBox.right, 99);
-  EXPECT_EQ(look.regionBox.bottom, 29);
-  // the window owned the region it replaces: a new one is taken as well
-  EXPECT_NE(helper.RoundButtonRegion(button), 0);
-  EXPECT_EQ(LookOf(kGlassControls[0]), look);
+TEST_F(GlassTestWindow, RoundRegionAnswersWhetherTheWindowTookIt) {
+  const ControlDefinition& button = kGlassControls[0];  // 100 x 30: the region box is (1, 1, 99, 29)
+  const ControlReference reference{KindCode(ControlKind::Button), kGlass, button.id};
+  const ControlLook rounded = Prepared(button, LookOf(button), kGlassKeyColor);
+  EXPECT_NE(helper.RoundButtonRegion(reference), 0);
+  EXPECT_EQ(LookOf(button), rounded);
+  EXPECT_NE(helper.RoundButtonRegion(reference), 0);  // replacing the region it owns
+  EXPECT_EQ(LookOf(button), rounded);
 }
 
 TEST_F(GlassTestWindow, WithoutCompositionOnlyTheKeyColourAndTheActiveFrame) {

@@ -6,6 +6,7 @@
 
 #include <stdexcept>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "runtime/system_functions.h"
@@ -157,23 +158,18 @@ TEST_F(GlassWithComposition, PreparesTheChosenKindsTabsBeforeCheckBoxes) {
 }
 
 TEST_F(GlassWithComposition, EachArgumentChoosesItsOwnKind) {
-  struct Choice {
-    bool GlassControlKinds::*argument;
-    const char* kindName;
+  using Kinds = GlassControlKinds;
+  const std::pair<bool Kinds::*, const char*> choices[] = {
+      {&Kinds::buttons, "按钮"},     {&Kinds::editBoxes, "编辑框"}, {&Kinds::shapeBoxes, "外形框"},
+      {&Kinds::groupBoxes, "分组框"}, {&Kinds::radioBoxes, "单选框"}, {&Kinds::labels, "标签"},
+      {&Kinds::picBoxes, "图片框"},   {&Kinds::tabs, "选择夹"},      {&Kinds::checkBoxes, "选择框"},
   };
-  const Choice choices[] = {
-      {&GlassControlKinds::buttons, "按钮"},     {&GlassControlKinds::editBoxes, "编辑框"},
-      {&GlassControlKinds::shapeBoxes, "外形框"}, {&GlassControlKinds::groupBoxes, "分组框"},
-      {&GlassControlKinds::radioBoxes, "单选框"}, {&GlassControlKinds::labels, "标签"},
-      {&GlassControlKinds::picBoxes, "图片框"},   {&GlassControlKinds::tabs, "选择夹"},
-      {&GlassControlKinds::checkBoxes, "选择框"},
-  };
-  for (const Choice& choice : choices) {
+  for (const auto& [argument, kindName] : choices) {
     RecordingHelper helper;
-    GlassControlKinds kinds;
-    kinds.*choice.argument = true;
+    Kinds kinds;
+    kinds.*argument = true;
     helper.MakeGlassWindow(kGlass, kinds);
-    EXPECT_EQ(helper.calls, std::vector<std::string>{choice.kindName});
+    EXPECT_EQ(helper.calls, std::vector<std::string>{kindName});
   }
 }
 
