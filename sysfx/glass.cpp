@@ -10,6 +10,8 @@
 namespace snipora {
 namespace {
 
+static_assert(sizeof(MARGINS) == 16, "four 32-bit widths, as DwmExtendFrameIntoClientArea reads them");
+
 BOOL DeleteRegion(HRGN region) { return sys::DeleteObject(region); }
 using UniqueRegion = UniqueHandle<HRGN, &DeleteRegion>;
 
