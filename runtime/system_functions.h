@@ -89,7 +89,12 @@
   /* threads */                                                                                     \
   X(TerminateThread, "kernel32", "TerminateThread", BOOL(HANDLE, DWORD))                            \
   X(WaitForSingleObject, "kernel32", "WaitForSingleObject", DWORD(HANDLE, DWORD))                   \
-  X(CloseHandle, "kernel32", "CloseHandle", BOOL(HANDLE))
+  X(CloseHandle, "kernel32", "CloseHandle", BOOL(HANDLE))                                          \
+  /* glass and regions */                                                                           \
+  /* the same export declared without a library: the standard libraries are searched */         \
+  X(SetLayeredWindowAttributesSearched, "", "SetLayeredWindowAttributes", BOOL(HWND, COLORREF, BYTE, DWORD)) \
+  X(SetWindowRgn, "user32", "SetWindowRgn", int(HWND, HRGN, BOOL))                                 \
+  X(CreateRoundRectRgn, "gdi32.dll", "CreateRoundRectRgn", HRGN(int, int, int, int, int, int))
 
 namespace snipora::sys {
 

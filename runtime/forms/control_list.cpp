@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "runtime/fatal_error.h"
 #include "runtime/forms/form_internal.h"
 #include "runtime/forms/form_runtime.h"
 #include "runtime/heap.h"
@@ -94,6 +95,11 @@ Text KindName(const ControlReference& reference) {
   const int32_t code = reference.kindCode;
   const ControlKind kind = static_cast<ControlKind>(code > 0x10000 && code < 0x20000 ? code - 0x10000 : code);
   return ToText(KindNameOf(kind));
+}
+
+const ControlReference& ExpectKind(const ControlReference& control, ControlKind kind) {
+  if (control.kindCode != KindCode(kind)) FatalRuntimeError(5, "数据或数组类型不匹配");
+  return control;
 }
 
 }  // namespace snipora

@@ -46,7 +46,7 @@ inline constexpr int32_t kKeyUp = -10;
 inline constexpr int32_t kCharacter = -11;
 inline constexpr int32_t kWheel = -12;
 inline constexpr int32_t kCreated = 0;         // window
-inline constexpr int32_t kClicked = 0;         // button
+inline constexpr int32_t kClicked = 0;         // button, check box, radio box
 inline constexpr int32_t kContentChanged = 0;  // edit box
 inline constexpr int32_t kPaint = 0;           // drawing panel
 }  // namespace event
@@ -96,9 +96,9 @@ struct ControlDefinition {
   ControlKind kind;
   uint32_t parent;  // 0: the window; otherwise a drawing panel of the same window
   int32_t left, top, width, height;
-  const char* text = nullptr;
+  const char* text = nullptr;  // tab: the names of its tabs, one per line
   FontDefinition font = {};
-  Color textColor = 0x000000;
+  Color textColor = 0x000000;  // shape box: the colour of its outline
   Color backColor = kButtonFaceColor;
   uint32_t flags = 0;
   std::span<const uint8_t> image = {};  // status bar: its icon (ICO); drawing panel: background picture

@@ -62,6 +62,9 @@ int32_t ListCount(ControlList list);
 ControlReference ListItem(ControlList list, int32_t index);
 void ReleaseControlList(ControlList list);
 Text KindName(const ControlReference& control);
+// The reference taken as a control of `kind`; one of another kind code is
+// the fatal type-mismatch error 5.
+const ControlReference& ExpectKind(const ControlReference& control, ControlKind kind);
 
 // Runs until the last window of the program has been destroyed, then calls
 // the registered exit routine and releases the late-bound libraries.

@@ -7,6 +7,9 @@
 #include <uxtheme.h>
 #include <windowsx.h>
 
+#include <cstring>
+#include <string>
+
 #include "runtime/forms/form_internal.h"
 #include "runtime/forms/form_runtime.h"
 #include "runtime/picture/decode_picture.h"
@@ -22,6 +25,20 @@ constexpr int kFirstControlId = 100;  // above IDOK and IDCANCEL, which the dial
 WindowState* WindowOf(HWND hwnd) { return reinterpret_cast<WindowState*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA)); }
 ControlState* ControlOf(HWND hwnd) {
   return hwnd ? reinterpret_cast<ControlState*>(GetPropA(hwnd, "SniporaControl")) : nullptr;
+}
+
+bool Clickable(ControlKind kind) {
+  return kind == ControlKind::Button || kind == ControlKind::CheckBox || kind == ControlKind::RadioBox;
+}
+
+// Group boxes and tabs lie under the controls placed on them.
+bool IsBackdrop(ControlKind kind) { return kind == ControlKind::GroupBox || kind == ControlKind::Tab; }
+
+// A shape box is a rectangle in its background colour, outlined in its line colour.
+void DrawShape(const ControlState& shape, HDC dc, const RECT& area) {
+  FillRect(dc, &area, shape.brush.get());
+  const UniqueBrush line = MakeBrush(shape.textColor);
+  FrameRect(dc, &area, line.get());
 }
 
 int32_t KeyState() {
@@ -48,11 +65,19 @@ bool HandleChildMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& res
       ControlState* control = ControlOf(reinterpret_cast<HWND>(lParam));
       if (!control) return false;
       const WORD code = HIWORD(wParam);
-      if (control->definition->kind == ControlKind::Button && code == BN_CLICKED)
+      if (Clickable(control->definition->kind) && code == BN_CLICKED)
         RaiseEvent(*control->window, control->definition->id, event::kClicked);
       else if (control->definition->kind == ControlKind::EditBox && code == EN_CHANGE && !control->changeSuppressed)
         RaiseEvent(*control->window, control->definition->id, event::kContentChanged);
       result = 0;
+      return true;
+    }
+    case WM_DRAWITEM: {
+      const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
+      ControlState* control = ControlOf(item.hwndItem);
+      if (!control || control->definition->kind != ControlKind::ShapeBox) return false;
+      DrawShape(*control, item.hDC, item.rcItem);
+      result = TRUE;
       return true;
     }
   }
@@ -225,6 +250,16 @@ LRESULT CALLBACK ControlSubclass(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
       RaiseEvent(window, id, event::kFocusLost);
       return r;
     }
+    case WM_ERASEBKGND:
+      // neither draws its own background colour: the whole box is filled
+      // before the frame, the tabs and the caption are drawn over it
+      if (IsBackdrop(control->definition->kind)) {
+        RECT client;
+        GetClientRect(hwnd, &client);
+        FillRect(reinterpret_cast<HDC>(wParam), &client, control->brush.get());
+        return 1;
+      }
+      break;
     case WM_SETCURSOR:
       if (control->definition->flags & kHandCursor) {
         SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32649)));  // IDC_HAND
@@ -273,7 +308,7 @@ void RegisterClasses() {
     panel.lpfnWndProc = PanelProcedure;
     panel.lpszClassName = kPanelClass;
     RegisterClassExA(&panel);
-    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES};
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
     InitCommonControlsEx(&controls);
     return true;
   }();
@@ -319,8 +354,36 @@ NativeKind NativeKindOf(const ControlDefinition& d) {
       return {kPanelClass, WS_CLIPSIBLINGS, WS_EX_CONTROLPARENT};  // tabbing reaches the controls inside
     case ControlKind::StatusBar:
       return {STATUSCLASSNAMEA, CCS_BOTTOM, 0};
+    case ControlKind::ShapeBox:
+      return {"STATIC", SS_OWNERDRAW | SS_NOTIFY, 0};  // drawn by DrawShape
+    case ControlKind::GroupBox:
+      return {"BUTTON", BS_GROUPBOX | WS_CLIPSIBLINGS, 0};
+    case ControlKind::CheckBox:
+      return {"BUTTON", BS_AUTOCHECKBOX | tab, 0};
+    case ControlKind::RadioBox:
+      return {"BUTTON", BS_AUTORADIOBUTTON | tab, 0};
+    case ControlKind::Tab:
+      return {WC_TABCONTROLA, WS_CLIPSIBLINGS | tab, 0};
     default:
       return {"STATIC", SS_NOTIFY, 0};
+  }
+}
+
+// One tab per line of `names` ("\n" never occurs inside a GBK character).
+void AddTabs(HWND tab, const char* names) {
+  if (!names) return;
+  int index = 0;
+  for (const char* line = names; *line;) {
+    const char* end = std::strchr(line, '\n');
+    const std::size_t length = end ? std::size_t(end - line) : std::strlen(line);
+    std::string name(line, length);
+    if (!name.empty() && name.back() == '\r') name.pop_back();
+    TCITEMA item{};
+    item.mask = TCIF_TEXT;
+    item.pszText = name.data();
+    SendMessageA(tab, TCM_INSERTITEMA, index++, reinterpret_cast<LPARAM>(&item));
+    if (!end) break;
+    line = end + 1;
   }
 }
 
@@ -332,7 +395,8 @@ bool CreateControl(WindowState& window, ControlState& control, int index) {
   const NativeKind native = NativeKindOf(d);
   DWORD style = WS_CHILD | native.style | (control.visible ? WS_VISIBLE : 0) | (control.disabled ? WS_DISABLED : 0);
   control.brush = MakeBrush(control.backColor);
-  HWND hwnd = CreateWindowExA(native.exStyle, native.className, d.kind == ControlKind::StatusBar ? "" : d.text,
+  const bool textInside = d.kind != ControlKind::StatusBar && d.kind != ControlKind::Tab;
+  HWND hwnd = CreateWindowExA(native.exStyle, native.className, textInside ? d.text : "",
                               style, control.left, control.top, control.width, control.height, parent,
                               reinterpret_cast<HMENU>(static_cast<INT_PTR>(kFirstControlId + index)),
                               GetModuleHandleA(nullptr), nullptr);
@@ -357,6 +421,10 @@ bool CreateControl(WindowState& window, ControlState& control, int index) {
     if (control.icon) SendMessageA(hwnd, SB_SETICON, 0, reinterpret_cast<LPARAM>(control.icon.get()));
     SendMessageA(hwnd, SB_SETTEXTA, 0, reinterpret_cast<LPARAM>(d.text ? d.text : ""));
   }
+  // themed, a tab paints its page and a group box its parent's background
+  // over the background colour
+  if (IsBackdrop(d.kind)) SetWindowTheme(hwnd, L" ", L" ");
+  if (d.kind == ControlKind::Tab) AddTabs(hwnd, d.text);
   return true;
 }
 
@@ -409,6 +477,11 @@ bool CreateNativeWindow(WindowState& window, HWND owner) {
     if (control.definition->parent) CreateControl(window, control, index);
     ++index;
   }
+  // under every sibling, and clipped by them: a group box or tab never
+  // paints over the controls that lie on it
+  for (ControlState& control : window.controls)
+    if (control.hwnd && IsBackdrop(control.definition->kind))
+      SetWindowPos(control.hwnd, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   return true;
 }
 

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstddef>
+#include <cstring>
 #include <string>
 
 #include "fake_version_source.h"
@@ -109,6 +111,33 @@ TEST(SystemHelperObject, CloneAnswersFromTheSameSourceAndOutlivesTheOriginal) {
   source.record.dwMinorVersion = 2;
   EXPECT_FALSE(clone->IsWindowsNt60Or61());
   EXPECT_EQ(Kind(*clone, 4), "Microsoft Windows NT 6.2");
+}
+
+// A virtual operation's place in the class's table of operations: the C++
+// ABI of the compiler keeps 1 + its byte offset in a pointer to it.
+template <class Operation>
+std::ptrdiff_t PlaceOf(Operation operation) {
+  std::ptrdiff_t raw = 0;
+  std::memcpy(&raw, &operation, sizeof raw);
+  return (raw - 1) / std::ptrdiff_t(sizeof(void*));
+}
+
+TEST(SystemHelperObject, OperationTableInItsFixedOrder) {
+  // places 0 and 1 are the two entries of the destructor
+  EXPECT_EQ(PlaceOf(&SystemHelper::Clone), 2);
+  EXPECT_EQ(PlaceOf(&SystemHelper::IsWindowsNt60Or61), 3);
+  EXPECT_EQ(PlaceOf(&SystemHelper::MakeGlassWindow), 4);
+  EXPECT_EQ(PlaceOf(&SystemHelper::RoundButtonRegion), 5);
+  EXPECT_EQ(PlaceOf(&SystemHelper::RoundEditRegion), 6);
+  EXPECT_EQ(PlaceOf(&SystemHelper::ForEachButton), 7);
+  EXPECT_EQ(PlaceOf(&SystemHelper::ForEachEditBox), 8);
+  EXPECT_EQ(PlaceOf(&SystemHelper::ForEachShapeBox), 9);
+  EXPECT_EQ(PlaceOf(&SystemHelper::ForEachGroupBox), 10);
+  EXPECT_EQ(PlaceOf(&SystemHelper::ForEachRadioBox), 11);
+  EXPECT_EQ(PlaceOf(&SystemHelper::ForEachLabel), 12);
+  EXPECT_EQ(PlaceOf(&SystemHelper::ForEachPicBox), 13);
+  EXPECT_EQ(PlaceOf(&SystemHelper::ForEachCheckBox), 14);
+  EXPECT_EQ(PlaceOf(&SystemHelper::ForEachTab), 15);
 }
 
 }  // namespace

@@ -125,7 +125,7 @@ class FormRuntime : public testing::Test {
   }
   void TearDown() override {
     for (uint32_t w : {kMain, kModal, kEmpty})
-      if (HWND h = GetWindowHandle(w, 0)) DestroyWindow(h);
+      if (HWND h = GetWindowHandle(w, w)) DestroyWindow(h);
     Pump();
   }
   static HWND Native(uint32_t control) { return GetWindowHandle(kMain, control); }
@@ -266,6 +266,51 @@ TEST_F(FormRuntime, EnumeratingControls) {
   EXPECT_EQ(ListCount(nullptr), 0);
   const int32_t forged[] = {1, 0x1000B, int32_t(kMain), int32_t(kButton)};
   EXPECT_EQ(ListCount(forged), 0);  // not one of the runtime's lists
+}
+
+// A pixel of the caption, clear of its text and buttons.
+COLORREF CaptionPixel(HWND window) {
+  RECT outer;
+  GetWindowRect(window, &outer);
+  HDC dc = GetWindowDC(window);
+  const COLORREF color = GetPixel(dc, (outer.right - outer.left) / 2,
+                                  GetSystemMetrics(SM_CYFRAME) + GetSystemMetrics(SM_CYCAPTION) / 2);
+  ReleaseDC(window, dc);
+  return color;
+}
+
+void Activate(HWND window) {
+  SetActiveWindow(window);
+  Pump();
+  ASSERT_EQ(GetActiveWindow(), window);
+}
+
+TEST_F(FormRuntime, KeptActiveFrameStaysDrawnActiveWhileEnabled) {
+  HWND main = GetWindowHandle(kMain, kMainUnit);
+  ASSERT_TRUE(LoadWindow(kEmpty));
+  HWND other = GetWindowHandle(kEmpty, kEmptyUnit);
+  Activate(main);
+  const COLORREF active = CaptionPixel(main);
+  Activate(other);
+  ASSERT_NE(CaptionPixel(main), active);  // without the property the frame goes inactive
+
+  SetControlProperty(kMain, kMainUnit, property::kWindowKeepActiveFrame, 1);
+  EXPECT_EQ(GetControlProperty(kMain, kMainUnit, property::kWindowKeepActiveFrame), 1);
+  Activate(main);
+  Activate(other);
+  EXPECT_EQ(CaptionPixel(main), active);
+
+  // a disabled window, as under a modal one, shows that it waits
+  Activate(main);
+  SetControlProperty(kMain, kMainUnit, property::kDisabled, 1);
+  Activate(other);
+  EXPECT_NE(CaptionPixel(main), active);
+  SetControlProperty(kMain, kMainUnit, property::kDisabled, 0);
+
+  SetControlProperty(kMain, kMainUnit, property::kWindowKeepActiveFrame, 0);
+  Activate(main);
+  Activate(other);
+  EXPECT_NE(CaptionPixel(main), active);
 }
 
 TEST_F(FormRuntime, EscapeClosesTheWindow) {
