@@ -20,6 +20,8 @@ rm -f "$fifo"
 export DISPLAY=:$display
 trap 'kill $xvfb 2>/dev/null || true' EXIT
 
+closer=$root/build/$SNIPORA_TEST_ARCH/tests/support/snipora_demo.exe
+failed=()
 for version in winxp win7 win10; do
   SNIPORA_WINVER=$version "$root/scripts/wine-run.sh" "$exe" >/dev/null 2>&1 &
   program=$!
@@ -30,14 +32,25 @@ for version in winxp win7 win10; do
     sleep 0.2
   done
   if [ -z "$window" ]; then
-    echo "$version: no window" >&2
+    echo "$version: no window appeared" >&2
+    failed+=("$version")
     kill $program 2>/dev/null || true
+    wait $program 2>/dev/null || true
     continue
   fi
   sleep 1
-  eval "$(xdotool getwindowgeometry --shell "$window")"
-  import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out/$version.png"
-  echo "$out/$version.png"
-  xdotool key --window "$window" Escape
-  wait $program || true
+  if eval "$(xdotool getwindowgeometry --shell "$window")" &&
+     import -window root -crop "${WIDTH}x${HEIGHT}+${X}+${Y}" +repage "$out/$version.png"; then
+    echo "$out/$version.png"
+  else
+    echo "$version: the screenshot failed" >&2
+    failed+=("$version")
+  fi
+  # closed through Win32, as its close box would: X-level keys can miss the window
+  "$WINE" "$closer" --close >/dev/null 2>&1 || kill $program 2>/dev/null || true
+  wait $program 2>/dev/null || true
 done
+if [ ${#failed[@]} -gt 0 ]; then
+  echo "no screenshot for: ${failed[*]}" >&2
+  exit 1
+fi

@@ -127,6 +127,15 @@ LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
       FillRect(reinterpret_cast<HDC>(wParam), &client, window->brush.get());
       return 1;
     }
+    case WM_PAINT: {
+      // also without an erase: a PNG control that has its parent repaint
+      // beneath it (invalidated without erasing) must find the background
+      PAINTSTRUCT paint;
+      HDC dc = BeginPaint(hwnd, &paint);
+      FillRect(dc, &paint.rcPaint, window->brush.get());
+      EndPaint(hwnd, &paint);
+      return 0;
+    }
     case WM_COMMAND:
       if (LOWORD(wParam) == IDCANCEL && lParam == 0) {  // Esc
         PostMessageA(hwnd, WM_CLOSE, 0, 0);

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/app/banner_check.h"
 #include "tests/support/child_process.h"
 #include "tests/support/program_driver.h"
 #include "tests/support/ui_driver.h"
@@ -110,6 +111,13 @@ void ExpectClassicWindow(const char* version) {
   const Child* address = Find(children, "Edit", "请在此输入您的网址", 64, 131);
   ASSERT_NE(address, nullptr);
   EXPECT_EQ(FocusOf(window), address->hwnd);
+
+  // the banner, blended over the white background: its part from (36, 1)
+  const Child* banner = Find(children, "Static", "dazaru.图片框", -36, -1);
+  ASSERT_NE(banner, nullptr);
+  SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  Sleep(300);
+  EXPECT_EQ(BannerMismatches(window, -36, -1, 117), 0);
 
   // Esc ends the program
   PostMessageA(FocusOf(window), WM_KEYDOWN, VK_ESCAPE, 0x00010001);

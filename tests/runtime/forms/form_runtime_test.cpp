@@ -221,6 +221,20 @@ TEST_F(FormRuntime, PanelPaintsItsBackgroundThenRaisesPaint) {
   EXPECT_EQ(GetPanelDC(kMain, kEdit), nullptr);  // not a drawing panel
 }
 
+TEST_F(FormRuntime, AWindowRepaintsItsBackgroundAlsoWithoutAnErase) {
+  HWND main = GetWindowHandle(kMain, kMainUnit);
+  HDC dc = GetDC(main);
+  RECT spot{250, 150, 260, 160};
+  HBRUSH red = CreateSolidBrush(RGB(255, 0, 0));
+  FillRect(dc, &spot, red);
+  DeleteObject(red);
+  ASSERT_EQ(GetPixel(dc, 255, 155), RGB(255, 0, 0));
+  InvalidateRect(main, &spot, FALSE);
+  UpdateWindow(main);
+  EXPECT_EQ(GetPixel(dc, 255, 155), RGB(255, 255, 255));
+  ReleaseDC(main, dc);
+}
+
 TEST_F(FormRuntime, CommonPropertiesReadTheNativeWindow) {
   EXPECT_EQ(GetControlProperty(kMain, kButton, property::kLeft), 10);
   EXPECT_EQ(GetControlProperty(kMain, kButton, property::kTop), 40);
