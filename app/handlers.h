@@ -19,4 +19,14 @@ void GlassRestorePlaceholder();
 void GlassResetTextColour();
 void GlassCopyShortAddress();
 
+// The About window, opened from either main window.
+void ShowAbout();
+void CloseAbout();
+void OnAboutWindowCreated();
+
+// The author links: a press is enough.
+void OpenMicroblog();
+void OpenMail();
+void OpenChat();
+
 }  // namespace snipora::app

@@ -18,6 +18,10 @@ struct Program {
 };
 Program& TheProgram();
 
+// The start routine's steps before the first window: the program-wide objects
+// (with this version helper), the exit routine, the skin's start-up.
+void PrepareProgram(std::unique_ptr<SystemHelper> systemHelper);
+
 // The exit routine registered with the runtime.
 void ReleaseGlobals();
 

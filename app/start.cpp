@@ -28,6 +28,15 @@ Program& TheProgram() {
   return program;
 }
 
+void PrepareProgram(std::unique_ptr<SystemHelper> systemHelper) {
+  Program& program = TheProgram();
+  program.startBanner = std::make_unique<PngControl>();
+  program.aboutBanner = std::make_unique<PngControl>();
+  program.systemHelper = std::move(systemHelper);
+  RegisterExitRoutine(ReleaseGlobals);
+  skin::SkinStartup();
+}
+
 void ReleaseGlobals() {
   skin::ReleaseFrameDimension();
   Program& program = TheProgram();

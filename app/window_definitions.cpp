@@ -41,6 +41,8 @@ const EventBinding kStartEvents[] = {
     {s::kAddressBox, event::kContentChanged, Handle<StartResetTextColour>},
     {s::kAddressBox, event::kLeftButtonDown, Handle<StartClearPlaceholder>},
     {s::kAddressBox, event::kFocusLost, Handle<StartRestorePlaceholder>},
+    {s::kAbout, event::kClicked, Handle<ShowAbout>},
+    {s::kStatusBar, event::kLeftButtonDown, Handle<OpenMicroblog>},
 };
 
 namespace g = glass_window;
@@ -67,6 +69,9 @@ const EventBinding kGlassEvents[] = {
     {g::kAddressBox, event::kContentChanged, Handle<GlassResetTextColour>},
     {g::kAddressBox, event::kLeftButtonDown, Handle<GlassClearPlaceholder>},
     {g::kAddressBox, event::kFocusLost, Handle<GlassRestorePlaceholder>},
+    {g::kAbout, event::kClicked, Handle<ShowAbout>},
+    {g::kHeader, event::kLeftButtonDown, Handle<OpenMicroblog>},
+    {g::kFooter, event::kLeftButtonDown, Handle<OpenMicroblog>},
 };
 
 // Spaces and the empty line leave room for the status and mail pictures.
@@ -89,11 +94,17 @@ const ControlDefinition kAboutControls[] = {
     {"图片框1", a::kBanner, ControlKind::PicBox, 0, -36, 0, 400, 118},
     {"画板1", a::kBottomBand, ControlKind::DrawPanel, 0, 0, 255, 360, 64},
 };
+const EventBinding kAboutEvents[] = {
+    {a::kUnit, event::kCreated, Handle<OnAboutWindowCreated>},
+    {a::kOk, event::kClicked, Handle<CloseAbout>},
+    {a::kStatusImage, event::kLeftButtonDown, Handle<OpenChat>},
+    {a::kMailImage, event::kLeftButtonDown, Handle<OpenMail>},
+};
 
 const WindowDefinition kWindows[] = {
     {s::kWindow, s::kUnit, "Snipora", 333, 318, kWhite, true, false, false, IDI_PROGRAM, kStartControls, kStartEvents},
     {g::kWindow, g::kUnit, "Snipora", 333, 287, kBlack, true, true, true, 0, kGlassControls, kGlassEvents},
-    {a::kWindow, a::kUnit, "关于", 333, 329, kWhite, false, true, false, 0, kAboutControls, {}},
+    {a::kWindow, a::kUnit, "关于", 333, 329, kWhite, false, true, false, 0, kAboutControls, kAboutEvents},
 };
 
 }  // namespace

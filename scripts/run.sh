@@ -4,7 +4,8 @@
 # unchanged. With a display you work in the real window; without one (a
 # server, CI) the run happens under a virtual display: an example address is
 # typed and shortened through the window, the short address and the clipboard
-# are printed, and a screenshot is saved (build/run/snipora.png).
+# are printed, and screenshots are saved (build/run/snipora.png, and the About
+# window in build/run/about.png).
 # Short addresses are kept in build/run/mappings.txt between runs.
 # SNIPORA_WINVER=winxp|win7|win10 chooses the Windows version the program sees
 # (win7 shows the glass window, the others the classic one). Arguments: the
@@ -65,5 +66,9 @@ pids+=($program)
 "$WINE" "$build/tests/support/snipora_demo.exe" "$@" | iconv -f GBK -t UTF-8
 import -window root "$state/snipora.png"
 echo "screenshot:     $state/snipora.png"
+if "$WINE" "$build/tests/support/snipora_demo.exe" --about; then
+  import -window root "$state/about.png"
+  echo "screenshot:     $state/about.png"
+fi
 "$WINE" "$build/tests/support/snipora_demo.exe" --close
 wait "$program" || true

@@ -402,7 +402,11 @@ bool CreateControl(WindowState& window, ControlState& control, int index) {
   if (d.parent)
     if (ControlState* panel = FindControl(window, d.parent); panel && panel->hwnd) parent = panel->hwnd;
   const NativeKind native = NativeKindOf(d);
-  DWORD style = WS_CHILD | native.style | (control.visible ? WS_VISIBLE : 0) | (control.disabled ? WS_DISABLED : 0);
+  // controls defined earlier lie in front: a control never paints over the
+  // siblings above it (a label under the About window's pictures, a band
+  // under its OK button)
+  DWORD style = WS_CHILD | WS_CLIPSIBLINGS | native.style | (control.visible ? WS_VISIBLE : 0) |
+                (control.disabled ? WS_DISABLED : 0);
   control.brush = MakeBrush(control.backColor);
   const bool textInside = d.kind != ControlKind::StatusBar && d.kind != ControlKind::Tab;
   HWND hwnd = CreateWindowExA(native.exStyle, native.className, textInside ? d.text : "",

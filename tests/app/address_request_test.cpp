@@ -6,7 +6,11 @@
 
 #include <string>
 
+#include "app/links.h"
 #include "app/service_config.h"
+#include "runtime/http/fetch_url.h"
+#include "tests/support/local_service/local_service.h"
+#include "tests/support/local_service/service_answers.h"
 
 using namespace snipora;
 using namespace snipora::app;
@@ -62,6 +66,21 @@ TEST(CutShortAddress, MissingOrMisplacedMarkersGiveNothing) {
 TEST(CutShortAddress, PageEndsAtTheFirstZeroByte) {
   const std::string page = kStart + "s.cn/x" + std::string(1, '\0') + kEnd;
   EXPECT_EQ(std::string(CutShortAddress(page.c_str()).c_str()), "");
+}
+
+// The status picture's address keeps its one space; fetched directly from the
+// service, the platform sends the space escaped.
+TEST(AuthorLinks, StatusAddressReachesTheServiceWithItsSpace) {
+  const std::string path = std::string("/pa?p=2:") + kImNumber + ":44 &r=0.46193257080439387";
+  EXPECT_EQ(std::string(StatusImageAddress().c_str()), std::string("http://") + kImGatewayHost + path);
+  test::LocalService service;
+  const Bytes picture = FetchUrl(JoinText(service.origin().c_str(), path.c_str()));
+  EXPECT_EQ(std::string(reinterpret_cast<const char*>(picture.data()), std::size_t(picture.size())),
+            test::StatusImage());
+  const auto requests = service.requests();
+  ASSERT_EQ(requests.size(), 1u);
+  EXPECT_EQ(requests[0].substr(0, requests[0].find("\r\n")),
+            std::string("GET /pa?p=2:") + kImNumber + ":44%20&r=0.46193257080439387 HTTP/1.0");
 }
 
 }  // namespace

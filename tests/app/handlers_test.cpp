@@ -49,17 +49,17 @@ class MainWindowHandlers : public ::testing::TestWithParam<bool> {  // true: the
     // XP shows the classic window; 7 the glass one, loaded modally from the
     // classic window's created handler, so it is loaded here directly
     version_.record = testing::MakeRecord(2, 5, 1, "", 0x100, 1);
-    TheProgram().systemHelper = std::make_unique<SystemHelper>(version_);
     InstallForms(ProgramWindows());
+    PrepareProgram(std::make_unique<SystemHelper>(version_));
     w_ = GetParam() ? kGlass : kStart;
     ASSERT_TRUE(LoadWindow(w_.window));
     Pump();
   }
   void TearDown() override {
     for (uint32_t id : {s::kWindow, g::kWindow})
-      if (HWND h = GetWindowHandle(id, 0)) DestroyWindow(h);
+      if (HWND h = GetWindowHandle(id, id)) DestroyWindow(h);
     Pump();
-    TheProgram().systemHelper.reset();
+    ReleaseGlobals();
   }
 
   std::string Address() { return GetControlText(w_.window, w_.address, property::kEditContent).c_str(); }
@@ -181,8 +181,8 @@ namespace {
 TEST(WindowDefinitions, ControlsAreBuiltAsDefined) {
   ::snipora::testing::FakeVersionSource xp;
   xp.record = ::snipora::testing::MakeRecord(2, 5, 1, "", 0x100, 1);
-  TheProgram().systemHelper = std::make_unique<SystemHelper>(xp);
   InstallForms(ProgramWindows());
+  PrepareProgram(std::make_unique<SystemHelper>(xp));
   for (const WindowDefinition& window : ProgramWindows()) {
     ASSERT_TRUE(LoadWindow(window.id)) << window.title;
     for (const ControlDefinition& control : window.controls) {
@@ -205,10 +205,10 @@ TEST(WindowDefinitions, ControlsAreBuiltAsDefined) {
       EXPECT_EQ(font.lfWeight, control.font.weight);
       EXPECT_EQ(font.lfCharSet, GB2312_CHARSET);
     }
-    DestroyWindow(GetWindowHandle(window.id, 0));
+    DestroyWindow(GetWindowHandle(window.id, window.id));
     Pump();
   }
-  TheProgram().systemHelper.reset();
+  ReleaseGlobals();
 }
 
 }  // namespace

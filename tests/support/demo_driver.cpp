@@ -1,7 +1,8 @@
 // Shortens an example address through Snipora's real window, as a user would:
 // a click into the address box, typed keys, a click on "缩短", then "复制".
 // Prints the short address and what the clipboard holds. Used by scripts/run.sh
-// when there is no display to work in; "--close" closes the program's window.
+// when there is no display to work in; "--about" opens the About window,
+// "--close" closes the program's windows.
 #include <windows.h>
 
 #include <cstdio>
@@ -51,13 +52,36 @@ void Type(const char* text) {
   }
 }
 
+BOOL CALLBACK FindAboutButton(HWND child, LPARAM found) {
+  if (GetControlText(child) != "关于") return TRUE;
+  *reinterpret_cast<HWND*>(found) = child;
+  return FALSE;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1 && !strcmp(argv[1], "--close")) {  // ends the program as its close box would
+  if (argc > 1 && !strcmp(argv[1], "--close")) {  // ends the program as its close boxes would
+    if (HWND about = WaitForWindow("SniporaWindow", "关于", 0, 0)) {
+      PostMessageA(about, WM_CLOSE, 0, 0);
+      WaitForWindowGone(about, 5000);
+    }
     HWND window = WaitForWindow("SniporaWindow", "Snipora", 0, 5000);
     if (window) PostMessageA(window, WM_CLOSE, 0, 0);
     return window ? 0 : 1;
+  }
+  if (argc > 1 && !strcmp(argv[1], "--about")) {  // opens About and waits until it shows
+    HWND window = WaitForWindow("SniporaWindow", "Snipora", 0, 5000);
+    HWND button = nullptr;
+    if (window) EnumChildWindows(window, FindAboutButton, reinterpret_cast<LPARAM>(&button));
+    if (!button) return std::fprintf(stderr, "the About button was not found\n"), 1;
+    ClickOn(button);
+    HWND about = WaitForWindow("SniporaWindow", "关于", 0, 15000);
+    if (!about) return std::fprintf(stderr, "the About window did not appear\n"), 1;
+    SetWindowPos(about, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+    Sleep(800);
+    std::printf("about window:   open, with the online-status picture\n");
+    return 0;
   }
   const char* address = argc > 1 ? argv[1] : "www.example.com/articles/2026/how-to-shorten-a-long-address?lang=zh";
   HWND window = WaitForWindow("SniporaWindow", "Snipora", 0, 30000);
@@ -80,6 +104,8 @@ int main(int argc, char** argv) {
     std::printf("message:        %s\n", ReadMessageBox(box).text.c_str());
     std::printf("clipboard:      %s\n", ReadClipboardText().value_or("(nothing)").c_str());
     AnswerMessageBox(box);
+    WaitForWindowGone(box, 5000);
+    Sleep(500);  // the window repaints where the box was
   }
   std::fflush(stdout);
   return shortAddress.empty() || shortAddress == before ? 1 : 0;

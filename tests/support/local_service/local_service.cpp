@@ -257,7 +257,8 @@ Answer LocalService::State::Route(const RequestHead& head) {
     if (!code) return Page(503, "The table of short addresses is full.");
     return {200, {{"Content-Type", kHtml}}, CreatedPage(options.shortHost + "/" + *code, *address)};
   }
-  if (head.path == kStatusImagePath) return {200, {{"Content-Type", "image/gif"}}, StatusImage()};
+  if (head.path == kStatusImagePath || head.path == kGatewayStatusPath)
+    return {200, {{"Content-Type", "image/gif"}}, StatusImage()};
   if (head.path == "/") return Page(200, "A local shortening service: GET /create.php?url=<address>.");
   const std::string code = head.path.substr(1);
   if (ShortCodes::IsCode(code)) {

@@ -11,6 +11,8 @@
 //   GET /<code>         301 to the long address; 404 for an unknown code
 //   GET /online.gif     200, the instant-messaging status picture (any host,
 //                       any query, e.g. http://status.snipora.invalid/online.gif?id=10001)
+//   GET /pa             the same picture, as the IM gateway answers the
+//                       program's status address (/pa?p=2:<number>:44 &r=...)
 //   GET /               200, a short page about the service
 //   other paths 404; other methods 405; a malformed request 400
 // Every answer is HTTP/1.0 with "Connection: close".
@@ -30,6 +32,7 @@ namespace snipora::test {
 inline constexpr char kServiceHost[] = "snip.invalid";
 inline constexpr char kStatusHost[] = "status.snipora.invalid";
 inline constexpr char kStatusImagePath[] = "/online.gif";
+inline constexpr char kGatewayStatusPath[] = "/pa";
 
 // How to answer one request; the default is to answer properly. Fields
 // combine: e.g. a 500 with a large body and no Content-Length.

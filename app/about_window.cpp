@@ -1,0 +1,26 @@
+// The About window: opened modally from either main window, with the banner
+// and the author's online-status picture, fetched afresh at every opening.
+#include "app/form_ids.h"
+#include "app/handlers.h"
+#include "app/links.h"
+#include "app/program.h"
+#include "artwork.h"
+#include "runtime/forms/form_runtime.h"
+#include "runtime/http/fetch_url.h"
+
+namespace snipora::app {
+
+void ShowAbout() { LoadWindow(about_window::kWindow, std::nullopt, true); }  // returns when About has closed
+
+void CloseAbout() { CloseWindow(about_window::kWindow); }
+
+void OnAboutWindowCreated() {
+  namespace a = about_window;
+  PngControl& banner = *TheProgram().aboutBanner;
+  banner.AttachPictureBox(GetWindowHandle(a::kWindow, a::kBanner));
+  banner.LoadImageBytes(ToBytes(art::BannerPngBytes()));
+  // a failed fetch gives no bytes: the panel is left without a picture
+  SetControlProperty(a::kWindow, a::kStatusImage, property::kPanelPicture, BytesView(FetchUrl(StatusImageAddress())));
+}
+
+}  // namespace snipora::app
