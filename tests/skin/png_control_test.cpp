@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include "skin/parent_procedure.h"
+#include "skin/skin_startup.h"
 #include "skin/subclass.h"
 #include "tests/skin/skin_test_window.h"
 
@@ -166,6 +167,27 @@ TEST(PngControlProperties, GenericOperationsReachTheWindow) {
   EXPECT_TRUE(control.IsAlive());
   EXPECT_EQ(control.GetProp("PngControl_TextColor"), 0x123456);
   PumpFor(10);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(SkinStartup, PreparesTheFrameDimensionAndTheLoadDialogClass) {
+  skin::SkinStartup();
+  const GUID* dimension = skin::FrameDimensionTime();
+  ASSERT_NE(dimension, nullptr);
+  // {6AEDBD6D-3FB5-418A-83A6-7F45229DC872}
+  const GUID expected{0x6AEDBD6D, 0x3FB5, 0x418A, {0x83, 0xA6, 0x7F, 0x45, 0x22, 0x9D, 0xC8, 0x72}};
+  EXPECT_TRUE(IsEqualGUID(*dimension, expected));
+  WNDCLASSEXA info{};
+  info.cbSize = sizeof info;
+  ASSERT_TRUE(GetClassInfoExA(GetModuleHandleA(nullptr), "VazizLoadDialog", &info));
+  EXPECT_EQ(info.style, UINT(CS_VREDRAW | CS_HREDRAW));
+  EXPECT_EQ(info.hbrBackground, reinterpret_cast<HBRUSH>(COLOR_BTNFACE + 1));
+  EXPECT_EQ(info.cbWndExtra, 0);
+  skin::ReleaseFrameDimension();
+  EXPECT_EQ(skin::FrameDimensionTime(), nullptr);
 }
 
 }  // namespace
