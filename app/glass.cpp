@@ -6,14 +6,6 @@
 namespace snipora::app {
 namespace {
 
-// GDI+'s start-up input record.
-struct GdiplusStartupInput {
-  UINT32 version;
-  void* debugEventCallback;
-  BOOL suppressBackgroundThread;
-  BOOL suppressExternalCodecs;
-};
-
 // The frame widths DwmExtendFrameIntoClientArea takes.
 struct Margins {
   int32_t left, right, top, bottom;

@@ -14,6 +14,18 @@ using GpImage = GpImageHandle;
 using GpBitmap = GpImageHandle;
 using GpRegion = GpRegionHandle;
 
+// GDI+'s start-up input record: version, debug-event callback, and whether
+// to suppress the background thread and the external codecs.
+struct GdiplusStartupInput {
+  uint32_t version = 1;
+  void* debugEventCallback = nullptr;
+  int32_t suppressBackgroundThread = 0;
+  int32_t suppressExternalCodecs = 0;
+};
+#if defined(__i386__)
+static_assert(sizeof(GdiplusStartupInput) == 16, "four 32-bit fields on 32-bit Windows");
+#endif
+
 // The status every flat function answers; 0 is Ok.
 using GpStatus = int32_t;
 inline constexpr GpStatus kGdiplusOk = 0;

@@ -21,7 +21,7 @@
 #define SNIPORA_SYSTEM_FUNCTIONS(X)                                                                  \
   X(GetVersionExA, "kernel32", "GetVersionExA", BOOL(OSVERSIONINFOA*))                             \
   X(GetProductInfo, "Kernel32.dll", "GetProductInfo", BOOL(DWORD, DWORD, DWORD, DWORD, DWORD*))    \
-  X(GdiplusStartup, "gdiplus.dll", "GdiplusStartup", int(ULONG_PTR*, const void*, void*))          \
+  X(GdiplusStartup, "gdiplus.dll", "GdiplusStartup", GpStatus(ULONG_PTR*, const GdiplusStartupInput*, void*)) \
   X(DwmIsCompositionEnabled, "dwmapi.dll", "DwmIsCompositionEnabled", HRESULT(BOOL*))              \
   X(DwmExtendFrameIntoClientArea, "dwmapi.dll", "DwmExtendFrameIntoClientArea",                    \
     HRESULT(HWND, const void*))                                                                     \

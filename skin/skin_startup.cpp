@@ -9,14 +9,6 @@
 namespace snipora::skin {
 namespace {
 
-// GDI+'s start-up input record.
-struct GdiplusStartupInput {
-  UINT32 version;
-  void* debugEventCallback;
-  BOOL suppressBackgroundThread;
-  BOOL suppressExternalCodecs;
-};
-
 struct Module {
   ULONG_PTR gdiplusToken = 0;
   std::unique_ptr<GUID> frameDimension;
@@ -32,7 +24,7 @@ constexpr char kFrameDimensionTimeText[] = "{6AEDBD6D-3FB5-418A-83A6-7F45229DC87
 
 void SkinStartup() {
   Module& module = TheModule();
-  const GdiplusStartupInput input{1, nullptr, FALSE, FALSE};
+  const GdiplusStartupInput input;  // version 1, no callback, nothing suppressed
   sys::GdiplusStartup(&module.gdiplusToken, &input, nullptr);  // a failed start shows as nothing drawn
 
   module.frameDimension = std::make_unique<GUID>();

@@ -9,11 +9,7 @@ namespace snipora::test {
 
 GdiplusSession::GdiplusSession() {
   static const bool started = [] {
-    struct {
-      UINT32 version = 1;
-      void* callback = nullptr;
-      BOOL noThread = FALSE, noCodecs = FALSE;
-    } input;
+    const GdiplusStartupInput input;
     ULONG_PTR token = 0;
     return sys::GdiplusStartup(&token, &input, nullptr) == kGdiplusOk;
   }();
