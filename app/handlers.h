@@ -19,4 +19,8 @@ void GlassRestorePlaceholder();
 void GlassResetTextColour();
 void GlassCopyShortAddress();
 
+// Paint events of the glass window's header and footer drawing panels.
+void PaintHeader();
+void PaintFooter();
+
 }  // namespace snipora::app

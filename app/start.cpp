@@ -6,6 +6,7 @@
 #include "app/handlers.h"
 #include "app/program.h"
 #include "app/window_definitions.h"
+#include "gdiplus/flat_functions.h"
 #include "runtime/exit_routine.h"
 #include "runtime/forms/form_runtime.h"
 
@@ -26,7 +27,12 @@ Program& TheProgram() {
   return program;
 }
 
-void ReleaseGlobals() { TheProgram().systemHelper.reset(); }
+void ReleaseGlobals() {
+  TheProgram().systemHelper.reset();
+  // the object layer's own late-bound libraries; the runtime releases its
+  // table right after this routine
+  flat::ReleaseFlatFunctions();
+}
 
 void OnStartWindowCreated() {
   namespace s = start_window;

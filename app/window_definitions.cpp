@@ -67,6 +67,8 @@ const EventBinding kGlassEvents[] = {
     {g::kAddressBox, event::kContentChanged, Handle<GlassResetTextColour>},
     {g::kAddressBox, event::kLeftButtonDown, Handle<GlassClearPlaceholder>},
     {g::kAddressBox, event::kFocusLost, Handle<GlassRestorePlaceholder>},
+    {g::kHeader, event::kPaint, Handle<PaintHeader>},
+    {g::kFooter, event::kPaint, Handle<PaintFooter>},
 };
 
 // Spaces and the empty line leave room for the status and mail pictures.
