@@ -18,7 +18,7 @@ GpStatus WINAPI GdipDeleteBrush(GpBrush*);
 GpStatus WINAPI GdipCreateMatrix2(float, float, float, float, float, float, GpMatrix**);
 GpStatus WINAPI GdipDeleteMatrix(GpMatrix*);
 GpStatus WINAPI GdipGetMatrixElements(const GpMatrix*, float*);
-GpStatus WINAPI GdipGetGenericFontFamilySansSerif(GpFontFamilyHandle**);
+GpStatus WINAPI GdipCreateFontFamilyFromName(const wchar_t*, void*, GpFontFamilyHandle**);
 GpStatus WINAPI GdipDeleteFontFamily(GpFontFamilyHandle*);
 GpStatus WINAPI GdipCreateFont(const GpFontFamilyHandle*, float, INT, INT, GpFont**);
 GpStatus WINAPI GdipDeleteFont(GpFont*);
@@ -27,18 +27,9 @@ GpStatus WINAPI GdipDeleteStringFormat(GpStringFormat*);
 GpStatus WINAPI GdipSetStringFormatMeasurableCharacterRanges(GpStringFormat*, INT, const CharacterRange*);
 }
 
-namespace {
-
-template <class Handle>
-Handle* Made(GpStatus status, Handle* handle) {
-  return status == kGdiplusOk ? handle : nullptr;
-}
-
-}  // namespace
-
 TestPen::TestPen(ARGB colour, float width) {
   GpPen* pen = nullptr;
-  SetNative(Made(GdipCreatePen1(colour, width, kUnitPixel, &pen), pen));
+  if (GdipCreatePen1(colour, width, kUnitPixel, &pen) == kGdiplusOk) SetNative(pen);
 }
 TestPen::~TestPen() {
   if (GetNative()) GdipDeletePen(NativeOf<GpPen*>(*this));
@@ -46,7 +37,7 @@ TestPen::~TestPen() {
 
 TestBrush::TestBrush(ARGB colour) {
   GpBrush* brush = nullptr;
-  SetNative(Made(GdipCreateSolidFill(colour, &brush), brush));
+  if (GdipCreateSolidFill(colour, &brush) == kGdiplusOk) SetNative(brush);
 }
 TestBrush::~TestBrush() {
   if (GetNative()) GdipDeleteBrush(NativeOf<GpBrush*>(*this));
@@ -54,7 +45,7 @@ TestBrush::~TestBrush() {
 
 TestMatrix::TestMatrix(float m11, float m12, float m21, float m22, float dx, float dy) {
   GpMatrix* matrix = nullptr;
-  SetNative(Made(GdipCreateMatrix2(m11, m12, m21, m22, dx, dy, &matrix), matrix));
+  if (GdipCreateMatrix2(m11, m12, m21, m22, dx, dy, &matrix) == kGdiplusOk) SetNative(matrix);
 }
 TestMatrix::~TestMatrix() {
   if (GetNative()) GdipDeleteMatrix(NativeOf<GpMatrix*>(*this));
@@ -67,9 +58,9 @@ std::vector<float> TestMatrix::Elements() const {
 
 TestFont::TestFont(float size) {
   GpFontFamilyHandle* family = nullptr;
-  if (GdipGetGenericFontFamilySansSerif(&family) != kGdiplusOk) return;
+  if (GdipCreateFontFamilyFromName(L"WenQuanYi Micro Hei", nullptr, &family) != kGdiplusOk) return;
   GpFont* font = nullptr;
-  SetNative(Made(GdipCreateFont(family, size, 0, kUnitPixel, &font), font));
+  if (GdipCreateFont(family, size, 0, kUnitPixel, &font) == kGdiplusOk) SetNative(font);
   GdipDeleteFontFamily(family);
 }
 TestFont::~TestFont() {

@@ -34,7 +34,8 @@ class TestMatrix : public GdiplusObject {
   std::vector<float> Elements() const;
 };
 
-// The system's sans-serif family at `size` pixels.
+// The set-up's CJK font (the one family GDI+ finds under Wine) at `size`
+// pixels.
 class TestFont : public GdiplusObject {
  public:
   explicit TestFont(float size);
