@@ -3,6 +3,17 @@
 #include <algorithm>
 
 namespace snipora {
+namespace {
+
+// The whole image as a source rectangle: each size read goes to LastStatus.
+SIZE ImageSize(const GdiplusObject& image) {
+  UINT width = 0, height = 0;
+  Succeeded(flat::GdipGetImageWidth(NativeOf<GpImage*>(image), &width));
+  Succeeded(flat::GdipGetImageHeight(NativeOf<GpImage*>(image), &height));
+  return {static_cast<LONG>(width), static_cast<LONG>(height)};
+}
+
+}  // namespace
 
 GraphicsObject::~GraphicsObject() { GdipDeleteGraphics(); }
 
@@ -68,12 +79,9 @@ bool GraphicsObject::GdipDrawCachedBitmap(const GdiplusObject& cachedBitmap, flo
 }
 
 bool GraphicsObject::GdipDrawImageRectRect(const GdiplusObject& image, float x, float y, float width, float height) {
-  auto* handle = NativeOf<GpImage*>(image);
-  UINT imageWidth = 0, imageHeight = 0;
-  Succeeded(flat::GdipGetImageWidth(handle, &imageWidth));
-  Succeeded(flat::GdipGetImageHeight(handle, &imageHeight));
-  return GdipDrawImageRectRect(image, x, y, width, height, 0, 0, static_cast<float>(imageWidth),
-                               static_cast<float>(imageHeight));
+  const SIZE source = ImageSize(image);
+  return GdipDrawImageRectRect(image, x, y, width, height, 0, 0, static_cast<float>(source.cx),
+                               static_cast<float>(source.cy));
 }
 
 bool GraphicsObject::GdipDrawImageRectRect(const GdiplusObject& image, float x, float y, float width, float height,
@@ -86,12 +94,8 @@ bool GraphicsObject::GdipDrawImageRectRect(const GdiplusObject& image, float x, 
 
 bool GraphicsObject::GdipDrawImageRectRectI(const GdiplusObject& image, int32_t x, int32_t y, int32_t width,
                                             int32_t height) {
-  auto* handle = NativeOf<GpImage*>(image);
-  UINT imageWidth = 0, imageHeight = 0;
-  Succeeded(flat::GdipGetImageWidth(handle, &imageWidth));
-  Succeeded(flat::GdipGetImageHeight(handle, &imageHeight));
-  return GdipDrawImageRectRectI(image, x, y, width, height, 0, 0, static_cast<int32_t>(imageWidth),
-                                static_cast<int32_t>(imageHeight));
+  const SIZE source = ImageSize(image);
+  return GdipDrawImageRectRectI(image, x, y, width, height, 0, 0, source.cx, source.cy);
 }
 
 bool GraphicsObject::GdipDrawImageRectRectI(const GdiplusObject& image, int32_t x, int32_t y, int32_t width,

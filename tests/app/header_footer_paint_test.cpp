@@ -95,12 +95,12 @@ GpStatus WINAPI DisposeImage(GpImage* image) {
 }
 
 TEST_F(HeaderFooterPaint, EachPaintDecodesDrawsAndReleasesThroughOneGraphicsAndOneImage) {
-  ScopedStandIn s1(FlatFunction::GdipCreateFromHDC, reinterpret_cast<void*>(&CreateFromHdc));
-  ScopedStandIn s2(FlatFunction::GdipCreateBitmapFromStream, reinterpret_cast<void*>(&CreateFromStream));
-  ScopedStandIn s3(FlatFunction::GdipBitmapSetResolution, reinterpret_cast<void*>(&SetResolution));
-  ScopedStandIn s4(FlatFunction::GdipDrawImage, reinterpret_cast<void*>(&DrawImage));
-  ScopedStandIn s5(FlatFunction::GdipDeleteGraphics, reinterpret_cast<void*>(&DeleteGraphics));
-  ScopedStandIn s6(FlatFunction::GdipDisposeImage, reinterpret_cast<void*>(&DisposeImage));
+  ScopedStandIn s1(FlatFunction::GdipCreateFromHDC, &CreateFromHdc);
+  ScopedStandIn s2(FlatFunction::GdipCreateBitmapFromStream, &CreateFromStream);
+  ScopedStandIn s3(FlatFunction::GdipBitmapSetResolution, &SetResolution);
+  ScopedStandIn s4(FlatFunction::GdipDrawImage, &DrawImage);
+  ScopedStandIn s5(FlatFunction::GdipDeleteGraphics, &DeleteGraphics);
+  ScopedStandIn s6(FlatFunction::GdipDisposeImage, &DisposeImage);
   const std::vector<std::string> onePaint = {
       "GdipCreateFromHDC panel DC -> g1", "GdipCreateBitmapFromStream -> i2", "GdipBitmapSetResolution i2 90 90",
       "GdipDrawImage g1 i2 0 0",          "GdipDeleteGraphics g1",            "GdipDisposeImage i2",
@@ -143,7 +143,7 @@ TEST_F(HeaderFooterPaint, RestoringOrShowingTheWindowPaintsBothAnew) {
   const auto footerImage = test::ExpectedArtwork(art::FooterPngBytes(), footer.hwnd);
   EXPECT_EQ(test::Mismatches(header, headerImage), 0);
 
-  ScopedStandIn count(FlatFunction::GdipDrawImage, reinterpret_cast<void*>(&CountDraw));
+  ScopedStandIn count(FlatFunction::GdipDrawImage, &CountDraw);
   for (auto [away, back] : {std::pair{SW_MINIMIZE, SW_RESTORE}, std::pair{SW_HIDE, SW_SHOW}}) {
     // blackened first, so that what comes back must have been painted anew
     for (auto [panel, id] : {std::pair{header.hwnd, g::kHeader}, std::pair{footer.hwnd, g::kFooter}}) {

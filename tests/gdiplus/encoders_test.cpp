@@ -202,7 +202,7 @@ GpStatus WINAPI SeeSave(GpImage*, IStream* stream, const CLSID* encoder, const v
 }
 
 TEST_F(Encoders, SavingToBytesPassesTheParametersAndAnswersWhatWasWritten) {
-  ScopedStandIn save(FlatFunction::GdipSaveImageToStream, reinterpret_cast<void*>(&SeeSave));
+  ScopedStandIn save(FlatFunction::GdipSaveImageToStream, &SeeSave);
   ImageObject image;
   EncoderParameterList list;
   list.count = 1;
@@ -235,7 +235,7 @@ TEST_F(Encoders, WineCannotSizeTheParameterListSoTheListIsNeverAskedFor) {
   listCalls = 0;
   // the real size function, which Wine leaves unimplemented; the list
   // function would end the process, so a counting stand-in takes its place
-  ScopedStandIn list(FlatFunction::GdipGetEncoderParameterList, reinterpret_cast<void*>(&CountListCall));
+  ScopedStandIn list(FlatFunction::GdipGetEncoderParameterList, &CountListCall);
   ImageObject image;
   ASSERT_TRUE(image.GdipCreateBitmapFromScan0(2, 2));
   EncoderParameterList parameters;
@@ -275,8 +275,8 @@ GpStatus WINAPI FillKnownList(GpImage*, const CLSID*, UINT size, void* buffer) {
 
 TEST_F(Encoders, AParameterListIsReadBackEntryByEntryWithItsValues) {
   listCalls = 0;
-  ScopedStandIn size(FlatFunction::GdipGetEncoderParameterListSize, reinterpret_cast<void*>(&SizeKnownList));
-  ScopedStandIn fill(FlatFunction::GdipGetEncoderParameterList, reinterpret_cast<void*>(&FillKnownList));
+  ScopedStandIn size(FlatFunction::GdipGetEncoderParameterListSize, &SizeKnownList);
+  ScopedStandIn fill(FlatFunction::GdipGetEncoderParameterList, &FillKnownList);
   ImageObject image;
   EncoderParameterList list;
   ASSERT_TRUE(image.GetEncoderParameterList(kPngFormat, list));

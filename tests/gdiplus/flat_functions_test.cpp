@@ -108,16 +108,5 @@ TEST(FlatFunctions, EveryEntryResolvesInTheSystemLibraryAsDeclared) {
   for (const std::string& stub : kStubsInWine) EXPECT_TRUE(names.count(stub)) << stub;
 }
 
-TEST(FlatFunctions, LibrarySpellingsNameOneModule) {
-  std::set<HMODULE> modules;
-  for (const char* spelling : {"gdiplus", "gdiplus.dll", "GdiPlus.dll", "Gdiplus.dll"}) {
-    HMODULE module = LoadLibraryA(spelling);
-    modules.insert(module);
-    FreeLibrary(module);
-  }
-  EXPECT_EQ(modules.size(), 1u);
-  EXPECT_FALSE(modules.count(nullptr));
-}
-
 }  // namespace
 }  // namespace snipora

@@ -53,6 +53,9 @@ class TestStringFormat : public GdiplusObject {
 // reach it instead of GDI+, for as long as this lives.
 class ScopedStandIn {
  public:
+  template <class Function>
+  ScopedStandIn(flat::FlatFunction function, Function* standIn)
+      : ScopedStandIn(function, reinterpret_cast<void*>(standIn)) {}
   ScopedStandIn(flat::FlatFunction function, void* standIn);
   ScopedStandIn(const ScopedStandIn&) = delete;
   ScopedStandIn& operator=(const ScopedStandIn&) = delete;

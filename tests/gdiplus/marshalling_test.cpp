@@ -25,11 +25,6 @@ namespace {
 using flat::FlatFunction;
 using test::ScopedStandIn;
 
-template <class Function>
-void* Address(Function* function) {
-  return reinterpret_cast<void*>(function);
-}
-
 class Marshalling : public ::testing::Test {
  protected:
   test::GdiplusSession gdiplus_;
@@ -51,7 +46,7 @@ GpStatus WINAPI SeeLines(GpGraphics*, GpPen*, PointF* points, INT count) {
 }
 
 TEST_F(Marshalling, AnArrayReachesGdiplusContiguousAndAnEmptyOneAsNullAndZero) {
-  ScopedStandIn lines(FlatFunction::GdipDrawLines, Address(&SeeLines));
+  ScopedStandIn lines(FlatFunction::GdipDrawLines, &SeeLines);
   std::vector<PointF> none;
   EXPECT_FALSE(graphics_.GdipDrawLines(pen_, none));
   EXPECT_TRUE(seenPoints.called);
@@ -85,10 +80,10 @@ GpStatus WINAPI ShiftMetafilePoints(GpGraphics*, const GpMetafile*, Point* point
 }
 
 TEST_F(Marshalling, EveryArrayOperationCopiesTheBufferBack) {
-  ScopedStandIn rectangles(FlatFunction::GdipDrawRectanglesI, Address(&ShiftRectangles));
-  ScopedStandIn curve(FlatFunction::GdipFillClosedCurve2, Address(&ShiftClosedCurve));
+  ScopedStandIn rectangles(FlatFunction::GdipDrawRectanglesI, &ShiftRectangles);
+  ScopedStandIn curve(FlatFunction::GdipFillClosedCurve2, &ShiftClosedCurve);
   // a stub in Wine: reached through its stand-in only
-  ScopedStandIn metafile(FlatFunction::GdipEnumerateMetafileSrcRectDestPointsI, Address(&ShiftMetafilePoints));
+  ScopedStandIn metafile(FlatFunction::GdipEnumerateMetafileSrcRectDestPointsI, &ShiftMetafilePoints);
 
   std::vector<Rect> rects{{1, 2, 3, 4}, {5, 6, 7, 8}};
   EXPECT_TRUE(graphics_.GdipDrawRectanglesI(pen_, rects));
@@ -132,7 +127,7 @@ GpStatus WINAPI SeeString(GpGraphics*, const wchar_t* text, INT length, const Gp
 }
 
 TEST_F(Marshalling, AGbkTextReachesGdiplusAsUtf16WithItsLength) {
-  ScopedStandIn draw(FlatFunction::GdipDrawString, Address(&SeeString));
+  ScopedStandIn draw(FlatFunction::GdipDrawString, &SeeString);
   GdiplusObject font;
   graphics_.GdipDrawString("缩短ab", font, RectF{}, nullptr, brush_);
   EXPECT_EQ(seenText.text, L"\u7F29\u77EDab");
@@ -170,7 +165,7 @@ GpStatus WINAPI SeeCachedBitmap(GpGraphics*, GpCachedBitmap*, INT x, INT y) {
 }
 
 TEST_F(Marshalling, ACachedBitmapIsDrawnAtItsCoordinatesTruncatedTowardZero) {
-  ScopedStandIn draw(FlatFunction::GdipDrawCachedBitmap, Address(&SeeCachedBitmap));
+  ScopedStandIn draw(FlatFunction::GdipDrawCachedBitmap, &SeeCachedBitmap);
   GdiplusObject cached;
   graphics_.GdipDrawCachedBitmap(cached, 2.9f, -2.9f);
   EXPECT_EQ(seenCached.x, 2);
@@ -198,8 +193,8 @@ void WINAPI NoteFree(void* pointer) {
 }
 
 TEST_F(Marshalling, AnAppliedEffectKeepsItsAuxiliaryDataUntilTheNextApplication) {
-  ScopedStandIn apply(FlatFunction::GdipBitmapApplyEffect, Address(&ApplyWithAuxData));
-  ScopedStandIn release(FlatFunction::GdipFree, Address(&NoteFree));
+  ScopedStandIn apply(FlatFunction::GdipBitmapApplyEffect, &ApplyWithAuxData);
+  ScopedStandIn release(FlatFunction::GdipFree, &NoteFree);
   freed.clear();
   ImageObject bitmap;
   {

@@ -39,9 +39,9 @@ GpStatus WINAPI CountRelease(void*) {
 
 TEST_F(ObjectRules, DeleteAndDisposeOfAnEmptyObjectAnswerFalseAndCallNothing) {
   releaseCalls = 0;
-  ScopedStandIn graphicsGone(FlatFunction::GdipDeleteGraphics, reinterpret_cast<void*>(&CountRelease));
-  ScopedStandIn imageGone(FlatFunction::GdipDisposeImage, reinterpret_cast<void*>(&CountRelease));
-  ScopedStandIn regionGone(FlatFunction::GdipDeleteRegion, reinterpret_cast<void*>(&CountRelease));
+  ScopedStandIn graphicsGone(FlatFunction::GdipDeleteGraphics, &CountRelease);
+  ScopedStandIn imageGone(FlatFunction::GdipDisposeImage, &CountRelease);
+  ScopedStandIn regionGone(FlatFunction::GdipDeleteRegion, &CountRelease);
   {
     GraphicsObject graphics;
     ImageObject image;
@@ -89,8 +89,8 @@ GpStatus WINAPI FailButWriteRegion(GpRegion** region) {
 
 TEST_F(ObjectRules, AFailedFactoryStillTakesWhatGdiplusWroteIntoTheField) {
   releaseCalls = 0;
-  ScopedStandIn create(FlatFunction::GdipCreateRegion, reinterpret_cast<void*>(&FailButWriteRegion));
-  ScopedStandIn remove(FlatFunction::GdipDeleteRegion, reinterpret_cast<void*>(&CountRelease));
+  ScopedStandIn create(FlatFunction::GdipCreateRegion, &FailButWriteRegion);
+  ScopedStandIn remove(FlatFunction::GdipDeleteRegion, &CountRelease);
   RegionObject region;
   EXPECT_FALSE(region.GdipCreateRegion());
   EXPECT_EQ(LastStatus(), kWin32Error);
@@ -155,8 +155,8 @@ GpStatus WINAPI FailButWriteBounds(GpGraphics*, RectF* bounds) {
 TEST_F(ObjectRules, AFailedGetterAnswersWhatGdiplusLeftButARectangleZeroFilled) {
   GraphicsObject graphics;
   {
-    ScopedStandIn dpi(FlatFunction::GdipGetDpiX, reinterpret_cast<void*>(&FailButWriteDpi));
-    ScopedStandIn bounds(FlatFunction::GdipGetClipBounds, reinterpret_cast<void*>(&FailButWriteBounds));
+    ScopedStandIn dpi(FlatFunction::GdipGetDpiX, &FailButWriteDpi);
+    ScopedStandIn bounds(FlatFunction::GdipGetClipBounds, &FailButWriteBounds);
     EXPECT_EQ(graphics.GdipGetDpiX(), 42.0f);
     EXPECT_EQ(graphics.GdipGetClipBounds(), RectF{});
     EXPECT_EQ(LastStatus(), kWin32Error);
@@ -186,7 +186,7 @@ Bytes SamplePng(uint32_t colour) {
 
 TEST_F(ObjectRules, AnImageGoesBeforeTheStreamItWasDecodedFrom) {
   disposed.clear();
-  ScopedStandIn dispose(FlatFunction::GdipDisposeImage, reinterpret_cast<void*>(&NoteAndDispose));
+  ScopedStandIn dispose(FlatFunction::GdipDisposeImage, &NoteAndDispose);
   auto image = std::make_unique<ImageObject>();
   ASSERT_TRUE(image->GdipCreateBitmapFromStream(SamplePng(0xFF102030)));
   GpImage* first = image->image();
