@@ -1,8 +1,8 @@
 #pragma once
 // The GDI+ object layer's late-bound functions: GDI+'s flat interface, one
 // line each, bound at the first call through the runtime's late-binding
-// machinery, and called as snipora::flat::Name(args...). The export is the
-// name itself; the library is written as each declaration writes it.
+// machinery, and called as snipora::flat::Name(args...). A GDI+ function's
+// export is its name; the library is written as each declaration writes it.
 //
 // A GDI+ line is X(shape, name, library, (arguments)). It declares both the
 // binding and the object operation of the same name, so the arguments say
