@@ -5,8 +5,6 @@
 
 #include <windows.h>
 
-#include <span>
-#include <string>
 #include <vector>
 
 #include "artwork.h"
