@@ -29,4 +29,8 @@ void OpenMicroblog();
 void OpenMail();
 void OpenChat();
 
+// Paint events of the glass window's header and footer drawing panels.
+void PaintHeader();
+void PaintFooter();
+
 }  // namespace snipora::app

@@ -7,6 +7,7 @@
 #include "app/program.h"
 #include "app/window_definitions.h"
 #include "artwork.h"
+#include "gdiplus/flat_functions.h"
 #include "runtime/exit_routine.h"
 #include "runtime/forms/form_runtime.h"
 #include "skin/skin_startup.h"
@@ -43,6 +44,9 @@ void ReleaseGlobals() {
   program.startBanner.reset();
   program.systemHelper.reset();
   program.aboutBanner.reset();
+  // the object layer's own late-bound libraries; the runtime releases its
+  // table right after this routine
+  flat::ReleaseFlatFunctions();
 }
 
 void OnStartWindowCreated() {

@@ -72,6 +72,8 @@ const EventBinding kGlassEvents[] = {
     {g::kAbout, event::kClicked, Handle<ShowAbout>},
     {g::kHeader, event::kLeftButtonDown, Handle<OpenMicroblog>},
     {g::kFooter, event::kLeftButtonDown, Handle<OpenMicroblog>},
+    {g::kHeader, event::kPaint, Handle<PaintHeader>},
+    {g::kFooter, event::kPaint, Handle<PaintFooter>},
 };
 
 // Spaces and the empty line leave room for the status and mail pictures.

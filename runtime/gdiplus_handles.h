@@ -9,10 +9,30 @@ namespace snipora {
 struct GpGraphicsHandle;
 struct GpImageHandle;
 struct GpRegionHandle;
+struct GpMatrixHandle;
+struct GpPenHandle;
+struct GpBrushHandle;
+struct GpFontHandle;
+struct GpStringFormatHandle;
+struct GpPathHandle;
+struct GpImageAttributesHandle;
+struct GpCachedBitmapHandle;
+struct GpMetafileHandle;
+struct GpEffectHandle;
 using GpGraphics = GpGraphicsHandle;
 using GpImage = GpImageHandle;
 using GpBitmap = GpImageHandle;
 using GpRegion = GpRegionHandle;
+using GpMatrix = GpMatrixHandle;
+using GpPen = GpPenHandle;
+using GpBrush = GpBrushHandle;
+using GpFont = GpFontHandle;
+using GpStringFormat = GpStringFormatHandle;
+using GpPath = GpPathHandle;
+using GpImageAttributes = GpImageAttributesHandle;
+using GpCachedBitmap = GpCachedBitmapHandle;
+using GpMetafile = GpMetafileHandle;
+using CGpEffect = GpEffectHandle;
 
 // GDI+'s start-up input record: version, debug-event callback, and whether
 // to suppress the background thread and the external codecs.

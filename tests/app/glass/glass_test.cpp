@@ -7,6 +7,8 @@
 #include <fstream>
 #include <string>
 
+#include "artwork.h"
+#include "tests/app/artwork_check.h"
 #include "tests/support/child_process.h"
 #include "tests/support/program_driver.h"
 #include "tests/support/ui_driver.h"
@@ -38,6 +40,15 @@ TEST(GlassFrame, LayeredWindowWithTheFrameExtended) {
   EXPECT_EQ(bottom, 20);
   EXPECT_EQ(exStyle & ~WS_EX_WINDOWEDGE, WS_EX_LAYERED);  // layered before the frame was extended
   in.close();
+
+  // over the glass the header and footer show as they do without it
+  SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+  Sleep(300);
+  const Panel header = FindPanel(window, -12, 0), footer = FindPanel(window, 2, 240);
+  ASSERT_NE(header.hwnd, nullptr);
+  ASSERT_NE(footer.hwnd, nullptr);
+  EXPECT_EQ(Mismatches(header, ExpectedArtwork(snipora::art::HeaderPngBytes(), header.hwnd)), 0);
+  EXPECT_EQ(Mismatches(footer, ExpectedArtwork(snipora::art::FooterPngBytes(), footer.hwnd)), 0);
 
   PostMessageA(window, WM_CLOSE, 0, 0);
   EXPECT_EQ(program.Wait(15000), std::optional<DWORD>(0));
