@@ -3,6 +3,9 @@
 
 #include <windows.h>
 
+#include <psapi.h>
+
+#include <utility>
 #include <vector>
 
 #include "gdiplus/block_stream.h"
@@ -196,6 +199,51 @@ TEST_F(ImageFromBytes, TheSameBlockTwiceGivesTwoImages) {
   sys::GdipDisposeImage(a);
   EXPECT_EQ(test::DrawImage(b, 1, 1, 0)[0], 0x123456u);
   sys::GdipDisposeImage(b);
+}
+
+}  // namespace
+
+namespace {
+
+Pixels Solid(int width, int height) {
+  return Pixels{width, height, std::vector<uint32_t>(std::size_t(width) * height, 0xFF336699)};
+}
+
+// A PNG whose header claims width x height over a tiny image's data.
+snipora::Bytes ClaimingPng(uint32_t width, uint32_t height) {
+  test::ByteVector png = test::PngFile(Pixels{1, 1, {0xFF00FF00}});
+  for (int i = 0; i < 4; ++i) {
+    png[16 + i] = uint8_t(width >> (24 - 8 * i));
+    png[20 + i] = uint8_t(height >> (24 - 8 * i));
+  }
+  // the header's check sum over its type and data, as a real file would have it
+  uint32_t crc = 0xFFFFFFFF;
+  for (int i = 12; i < 29; ++i) {
+    crc ^= png[std::size_t(i)];
+    for (int k = 0; k < 8; ++k) crc = crc & 1 ? 0xEDB88320 ^ crc >> 1 : crc >> 1;
+  }
+  crc = ~crc;
+  for (int i = 0; i < 4; ++i) png[29 + std::size_t(i)] = uint8_t(crc >> (24 - 8 * i));
+  return AsBytes(png);
+}
+
+TEST_F(ImageFromBytes, AHugeClaimedSizeGivesNoImageAndTakesNoMemory) {
+  PROCESS_MEMORY_COUNTERS before{};
+  GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before);
+  for (const auto& [w, h] : {std::pair{30000u, 30000u}, std::pair{16385u, 1u}, std::pair{5000u, 5000u},
+                             std::pair{0x7FFFFFFFu, 0x7FFFFFFFu}}) {
+    GpImage* image = LoadImageFromBytes(ClaimingPng(w, h), &test::kFrameDimensionTime);
+    EXPECT_EQ(image, nullptr) << w << "x" << h;
+  }
+  PROCESS_MEMORY_COUNTERS after{};
+  GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
+  EXPECT_LT(after.PeakWorkingSetSize - before.PeakWorkingSetSize, SIZE_T(32) << 20);
+
+  // whole images: one a side too wide is refused, the widest allowed decodes
+  GpImage* widest = LoadImageFromBytes(AsBytes(test::PngFile(Solid(16384, 1))), &test::kFrameDimensionTime);
+  EXPECT_NE(widest, nullptr);
+  if (widest) sys::GdipDisposeImage(widest);
+  EXPECT_EQ(LoadImageFromBytes(AsBytes(test::PngFile(Solid(16385, 1))), &test::kFrameDimensionTime), nullptr);
 }
 
 }  // namespace
