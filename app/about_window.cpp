@@ -16,9 +16,17 @@ void CloseAbout() { CloseWindow(about_window::kWindow); }
 
 void OnAboutWindowCreated() {
   namespace a = about_window;
-  PngControl& banner = *TheProgram().aboutBanner;
+  Program& program = TheProgram();
+  PngControl& banner = *program.aboutBanner;
   banner.AttachPictureBox(GetWindowHandle(a::kWindow, a::kBanner));
-  banner.LoadImageBytes(ToBytes(art::BannerPngBytes()));
+  // a picture box never disposes its image: decoded at every opening, each
+  // About window would leave a banner behind, so the first one is kept
+  if (program.aboutBannerImage) {
+    banner.SetBackImage(program.aboutBannerImage);
+  } else {
+    banner.LoadImageBytes(ToBytes(art::BannerPngBytes()));
+    program.aboutBannerImage = reinterpret_cast<GpImage*>(banner.GetProp("PngControl_BackImage"));
+  }
   // a failed fetch gives no bytes: the panel is left without a picture
   SetControlProperty(a::kWindow, a::kStatusImage, property::kPanelPicture, BytesView(FetchUrl(StatusImageAddress())));
 }

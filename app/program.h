@@ -14,6 +14,7 @@ struct Program {
   std::unique_ptr<PngControl> startBanner;  // draws StartWindow's banner
   std::unique_ptr<SystemHelper> systemHelper;
   std::unique_ptr<PngControl> aboutBanner;  // draws AboutWindow's banner
+  GpImage* aboutBannerImage = nullptr;      // decoded at the first opening, shown at every one
   ULONG_PTR gdiplusToken = 0;  // stored, never read: GDI+ is not shut down
 };
 Program& TheProgram();

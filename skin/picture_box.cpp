@@ -28,6 +28,14 @@ LRESULT CALLBACK PictureBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM
     }
     case WM_ERASEBKGND:
       return 1;  // the parent's painting stays until the snapshot takes it
+    case WM_NCDESTROY:
+      // the snapshot is the picture box's own: a window made anew each time
+      // (an About window) would otherwise leave one bitmap behind per opening
+      if (const auto snapshot = GetHandleProperty<HBITMAP>(window, prop::kCacheBitmap)) {
+        sys::DeleteObject(snapshot);
+        SetProperty(window, prop::kCacheBitmap, 0);
+      }
+      break;
   }
   return CallPrevious(window, message, wParam, lParam);
 }

@@ -77,11 +77,14 @@ TEST_F(SkinPainting, ThePictureBoxShowsTheParentThroughTransparentPixels) {
           << x << "," << y;
     EXPECT_EQ(shown[y * 30 + 25], 0x0000FFu);
   }
-  // the snapshot it painted from is kept, window-sized
+  // the snapshot it painted from is kept, window-sized, and goes with the window
+  HGDIOBJ snapshot = GetPropA(child, "PngControl_CacheBitmap");
   BITMAP info{};
-  ASSERT_TRUE(GetObjectA(GetPropA(child, "PngControl_CacheBitmap"), sizeof info, &info));
+  ASSERT_TRUE(GetObjectA(snapshot, sizeof info, &info));
   EXPECT_EQ(info.bmWidth, 30);
   EXPECT_EQ(info.bmHeight, 40);
+  DestroyWindow(child);
+  EXPECT_EQ(GetObjectType(snapshot), 0u);
 }
 
 TEST_F(SkinPainting, RepaintingAloneBlendsAgainButANewPictureStartsClean) {
