@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include <psapi.h>
+#include <wininet.h>
 
 #include <algorithm>
 #include <functional>
@@ -84,6 +85,31 @@ class Session {
 };
 
 }  // namespace
+
+MemoryGrowth BareFetchGrowth(int count, LocalService& service) {
+  SetEnvironmentVariableA("http_proxy", service.origin().c_str());
+  HINTERNET session = InternetOpenA("Mozilla/4.0", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+  auto get = [&](int i) {
+    HINTERNET connection = InternetConnectA(session, kServiceHost, 80, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 0);
+    const std::string object = "/create.php?source=indexpage&url=http%3A%2F%2Fsoak.example%2Fpage%2F" + std::to_string(i);
+    HINTERNET request = HttpOpenRequestA(connection, "GET", object.c_str(), "HTTP/1.0", nullptr, nullptr,
+                                         INTERNET_FLAG_RELOAD | INTERNET_FLAG_NO_CACHE_WRITE, 0);
+    HttpSendRequestA(request, nullptr, 0, nullptr, 0);
+    char piece[65536];
+    DWORD got = 0;
+    while (InternetReadFile(request, piece, sizeof piece, &got) && got) {
+    }
+    InternetCloseHandle(request);
+    InternetCloseHandle(connection);
+  };
+  const int warmUp = std::max(5, count / 10);
+  for (int i = 0; i < warmUp; ++i) get(i);
+  const Memory before = MemoryOf(GetCurrentProcess());
+  for (int i = 0; i < count; ++i) get(warmUp + i);
+  const Memory after = MemoryOf(GetCurrentProcess());
+  InternetCloseHandle(session);
+  return {"bare WinINet GETs (platform)", count, after.workingSet - before.workingSet, after.pagefile - before.pagefile};
+}
 
 std::vector<MemoryGrowth> RunSoak(const SoakPlan& plan, LocalService& service, std::string& error) {
   SetEnvironmentVariableA("http_proxy", service.origin().c_str());

@@ -23,6 +23,11 @@ struct MemoryGrowth {
   int64_t pagefile = 0;    // bytes its pagefile usage (private memory) grew by
 };
 
+// The platform's own share: `count` bare WinINet GETs of distinct addresses
+// (session once; connect, open, send, read, close each time) in this process,
+// through the proxy to the service, as the program's shortenings make them.
+MemoryGrowth BareFetchGrowth(int count, LocalService& service);
+
 // Runs the plan against Snipora.exe beside this program, with the service
 // reached through http_proxy (set here). Empty, with `error` set, when the
 // program could not be driven.
