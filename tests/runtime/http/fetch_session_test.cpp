@@ -154,6 +154,23 @@ TEST_F(FetchSessionTest, BodyIsCutAtTheLimitAndTheLastReadAsksOnlyForTheRest) {
   ExpectReadsOf(102400);
 }
 
+TEST_F(FetchSessionTest, SilentServiceIsGivenUpOnKeepingWhatCame) {
+  FetchSession impatient{kWatchedApi, 1500};
+  const struct {
+    int64_t silenceAfter;
+    bool statedLength;
+  } cases[] = {{0, true}, {3000, true}, {3000, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.silenceAfter);
+    service.QueueBehaviour({.largeBody = 8000, .omitContentLength = !c.statedLength, .silenceMs = 20000,
+                            .silenceAfter = c.silenceAfter});
+    const ULONGLONG start = GetTickCount64();
+    const std::string body = AsString(impatient.Fetch(service.Address("/silent").c_str()));
+    EXPECT_LT(GetTickCount64() - start, 10000u);
+    EXPECT_TRUE(body == PatternBytes(std::size_t(c.silenceAfter)));
+  }
+}
+
 TEST(ReadSizeFor, ContentLengthPlusOneUpToTheLargestRead) {
   EXPECT_EQ(ReadSizeFor(nullptr), 10240u);
   EXPECT_EQ(ReadSizeFor("500"), 501u);
