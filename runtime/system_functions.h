@@ -32,7 +32,8 @@ extern ExternalEntry systemFunctionTable[static_cast<int>(SystemFunction::Count)
 SNIPORA_SYSTEM_FUNCTIONS(SNIPORA_SYSTEM_FUNCTION_ACCESSOR)
 #undef SNIPORA_SYSTEM_FUNCTION_ACCESSOR
 
-// At the end of the process: releases every library the table loaded.
+// At the end of the process: every library the table loaded is left loaded
+// until the process has ended (ReleaseExternalLibraries).
 void ReleaseSystemFunctions();
 
 }  // namespace snipora::sys
