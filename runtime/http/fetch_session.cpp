@@ -40,7 +40,7 @@ std::optional<std::string> Canonicalize(const std::string& url) {
   std::string canonical(url.size() * 3 + 64, '\0');
   for (int attempt = 0; attempt < 2; ++attempt) {
     DWORD size = static_cast<DWORD>(canonical.size());
-    if (InternetCanonicalizeUrlA(url.c_str(), canonical.data(), &size, ICU_NO_ENCODE)) {
+    if (sys::InternetCanonicalizeUrlA(url.c_str(), canonical.data(), &size, ICU_NO_ENCODE)) {
       canonical.resize(std::min<std::size_t>(size, canonical.size()));
       canonical.resize(std::strlen(canonical.c_str()));
       return canonical;
@@ -71,7 +71,7 @@ std::optional<Target> Prepare(std::string_view url) {
   components.dwPasswordLength = kCredentialChars;
   components.lpszUrlPath = target.object;  // with no extra-info buffer the query stays here
   components.dwUrlPathLength = kObjectChars;
-  if (!InternetCrackUrlA(canonical->c_str(), 0, 0, &components)) return std::nullopt;
+  if (!sys::InternetCrackUrlA(canonical->c_str(), 0, 0, &components)) return std::nullopt;
   if (components.nScheme == INTERNET_SCHEME_HTTPS)
     target.flags |= INTERNET_FLAG_SECURE;
   else if (components.nScheme != INTERNET_SCHEME_HTTP)
@@ -93,22 +93,22 @@ struct Exchange {
 
 std::optional<Exchange> Send(HINTERNET session, const Target& target, DWORD receiveTimeoutMs) {
   Exchange exchange;
-  exchange.connection.reset(InternetConnectA(session, target.host, target.port, OrNull(target.user),
+  exchange.connection.reset(sys::InternetConnectA(session, target.host, target.port, OrNull(target.user),
                                              OrNull(target.password), INTERNET_SERVICE_HTTP, 0, 0));
   if (!exchange.connection) return std::nullopt;
   char none[] = "";  // no proxy credentials of our own
-  InternetSetOptionA(exchange.connection.get(), INTERNET_OPTION_PROXY_USERNAME, none, sizeof none);
-  InternetSetOptionA(exchange.connection.get(), INTERNET_OPTION_PROXY_PASSWORD, none, sizeof none);
+  sys::InternetSetOptionA(exchange.connection.get(), INTERNET_OPTION_PROXY_USERNAME, none, sizeof none);
+  sys::InternetSetOptionA(exchange.connection.get(), INTERNET_OPTION_PROXY_PASSWORD, none, sizeof none);
 
   LPCSTR acceptTypes[] = {"Accept: */* \r\n", nullptr};
-  exchange.request.reset(HttpOpenRequestA(exchange.connection.get(), "GET", target.object, "HTTP/1.0", nullptr,
+  exchange.request.reset(sys::HttpOpenRequestA(exchange.connection.get(), "GET", target.object, "HTTP/1.0", nullptr,
                                           acceptTypes, target.flags, 0));
   if (!exchange.request) return std::nullopt;
   // On the request itself: some platforms take the timeouts of a session
   // handle and ignore them.
   DWORD timeout = receiveTimeoutMs;
-  InternetSetOptionA(exchange.request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
-  if (!HttpSendRequestA(exchange.request.get(), kSendHeaders, DWORD(sizeof kSendHeaders - 1), nullptr, 0))
+  sys::InternetSetOptionA(exchange.request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
+  if (!sys::HttpSendRequestA(exchange.request.get(), kSendHeaders, DWORD(sizeof kSendHeaders - 1), nullptr, 0))
     return std::nullopt;
   return exchange;
 }
@@ -123,13 +123,13 @@ bool IsRedirection(DWORD status) {
 std::optional<std::string> RedirectLocation(HINTERNET request) {
   DWORD status = 0;
   DWORD statusSize = sizeof status;
-  if (!HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &statusSize, nullptr) ||
+  if (!sys::HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &statusSize, nullptr) ||
       !IsRedirection(status))
     return std::nullopt;
   std::string location(256, '\0');
   for (int attempt = 0; attempt < 2; ++attempt) {
     DWORD size = static_cast<DWORD>(location.size());
-    if (HttpQueryInfoA(request, HTTP_QUERY_LOCATION, location.data(), &size, nullptr)) {
+    if (sys::HttpQueryInfoA(request, HTTP_QUERY_LOCATION, location.data(), &size, nullptr)) {
       location.resize(std::min<std::size_t>(size, location.size()));
       return location;
     }
@@ -144,7 +144,7 @@ std::optional<std::string> Resolve(const std::string& base, const std::string& l
   std::string combined(base.size() + location.size() * 3 + 64, '\0');
   for (int attempt = 0; attempt < 2; ++attempt) {
     DWORD size = static_cast<DWORD>(combined.size());
-    if (InternetCombineUrlA(base.c_str(), location.c_str(), combined.data(), &size, ICU_NO_ENCODE)) {
+    if (sys::InternetCombineUrlA(base.c_str(), location.c_str(), combined.data(), &size, ICU_NO_ENCODE)) {
       combined.resize(std::strlen(combined.c_str()));
       return combined;
     }
@@ -157,7 +157,7 @@ std::optional<std::string> Resolve(const std::string& base, const std::string& l
 void ReadBody(const InternetApi& api, HINTERNET request, BodyBuffer& body) {
   char length[32] = {};
   DWORD lengthSize = sizeof length;
-  const bool hasLength = HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, length, &lengthSize, nullptr) != FALSE;
+  const bool hasLength = sys::HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, length, &lengthSize, nullptr) != FALSE;
   length[sizeof length - 1] = '\0';
   const char* stated = hasLength ? length : nullptr;
   const DWORD readSize = ReadSizeFor(stated);
@@ -209,10 +209,18 @@ void Download(const Connection& with, std::string_view url, BodyBuffer& body) {
   }
 }
 
+HINTERNET WINAPI OpenSession(LPCSTR agent, DWORD access, LPCSTR proxy, LPCSTR bypass, DWORD flags) {
+  return sys::InternetOpenA(agent, access, proxy, bypass, flags);
+}
+
+BOOL WINAPI ReadBodyPiece(HINTERNET request, LPVOID buffer, DWORD size, LPDWORD received) {
+  return sys::InternetReadFile(request, buffer, size, received);
+}
+
 }  // namespace
 
 const InternetApi& SystemInternet() {
-  static const InternetApi api{InternetOpenA, InternetReadFile};
+  static const InternetApi api{OpenSession, ReadBodyPiece};
   return api;
 }
 

@@ -9,12 +9,16 @@
 
 #include "runtime/byte_set.h"
 #include "runtime/http/read_size.h"
+#include "runtime/system_functions.h"
 #include "runtime/text.h"
 #include "runtime/win_handles.h"
 
 namespace snipora {
 
-using UniqueInternet = UniqueHandle<HINTERNET, &InternetCloseHandle>;
+// WinINet is bound late (runtime/system_functions.h): the program starts
+// without loading it and its dependencies.
+inline BOOL CloseInternetHandle(HINTERNET handle) { return sys::InternetCloseHandle(handle); }
+using UniqueInternet = UniqueHandle<HINTERNET, &CloseInternetHandle>;
 
 // The body is read up to this many bytes; the rest is left unread, so a
 // hostile server cannot exhaust a 32-bit process.
