@@ -22,14 +22,7 @@ benchmarks=(
 
 "$root/scripts/wine-prefix.sh"
 cmake --build "$build" --target benchmarks
-cleanup() {
-  stop_wineserver
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
-}
-trap cleanup EXIT
-start_display
-start_wineserver
-"$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true   # warm up the services
+start_wine_session
 
 rows=$(mktemp)
 for entry in "${benchmarks[@]}"; do

@@ -38,3 +38,17 @@ start_wineserver() {
 stop_wineserver() {
   if [ -n "$own_server" ]; then "$WINESERVER" -k >/dev/null 2>&1 || true; fi
 }
+
+# A virtual display when needed and one warm wineserver for the rest of the
+# script (otherwise every Windows program waits for the previous server to
+# exit and starts cold); both go when the script ends.
+start_wine_session() {
+  trap end_wine_session EXIT
+  start_display
+  start_wineserver
+  "$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true   # warm up the services
+}
+end_wine_session() {
+  stop_wineserver
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+}

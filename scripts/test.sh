@@ -13,17 +13,7 @@ build=$root/build/$SNIPORA_TEST_ARCH
 cmake --build "$build"
 cmake --build "$root/build/fuzz"
 
-cleanup() {
-  stop_wineserver
-  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
-}
-trap cleanup EXIT
-
-start_display
-# one server for the whole run: otherwise every test program waits for the
-# previous server to exit and starts cold
-start_wineserver
-"$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true   # warm up the services
+start_wine_session
 
 echo "tests run on the $SNIPORA_TEST_ARCH build"
 cd "$build"
