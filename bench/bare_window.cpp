@@ -36,10 +36,10 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
   if (!RegisterClassA(&windowClass)) return 1;
   RECT work;
   SystemParametersInfoA(SPI_GETWORKAREA, 0, &work, 0);
-  HWND window = CreateWindowExA(WS_EX_APPWINDOW, "BareWindow", "Bare", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
-                                work.left + (work.right - work.left - width) / 2,
-                                work.top + (work.bottom - work.top - height) / 2, width, height, nullptr, nullptr,
-                                instance, nullptr);
+  HWND window = CreateWindowExA(
+      WS_EX_APPWINDOW, "BareWindow", "Bare", WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_MINIMIZEBOX,
+      work.left + (work.right - work.left - width) / 2, work.top + (work.bottom - work.top - height) / 2, width, height,
+      nullptr, nullptr, instance, nullptr);
   if (!window) return 1;
   ShowWindow(window, SW_SHOW);
   MSG message;

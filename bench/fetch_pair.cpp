@@ -7,9 +7,9 @@
 #include <windows.h>
 #include <wininet.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <algorithm>
 #include <optional>
 #include <string>
 #include <vector>

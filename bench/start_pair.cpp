@@ -85,9 +85,10 @@ int main(int argc, char** argv) {
   // the main windows' outer sizes, from their definitions
   const char* const bareSize = glass ? "333 287" : "333 318";
   const ScopedWindowsVersion version(glass ? "win7" : "win10");
+  const Side ours = [&] { return TimeToPaintedWindow(snipora, ""); };
+  const Side platform = [&] { return TimeToPaintedWindow("bare_window.exe", bareSize); };
   Pairs pairs;
-  if (!RunPairs(rounds, 2, [&] { return TimeToPaintedWindow(snipora, ""); },
-                [&] { return TimeToPaintedWindow("bare_window.exe", bareSize); }, pairs)) {
+  if (!RunPairs(rounds, 2, ours, platform, pairs)) {
     std::fprintf(stderr, "a program did not show a painted window, or did not end when closed\n");
     return 1;
   }

@@ -15,7 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   FUZZ_CHECK(images.size() <= kMostIconAttempts);
   int64_t previousArea = INT64_MAX;
   for (const IconImage& image : images) {
-    FUZZ_CHECK(image.bytes.data() >= file.data() && image.bytes.data() + image.bytes.size() <= file.data() + file.size());
+    FUZZ_CHECK(image.bytes.data() >= file.data() &&
+               image.bytes.data() + image.bytes.size() <= file.data() + file.size());
     FUZZ_CHECK(PictureSizeAllowed(image.width, image.height));
     const int64_t area = int64_t{image.width} * image.height;
     FUZZ_CHECK(area <= previousArea);

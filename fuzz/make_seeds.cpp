@@ -67,10 +67,21 @@ void PictureSeeds() {
   Write("pcx", "8bit-vga.pcx", PcxFile(vga));
   PcxSample rgb{.width = 5, .height = 3, .bitsPerPixel = 8, .planes = 3, .bytesPerLine = 6, .lines = Indices(54, 200)};
   Write("pcx", "24bit.pcx", PcxFile(rgb));
-  PcxSample ega{.width = 9, .height = 2, .bitsPerPixel = 1, .planes = 4, .bytesPerLine = 2, .version = 2,
-                .headerPalette = {palette.begin(), palette.end()}, .lines = Indices(16, 256)};
+  PcxSample ega{.width = 9,
+                .height = 2,
+                .bitsPerPixel = 1,
+                .planes = 4,
+                .bytesPerLine = 2,
+                .version = 2,
+                .headerPalette = {palette.begin(), palette.end()},
+                .lines = Indices(16, 256)};
   Write("pcx", "4-planes.pcx", PcxFile(ega));
-  PcxSample mono{.width = 12, .height = 2, .bitsPerPixel = 1, .planes = 1, .bytesPerLine = 2, .raw = true,
+  PcxSample mono{.width = 12,
+                 .height = 2,
+                 .bitsPerPixel = 1,
+                 .planes = 1,
+                 .bytesPerLine = 2,
+                 .raw = true,
                  .lines = Indices(4, 256)};
   Write("pcx", "mono-raw.pcx", PcxFile(mono));
 
@@ -83,7 +94,8 @@ void PictureSeeds() {
   fs::create_directories(root / "picture_format");
   for (const auto& folder : {"bitmap_header", "gif_structure", "icon_directory", "pcx", "jpeg"})
     for (const auto& entry : fs::directory_iterator(root / folder))
-      fs::copy_file(entry.path(), root / "picture_format" / (std::string(folder) + "-" + entry.path().filename().string()),
+      fs::copy_file(entry.path(),
+                    root / "picture_format" / (std::string(folder) + "-" + entry.path().filename().string()),
                     fs::copy_options::overwrite_existing);
   Write("picture_format", "image.png", PngFile(Gradient(4, 4, true)));
 }
@@ -103,7 +115,8 @@ void TextSeeds() {
   };
   Write("text_primitives", "find-marker", arguments(0, 0, 5, 200) + page + "</b><br><small>");
   Write("text_primitives", "find-ignoring-case", arguments(3, 2, 3, 128) + "xxabcxABC");
-  Write("text_primitives", "gbk", arguments(1, 3, 10, 100) + "\xC7\xEB\xD4\xDA\xB4\xCB\xCA\xE4\xC8\xEB\xC4\xFA\xB5\xC4\xCD\xF8\xD6\xB7" + "\xC7");
+  Write("text_primitives", "gbk",
+        arguments(1, 3, 10, 100) + "\xC7\xEB\xD4\xDA\xB4\xCB\xCA\xE4\xC8\xEB\xC4\xFA\xB5\xC4\xCD\xF8\xD6\xB7" + "\xC7");
   Write("text_primitives", "bytes-with-zeros", arguments(2, 5, 8, 50) + std::string("ab\0cd\1\2\3\4\5\6\7", 12));
 
   for (const char* value : {"500", "1000000", "102399", " 77", "-5", "0", "+12", "99999999999999999999999"})
@@ -112,7 +125,8 @@ void TextSeeds() {
   const std::string agent = "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\nAccept: */*\r\n\r\n";
   Write("request_head", "origin-form",
         "GET /create.php?source=indexpage&url=http%3A%2F%2Fexample.com&submit=Make+TinyURL%21&alias= HTTP/1.0\r\n"
-        "Host: 127.0.0.1:8080\r\n" + agent);
+        "Host: 127.0.0.1:8080\r\n" +
+            agent);
   Write("request_head", "absolute-form",
         "GET http://snip.invalid:80/create.php?source=indexpage&url=http%3A%2F%2Fa%20b HTTP/1.0\r\n" + agent);
   Write("request_head", "status-image", "GET http://status.snipora.invalid/online.gif?id=10001 HTTP/1.0\r\n\r\n");

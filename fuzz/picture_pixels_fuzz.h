@@ -9,8 +9,8 @@
 #include "fuzz/support/fuzz_check.h"
 #include "runtime/picture/pixel_canvas.h"
 
-inline void FuzzPixelDecoder(bool (*decode)(std::span<const uint8_t>, const snipora::CanvasFor&),
-                             const uint8_t* data, std::size_t size) {
+inline void FuzzPixelDecoder(bool (*decode)(std::span<const uint8_t>, const snipora::CanvasFor&), const uint8_t* data,
+                             std::size_t size) {
   // a copy of exactly the input's size, so a read past its end is seen
   const std::vector<uint8_t> file(data, data + size);
   std::vector<uint32_t> pixels;

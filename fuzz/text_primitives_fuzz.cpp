@@ -23,7 +23,9 @@ struct Arguments {
   uint8_t split = 0;
 };
 
-int32_t Read32(const uint8_t* p) { return int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24); }
+int32_t Read32(const uint8_t* p) {
+  return int32_t(uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24);
+}
 
 bool FoldedEqual(const char* a, const char* b, std::size_t n) {
   for (std::size_t i = 0; i < n; ++i) {
@@ -49,7 +51,8 @@ void CheckFind(const std::string& text, const std::string& sought, const Argumen
   }
   FUZZ_CHECK(found - 1 >= from && found - 1 + m <= n);
   const char* at = text.c_str() + found - 1;
-  FUZZ_CHECK(ignoreCase ? FoldedEqual(at, sought.c_str(), std::size_t(m)) : std::memcmp(at, sought.c_str(), std::size_t(m)) == 0);
+  FUZZ_CHECK(ignoreCase ? FoldedEqual(at, sought.c_str(), std::size_t(m))
+                        : std::memcmp(at, sought.c_str(), std::size_t(m)) == 0);
 }
 
 void CheckMid(const std::string& text, const Arguments& a) {

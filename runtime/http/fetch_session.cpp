@@ -94,15 +94,15 @@ struct Exchange {
 std::optional<Exchange> Send(HINTERNET session, const Target& target, DWORD receiveTimeoutMs) {
   Exchange exchange;
   exchange.connection.reset(sys::InternetConnectA(session, target.host, target.port, OrNull(target.user),
-                                             OrNull(target.password), INTERNET_SERVICE_HTTP, 0, 0));
+                                                  OrNull(target.password), INTERNET_SERVICE_HTTP, 0, 0));
   if (!exchange.connection) return std::nullopt;
   char none[] = "";  // no proxy credentials of our own
   sys::InternetSetOptionA(exchange.connection.get(), INTERNET_OPTION_PROXY_USERNAME, none, sizeof none);
   sys::InternetSetOptionA(exchange.connection.get(), INTERNET_OPTION_PROXY_PASSWORD, none, sizeof none);
 
   LPCSTR acceptTypes[] = {"Accept: */* \r\n", nullptr};
-  exchange.request.reset(sys::HttpOpenRequestA(exchange.connection.get(), "GET", target.object, "HTTP/1.0", nullptr,
-                                          acceptTypes, target.flags, 0));
+  exchange.request.reset(sys::HttpOpenRequestA(exchange.connection.get(), "GET", target.object, "HTTP/1.0",
+                                               nullptr, acceptTypes, target.flags, 0));
   if (!exchange.request) return std::nullopt;
   // On the request itself: some platforms take the timeouts of a session
   // handle and ignore them.
@@ -123,8 +123,8 @@ bool IsRedirection(DWORD status) {
 std::optional<std::string> RedirectLocation(HINTERNET request) {
   DWORD status = 0;
   DWORD statusSize = sizeof status;
-  if (!sys::HttpQueryInfoA(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status, &statusSize, nullptr) ||
-      !IsRedirection(status))
+  const DWORD numericStatus = HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER;
+  if (!sys::HttpQueryInfoA(request, numericStatus, &status, &statusSize, nullptr) || !IsRedirection(status))
     return std::nullopt;
   std::string location(256, '\0');
   for (int attempt = 0; attempt < 2; ++attempt) {
@@ -157,7 +157,8 @@ std::optional<std::string> Resolve(const std::string& base, const std::string& l
 void ReadBody(const InternetApi& api, HINTERNET request, BodyBuffer& body) {
   char length[32] = {};
   DWORD lengthSize = sizeof length;
-  const bool hasLength = sys::HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, length, &lengthSize, nullptr) != FALSE;
+  const bool hasLength =
+      sys::HttpQueryInfoA(request, HTTP_QUERY_CONTENT_LENGTH, length, &lengthSize, nullptr) != FALSE;
   length[sizeof length - 1] = '\0';
   const char* stated = hasLength ? length : nullptr;
   const DWORD readSize = ReadSizeFor(stated);

@@ -92,7 +92,8 @@ class JpegSession {
         pixels.size() != std::size_t(info_.output_width) * std::size_t(info_.output_height))
       return false;
     while (info_.output_scanline < info_.output_height) {
-      JSAMPROW row = reinterpret_cast<JSAMPROW>(pixels.data() + std::size_t(info_.output_scanline) * info_.output_width);
+      uint32_t* const first = pixels.data() + std::size_t(info_.output_scanline) * info_.output_width;
+      JSAMPROW row = reinterpret_cast<JSAMPROW>(first);
       if (jpeg_read_scanlines(&info_, &row, 1) != 1) return false;
     }
     jpeg_finish_decompress(&info_);
