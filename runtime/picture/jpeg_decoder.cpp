@@ -1,7 +1,8 @@
-// JPEG, decoded by libjpeg from memory, without the platform. libjpeg reports a fatal error by
-// calling error_exit, whose default ends the process; ours jumps back to the
-// call that started the step instead. No object with a destructor lives in a
-// function between its setjmp and a jump back to it.
+// JPEG, decoded by libjpeg from memory, without the platform. libjpeg
+// reports a fatal error by calling error_exit, whose default ends the
+// process; ours jumps back to the call that started the step instead. No
+// object with a destructor lives in a function between its setjmp and a jump
+// back to it.
 #include <csetjmp>
 #include <cstring>
 #include <cstdio>  // jpeglib.h needs FILE

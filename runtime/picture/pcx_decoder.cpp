@@ -1,6 +1,6 @@
-// PCX, decoded here without the platform: rows of one to four bit planes, run-length encoded or
-// raw, with the palette in the header (up to 16 colours) or after the pixel
-// data (256 colours).
+// PCX, decoded here without the platform: rows of one to four bit planes,
+// run-length encoded or raw, with the palette in the header (up to 16
+// colours) or after the pixel data (256 colours).
 #include <algorithm>
 #include <array>
 #include <vector>
