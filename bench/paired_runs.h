@@ -1,6 +1,6 @@
 #pragma once
 // The pairing every benchmark here uses: Snipora's way (A) and the bare
-// platform doing the same job (B) take turns, A B A B ..., in one run, so a
+// platform doing the same job (B) take turns in one run, A B B A A B ..., so a
 // change in how busy the machine is touches both alike. A row gives the
 // median time of each side and the median of the pairwise ratios A/B.
 //
@@ -44,11 +44,19 @@ struct Pairs {
 // counts took, in milliseconds, or a negative value when the job failed.
 using Side = std::function<double()>;
 
-// `warmUp` rounds first, not counted; false when a side failed.
+// `warmUp` rounds first, not counted; false when a side failed. The side that
+// goes first changes every round (A B, B A, ...): what one run leaves behind
+// (a connection still closing, a process still exiting) then weighs on both.
 inline bool RunPairs(int rounds, int warmUp, const Side& a, const Side& b, Pairs& pairs) {
   for (int round = 0; round < warmUp + rounds; ++round) {
-    const double ta = a();
-    const double tb = b();
+    double ta, tb;
+    if (round % 2 == 0) {
+      ta = a();
+      tb = b();
+    } else {
+      tb = b();
+      ta = a();
+    }
     if (ta < 0 || tb < 0) return false;
     if (round < warmUp) continue;
     pairs.a.push_back(ta);
