@@ -104,8 +104,8 @@ std::optional<Exchange> Send(HINTERNET session, const Target& target, DWORD rece
   exchange.request.reset(sys::HttpOpenRequestA(exchange.connection.get(), "GET", target.object, "HTTP/1.0",
                                                nullptr, acceptTypes, target.flags, 0));
   if (!exchange.request) return std::nullopt;
-  // On the request itself: some platforms take the timeouts of a session
-  // handle and ignore them.
+  // On the request itself: Wine takes the timeouts of a session handle and
+  // ignores them.
   DWORD timeout = receiveTimeoutMs;
   sys::InternetSetOptionA(exchange.request.get(), INTERNET_OPTION_RECEIVE_TIMEOUT, &timeout, sizeof timeout);
   if (!sys::HttpSendRequestA(exchange.request.get(), kSendHeaders, DWORD(sizeof kSendHeaders - 1), nullptr, 0))
@@ -163,18 +163,22 @@ void ReadBody(const InternetApi& api, HINTERNET request, BodyBuffer& body) {
   const char* stated = hasLength ? length : nullptr;
   const DWORD readSize = ReadSizeFor(stated);
   // A stated length sizes the block at once, so a truthful one is received
-  // without a single move; a false one costs no more than the limit.
-  if (const uint64_t expected = StatedLength(stated))
-    body.Reserve(std::size_t(std::min<uint64_t>(expected, kFetchLimit)) + readSize);
+  // without a single move; a false one costs no more than the limit. Bytes a
+  // server sends beyond what it stated are not the body: the platform stops
+  // there too, but not always once a receive timeout is set (Wine), so the
+  // fetch stops there itself.
+  const uint64_t expected = StatedLength(stated);
+  const std::size_t limit = std::size_t(expected ? std::min<uint64_t>(expected, kFetchLimit) : kFetchLimit);
+  if (expected) body.Reserve(limit + readSize);
 
-  while (body.size() < std::size_t{kFetchLimit}) {
+  while (body.size() < limit) {
     const DWORD wanted = std::min<DWORD>(readSize, DWORD(kFetchLimit - body.size()));
     if (!body.Reserve(wanted)) break;  // no memory: what came is the answer
     DWORD received = 0;
     const bool ok = api.read(request, body.tail(), wanted, &received) != FALSE;
     // A read that fails part way (the peer reset the connection) still tells
     // what it put into the buffer: those bytes were received too.
-    body.Commit(std::min(received, wanted));
+    body.Commit(std::min<std::size_t>({received, wanted, limit - body.size()}));
     if (!ok || received == 0) break;
   }
 }

@@ -123,7 +123,7 @@ TEST_F(FetchSessionTest, SameBytesWhateverTheReadSize) {
   ExpectReadsOf(4001);
   EXPECT_TRUE(withLength == expected);
   EXPECT_TRUE(withoutLength == expected);
-  EXPECT_TRUE(shortLength == expected.substr(0, 4000));  // the platform stops at the stated length
+  EXPECT_TRUE(shortLength == expected.substr(0, 4000));  // what the server stated, not what it sent
 }
 
 TEST_F(FetchSessionTest, FailedReadEndsTheFetchKeepingWhatCame) {
