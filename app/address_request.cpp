@@ -12,9 +12,7 @@ namespace {
 
 constexpr char kRequestQuery[] = "/create.php?source=indexpage&url=";
 constexpr char kRequestSuffix[] = "&submit=Make+TinyURL%21&alias=";
-constexpr char kStartMarker[] = "</b><br><small>[<a href=\"http://";
-constexpr char kEndMarker[] = "\" target=\"_blank\">Open in new window</a>]</small></blockquote>";
-static_assert(sizeof kRequestSuffix - 1 == 30 && sizeof kStartMarker - 1 == 32 && sizeof kEndMarker - 1 == 62);
+static_assert(sizeof kRequestSuffix - 1 == 30);
 
 bool StartsWithIgnoringCase(const char* text, const char* prefix) {
   return FindText(text, prefix, std::nullopt, true) == 1;
@@ -63,15 +61,6 @@ Text EscapeQueryValue(TextView gbk) {
 
 Text ShorteningRequest(TextView typed) {
   return JoinText("http://", kServiceHost, kRequestQuery, EscapeQueryValue(WholeAddress(typed)), kRequestSuffix);
-}
-
-Text CutShortAddress(TextView page) {
-  const int32_t f = FindText(page, kStartMarker);
-  if (f < 0) return Text();
-  const int32_t start = f + TextLength(kStartMarker);
-  const int32_t h = FindText(page, kEndMarker, start);
-  if (h < 0) return Text();
-  return MidText(page, start, h - start);
 }
 
 }  // namespace snipora::app

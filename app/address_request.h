@@ -1,6 +1,7 @@
 #pragma once
 // Turning what the user typed into the shortening service's request, and the
 // service's page into the short address.
+#include "app/short_address.h"
 #include "runtime/text.h"
 
 namespace snipora::app {
@@ -15,9 +16,5 @@ Text EscapeQueryValue(TextView gbk);
 
 // The service's request address for what the user typed.
 Text ShorteningRequest(TextView typed);
-
-// The short address (without scheme) between the two markers of the page;
-// empty when the start marker is missing or no end marker follows it.
-Text CutShortAddress(TextView page);
 
 }  // namespace snipora::app

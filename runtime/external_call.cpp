@@ -76,9 +76,17 @@ void* BindExternal(ExternalEntry& entry, const ModuleLoader& loader) {
 
 void ReleaseExternalLibraries(std::span<ExternalEntry> entries) {
   for (ExternalEntry& entry : entries) {
-    if (entry.module) FreeLibrary(entry.module);
+    if (!entry.module) continue;
+    // A library may still run code of its own on a thread it started (GDI+'s
+    // background thread, a network library's workers): unloading it here
+    // would pull that code away under the thread. Pinned, it stays mapped
+    // until the process has ended, when the loader releases it after every
+    // other thread has stopped; the cached address stays good till then.
+    HMODULE pinned = nullptr;
+    GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_PIN | GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS,
+                       reinterpret_cast<LPCSTR>(entry.module), &pinned);
+    // pinned or not, the reference is left to the end of the process
     entry.module = nullptr;
-    entry.address = nullptr;
   }
 }
 

@@ -1,7 +1,7 @@
 #pragma once
 // Late-bound system functions: each entry names a library file and an export
 // (or "#ordinal"); it is bound at its first call, never at start-up, and the
-// address and library handle are cached in the entry until the process ends.
+// address is cached in the entry until the process ends.
 // Calls go through a stack check: a declaration whose argument size differs
 // from the real function's is fatal runtime error 6.
 #include <windows.h>
@@ -31,7 +31,10 @@ const ModuleLoader& SystemModuleLoader();
 // Resolves the entry (fatal when the library or export cannot be found).
 void* BindExternal(ExternalEntry& entry, const ModuleLoader& loader = SystemModuleLoader());
 
-// Releases the library of every bound entry, at the end of the process.
+// At the end of the process: hands the library of every bound entry over to
+// the process's own end. Each is pinned, never unloaded while the process
+// runs, since a thread of its own may still be running its code; the loader
+// releases it when the process ends. Bound entries keep their addresses.
 void ReleaseExternalLibraries(std::span<ExternalEntry> entries);
 
 [[noreturn]] void ExternalStackError();

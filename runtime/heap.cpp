@@ -33,6 +33,13 @@ void AllocationFailed(unsigned long long bytes) {
   FatalRuntimeError(message);
 }
 
+void* TryAllocateBlock(std::size_t bytes) noexcept { return HeapAlloc(RuntimeHeap(), 0, bytes ? bytes : 1); }
+
+void* TryResizeBlock(void* block, std::size_t bytes, bool inPlace) noexcept {
+  if (!block) return inPlace ? nullptr : TryAllocateBlock(bytes);
+  return HeapReAlloc(RuntimeHeap(), inPlace ? HEAP_REALLOC_IN_PLACE_ONLY : 0, block, bytes ? bytes : 1);
+}
+
 void ReleaseBlock(void* block) noexcept {
   if (block) HeapFree(RuntimeHeap(), 0, block);
 }

@@ -3,8 +3,8 @@
 // code, library file as written, exported name or "#ordinal", signature).
 // Each is called as snipora::sys::Name(args...), bound at its first call.
 #include <windows.h>
-
 #include <objidl.h>
+#include <wininet.h>
 
 #include "runtime/external_call.h"
 #include "runtime/gdiplus_handles.h"
@@ -94,7 +94,25 @@
   /* the same export declared without a library: the standard libraries are searched */         \
   X(SetLayeredWindowAttributesSearched, "", "SetLayeredWindowAttributes", BOOL(HWND, COLORREF, BYTE, DWORD)) \
   X(SetWindowRgn, "user32", "SetWindowRgn", int(HWND, HRGN, BOOL))                                 \
-  X(CreateRoundRectRgn, "gdi32.dll", "CreateRoundRectRgn", HRGN(int, int, int, int, int, int))
+  X(CreateRoundRectRgn, "gdi32.dll", "CreateRoundRectRgn", HRGN(int, int, int, int, int, int)) \
+  /* the fetch and the drawing panels' pictures: loaded at first use, not at start-up */                       \
+  X(InternetOpenA, "wininet.dll", "InternetOpenA", HINTERNET(LPCSTR, DWORD, LPCSTR, LPCSTR, DWORD))            \
+  X(InternetConnectA, "wininet.dll", "InternetConnectA",                                                        \
+    HINTERNET(HINTERNET, LPCSTR, INTERNET_PORT, LPCSTR, LPCSTR, DWORD, DWORD, DWORD_PTR))                       \
+  X(InternetSetOptionA, "wininet.dll", "InternetSetOptionA", BOOL(HINTERNET, DWORD, LPVOID, DWORD))            \
+  X(InternetCanonicalizeUrlA, "wininet.dll", "InternetCanonicalizeUrlA", BOOL(LPCSTR, LPSTR, LPDWORD, DWORD))  \
+  X(InternetCrackUrlA, "wininet.dll", "InternetCrackUrlA", BOOL(LPCSTR, DWORD, DWORD, URL_COMPONENTSA*))       \
+  X(InternetCombineUrlA, "wininet.dll", "InternetCombineUrlA", BOOL(LPCSTR, LPCSTR, LPSTR, LPDWORD, DWORD))    \
+  X(HttpOpenRequestA, "wininet.dll", "HttpOpenRequestA",                                                        \
+    HINTERNET(HINTERNET, LPCSTR, LPCSTR, LPCSTR, LPCSTR, LPCSTR*, DWORD, DWORD_PTR))                           \
+  X(HttpSendRequestA, "wininet.dll", "HttpSendRequestA", BOOL(HINTERNET, LPCSTR, DWORD, LPVOID, DWORD))        \
+  X(HttpQueryInfoA, "wininet.dll", "HttpQueryInfoA", BOOL(HINTERNET, DWORD, LPVOID, LPDWORD, LPDWORD))         \
+  X(InternetReadFile, "wininet.dll", "InternetReadFile", BOOL(HINTERNET, LPVOID, DWORD, LPDWORD))              \
+  X(InternetCloseHandle, "wininet.dll", "InternetCloseHandle", BOOL(HINTERNET))                                \
+  X(CoInitializeEx, "ole32.dll", "CoInitializeEx", HRESULT(LPVOID, DWORD))                                     \
+  X(CoUninitialize, "ole32.dll", "CoUninitialize", void())                                                     \
+  X(OleLoadPicture, "oleaut32.dll", "OleLoadPicture", HRESULT(IStream*, LONG, BOOL, const IID*, void**))       \
+  X(AlphaBlend, "msimg32.dll", "AlphaBlend", BOOL(HDC, int, int, int, int, HDC, int, int, int, int, BLENDFUNCTION))
 
 namespace snipora::sys {
 
@@ -112,7 +130,8 @@ extern ExternalEntry systemFunctionTable[static_cast<int>(SystemFunction::Count)
 SNIPORA_SYSTEM_FUNCTIONS(SNIPORA_SYSTEM_FUNCTION_ACCESSOR)
 #undef SNIPORA_SYSTEM_FUNCTION_ACCESSOR
 
-// At the end of the process: releases every library the table loaded.
+// At the end of the process: every library the table loaded is left loaded
+// until the process has ended (ReleaseExternalLibraries).
 void ReleaseSystemFunctions();
 
 }  // namespace snipora::sys

@@ -10,9 +10,8 @@
 # SNIPORA_WINVER=winxp|win7|win10 chooses the Windows version the program sees
 # (win7 shows the glass window, the others the classic one). Arguments: the
 # address to shorten in the unattended run.
-set -euo pipefail
-
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/common.sh"
 . "$root/scripts/wine-env.sh"
 build=$root/build/$SNIPORA_TEST_ARCH
 state=$root/build/run
@@ -22,22 +21,15 @@ mkdir -p "$state"
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  [ -n "${own_server:-}" ] && "$WINESERVER" -k >/dev/null 2>&1 || true
+  if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
+  stop_wineserver
 }
 trap cleanup EXIT
 
 interactive=1
-if [ -z "${DISPLAY:-}" ]; then
-  interactive=
-  fifo=$(mktemp -u)
-  mkfifo "$fifo"
-  Xvfb -displayfd 7 -screen 0 1024x768x24 -nolisten tcp 7>"$fifo" >/dev/null 2>&1 &
-  pids+=($!)
-  read -r -t 20 display <"$fifo"
-  rm -f "$fifo"
-  export DISPLAY=:$display
-fi
-"$WINESERVER" -p >/dev/null 2>&1 </dev/null && own_server=1
+[ -n "${DISPLAY:-}" ] || interactive=
+start_display
+start_wineserver
 
 # the local service prints the port it listens on
 store="Z:${state//\//\\}\\mappings.txt"

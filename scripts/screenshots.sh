@@ -2,23 +2,17 @@
 # Screenshots of Snipora as Windows XP, 7 and 10 show it, each taken under a
 # virtual display: writes <folder>/<version>.png (default build/screenshots).
 # Run scripts/setup.sh first.
-set -euo pipefail
-
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/common.sh"
 . "$root/scripts/wine-env.sh"
 exe=$root/build/$SNIPORA_TEST_ARCH/app/Snipora.exe
 out=${1:-$root/build/screenshots}
 mkdir -p "$out"
 "$root/scripts/wine-prefix.sh"
 
-fifo=$(mktemp -u)
-mkfifo "$fifo"
-Xvfb -displayfd 7 -screen 0 1024x768x24 -nolisten tcp 7>"$fifo" >/dev/null 2>&1 &
-xvfb=$!
-read -r -t 20 display <"$fifo"
-rm -f "$fifo"
-export DISPLAY=:$display
-trap 'kill $xvfb 2>/dev/null || true' EXIT
+unset DISPLAY  # always a virtual display of its own, the size of the shots
+start_display
+trap 'kill $xvfb_pid 2>/dev/null || true' EXIT
 
 closer=$root/build/$SNIPORA_TEST_ARCH/tests/support/snipora_demo.exe
 failed=()

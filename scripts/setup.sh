@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Takes a fresh Debian 12 machine (as root) to a built tree: packages, the
-# static JPEG library for the target, the test Wine prefix, configure, build.
+# static JPEG library for the target, the test Wine prefix, configure, build;
+# and the native fuzz build (clang with libFuzzer and the sanitizers).
 # Safe to run again: every step checks what is already there.
-set -euo pipefail
-
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/common.sh"
 deps=$root/.deps
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
@@ -14,6 +14,7 @@ packages=(
   wine wine32:i386 wine64 xvfb xauth x11-utils locales fonts-wqy-microhei fonts-wine
   cmake ninja-build nasm dpkg-dev googletest gcc-multilib qemu-user-static
   imagemagick xdotool python3
+  clang-15 libclang-common-15-dev llvm-15 libjpeg62-turbo-dev
 )
 
 step() { printf '== %s\n' "$*"; }
@@ -93,4 +94,11 @@ step "Wine prefix for tests"
 configure_and_build i686
 test_arch=$("$root/scripts/test-arch.sh")
 [ "$test_arch" = i686 ] || configure_and_build "$test_arch"
+
+# The parsing cores, natively, under libFuzzer (clang's runtime libraries
+# come with libclang-common-15-dev; its symbolizer with llvm-15).
+step "configure and build the fuzz targets"
+cmake -S "$root/fuzz" -B "$root/build/fuzz" -G Ninja \
+  -DCMAKE_C_COMPILER=clang-15 -DCMAKE_CXX_COMPILER=clang++-15 >/dev/null
+cmake --build "$root/build/fuzz"
 step "done"

@@ -1,36 +1,19 @@
 #!/usr/bin/env bash
-# Builds what changed and runs every test through ctest under Wine. Starts a
-# virtual X display when none is set and keeps one wineserver alive for the
-# whole run. Extra arguments go to ctest (e.g. -R Text).
-set -euo pipefail
-
+# Builds what changed and runs every test through ctest: the Windows tests
+# under Wine, and each fuzz target of the native fuzz build for 30 s (the
+# fuzz.* tests; scripts/fuzz.sh runs them longer). Starts a virtual X display
+# when none is set and keeps one wineserver alive for the whole run. Extra
+# arguments go to ctest (e.g. -R Text, or -E '^fuzz\.' without the fuzzing).
 root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/common.sh"
 . "$root/scripts/wine-env.sh"
 build=$root/build/$SNIPORA_TEST_ARCH
 
 "$root/scripts/wine-prefix.sh"
 cmake --build "$build"
+cmake --build "$root/build/fuzz"
 
-cleanup() {
-  "$WINESERVER" -k >/dev/null 2>&1 || true
-  [ -n "${xvfb_pid:-}" ] && kill "$xvfb_pid" 2>/dev/null || true
-}
-trap cleanup EXIT
-
-if [ -z "${DISPLAY:-}" ]; then
-  fifo=$(mktemp -u)
-  mkfifo "$fifo"
-  Xvfb -displayfd 7 -screen 0 1024x768x24 -nolisten tcp 7>"$fifo" >/dev/null 2>&1 &
-  xvfb_pid=$!
-  read -r -t 20 dispnum <"$fifo" || { echo "Xvfb did not start" >&2; exit 1; }
-  rm -f "$fifo"
-  export DISPLAY=:$dispnum
-fi
-
-# one server for the whole run: otherwise every test program waits for the
-# previous server to exit and starts cold
-"$WINESERVER" -p </dev/null >/dev/null 2>&1
-"$WINE" cmd /c exit </dev/null >/dev/null 2>&1 || true   # warm up the services
+start_wine_session
 
 echo "tests run on the $SNIPORA_TEST_ARCH build"
 cd "$build"

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Creates the project's Wine prefix once and applies the settings tests rely
 # on. Serialised with a lock: two first starts on one fresh prefix must not race.
-set -euo pipefail
+. "$(dirname "$0")/common.sh"
 . "$(dirname "$0")/wine-env.sh"
 
 mkdir -p "$(dirname "$WINEPREFIX")"

@@ -8,21 +8,31 @@
 #include <cstdint>
 
 #include "runtime/byte_set.h"
-#include "runtime/win_handles.h"
+#include "runtime/http/read_size.h"
+#include "runtime/system_functions.h"
 #include "runtime/text.h"
+#include "runtime/win_handles.h"
 
 namespace snipora {
 
-using UniqueInternet = UniqueHandle<HINTERNET, &InternetCloseHandle>;
+// WinINet is bound late (runtime/system_functions.h): the program starts
+// without loading it and its dependencies.
+inline BOOL CloseInternetHandle(HINTERNET handle) { return sys::InternetCloseHandle(handle); }
+using UniqueInternet = UniqueHandle<HINTERNET, &CloseInternetHandle>;
 
 // The body is read up to this many bytes; the rest is left unread, so a
 // hostile server cannot exhaust a 32-bit process.
 inline constexpr int32_t kFetchLimit = 16 * 1024 * 1024;
 
-// Read sizes: the Content-Length + 1 up to kLargestRead, or kUnknownLengthRead
-// when the length is missing or not positive.
-inline constexpr DWORD kUnknownLengthRead = 10240;
-inline constexpr DWORD kLargestRead = 102400;
+// Redirections are followed by the fetch itself, this many in a row at most:
+// the platform's own following knows no bound, and a service that redirects
+// to itself would hold the caller for ever. Past it the fetch has failed.
+inline constexpr int kMostRedirects = 10;
+
+// A service that goes silent in the middle of an answer is given up on after
+// this long without a byte (the platform's default waits far longer); what
+// came before is kept.
+inline constexpr DWORD kReceiveTimeoutMs = 30000;
 
 inline constexpr char kFetchAgent[] = "Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)";
 
@@ -33,12 +43,10 @@ struct InternetApi {
 };
 const InternetApi& SystemInternet();
 
-// The read size for a Content-Length header value (null when there is none).
-DWORD ReadSizeFor(const char* contentLength);
-
 class FetchSession {
  public:
-  explicit FetchSession(const InternetApi& api = SystemInternet()) noexcept : api_(api) {}
+  explicit FetchSession(const InternetApi& api = SystemInternet(), DWORD receiveTimeoutMs = kReceiveTimeoutMs) noexcept
+      : api_(api), receiveTimeoutMs_(receiveTimeoutMs) {}
   FetchSession(const FetchSession&) = delete;
   FetchSession& operator=(const FetchSession&) = delete;
 
@@ -49,6 +57,7 @@ class FetchSession {
 
  private:
   const InternetApi& api_;
+  DWORD receiveTimeoutMs_;
   UniqueInternet session_;
 };
 

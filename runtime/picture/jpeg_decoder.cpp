@@ -1,7 +1,8 @@
-// JPEG, decoded by libjpeg from memory. libjpeg reports a fatal error by
-// calling error_exit, whose default ends the process; ours jumps back to the
-// call that started the step instead. No object with a destructor lives in a
-// function between its setjmp and a jump back to it.
+// JPEG, decoded by libjpeg from memory, without the platform. libjpeg
+// reports a fatal error by calling error_exit, whose default ends the
+// process; ours jumps back to the call that started the step instead. No
+// object with a destructor lives in a function between its setjmp and a jump
+// back to it.
 #include <csetjmp>
 #include <cstring>
 #include <cstdio>  // jpeglib.h needs FILE
@@ -9,7 +10,8 @@
 #include <jerror.h>
 #include <jpeglib.h>
 
-#include "runtime/picture/picture_decoders.h"
+#include "runtime/picture/argb.h"
+#include "runtime/picture/pixel_canvas.h"
 
 namespace snipora {
 namespace {
@@ -82,15 +84,17 @@ class JpegSession {
   int64_t width() const { return info_.image_width; }
   int64_t height() const { return info_.image_height; }
 
-  // Decodes every row into the picture, which has the header's size.
-  bool ReadPixels(Picture& picture) {
+  // Decodes every row into `pixels`, which hold the header's size.
+  bool ReadPixels(std::span<uint32_t> pixels) {
     if (setjmp(errors_.leave)) return false;
     jpeg_start_decompress(&info_);
-    if (info_.output_width != JDIMENSION(picture.width()) || info_.output_height != JDIMENSION(picture.height()) ||
-        info_.output_components != 4)
+    if (info_.output_width != info_.image_width || info_.output_height != info_.image_height ||
+        info_.output_components != 4 ||
+        pixels.size() != std::size_t(info_.output_width) * std::size_t(info_.output_height))
       return false;
     while (info_.output_scanline < info_.output_height) {
-      JSAMPROW row = reinterpret_cast<JSAMPROW>(picture.row(int32_t(info_.output_scanline)).data());
+      uint32_t* const first = pixels.data() + std::size_t(info_.output_scanline) * info_.output_width;
+      JSAMPROW row = reinterpret_cast<JSAMPROW>(first);
       if (jpeg_read_scanlines(&info_, &row, 1) != 1) return false;
     }
     jpeg_finish_decompress(&info_);
@@ -110,22 +114,23 @@ class JpegSession {
 
 }  // namespace
 
-std::optional<Picture> DecodeJpegFile(std::span<const uint8_t> file) {
-  if (file.size() < 2 || file[0] != 0xFF || file[1] != 0xD8) return std::nullopt;
+bool DecodeJpegPixels(std::span<const uint8_t> file, const CanvasFor& canvas) {
+  if (file.size() < 2 || file[0] != 0xFF || file[1] != 0xD8) return false;
   JpegSession session(file);
-  if (!session.ReadHeader()) return std::nullopt;
-  // turns down sizes beyond the limits before taking memory for them
-  std::optional<Picture> picture = Picture::Create(int32_t(session.width()), int32_t(session.height()));
-  if (!picture || !session.ReadPixels(*picture)) return std::nullopt;
+  if (!session.ReadHeader()) return false;
+  // sizes beyond the limits are turned down before memory is taken for them
+  if (!PictureSizeAllowed(session.width(), session.height())) return false;
+  const std::span<uint32_t> pixels = canvas(PictureSize{int32_t(session.width()), int32_t(session.height())});
+  if (pixels.empty() || !session.ReadPixels(pixels)) return false;
   if (session.cmyk()) {
     const bool inverted = session.invertedInk();
-    for (uint32_t& pixel : picture->pixels()) {
+    for (uint32_t& pixel : pixels) {
       uint8_t ink[4];
       std::memcpy(ink, &pixel, 4);
       pixel = FromCmyk(ink, inverted);
     }
   }
-  return picture;
+  return true;
 }
 
 }  // namespace snipora

@@ -7,6 +7,7 @@
 
 #include "runtime/picture/alpha_capture.h"
 #include "runtime/picture/picture_limits.h"
+#include "runtime/system_functions.h"
 #include "runtime/win_handles.h"
 
 namespace snipora {
@@ -17,11 +18,11 @@ namespace {
 // leaves it as it found it.
 class ComOnThisThread {
  public:
-  ComOnThisThread() noexcept : result_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ComOnThisThread() noexcept : result_(sys::CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
   ComOnThisThread(const ComOnThisThread&) = delete;
   ComOnThisThread& operator=(const ComOnThisThread&) = delete;
   ~ComOnThisThread() {
-    if (SUCCEEDED(result_)) CoUninitialize();
+    if (SUCCEEDED(result_)) sys::CoUninitialize();
   }
 
  private:
@@ -47,9 +48,9 @@ std::optional<Picture> LoadOlePicture(std::span<const uint8_t> file) {
   const UniqueGlobal block = CopyToGlobal(file);
   if (!block) return std::nullopt;
   ComPtr<IStream> stream;
-  if (FAILED(CreateStreamOnHGlobal(block.get(), FALSE, stream.put()))) return std::nullopt;
+  if (FAILED(sys::CreateStreamOnHGlobal(block.get(), FALSE, stream.put()))) return std::nullopt;
   ComPtr<IPicture> picture;
-  if (FAILED(OleLoadPicture(stream.get(), static_cast<LONG>(file.size()), FALSE, IID_IPicture,
+  if (FAILED(sys::OleLoadPicture(stream.get(), static_cast<LONG>(file.size()), FALSE, &IID_IPicture,
                             picture.put_void())))
     return std::nullopt;
 

@@ -1,13 +1,13 @@
-// PCX, decoded here: rows of one to four bit planes, run-length encoded or
-// raw, with the palette in the header (up to 16 colours) or after the pixel
-// data (256 colours).
+// PCX, decoded here without the platform: rows of one to four bit planes,
+// run-length encoded or raw, with the palette in the header (up to 16
+// colours) or after the pixel data (256 colours).
 #include <algorithm>
 #include <array>
 #include <vector>
 
+#include "runtime/picture/argb.h"
 #include "runtime/picture/byte_order.h"
-#include "runtime/picture/picture_decoders.h"
-#include "runtime/picture/picture_limits.h"
+#include "runtime/picture/pixel_canvas.h"
 
 namespace snipora {
 namespace {
@@ -128,7 +128,7 @@ uint32_t PackedIndex(const uint8_t* plane, int64_t x, uint32_t bits) {
 
 void ConvertRow(const PcxHeader& h, const Palette& palette, const uint8_t* line, std::span<uint32_t> out) {
   for (int64_t x = 0; x < h.width; ++x) {
-    if (h.planes == 3) {
+    if (h.planes == 3 && h.bitsPerPixel == 8) {
       out[x] = Opaque(line[x], line[h.bytesPerLine + x], line[2 * h.bytesPerLine + x]);
     } else if (h.bitsPerPixel == 1) {
       uint32_t index = 0;
@@ -142,30 +142,30 @@ void ConvertRow(const PcxHeader& h, const Palette& palette, const uint8_t* line,
 
 }  // namespace
 
-std::optional<Picture> DecodePcxFile(std::span<const uint8_t> file) {
-  if (file.size() < kHeaderSize || file[0] != 0x0A) return std::nullopt;
+bool DecodePcxPixels(std::span<const uint8_t> file, const CanvasFor& canvas) {
+  if (file.size() < kHeaderSize || file[0] != 0x0A) return false;
   const PcxHeader h = ReadHeader(file);
-  if (h.version > 5 || file[2] > 1 || !LayoutSupported(h)) return std::nullopt;
-  if (!PictureSizeAllowed(h.width, h.height)) return std::nullopt;
-  if (uint64_t{h.bytesPerLine} * 8 < uint64_t(h.width) * h.bitsPerPixel) return std::nullopt;
+  if (h.version > 5 || file[2] > 1 || !LayoutSupported(h)) return false;
+  if (!PictureSizeAllowed(h.width, h.height)) return false;
+  if (uint64_t{h.bytesPerLine} * 8 < uint64_t(h.width) * h.bitsPerPixel) return false;
 
   // A file too short to hold every row even at the best compression is cut
   // short: turn it down before taking memory for its pixels.
   const uint64_t encoded = file.size() - kHeaderSize;
   const uint64_t mostDecodable = h.runLength ? encoded / 2 * kLongestRun + encoded % 2 : encoded;
   const uint64_t lineSize = uint64_t{h.bytesPerLine} * h.planes;
-  if (lineSize * uint64_t(h.height) > mostDecodable) return std::nullopt;
+  if (lineSize * uint64_t(h.height) > mostDecodable) return false;
 
   const Palette palette = MakePalette(h, file);
-  std::optional<Picture> picture = Picture::Create(int32_t(h.width), int32_t(h.height));
-  if (!picture) return std::nullopt;
+  const std::span<uint32_t> pixels = canvas(PictureSize{int32_t(h.width), int32_t(h.height)});
+  if (pixels.empty()) return false;
   std::vector<uint8_t> line(lineSize);
   PixelStream stream(file.subspan(kHeaderSize), h.runLength);
-  for (int32_t y = 0; y < picture->height(); ++y) {
-    if (!stream.Read(line)) return std::nullopt;
-    ConvertRow(h, palette, line.data(), picture->row(y));
+  for (int64_t y = 0; y < h.height; ++y) {
+    if (!stream.Read(line)) return false;
+    ConvertRow(h, palette, line.data(), pixels.subspan(std::size_t(y * h.width), std::size_t(h.width)));
   }
-  return picture;
+  return true;
 }
 
 }  // namespace snipora

@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "runtime/picture/picture_limits.h"
+#include "runtime/system_functions.h"
 
 namespace snipora {
 
@@ -50,7 +51,7 @@ bool DrawPicture(HDC dc, const Picture& picture, int x, int y) {
   const ScopedSelection selection(source.get(), picture.bitmap());
   if (!selection.ok()) return false;
   const BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
-  return AlphaBlend(dc, x, y, picture.width(), picture.height(), source.get(), 0, 0, picture.width(),
+  return sys::AlphaBlend(dc, x, y, picture.width(), picture.height(), source.get(), 0, 0, picture.width(),
                     picture.height(), blend) != FALSE;
 }
 

@@ -8,13 +8,10 @@
 #include <optional>
 #include <span>
 
+#include "runtime/picture/argb.h"
 #include "runtime/win_handles.h"
 
 namespace snipora {
-
-constexpr uint32_t Argb(uint32_t alpha, uint32_t red, uint32_t green, uint32_t blue) {
-  return (alpha & 0xFF) << 24 | (red & 0xFF) << 16 | (green & 0xFF) << 8 | (blue & 0xFF);
-}
 
 class Picture {
  public:

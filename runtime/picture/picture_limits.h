@@ -10,6 +10,11 @@ namespace snipora {
 inline constexpr int64_t kMaxPictureSide = 16384;
 inline constexpr int64_t kMaxPicturePixels = int64_t{16} * 1024 * 1024;
 
+struct PictureSize {
+  int32_t width = 0;
+  int32_t height = 0;
+};
+
 constexpr bool PictureSizeAllowed(int64_t width, int64_t height) {
   return width > 0 && height > 0 && width <= kMaxPictureSide && height <= kMaxPictureSide &&
          width * height <= kMaxPicturePixels;

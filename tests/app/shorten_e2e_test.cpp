@@ -1,17 +1,9 @@
 // Shortening end to end: the real program in both main windows against the
 // local service (reached through the proxy setting, as the program's host is
 // fixed), driven from this second process.
-#include <gtest/gtest.h>
-
-#include <windows.h>
-
-#include <memory>
 #include <string>
 
-#include "tests/support/child_process.h"
-#include "tests/support/local_service/local_service.h"
-#include "tests/support/program_driver.h"
-#include "tests/support/ui_driver.h"
+#include "tests/app/shortening_session.h"
 
 using namespace snipora::test;
 
@@ -19,59 +11,9 @@ namespace {
 
 constexpr char kPlaceholder[] = "请在此输入您的网址";
 
-class ShortenEndToEnd : public testing::TestWithParam<const char*> {
+class ShortenEndToEnd : public ShorteningSession, public testing::WithParamInterface<const char*> {
  protected:
-  void SetUp() override {
-    ASSERT_NE(service_.port(), 0);
-    SetEnvironmentVariableA("http_proxy", service_.origin().c_str());
-    version_ = std::make_unique<ScopedWindowsVersion>(GetParam());
-    program_ = std::make_unique<ChildProcess>("Snipora.exe", "");
-    window_ = WaitForWindow("SniporaWindow", "Snipora", program_->id(), 15000);
-    ASSERT_NE(window_, nullptr);
-    const MainWindowControls controls = FindMainWindowControls(window_);
-    ASSERT_TRUE(controls.complete());
-    address_ = controls.address;
-    result_ = controls.result;
-    shorten_ = controls.shorten;
-    copy_ = controls.copy;
-  }
-  void TearDown() override {
-    if (window_) PostMessageA(window_, WM_CLOSE, 0, 0);
-    if (program_) {
-      EXPECT_EQ(program_->Wait(15000), std::optional<DWORD>(0));
-    }
-  }
-
-  // A press into the box (which takes the placeholder away), then the keys.
-  void Type(const std::string& text) {
-    PostMessageA(address_, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(10, 10));
-    PostMessageA(address_, WM_LBUTTONUP, 0, MAKELPARAM(10, 10));
-    for (char c : text) PostMessageA(address_, WM_CHAR, static_cast<unsigned char>(c), 1);
-    for (int i = 0; i < 200 && GetControlText(address_) != text; ++i) Sleep(20);
-    ASSERT_EQ(GetControlText(address_), text);
-  }
-
-  // Clicks "缩短" and waits until the program answers again.
-  void Shorten() {
-    service_.ClearRequests();
-    SetControlText(result_, "-");  // a marker that any outcome replaces
-    Click(shorten_);
-    for (int i = 0; i < 500 && GetControlText(result_) == "-"; ++i) Sleep(20);
-  }
-
-  std::optional<MessageBoxInfo> AnswerBox(const char* title) {
-    HWND box = WaitForMessageBox(program_->id(), title, 10000);
-    if (!box) return std::nullopt;
-    MessageBoxInfo info = ReadMessageBox(box);
-    AnswerMessageBox(box);
-    WaitForWindowGone(box);
-    return info;
-  }
-
-  LocalService service_;
-  std::unique_ptr<ScopedWindowsVersion> version_;
-  std::unique_ptr<ChildProcess> program_;
-  HWND window_ = nullptr, address_ = nullptr, result_ = nullptr, shorten_ = nullptr, copy_ = nullptr;
+  void SetUp() override { Start(GetParam()); }
 };
 
 TEST_P(ShortenEndToEnd, ShortenThenCopy) {
@@ -110,7 +52,7 @@ TEST_P(ShortenEndToEnd, FailuresAreToldAndTheWindowAnswersAgain) {
     Shorten();
     const auto box = AnswerBox("提示");
     ASSERT_TRUE(box.has_value());
-    EXPECT_EQ(box->text, "缩短失败，请检查网址和网络连接后重试！");
+    EXPECT_EQ(box->text, kFailureText);
     EXPECT_EQ(box->icon, BoxIcon::Warning);
     EXPECT_EQ(GetControlText(result_), "");
     EXPECT_FALSE(IsWindowEnabled(copy_));

@@ -1,5 +1,7 @@
 // Makes one late-bound call chosen by its argument; a fatal end shows its box.
 // Exit code 0 when the call returned the expected value.
+#include <windows.h>
+
 #include <cstring>
 
 #include "runtime/external_call.h"
@@ -28,6 +30,17 @@ int main(int argc, char** argv) {
     ExternalEntry entry{"standin_calls.dll", "SumThree"};
     (void)ExternalFunction<int(int, int)>{entry}(2, 3);
     return 0;
+  } else if (!std::strcmp(mode, "release-while-working")) {
+    // the worker runs code of its library all the while; the library must
+    // not go away under it (nothing here calls into it again, which would
+    // load it anew)
+    static volatile LONG rounds = 0;
+    ExternalEntry entries[] = {{"standin_worker.dll", "StartWorker"}};
+    if (!ExternalFunction<BOOL(volatile LONG*)>{entries[0]}(&rounds)) return 1;
+    ReleaseExternalLibraries(entries);
+    const LONG before = rounds;
+    Sleep(300);
+    return rounds > before ? 0 : 1;
   } else if (!std::strcmp(mode, "too-many-arguments")) {
     ExternalEntry entry{"standin_calls.dll", "AddTwo"};
     return ExternalFunction<int(int, int, int)>{entry}(2, 3, 4) == 5 ? 0 : 1;

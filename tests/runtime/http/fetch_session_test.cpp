@@ -123,7 +123,7 @@ TEST_F(FetchSessionTest, SameBytesWhateverTheReadSize) {
   ExpectReadsOf(4001);
   EXPECT_TRUE(withLength == expected);
   EXPECT_TRUE(withoutLength == expected);
-  EXPECT_TRUE(shortLength == expected.substr(0, 4000));  // the platform stops at the stated length
+  EXPECT_TRUE(shortLength == expected.substr(0, 4000));  // what the server stated, not what it sent
 }
 
 TEST_F(FetchSessionTest, FailedReadEndsTheFetchKeepingWhatCame) {
@@ -152,6 +152,23 @@ TEST_F(FetchSessionTest, BodyIsCutAtTheLimitAndTheLastReadAsksOnlyForTheRest) {
   EXPECT_EQ(state.reads.back(), DWORD(kFetchLimit % 102400));
   state.reads.pop_back();
   ExpectReadsOf(102400);
+}
+
+TEST_F(FetchSessionTest, SilentServiceIsGivenUpOnKeepingWhatCame) {
+  FetchSession impatient{kWatchedApi, 1500};
+  const struct {
+    int64_t silenceAfter;
+    bool statedLength;
+  } cases[] = {{0, true}, {3000, true}, {3000, false}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.silenceAfter);
+    service.QueueBehaviour({.largeBody = 8000, .omitContentLength = !c.statedLength, .silenceMs = 20000,
+                            .silenceAfter = c.silenceAfter});
+    const ULONGLONG start = GetTickCount64();
+    const std::string body = AsString(impatient.Fetch(service.Address("/silent").c_str()));
+    EXPECT_LT(GetTickCount64() - start, 10000u);
+    EXPECT_TRUE(body == PatternBytes(std::size_t(c.silenceAfter)));
+  }
 }
 
 TEST(ReadSizeFor, ContentLengthPlusOneUpToTheLargestRead) {

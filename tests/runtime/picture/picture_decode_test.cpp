@@ -121,15 +121,22 @@ TEST(DecodePcx, EightBitsWithoutPaletteAreGrey) {
   EXPECT_EQ(picture->pixel(1, 0), 0xFFF0F0F0u);
 }
 
-TEST(DecodePcx, SixteenColoursInFourPlanesFromTheHeaderPalette) {
-  const std::vector<uint8_t> indices = {0, 5, 10, 15, 3, 12, 9, 6};
+TEST(DecodePcx, OneBitPlanesIndexTheHeaderPalette) {
   std::vector<uint32_t> palette;
   for (uint32_t i = 0; i < 16; ++i) palette.push_back(0xFF000000 | i * 0x100F01);
-  PcxSample pcx{.width = 4, .height = 2, .bitsPerPixel = 1, .planes = 4, .bytesPerLine = 2,
-               .headerPalette = palette, .lines = PlanarLines(indices, 4, 2, 4, 2)};
-  const auto picture = Decode(PcxFile(pcx));
-  ASSERT_TRUE(picture);
-  for (int i = 0; i < 8; ++i) EXPECT_EQ(picture->pixel(i % 4, i / 4), palette[indices[i]]) << i;
+  // sixteen colours in four planes, and eight in three: three one-bit planes
+  // are no 24-bit picture, and lines shorter than the width in bytes must
+  // not be read as one
+  for (const int planes : {4, 3}) {
+    SCOPED_TRACE(planes);
+    std::vector<uint8_t> indices = {0, 5, 10, 15, 3, 12, 9, 6};
+    for (uint8_t& index : indices) index &= uint8_t((1 << planes) - 1);
+    PcxSample pcx{.width = 4, .height = 2, .bitsPerPixel = 1, .planes = planes, .bytesPerLine = 1,
+                  .headerPalette = palette, .lines = PlanarLines(indices, 4, 2, planes, 1)};
+    const auto picture = Decode(PcxFile(pcx));
+    ASSERT_TRUE(picture);
+    for (int i = 0; i < 8; ++i) EXPECT_EQ(picture->pixel(i % 4, i / 4), palette[indices[i]]) << i;
+  }
 }
 
 TEST(DecodePcx, SixteenColoursWithoutHeaderPaletteUseTheEgaColours) {

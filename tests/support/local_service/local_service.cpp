@@ -221,6 +221,11 @@ void LocalService::State::Serve(Socket client) {
     CloseGently(client, stopping);
     return;
   }
+  if (behaviour.notHttp) {
+    SendAll(client.get(), *behaviour.notHttp, GetTickCount64() + kSendTimeoutMs, stopping);
+    CloseGently(client, stopping);
+    return;
+  }
 
   Answer answer;
   if (!behaviour.redirectTo.empty()) {
@@ -286,18 +291,22 @@ void LocalService::State::Respond(Socket& client, const Behaviour& behaviour, An
   const uint64_t sent =
       behaviour.resetAfter >= 0 ? std::min<uint64_t>(uint64_t(behaviour.resetAfter), length) : length;
 
-  const uint64_t deadline = GetTickCount64() + kSendTimeoutMs;
+  const uint64_t deadline = GetTickCount64() + kSendTimeoutMs + behaviour.silenceMs;
   bool ok = SendAll(client.get(), AnswerHead(answer, stated), deadline, stopping);
-  if (large) {
-    std::string chunk;
-    for (uint64_t at = 0; ok && at < sent; at += chunk.size()) {
-      chunk.resize(static_cast<std::size_t>(std::min<uint64_t>(sent - at, 1 << 20)));
+  // the body in pieces, with the silence where the behaviour puts it
+  const uint64_t silenceAt = std::min<uint64_t>(uint64_t(std::max<int64_t>(behaviour.silenceAfter, 0)), sent);
+  std::string chunk;
+  for (uint64_t at = 0; ok && at <= sent; at += chunk.size()) {
+    if (at == silenceAt && behaviour.silenceMs) Pause(behaviour.silenceMs, stopping);
+    if (at == sent) break;
+    const uint64_t end = std::min<uint64_t>({sent, at + (1 << 20), at < silenceAt ? silenceAt : sent});
+    if (large) {
+      chunk.resize(static_cast<std::size_t>(end - at));
       for (std::size_t i = 0; i < chunk.size(); ++i) chunk[i] = static_cast<char>(PatternByte(at + i));
-      ok = SendAll(client.get(), chunk, deadline, stopping);
+    } else {
+      chunk.assign(answer.body, static_cast<std::size_t>(at), static_cast<std::size_t>(end - at));
     }
-  } else if (ok) {
-    ok = SendAll(client.get(), std::string_view(answer.body).substr(0, static_cast<std::size_t>(sent)), deadline,
-                 stopping);
+    ok = SendAll(client.get(), chunk, deadline, stopping);
   }
   if (behaviour.resetAfter >= 0 && ok) {
     Pause(kResetPauseMs, stopping);

@@ -47,6 +47,9 @@ struct Behaviour {
   int64_t statedContentLength = -1;   // >= 0: claim this Content-Length whatever the body is
   int64_t resetAfter = -1;            // >= 0: send this many body bytes, then reset the connection
   std::string redirectTo;             // non-empty: 302 to this location (a path or an address)
+  uint32_t silenceMs = 0;             // send the head and `silenceAfter` body bytes, then nothing this long
+  int64_t silenceAfter = 0;
+  std::optional<std::string> notHttp; // answer with these bytes alone: no status line, no head
 };
 
 // The bytes of a large body: byte i is PatternByte(i), so that a lost, doubled

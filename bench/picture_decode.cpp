@@ -1,4 +1,4 @@
-// Decode times of 400 x 300 pictures, printed in milliseconds: the size of a
+// Not in the table: decode times of 400 x 300 pictures, printed in ms, the size of a
 // status image or a panel background. Run it by hand; under Wine compare
 // figures of one run with each other, not with other runs.
 #include <windows.h>

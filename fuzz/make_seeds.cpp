@@ -1,0 +1,147 @@
+// Writes the seed corpora of the fuzz targets: real files from the tests'
+// own generators, and the requests and pages the program really exchanges.
+//
+//   make_seeds <folder>      (one sub-folder per target)
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "tests/runtime/picture/sample_pictures.h"
+#include "tests/support/local_service/service_answers.h"
+
+using namespace snipora::test;
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path root;
+
+void Write(const std::string& target, const std::string& name, const void* bytes, std::size_t size) {
+  const fs::path folder = root / target;
+  fs::create_directories(folder);
+  std::ofstream(folder / name, std::ios::binary).write(static_cast<const char*>(bytes), std::streamsize(size));
+}
+void Write(const std::string& target, const std::string& name, const ByteVector& file) {
+  Write(target, name, file.data(), file.size());
+}
+void Write(const std::string& target, const std::string& name, const std::string& text) {
+  Write(target, name, text.data(), text.size());
+}
+
+Pixels Gradient(int width, int height, bool translucent = false) {
+  Pixels p{width, height, {}};
+  for (int y = 0; y < height; ++y)
+    for (int x = 0; x < width; ++x) {
+      const uint32_t alpha = translucent ? uint32_t(x * 255 / width) : 255;
+      p.argb.push_back(alpha << 24 | uint32_t(x * 255 / width) << 16 | uint32_t(y * 255 / height) << 8 |
+                       uint32_t((x + y) * 7 & 0xFF));
+    }
+  return p;
+}
+
+std::vector<uint8_t> Indices(std::size_t count, int colours) {
+  std::vector<uint8_t> indices(count);
+  for (std::size_t i = 0; i < count; ++i) indices[i] = uint8_t(i * 5 % colours);
+  return indices;
+}
+
+void PictureSeeds() {
+  const std::vector<uint32_t> palette = {0xFFFF0000, 0xFF00FF00, 0xFF0000FF, 0xFFFFFFFF};
+  Write("bitmap_header", "24bit.bmp", BitmapFile24(Gradient(5, 3)));
+  Write("bitmap_header", "8bit-top-down.bmp", BitmapFile8TopDown(5, 3, palette, Indices(15, 4)));
+
+  Write("gif_structure", "87a.gif", GifFile(5, 3, palette, Indices(15, 4)));
+  Write("gif_structure", "89a-transparent.gif", GifFile(7, 4, palette, Indices(28, 4), 1));
+  Write("gif_structure", "status.gif", StatusImage());
+
+  Write("icon_directory", "dib32.ico", IconFile({{Gradient(16, 16, true), 32}}));
+  Write("icon_directory", "dib24-two-sizes.ico", IconFile({{Gradient(16, 16), 24}, {Gradient(32, 32), 24}}));
+  Write("icon_directory", "png.ico", IconFile({{Gradient(8, 8, true), 32, true}}));
+  Write("icon_directory", "cursor.cur", IconFile({{Gradient(16, 16, true), 32}}, true));
+
+  PcxSample vga{.width = 7, .height = 3, .bitsPerPixel = 8, .planes = 1, .bytesPerLine = 8, .lines = Indices(24, 40)};
+  vga.vgaPalette = std::vector<uint32_t>(256, 0xFF204060);
+  Write("pcx", "8bit-vga.pcx", PcxFile(vga));
+  PcxSample rgb{.width = 5, .height = 3, .bitsPerPixel = 8, .planes = 3, .bytesPerLine = 6, .lines = Indices(54, 200)};
+  Write("pcx", "24bit.pcx", PcxFile(rgb));
+  PcxSample ega{.width = 9,
+                .height = 2,
+                .bitsPerPixel = 1,
+                .planes = 4,
+                .bytesPerLine = 2,
+                .version = 2,
+                .headerPalette = {palette.begin(), palette.end()},
+                .lines = Indices(16, 256)};
+  Write("pcx", "4-planes.pcx", PcxFile(ega));
+  PcxSample mono{.width = 12,
+                 .height = 2,
+                 .bitsPerPixel = 1,
+                 .planes = 1,
+                 .bytesPerLine = 2,
+                 .raw = true,
+                 .lines = Indices(4, 256)};
+  Write("pcx", "mono-raw.pcx", PcxFile(mono));
+
+  Write("jpeg", "colour.jpg", JpegFile(Gradient(19, 11), JpegKind::Colour, 90));
+  Write("jpeg", "grey.jpg", JpegFile(Gradient(9, 7), JpegKind::Grey, 80));
+  Write("jpeg", "progressive.jpg", JpegFile(Gradient(17, 9), JpegKind::Progressive, 75));
+  Write("jpeg", "cmyk.jpg", JpegFile(Gradient(8, 8), JpegKind::Cmyk, 90));
+
+  // the format recogniser sees the first bytes of every kind, PNG included
+  fs::create_directories(root / "picture_format");
+  for (const auto& folder : {"bitmap_header", "gif_structure", "icon_directory", "pcx", "jpeg"})
+    for (const auto& entry : fs::directory_iterator(root / folder))
+      fs::copy_file(entry.path(),
+                    root / "picture_format" / (std::string(folder) + "-" + entry.path().filename().string()),
+                    fs::copy_options::overwrite_existing);
+  Write("picture_format", "image.png", PngFile(Gradient(4, 4, true)));
+}
+
+void TextSeeds() {
+  const std::string page = CreatedPage("snip.invalid/Ab3", "http://example.com/a?b=1");
+  Write("short_address", "created.html", page);
+  Write("short_address", "message.html", MessagePage(404, "No such short address."));
+  Write("short_address", "gbk.html", std::string("\xC7\xEB\xD4\xDA") + page);  // GBK text before the markers
+
+  // text_primitives: flags, start and count (little-endian), a split point, then the bytes
+  auto arguments = [](uint8_t flags, int32_t start, int32_t count, uint8_t split) {
+    std::string a(1, char(flags));
+    for (int32_t v : {start, count})
+      for (int i = 0; i < 4; ++i) a += char(uint32_t(v) >> (8 * i));
+    return a + char(split);
+  };
+  Write("text_primitives", "find-marker", arguments(0, 0, 5, 200) + page + "</b><br><small>");
+  Write("text_primitives", "find-ignoring-case", arguments(3, 2, 3, 128) + "xxabcxABC");
+  Write("text_primitives", "gbk",
+        arguments(1, 3, 10, 100) + "\xC7\xEB\xD4\xDA\xB4\xCB\xCA\xE4\xC8\xEB\xC4\xFA\xB5\xC4\xCD\xF8\xD6\xB7" + "\xC7");
+  Write("text_primitives", "bytes-with-zeros", arguments(2, 5, 8, 50) + std::string("ab\0cd\1\2\3\4\5\6\7", 12));
+
+  for (const char* value : {"500", "1000000", "102399", " 77", "-5", "0", "+12", "99999999999999999999999"})
+    Write("read_size", std::string("length-") + value, std::string(value));
+
+  const std::string agent = "User-Agent: Mozilla/4.0 (compatible; MSIE 6.0; Windows NT 5.0)\r\nAccept: */*\r\n\r\n";
+  Write("request_head", "origin-form",
+        "GET /create.php?source=indexpage&url=http%3A%2F%2Fexample.com&submit=Make+TinyURL%21&alias= HTTP/1.0\r\n"
+        "Host: 127.0.0.1:8080\r\n" +
+            agent);
+  Write("request_head", "absolute-form",
+        "GET http://snip.invalid:80/create.php?source=indexpage&url=http%3A%2F%2Fa%20b HTTP/1.0\r\n" + agent);
+  Write("request_head", "status-image", "GET http://status.snipora.invalid/online.gif?id=10001 HTTP/1.0\r\n\r\n");
+  Write("request_head", "lf-only", "POST /x HTTP/1.1\nHost: h\n\n");
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc != 2) {
+    std::fprintf(stderr, "usage: make_seeds <folder>\n");
+    return 2;
+  }
+  root = argv[1];
+  PictureSeeds();
+  TextSeeds();
+  return 0;
+}
