@@ -18,6 +18,8 @@ benchmarks=(
   "fetch_pair"
   "start_pair classic"
   "start_pair glass"
+  "paint_pair banner"
+  "paint_pair header"
 )
 
 "$root/scripts/wine-prefix.sh"
