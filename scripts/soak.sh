@@ -11,4 +11,13 @@ build=$root/build/$SNIPORA_TEST_ARCH
 "$root/scripts/wine-prefix.sh"
 cmake --build "$build" --target snipora_soak >/dev/null
 start_wine_session
-"$WINE" "$build/app/snipora_soak.exe" "$@" </dev/null | iconv -f GBK -t UTF-8
+figures=$(mktemp)
+status=0
+"$WINE" "$build/app/snipora_soak.exe" "$@" </dev/null >"$figures" || status=$?
+iconv -f GBK -t UTF-8 <"$figures"
+rm -f "$figures"
+case $status in
+  0) ;;
+  2) echo "soak.sh: a phase grew by more than the goal" >&2; exit 2 ;;
+  *) echo "soak.sh: the soak could not drive the program (exit status $status)" >&2; exit "$status" ;;
+esac
