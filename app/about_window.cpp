@@ -7,6 +7,7 @@
 #include "artwork.h"
 #include "runtime/forms/form_runtime.h"
 #include "runtime/http/fetch_url.h"
+#include "skin/window_properties.h"
 
 namespace snipora::app {
 
@@ -25,7 +26,7 @@ void OnAboutWindowCreated() {
     banner.SetBackImage(program.aboutBannerImage);
   } else {
     banner.LoadImageBytes(ToBytes(art::BannerPngBytes()));
-    program.aboutBannerImage = reinterpret_cast<GpImage*>(banner.GetProp("PngControl_BackImage"));
+    program.aboutBannerImage = reinterpret_cast<GpImage*>(banner.GetProp(skin::prop::kBackImage));
   }
   // a failed fetch gives no bytes: the panel is left without a picture
   SetControlProperty(a::kWindow, a::kStatusImage, property::kPanelPicture, BytesView(FetchUrl(StatusImageAddress())));

@@ -29,7 +29,10 @@ Bytes ImageObject::SaveToBytes(std::optional<TextView> format, const EncoderPara
   target->Create(BytesView(nullptr));
   const GUID encoder = EncoderFor(format);
   const std::vector<std::byte> block = parameters ? BuildEncoderParameters(*parameters) : std::vector<std::byte>();
-  Succeeded(flat::GdipSaveImageToStream(image_, target->GetStream(), &encoder, parameters ? block.data() : nullptr));
+  // an encoder that failed part-way leaves a truncated image in the block:
+  // what it wrote is no picture, so a failed save answers nothing
+  if (!Succeeded(flat::GdipSaveImageToStream(image_, target->GetStream(), &encoder, parameters ? block.data() : nullptr)))
+    return Bytes();
   return target->ToBytes();
 }
 

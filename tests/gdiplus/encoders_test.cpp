@@ -223,6 +223,19 @@ TEST_F(Encoders, SavingToBytesPassesTheParametersAndAnswersWhatWasWritten) {
   EXPECT_EQ(Str(GuidToText(seenSave.encoder)), kPngEncoder);
 }
 
+GpStatus WINAPI FailPartWay(GpImage*, IStream* stream, const CLSID*, const void*) {
+  ULONG written = 0;
+  stream->Write("\x89PNG", 4, &written);
+  return 7;  // the disk, the memory or the encoder gave out after the first bytes
+}
+
+TEST_F(Encoders, ASaveThatFailsPartWayAnswersNoBytesAndItsStatus) {
+  ScopedStandIn save(FlatFunction::GdipSaveImageToStream, &FailPartWay);
+  ImageObject image;
+  EXPECT_TRUE(image.SaveToBytes(kPngFormat).empty());
+  EXPECT_EQ(LastStatus(), 7);
+}
+
 int listCalls = 0;
 UINT listSizeGiven = 0;
 GpStatus WINAPI CountListCall(GpImage*, const CLSID*, UINT size, void*) {
