@@ -1,24 +1,19 @@
 #include "gdiplus/image_from_bytes.h"
 
-#include <cstring>
-
 #include "gdiplus/block_stream.h"
 #include "runtime/picture/picture_limits.h"
+#include "runtime/picture/png_header.h"
 #include "runtime/system_functions.h"
 
 namespace snipora {
 namespace {
 
-uint32_t BigEndian32(const uint8_t* p) { return uint32_t(p[0]) << 24 | uint32_t(p[1]) << 16 | uint32_t(p[2]) << 8 | p[3]; }
-
 // A PNG states its size in its first chunk: one larger than the program's
 // pictures may be is refused before GDI+ takes memory for it. Other formats
 // and broken headers are left to GDI+'s own checks.
 bool ClaimsTooLarge(BytesView bytes) {
-  static const uint8_t kSignature[] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
-  if (bytes.size() < 24 || std::memcmp(bytes.data(), kSignature, sizeof kSignature) != 0) return false;
-  if (std::memcmp(bytes.data() + 12, "IHDR", 4) != 0) return false;
-  return !PictureSizeAllowed(BigEndian32(bytes.data() + 16), BigEndian32(bytes.data() + 20));
+  const std::optional<PngStatedSize> size = ReadPngStatedSize(bytes.span());
+  return size && !PictureSizeAllowed(size->width, size->height);
 }
 
 }  // namespace

@@ -1,11 +1,11 @@
 #include "runtime/picture/icon_directory.h"
 
 #include <algorithm>
-#include <cstring>
 #include <optional>
 
 #include "runtime/picture/byte_order.h"
 #include "runtime/picture/picture_limits.h"
+#include "runtime/picture/png_header.h"
 
 namespace snipora {
 namespace {
@@ -13,15 +13,11 @@ namespace {
 constexpr std::size_t kDirectoryHeaderSize = 6;
 constexpr std::size_t kEntrySize = 16;
 constexpr uint32_t kRgb = 0;  // uncompressed
-constexpr uint8_t kPngSignature[8] = {0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A};
 
 std::optional<IconImage> InspectPng(std::span<const uint8_t> bytes) {
-  // signature, then the IHDR chunk: length, type, width, height
-  if (bytes.size() < 24 || std::memcmp(bytes.data() + 12, "IHDR", 4) != 0) return std::nullopt;
-  const uint32_t width = Be32(bytes.data() + 16);
-  const uint32_t height = Be32(bytes.data() + 20);
-  if (!PictureSizeAllowed(width, height)) return std::nullopt;
-  return IconImage{bytes, int32_t(width), int32_t(height), 32};
+  const std::optional<PngStatedSize> size = ReadPngStatedSize(bytes);
+  if (!size || !PictureSizeAllowed(size->width, size->height)) return std::nullopt;
+  return IconImage{bytes, int32_t(size->width), int32_t(size->height), 32};
 }
 
 // An icon image is a DIB header, its palette, the colour rows and the
@@ -57,8 +53,7 @@ std::optional<IconImage> InspectImage(std::span<const uint8_t> file, const uint8
   const uint32_t offset = Le32(entry + 12);
   if (!Fits(file.size(), offset, size)) return std::nullopt;
   const std::span<const uint8_t> bytes = file.subspan(offset, size);
-  if (bytes.size() >= sizeof kPngSignature && std::memcmp(bytes.data(), kPngSignature, sizeof kPngSignature) == 0)
-    return InspectPng(bytes);
+  if (StartsAsPng(bytes)) return InspectPng(bytes);
   return InspectDib(bytes);
 }
 

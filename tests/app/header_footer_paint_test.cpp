@@ -7,7 +7,6 @@
 
 #include <windows.h>
 
-#include <psapi.h>
 
 #include <chrono>
 #include <cstdio>
@@ -21,6 +20,7 @@
 #include "runtime/forms/form_runtime.h"
 #include "tests/app/artwork_check.h"
 #include "tests/gdiplus/gdiplus_test_objects.h"
+#include "tests/support/process_memory.h"
 #include "tests/support/screen_pixels.h"
 
 namespace snipora::app {
@@ -164,12 +164,7 @@ TEST_F(HeaderFooterPaint, RestoringOrShowingTheWindowPaintsBothAnew) {
   }
 }
 
-SIZE_T WorkingSet() {
-  PROCESS_MEMORY_COUNTERS counters{};
-  counters.cb = sizeof counters;
-  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-  return counters.WorkingSetSize;
-}
+SIZE_T WorkingSet() { return test::MemoryCounters().WorkingSetSize; }
 
 TEST_F(HeaderFooterPaint, AThousandPaintsLeaveTheWorkingSetFlat) {
   // GDI handle counts read 0 under Wine: the working set is what shows a leak

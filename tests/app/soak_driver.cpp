@@ -2,7 +2,6 @@
 
 #include <windows.h>
 
-#include <psapi.h>
 #include <wininet.h>
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 
 #include "tests/support/child_process.h"
 #include "tests/support/local_service/local_service.h"
+#include "tests/support/process_memory.h"
 #include "tests/support/program_driver.h"
 #include "tests/support/ui_driver.h"
 
@@ -22,9 +22,7 @@ struct Memory {
 };
 
 Memory MemoryOf(HANDLE process) {
-  PROCESS_MEMORY_COUNTERS counters{};
-  counters.cb = sizeof counters;
-  GetProcessMemoryInfo(process, &counters, sizeof counters);
+  const PROCESS_MEMORY_COUNTERS counters = MemoryCounters(process);
   return {int64_t(counters.WorkingSetSize), int64_t(counters.PagefileUsage)};
 }
 

@@ -3,8 +3,6 @@
 
 #include <windows.h>
 
-#include <psapi.h>
-
 #include <utility>
 #include <vector>
 
@@ -14,6 +12,7 @@
 #include "runtime/system_functions.h"
 #include "tests/gdiplus/gdiplus_session.h"
 #include "tests/runtime/picture/sample_pictures.h"
+#include "tests/support/process_memory.h"
 
 using namespace snipora;
 using snipora::test::AsBytes;
@@ -228,15 +227,13 @@ snipora::Bytes ClaimingPng(uint32_t width, uint32_t height) {
 }
 
 TEST_F(ImageFromBytes, AHugeClaimedSizeGivesNoImageAndTakesNoMemory) {
-  PROCESS_MEMORY_COUNTERS before{};
-  GetProcessMemoryInfo(GetCurrentProcess(), &before, sizeof before);
+  const PROCESS_MEMORY_COUNTERS before = test::MemoryCounters();
   for (const auto& [w, h] : {std::pair{30000u, 30000u}, std::pair{16385u, 1u}, std::pair{5000u, 5000u},
                              std::pair{0x7FFFFFFFu, 0x7FFFFFFFu}}) {
     GpImage* image = LoadImageFromBytes(ClaimingPng(w, h), &test::kFrameDimensionTime);
     EXPECT_EQ(image, nullptr) << w << "x" << h;
   }
-  PROCESS_MEMORY_COUNTERS after{};
-  GetProcessMemoryInfo(GetCurrentProcess(), &after, sizeof after);
+  const PROCESS_MEMORY_COUNTERS after = test::MemoryCounters();
   EXPECT_LT(after.PeakWorkingSetSize - before.PeakWorkingSetSize, SIZE_T(32) << 20);
 
   // whole images: one a side too wide is refused, the widest allowed decodes

@@ -3,13 +3,13 @@
 #include <gtest/gtest.h>
 
 #include <windows.h>
-#include <psapi.h>
 
 #include <algorithm>
 #include <functional>
 #include <random>
 
 #include "tests/runtime/picture/picture_checks.h"
+#include "tests/support/process_memory.h"
 
 using namespace snipora;
 using namespace snipora::test;
@@ -194,12 +194,7 @@ TEST(HostilePcx, RunsPastTheEnd) {
 
 // Wine keeps no peak of the committed memory (it reports the current value),
 // but it does keep the peak working set; a new picture is touched at once.
-SIZE_T PeakWorkingSet() {
-  PROCESS_MEMORY_COUNTERS counters{};
-  counters.cb = sizeof counters;
-  GetProcessMemoryInfo(GetCurrentProcess(), &counters, sizeof counters);
-  return counters.PeakWorkingSetSize;
-}
+SIZE_T PeakWorkingSet() { return MemoryCounters().PeakWorkingSetSize; }
 
 TEST(HostilePicture, LargeClaimsInSmallFilesTakeNoPixelMemory) {
   // 4096 x 4096 is an allowed size (64 MiB of pixels) that 300 bytes cannot hold
