@@ -5,6 +5,7 @@
 # Safe to run again: every step checks what is already there.
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/common.sh"
+. "$root/scripts/apt.sh"
 deps=$root/.deps
 
 as_root() { if [ "$(id -u)" -eq 0 ]; then "$@"; else sudo "$@"; fi; }
@@ -36,10 +37,7 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ] || [ -n "${need_update:-}" ]; then
   step "apt: ${missing[*]:-update only}"
-  as_root apt-get update -q
-  if [ ${#missing[@]} -gt 0 ]; then
-    DEBIAN_FRONTEND=noninteractive as_root apt-get install -y -q --no-install-recommends "${missing[@]}"
-  fi
+  apt_install "${missing[@]}"
 fi
 
 step "locale zh_CN.UTF-8"
