@@ -3,15 +3,52 @@
 # cross-compiling emulator, so ctest runs every test program through it.
 # SNIPORA_WINVER (winxp, vista, win7, win10, ...) sets the Windows version that
 # this program (by its file name) sees for this run only.
+#
+# The test programs end through one way out (tests/support/program_exit.h),
+# which writes the program's result to the file SNIPORA_EXIT_MARK names just
+# before the process ends. A process still there 10 s after that is hung in
+# the platform's exit path: it is ended, and the run fails with a message
+# saying so, at once rather than at the test runner's timeout.
 set -uo pipefail
 . "$(dirname "$0")/wine-env.sh"
 
-if [ -z "${SNIPORA_WINVER:-}" ]; then
-  exec "$WINE" "$@"
+program=$(basename "$1")
+mark=$(mktemp -u)
+key="HKCU\\Software\\Wine\\AppDefaults\\$program"
+cleanup() {
+  rm -f "$mark"
+  if [ -n "${SNIPORA_WINVER:-}" ]; then "$WINE" reg delete "$key" /f >/dev/null 2>&1; fi
+}
+trap cleanup EXIT
+
+watch_exit() {  # pid
+  while kill -0 "$1" 2>/dev/null; do
+    if [ -e "$mark" ]; then
+      for _ in $(seq 100); do
+        kill -0 "$1" 2>/dev/null || return 0
+        sleep 0.1
+      done
+      echo "wine-run.sh: $program finished (result $(cat "$mark" 2>/dev/null)) but its process did not end" \
+        "within 10 s; it hung in the exit path and was ended" >&2
+      kill -KILL "$1" 2>/dev/null
+      return 0
+    fi
+    sleep 0.2
+  done
+}
+
+if [ -n "${SNIPORA_WINVER:-}" ]; then
+  "$WINE" reg add "$key" /v Version /d "$SNIPORA_WINVER" /f >/dev/null 2>&1
 fi
-key="HKCU\\Software\\Wine\\AppDefaults\\$(basename "$1")"
-"$WINE" reg add "$key" /v Version /d "$SNIPORA_WINVER" /f >/dev/null 2>&1
-"$WINE" "$@"
+SNIPORA_EXIT_MARK="Z:${mark//\//\\}" "$WINE" "$@" <&0 &
+pid=$!
+watch_exit "$pid" &
+watcher=$!
+wait "$pid"
 rc=$?
-"$WINE" reg delete "$key" /f >/dev/null 2>&1
+kill "$watcher" 2>/dev/null
+wait "$watcher" 2>/dev/null
+if [ -e "$mark" ] && [ "$rc" -eq 137 ] && ! grep -qx 137 "$mark"; then
+  exit 124
+fi
 exit $rc

@@ -7,10 +7,11 @@
 
 #include "tests/app/soak_driver.h"
 #include "tests/support/local_service/local_service.h"
+#include "tests/support/program_exit.h"
 
 using namespace snipora::test;
 
-int main(int argc, char** argv) {
+static int ProgramMain(int argc, char** argv) {
   SoakPlan plan{10000, 1000, 1000};
   if (argc > 3) plan = {std::atoi(argv[1]), std::atoi(argv[2]), std::atoi(argv[3])};
   constexpr long long kGoal = 256 * 1024;
@@ -32,3 +33,5 @@ int main(int argc, char** argv) {
               platform.repetitions, platform.workingSet / 1024.0, platform.pagefile / 1024.0);
   return met ? 0 : 2;
 }
+
+SNIPORA_PROGRAM_MAIN(ProgramMain)

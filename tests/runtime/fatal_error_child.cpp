@@ -11,6 +11,7 @@
 #include "runtime/fatal_error.h"
 #include "runtime/heap.h"
 #include "runtime/text.h"
+#include "tests/support/program_exit.h"
 
 namespace {
 
@@ -23,7 +24,7 @@ void WriteMarker() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int ProgramMain(int argc, char** argv) {
   using namespace snipora;
   if (argc < 3) return 2;
   const char* mode = argv[1];
@@ -42,3 +43,5 @@ int main(int argc, char** argv) {
   RunExitRoutine();
   return 0;
 }
+
+SNIPORA_PROGRAM_MAIN(ProgramMain)

@@ -10,6 +10,7 @@
 
 #include "tests/support/program_driver.h"
 #include "tests/support/ui_driver.h"
+#include "tests/support/program_exit.h"
 
 using namespace snipora::test;
 
@@ -60,7 +61,7 @@ BOOL CALLBACK FindAboutButton(HWND child, LPARAM found) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int ProgramMain(int argc, char** argv) {
   if (argc > 1 && !strcmp(argv[1], "--close")) {  // ends the program as its close boxes would
     if (HWND about = WaitForWindow("SniporaWindow", "关于", 0, 0)) {
       PostMessageA(about, WM_CLOSE, 0, 0);
@@ -110,3 +111,5 @@ int main(int argc, char** argv) {
   std::fflush(stdout);
   return shortAddress.empty() || shortAddress == before ? 1 : 0;
 }
+
+SNIPORA_PROGRAM_MAIN(ProgramMain)

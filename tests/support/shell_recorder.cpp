@@ -5,7 +5,9 @@
 
 #include <string>
 
-int main(int argc, char** argv) {
+#include "tests/support/program_exit.h"
+
+static int ProgramMain(int argc, char** argv) {
   char path[MAX_PATH];
   if (argc < 2 || !GetEnvironmentVariableA("SNIPORA_SHELL_RECORD", path, MAX_PATH)) return 2;
   STARTUPINFOA startup{};
@@ -22,3 +24,5 @@ int main(int argc, char** argv) {
   CloseHandle(file);
   return MoveFileExA(partial.c_str(), path, MOVEFILE_REPLACE_EXISTING) ? 0 : 4;
 }
+
+SNIPORA_PROGRAM_MAIN(ProgramMain)

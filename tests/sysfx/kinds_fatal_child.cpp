@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "sysfx/control_kinds.h"
+#include "tests/support/program_exit.h"
 
 using namespace snipora;
 
@@ -17,7 +18,7 @@ const WindowDefinition kWindows[] = {
 };
 }  // namespace
 
-int main(int argc, char** argv) {
+static int ProgramMain(int argc, char** argv) {
   if (argc < 2) return 2;
   InstallForms(kWindows);
   LoadWindow(kWindow);
@@ -28,3 +29,5 @@ int main(int argc, char** argv) {
   ForEachListedOfKind(list, "按钮", ControlKind::Button, [&](const ControlReference&) { ++prepared; });
   return prepared == 1 ? 0 : 4;
 }
+
+SNIPORA_PROGRAM_MAIN(ProgramMain)

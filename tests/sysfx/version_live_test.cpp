@@ -9,6 +9,7 @@
 
 #include "runtime/system_functions.h"
 #include "sysfx/system_helper.h"
+#include "tests/support/program_exit.h"
 
 using namespace snipora;
 
@@ -73,7 +74,7 @@ TEST(LiveSystemVersion, ProductCodeIsBoundOnlyFromNt6On) {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int ProgramMain(int argc, char** argv) {
   ::testing::InitGoogleTest(&argc, argv);
   for (const Personality& p : kPersonalities)
     if (argc == 2 && std::strcmp(argv[1], p.winver) == 0) expected = &p;
@@ -83,3 +84,5 @@ int main(int argc, char** argv) {
   }
   return RUN_ALL_TESTS();
 }
+
+SNIPORA_PROGRAM_MAIN(ProgramMain)

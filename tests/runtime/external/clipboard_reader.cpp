@@ -2,7 +2,9 @@
 // named by its argument; exit code 1 when there is no text.
 #include <windows.h>
 
-int main(int argc, char** argv) {
+#include "tests/support/program_exit.h"
+
+static int ProgramMain(int argc, char** argv) {
   if (argc < 2 || !OpenClipboard(nullptr)) return 2;
   int code = 1;
   if (HANDLE data = GetClipboardData(CF_TEXT)) {
@@ -21,3 +23,5 @@ int main(int argc, char** argv) {
   CloseClipboard();
   return code;
 }
+
+SNIPORA_PROGRAM_MAIN(ProgramMain)

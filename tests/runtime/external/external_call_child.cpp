@@ -5,10 +5,11 @@
 #include <cstring>
 
 #include "runtime/external_call.h"
+#include "tests/support/program_exit.h"
 
 using namespace snipora;
 
-int main(int argc, char** argv) {
+static int ProgramMain(int argc, char** argv) {
   if (argc < 2) return 2;
   const char* mode = argv[1];
   if (!std::strcmp(mode, "missing-export")) {
@@ -47,3 +48,5 @@ int main(int argc, char** argv) {
   }
   return 3;
 }
+
+SNIPORA_PROGRAM_MAIN(ProgramMain)

@@ -5,10 +5,11 @@
 #include <cstring>
 
 #include "runtime/message_box.h"
+#include "tests/support/program_exit.h"
 
 using namespace snipora;
 
-int main(int argc, char** argv) {
+static int ProgramMain(int argc, char** argv) {
   if (argc < 2) return 100;
   HWND other = CreateWindowExA(0, "STATIC", "snipora-message-box-child", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
                                10, 10, 200, 100, nullptr, nullptr, nullptr, nullptr);
@@ -22,3 +23,5 @@ int main(int argc, char** argv) {
   DestroyWindow(other);
   return result;
 }
+
+SNIPORA_PROGRAM_MAIN(ProgramMain)

@@ -2,6 +2,7 @@
 #include <cstring>
 
 #include "runtime/forms/form_runtime.h"
+#include "tests/support/program_exit.h"
 
 using namespace snipora;
 
@@ -13,7 +14,7 @@ const WindowDefinition kWindows[] = {
 };
 }  // namespace
 
-int main(int argc, char** argv) {
+static int ProgramMain(int argc, char** argv) {
   if (argc < 2) return 2;
   InstallForms(kWindows);
   LoadWindow(kLoaded);
@@ -22,3 +23,5 @@ int main(int argc, char** argv) {
   if (!std::strcmp(argv[1], "loaded")) return GetControlProperty(kLoaded, 0x06000001, property::kWidth) == 200 ? 0 : 1;
   return 3;
 }
+
+SNIPORA_PROGRAM_MAIN(ProgramMain)

@@ -21,6 +21,7 @@
 #include <thread>
 
 #include "tests/support/local_service/local_service.h"
+#include "tests/support/program_exit.h"
 
 namespace {
 
@@ -38,7 +39,7 @@ int Usage() {
 
 }  // namespace
 
-int main(int argc, char** argv) {
+static int ProgramMain(int argc, char** argv) {
   snipora::test::LocalServiceOptions options;
   std::mutex logLock;
   for (int i = 1; i < argc; ++i) {
@@ -86,3 +87,5 @@ int main(int argc, char** argv) {
   WaitForSingleObject(stopEvent, INFINITE);
   return 0;
 }
+
+SNIPORA_PROGRAM_MAIN(ProgramMain)
