@@ -51,4 +51,8 @@ wait "$watcher" 2>/dev/null
 if [ -e "$mark" ] && [ "$rc" -eq 137 ] && ! grep -qx 137 "$mark"; then
   exit 124
 fi
+if [ "$rc" -ne 0 ] && [ ! -e "$mark" ] && grep -qa SNIPORA_EXIT_MARK "$1" 2>/dev/null; then
+  echo "wine-run.sh: $program ended with status $rc before reporting a result (it crashed, was ended" \
+    "or did not start)" >&2
+fi
 exit $rc
