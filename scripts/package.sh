@@ -41,9 +41,11 @@ name=Snipora-$version-win32
 stage=$build/package/stage
 rm -rf "$stage"
 mkdir -p "$stage" "$dist"
-# the symbols apart, the program without them and naming them
-"$triple-objcopy" --only-keep-debug "$build/app/Snipora.exe" "$stage/Snipora.exe.debug"
-"$triple-objcopy" --strip-all --add-gnu-debuglink="$stage/Snipora.exe.debug" \
+# the symbols apart, the program without them and naming them; objcopy
+# writes the current time into a PE header unless SOURCE_DATE_EPOCH says
+# otherwise, and the linker wrote none
+SOURCE_DATE_EPOCH=0 "$triple-objcopy" --only-keep-debug "$build/app/Snipora.exe" "$stage/Snipora.exe.debug"
+SOURCE_DATE_EPOCH=0 "$triple-objcopy" --strip-all --add-gnu-debuglink="$stage/Snipora.exe.debug" \
   "$build/app/Snipora.exe" "$stage/Snipora.exe"
 
 rm -f "$dist/$name.zip" "$dist/$name-symbols.zip" "$dist/SHA256SUMS"
