@@ -29,6 +29,21 @@ FARPROC FindExport(const ModuleLoader& loader, HMODULE module, const char* name)
   return loader.find(module, name);
 }
 
+// Binding leaves the caller's last error as it was: the function being bound
+// has not run yet, and a caller may read the error it sets (or, on success,
+// leaves alone) right after the call; the program-folder attempt alone would
+// otherwise leave "module not found" behind.
+class LastErrorKept {
+ public:
+  LastErrorKept() : error_(GetLastError()) {}
+  LastErrorKept(const LastErrorKept&) = delete;
+  LastErrorKept& operator=(const LastErrorKept&) = delete;
+  ~LastErrorKept() { SetLastError(error_); }
+
+ private:
+  DWORD error_;
+};
+
 // Looked up at every binding, so nothing is kept between them; a session
 // binds a few hundred functions at most.
 void RecordBinding(const char* library, const char* name) {
@@ -53,6 +68,7 @@ const ModuleLoader& SystemModuleLoader() {
 
 void* BindExternal(ExternalEntry& entry, const ModuleLoader& loader) {
   if (entry.address) return entry.address;
+  const LastErrorKept kept;
   HMODULE module = nullptr;
   FARPROC address = nullptr;
   const char* foundIn = entry.library;
