@@ -1,8 +1,12 @@
-# Shared part of the mingw-w64 cross toolchains; MINGW_TRIPLE names the target.
+# Shared part of the mingw-w64 cross toolchains; MINGW_TRIPLE names the target
+# and MINGW_THREADS the compiler's thread model (posix unless set).
 set(CMAKE_SYSTEM_NAME Windows)
 
-set(CMAKE_C_COMPILER ${MINGW_TRIPLE}-gcc-posix)
-set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++-posix)
+if(NOT MINGW_THREADS)
+  set(MINGW_THREADS posix)
+endif()
+set(CMAKE_C_COMPILER ${MINGW_TRIPLE}-gcc-${MINGW_THREADS})
+set(CMAKE_CXX_COMPILER ${MINGW_TRIPLE}-g++-${MINGW_THREADS})
 set(CMAKE_RC_COMPILER ${MINGW_TRIPLE}-windres)
 set(CMAKE_AR ${MINGW_TRIPLE}-ar CACHE FILEPATH "")
 set(CMAKE_RANLIB ${MINGW_TRIPLE}-ranlib CACHE FILEPATH "")

@@ -3,6 +3,7 @@
 #include <string>
 
 #include "runtime/fatal_error.h"
+#include "runtime/win_handles.h"
 
 namespace snipora {
 namespace {
@@ -28,6 +29,36 @@ FARPROC FindExport(const ModuleLoader& loader, HMODULE module, const char* name)
   return loader.find(module, name);
 }
 
+// Binding leaves the caller's last error as it was: the function being bound
+// has not run yet, and a caller may read the error it sets (or, on success,
+// leaves alone) right after the call; the program-folder attempt alone would
+// otherwise leave "module not found" behind.
+class LastErrorKept {
+ public:
+  LastErrorKept() : error_(GetLastError()) {}
+  LastErrorKept(const LastErrorKept&) = delete;
+  LastErrorKept& operator=(const LastErrorKept&) = delete;
+  ~LastErrorKept() { SetLastError(error_); }
+
+ private:
+  DWORD error_;
+};
+
+// Looked up at every binding, so nothing is kept between them; a session
+// binds a few hundred functions at most.
+void RecordBinding(const char* library, const char* name) {
+  char path[MAX_PATH];
+  const DWORD n = GetEnvironmentVariableA("SNIPORA_BIND_LOG", path, sizeof path);
+  if (n == 0 || n >= sizeof path) return;
+  HANDLE opened = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+  const UniqueKernelHandle file(opened == INVALID_HANDLE_VALUE ? nullptr : opened);
+  if (!file) return;
+  const std::string line = std::string(library) + " " + name + "\r\n";
+  DWORD written = 0;
+  WriteFile(file.get(), line.data(), static_cast<DWORD>(line.size()), &written, nullptr);
+}
+
 }  // namespace
 
 const ModuleLoader& SystemModuleLoader() {
@@ -37,8 +68,10 @@ const ModuleLoader& SystemModuleLoader() {
 
 void* BindExternal(ExternalEntry& entry, const ModuleLoader& loader) {
   if (entry.address) return entry.address;
+  const LastErrorKept kept;
   HMODULE module = nullptr;
   FARPROC address = nullptr;
+  const char* foundIn = entry.library;
 
   if (entry.library[0] == '\0') {
     static const char* const kStandard[] = {"Kernel32.dll", "Gdi32.dll", "User32.dll",
@@ -48,6 +81,7 @@ void* BindExternal(ExternalEntry& entry, const ModuleLoader& loader) {
       if (!candidate) continue;
       if ((address = FindExport(loader, candidate, entry.name))) {
         module = candidate;
+        foundIn = library;
         break;
       }
       loader.release(candidate);
@@ -71,6 +105,7 @@ void* BindExternal(ExternalEntry& entry, const ModuleLoader& loader) {
   }
   entry.module = module;
   entry.address = reinterpret_cast<void*>(address);
+  RecordBinding(foundIn, entry.name);
   return entry.address;
 }
 

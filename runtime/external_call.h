@@ -29,6 +29,10 @@ struct ModuleLoader {
 const ModuleLoader& SystemModuleLoader();
 
 // Resolves the entry (fatal when the library or export cannot be found).
+// When the environment variable SNIPORA_BIND_LOG names a file, each binding
+// is appended to it as a line "library export", the library being the one
+// the export was found in: a record of what a session needs from the system,
+// for checking against what each Windows version exports.
 void* BindExternal(ExternalEntry& entry, const ModuleLoader& loader = SystemModuleLoader());
 
 // At the end of the process: hands the library of every bound entry over to

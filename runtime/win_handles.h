@@ -42,6 +42,8 @@ using UniqueBitmap = UniqueHandle<HBITMAP, &DeleteObject>;
 using UniqueDC = UniqueHandle<HDC, &DeleteDC>;
 using UniqueIcon = UniqueHandle<HICON, &DestroyIcon>;
 using UniqueGlobal = UniqueHandle<HGLOBAL, &GlobalFree>;
+// A kernel object; a file that failed to open is INVALID_HANDLE_VALUE, not null.
+using UniqueKernelHandle = UniqueHandle<HANDLE, &CloseHandle>;
 
 // Keeps one object selected into a device context for a scope, then puts the
 // previous one back.

@@ -92,6 +92,22 @@ TEST_F(ProgramModule, ManifestAsksForCommonControls6) {
 #endif
 }
 
+// Vista and later: no installer detection, no virtualisation; and no
+// supportedOS, which would change what the version query answers on 8.1 and
+// later. The program's own identity carries the version record's version.
+TEST_F(ProgramModule, ManifestRunsAsInvokerUnderTheRecordsVersion) {
+  const std::string manifest = Resource(MAKEINTRESOURCEA(1), MAKEINTRESOURCEA(24));
+  ASSERT_FALSE(manifest.empty());
+  EXPECT_NE(manifest.find("<requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>"), std::string::npos);
+  EXPECT_EQ(manifest.find("supportedOS"), std::string::npos);
+  const auto own = manifest.find("name=\"Morvik.Snipora\"");
+  ASSERT_NE(own, std::string::npos);
+  const std::string identity = manifest.substr(own, manifest.find("/>", own) - own);
+  const std::string version = VersionRecord().Text("FileVersion");
+  ASSERT_FALSE(version.empty());
+  EXPECT_NE(identity.find("version=\"" + version + "\""), std::string::npos) << identity;
+}
+
 #pragma pack(push, 2)
 struct IconGroupEntry {
   BYTE width, height, colours, reserved;

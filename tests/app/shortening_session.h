@@ -36,12 +36,13 @@ struct ShorteningOutcome {
 class ShorteningSession : public testing::Test {
  protected:
   // Starts the program as `windowsVersion` shows it (win10 the classic
-  // window, win7 the glass one).
-  void Start(const char* windowsVersion) {
+  // window, win7 the glass one); `program` is the one beside the test unless
+  // a full path is given.
+  void Start(const char* windowsVersion, const char* program = "Snipora.exe") {
     ASSERT_NE(service_.port(), 0);
     SetEnvironmentVariableA("http_proxy", service_.origin().c_str());
     version_ = std::make_unique<ScopedWindowsVersion>(windowsVersion);
-    program_ = std::make_unique<ChildProcess>("Snipora.exe", "");
+    program_ = std::make_unique<ChildProcess>(program, "");
     window_ = WaitForWindow("SniporaWindow", "Snipora", program_->id(), 15000);
     ASSERT_NE(window_, nullptr);
     const MainWindowControls controls = FindMainWindowControls(window_);

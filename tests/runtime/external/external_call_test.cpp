@@ -130,6 +130,42 @@ TEST_F(ExternalCall, EmptyLibraryNameSearchesTheStandardLibrariesInOrder) {
   EXPECT_EQ(first.module, GetModuleHandleA("kernel32.dll"));
 }
 
+TEST_F(ExternalCall, BindingKeepsTheLastErrorAndIsRecordedOnceWithTheLibraryThatHadIt) {
+  const std::string record = TestProgramFolder() + "external_call_bindings.txt";
+  DeleteFileA(record.c_str());
+  // binding leaves the caller's last error alone, also when the library is
+  // not beside the program; without a record asked for, nothing is written
+  ExternalFunction<DWORD()> ticks{Entry("kernel32", "GetTickCount")};
+  SetLastError(1234);
+  ticks();
+  EXPECT_EQ(GetLastError(), 1234u);
+  EXPECT_EQ(GetFileAttributesA(record.c_str()), INVALID_FILE_ATTRIBUTES);
+
+  SetEnvironmentVariableA("SNIPORA_BIND_LOG", record.c_str());
+  ExternalFunction<int(int, int, int)> sum{Entry("standin_calls.dll", "SumThree")};
+  ExternalFunction<BOOL(HWND)> visible{Entry("", "IsWindowVisible")};  // found in User32.dll
+  ExternalFunction<int64_t(int64_t, int32_t)> scale{Entry("standin_calls.dll", "ScaleWide")};
+  SetLastError(1234);
+  EXPECT_EQ(sum(1, 2, 3), 6);
+  EXPECT_EQ(GetLastError(), 1234u);
+  EXPECT_EQ(sum(1, 2, 3), 6);
+  EXPECT_FALSE(visible(nullptr));
+  SetLastError(1234);
+  EXPECT_EQ(scale(2, 3), 6);  // the record exists by now, which opening it again would report
+  EXPECT_EQ(GetLastError(), 1234u);
+  SetEnvironmentVariableA("SNIPORA_BIND_LOG", nullptr);
+
+  char text[256] = {};
+  DWORD read = 0;
+  HANDLE file = CreateFileA(record.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(file, INVALID_HANDLE_VALUE);
+  ReadFile(file, text, sizeof text - 1, &read, nullptr);
+  CloseHandle(file);
+  DeleteFileA(record.c_str());
+  EXPECT_EQ(std::string(text, read),
+            "standin_calls.dll SumThree\r\nUser32.dll IsWindowVisible\r\nstandin_calls.dll ScaleWide\r\n");
+}
+
 // The ordinal under which `module` exports `name`, read from its export table.
 WORD OrdinalOf(HMODULE module, const char* name) {
   const auto* base = reinterpret_cast<const BYTE*>(module);
