@@ -83,7 +83,7 @@ AddressCheck CheckAddress(std::string_view address, std::string_view ownHost, co
   const std::string scheme = LowerText(address.substr(0, colon));
   if (scheme != "http" && scheme != "https") return {Refusal::kScheme, {}};
   for (char c : address)
-    if (static_cast<unsigned char>(c) <= 0x20 || c == 0x7F) return {Refusal::kMalformed, {}};
+    if (static_cast<unsigned char>(c) < 0x20 || c == 0x7F) return {Refusal::kMalformed, {}};  // a space becomes %20 in Location
   if (address.substr(colon, 3) != "://") return {Refusal::kMalformed, {}};
 
   std::string_view authority = address.substr(colon + 3);

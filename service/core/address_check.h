@@ -18,7 +18,7 @@ enum class Refusal {
   kAccepted,
   kEmpty,
   kTooLong,
-  kMalformed,    // no host, a bad port, control characters or spaces
+  kMalformed,    // no host, a bad host or port, control characters
   kScheme,       // anything but http and https
   kCredentials,  // a user name or password before the host
   kOwnAddress,   // one of this service's short addresses: a loop

@@ -87,6 +87,8 @@ TEST(Address, EachRefusalForTheFaultItGuardsAgainst) {
       {"http:example.com", Refusal::kMalformed},
       {"http:///path", Refusal::kMalformed},
       {"http://exa mple.com/", Refusal::kMalformed},
+      {"http://example.com/a b", Refusal::kAccepted},
+      {"http://example.com/\x7F", Refusal::kMalformed},
       {"http://example.com/\r\nSet-Cookie: x", Refusal::kMalformed},
       {"http://example.com:99999/", Refusal::kMalformed},
       {"http://example.com:8a/", Refusal::kMalformed},
