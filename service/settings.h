@@ -19,7 +19,7 @@ struct Settings {
   uint32_t perIpConnections = 200;
   uint32_t idleTimeout = 30;
   uint32_t headTimeout = 10;
-  uint32_t connectionMemory = 65536;
+  uint32_t connectionMemory = 32768;
   uint32_t maxBodyBytes = 16384;
   uint32_t maxBatch = 1024;
   uint32_t clickFlushMs = 1000;

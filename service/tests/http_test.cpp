@@ -184,6 +184,12 @@ TEST_F(HttpTest, EveryRefusalHasItsStatusAndLosesNothingStored) {
     EXPECT_EQ(refused.Header("Content-Type"), "text/html; charset=utf-8");
     EXPECT_EQ(CutAsTheProgramDoes(refused.body), "") << c.target.substr(0, 120);
   }
+  // the longest address accepted, every byte escaped, fits the default request memory
+  const std::string longest = "http://e.com/" + std::string(kMaxAddressLength - 13, '/');
+  const Response accepted = Get(port_, CreateTarget(longest));
+  EXPECT_EQ(accepted.status, 200);
+  EXPECT_EQ(Get(port_, "/" + CutAsTheProgramDoes(accepted.body).substr(13)).Header("Location"), longest);
+
   // the deny list is read again on request (SIGHUP in the program)
   std::ofstream(denyFile) << "other.example\n";
   EXPECT_EQ(service_->ReloadDenyList(), "");
