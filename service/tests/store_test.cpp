@@ -26,6 +26,8 @@ struct StoreKind {
   std::function<std::unique_ptr<Store>(const TempDir& where)> open;
 };
 
+void PrintTo(const StoreKind& kind, std::ostream* out) { *out << kind.name; }
+
 const StoreKind kStoreKinds[] = {
     {"sqlite", [](const TempDir& where) { return OpenSqliteStore(where.File("links.db")); }},
 };
