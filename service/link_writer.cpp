@@ -1,5 +1,6 @@
 #include "service/link_writer.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 #include <vector>
@@ -42,12 +43,17 @@ void LinkWriter::Stop() {
 
 void LinkWriter::Run() {
   auto nextFlush = std::chrono::steady_clock::now() + settings_.clickFlushInterval;
+  std::size_t lastBatch = 1;
   for (;;) {
     std::deque<Waiting> batch;
     bool last = false;
     {
       std::unique_lock lock(mutex_);
       wake_.wait_until(lock, nextFlush, [this] { return !queue_.empty() || stopping_; });
+      const std::size_t expected = std::min(lastBatch, settings_.maxBatch);
+      if (!queue_.empty() && queue_.size() < expected && settings_.gatherWindow.count() > 0)
+        wake_.wait_for(lock, settings_.gatherWindow, [&] { return queue_.size() >= expected || stopping_; });
+      if (!queue_.empty()) lastBatch = std::min(queue_.size(), settings_.maxBatch);
       while (!queue_.empty() && batch.size() < settings_.maxBatch) {
         batch.push_back(std::move(queue_.front()));
         queue_.pop_front();

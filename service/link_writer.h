@@ -40,6 +40,11 @@ struct Created {
 struct WriterSettings {
   std::size_t maxBatch = 1024;
   std::chrono::milliseconds clickFlushInterval{1000};
+  // While fewer creations wait than the last batch held, the writer waits up
+  // to this long for them: clients answered by one commit come back together,
+  // and one commit for all of them beats two for halves. A lone client waits
+  // for nobody (its last batch was 1).
+  std::chrono::microseconds gatherWindow{2000};
 };
 
 class LinkWriter {

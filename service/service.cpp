@@ -31,7 +31,8 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
   metrics_.storedLinks = table_.size();
   writer_ = std::make_unique<LinkWriter>(
       *store_, table_, metrics_,
-      WriterSettings{settings_.maxBatch, std::chrono::milliseconds(settings_.clickFlushMs)});
+      WriterSettings{settings_.maxBatch, std::chrono::milliseconds(settings_.clickFlushMs),
+                     std::chrono::microseconds(settings_.gatherMicroseconds)});
   server_ = std::make_unique<HttpServer>(ServerParts{settings_, *store_, table_, *writer_, metrics_, rateLimit_,
                                                      log_.get(), [this] { return CurrentDenyList(); }});
 }

@@ -37,6 +37,8 @@ const Option kOptions[] = {
      "they come from the heap, above from a mapping of their own per connection (slower)"},
     {"max-body", Number{&Settings::maxBodyBytes, 1024, 1 << 24}, "bytes of a POST body at most (413 beyond)"},
     {"batch", Number{&Settings::maxBatch, 1, 100000}, "creations committed together at most"},
+    {"gather-us", Number{&Settings::gatherMicroseconds, 0, 1000000},
+     "microseconds the writer waits for as many creations as its last commit held (0: never waits)"},
     {"click-flush-ms", Number{&Settings::clickFlushMs, 10, 3600000}, "milliseconds between writes of counted clicks"},
     {"stop-timeout", Number{&Settings::stopTimeout, 0, 3600}, "seconds SIGTERM waits for requests in flight"},
     {"access-log", &Settings::accessLog, "one line per request on standard output: on or off"},

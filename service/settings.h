@@ -22,6 +22,7 @@ struct Settings {
   uint32_t connectionMemory = 32768;
   uint32_t maxBodyBytes = 16384;
   uint32_t maxBatch = 1024;
+  uint32_t gatherMicroseconds = 2000;
   uint32_t clickFlushMs = 1000;
   uint32_t stopTimeout = 10;
   bool accessLog = true;
