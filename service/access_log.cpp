@@ -23,30 +23,36 @@ std::string AccessLog::Escape(std::string_view text) {
 
 void AccessLog::Write(std::string_view client, std::string_view method, std::string_view target,
                       std::string_view version, int status, std::size_t bytes) {
-  char when[40];
   const std::time_t now = std::time(nullptr);
-  std::tm utc{};
-  gmtime_r(&now, &utc);
-  std::strftime(when, sizeof when, "[%d/%b/%Y:%H:%M:%S +0000]", &utc);
-  std::string line(client);
-  line += " - - ";
-  line += when;
-  line += " \"";
-  line += Escape(method);
-  line += ' ';
-  line += Escape(target);
-  line += ' ';
-  line += Escape(version);
-  line += "\" ";
-  line += status ? std::to_string(status) : "-";
-  line += ' ';
-  line += std::to_string(bytes);
-  line += '\n';
   std::lock_guard lock(mutex_);
-  pending_ += line;
+  if (now != stampSecond_) {  // formatted once a second, not once a request
+    std::tm utc{};
+    gmtime_r(&now, &utc);
+    stampLength_ = std::strftime(stamp_, sizeof stamp_, "[%d/%b/%Y:%H:%M:%S +0000]", &utc);
+    stampSecond_ = now;
+  }
+  pending_.append(client).append(" - - ").append(stamp_, stampLength_).append(" \"");
+  AppendEscaped(method);
+  pending_ += ' ';
+  AppendEscaped(target);
+  pending_ += ' ';
+  AppendEscaped(version);
+  pending_.append("\" ").append(status ? std::to_string(status) : "-").append(" ").append(std::to_string(bytes));
+  pending_ += '\n';
   if (pending_.size() > (1 << 16)) {
     std::fwrite(pending_.data(), 1, pending_.size(), out_);
     pending_.clear();
+  }
+}
+
+void AccessLog::AppendEscaped(std::string_view text) {
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x20 || byte >= 0x7F || c == '"' || c == '\\') {
+      pending_ += Escape(std::string_view(&c, 1));
+    } else {
+      pending_ += c;
+    }
   }
 }
 

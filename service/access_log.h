@@ -5,6 +5,7 @@
 // so that logging costs a redirect no system call.
 #include <cstddef>
 #include <cstdio>
+#include <ctime>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -25,9 +26,14 @@ class AccessLog {
   static std::string Escape(std::string_view text);
 
  private:
+  void AppendEscaped(std::string_view text);  // to pending_, under mutex_
+
   std::FILE* out_;
   std::mutex mutex_;
   std::string pending_;
+  std::time_t stampSecond_ = 0;
+  char stamp_[40] = {};
+  std::size_t stampLength_ = 0;
 };
 
 }  // namespace snipora::service

@@ -3,6 +3,7 @@
 // the limits on hostile clients, concurrent creations and batched clicks.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <fstream>
 #include <map>
@@ -349,6 +350,29 @@ TEST_F(HttpTest, ClicksAreWrittenInBatchesAndAtStop) {
   for (int i = 0; i < 7; ++i) Get(port_, "/" + code);
   service_->Stop();
   EXPECT_EQ(store_->FindCode(code)->clicks, 57);
+}
+
+TEST(AccessLog, OneLinePerRequestWhateverTheTargetHolds) {
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  {
+    AccessLog log(out);
+    log.Write("127.0.0.1", "GET", "/a b\"\r\n127.0.0.1 - - forged", "HTTP/1.1", 301, 0);
+    log.Write("::1", "-", "\xFF", "-", 0, 7);
+  }  // flushed when it ends
+  std::rewind(out);
+  char text[512] = {};
+  const std::size_t length = std::fread(text, 1, sizeof text - 1, out);
+  std::fclose(out);
+  const std::string written(text, length);
+  const std::size_t stamp = written.find('[');
+  ASSERT_NE(stamp, std::string::npos);
+  EXPECT_EQ(written.substr(0, stamp), "127.0.0.1 - - ");
+  EXPECT_NE(written.find("] \"GET /a b\\x22\\x0d\\x0a127.0.0.1 - - forged HTTP/1.1\" 301 0\n::1 - - ["),
+            std::string::npos)
+      << written;
+  EXPECT_NE(written.find("] \"- \\xff -\" - 7\n"), std::string::npos) << written;
+  EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 2);
 }
 
 }  // namespace
