@@ -429,7 +429,6 @@ HttpServer::HttpServer(ServerParts parts) : state_(std::make_unique<State>(std::
       MHD_OPTION_CONNECTION_TIMEOUT, unsigned(settings.idleTimeout),
       MHD_OPTION_CONNECTION_MEMORY_LIMIT, size_t(settings.connectionMemory),
       MHD_OPTION_LISTEN_BACKLOG_SIZE, 1024u,
-      MHD_OPTION_LISTENING_ADDRESS_REUSE, 1u,
       MHD_OPTION_URI_LOG_CALLBACK, &State::OnUri, state,
       MHD_OPTION_NOTIFY_COMPLETED, &State::OnCompleted, state,
       MHD_OPTION_NOTIFY_CONNECTION, &State::OnConnection, state,

@@ -118,6 +118,15 @@ TEST_F(HttpTest, TheProgramsRequestGetsAPageItCutsHostAndCodeFrom) {
   EXPECT_EQ(Get(port_, "/a.b/c").status, 404);
 }
 
+TEST_F(HttpTest, ASecondServiceOnTheSamePortDoesNotStart) {
+  // (with SO_REUSEPORT it would, and take half the connections with its own links)
+  Start();
+  test::TempDir other;
+  Settings settings = test::TestSettings(other);
+  settings.listen = "127.0.0.1:" + std::to_string(port_);
+  EXPECT_THROW(Service(settings, nullptr, nullptr), std::runtime_error);
+}
+
 TEST_F(HttpTest, KeepAliveForHttp11AndForHttp10WhenAskedFor) {
   Start();
   const std::string code = Shorten("http://keep.example/").substr(13);
