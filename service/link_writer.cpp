@@ -125,6 +125,8 @@ void LinkWriter::Commit(std::deque<Waiting>& batch) {
 void LinkWriter::FlushClicks() {
   std::vector<ClickCount> counts = table_.TakeClicks();
   if (counts.empty()) return;
+  // in key order the updates walk the table's pages once, not at random
+  std::sort(counts.begin(), counts.end(), [](const ClickCount& a, const ClickCount& b) { return a.code < b.code; });
   try {
     store_.AddClicks(counts);
     uint64_t total = 0;
