@@ -131,6 +131,14 @@ void TextSeeds() {
         "GET http://snip.invalid:80/create.php?source=indexpage&url=http%3A%2F%2Fa%20b HTTP/1.0\r\n" + agent);
   Write("request_head", "status-image", "GET http://status.snipora.invalid/online.gif?id=10001 HTTP/1.0\r\n\r\n");
   Write("request_head", "lf-only", "POST /x HTTP/1.1\nHost: h\n\n");
+
+  Write("service_request", "program-form",
+        "/create.php?source=indexpage&url=http%3A%2F%2Fexample.com%2Fa%3Fb%3D1&submit=Make+TinyURL%21&alias=");
+  Write("service_request", "absolute-form-alias",
+        "http://snip.invalid/create.php?source=indexpage&url=https%3A%2F%2F%E4%B8%AD.example&alias=my-link");
+  Write("service_request", "credentials", "/create.php?url=http%3A%2F%2Fuser%3Apw%40www.spam.example%3A8080%2F");
+  Write("service_request", "json", R"({"url": "http://[::1]:80/\u4e2d\ud83d\ude00", "alias": null, "n": 1})");
+  Write("service_request", "bad-escape", "/create.php?url=http%3A%2F%2Fe.com%2F%G1");
 }
 
 }  // namespace

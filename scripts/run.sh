@@ -1,18 +1,23 @@
 #!/usr/bin/env bash
-# Runs Snipora against the project's local shortening service. The program's
-# service host is reached through the proxy setting, so the program itself is
-# unchanged. With a display you work in the real window; without one (a
+# Runs Snipora against the project's shortening service, snipora-service,
+# started natively (its links in build/run/links.db, its access log in
+# build/run/service-access.log). The program's service host is reached
+# through the proxy setting, so the program itself is unchanged: the proxy is
+# the local test service, which answers the author's status picture and
+# passes every shortening request on to snipora-service. With a display you work in the real window; without one (a
 # server, CI) the run happens under a virtual display: an example address is
 # typed and shortened through the window, the short address and the clipboard
 # are printed, and screenshots are saved (build/run/snipora.png, and the About
 # window in build/run/about.png).
-# Short addresses are kept in build/run/mappings.txt between runs.
+# Afterwards the short address is followed (through the service, one step)
+# and where it leads is printed: the address typed.
 # SNIPORA_WINVER=winxp|win7|win10 chooses the Windows version the program sees
 # (win7 shows the glass window, the others the classic one). Arguments: the
 # address to shorten in the unattended run.
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/common.sh"
 . "$root/scripts/wine-env.sh"
+. "$root/scripts/service-start.sh"
 build=$root/build/$SNIPORA_TEST_ARCH
 state=$root/build/run
 mkdir -p "$state"
@@ -21,6 +26,8 @@ mkdir -p "$state"
 pids=()
 cleanup() {
   for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
+  # SIGTERM: the service finishes, writes its counted clicks and closes the store
+  if [ -n "$service_pid" ]; then kill "$service_pid" 2>/dev/null || true; wait "$service_pid" 2>/dev/null || true; fi
   if [ -n "$xvfb_pid" ]; then kill "$xvfb_pid" 2>/dev/null || true; fi
   stop_wineserver
 }
@@ -31,9 +38,10 @@ interactive=1
 start_display
 start_wineserver
 
+start_service "$state/links.db" "$state"
+echo "snipora-service on 127.0.0.1:$service_port (links in $state/links.db)"
 # the local service prints the port it listens on
-store="Z:${state//\//\\}\\mappings.txt"
-"$WINE" "$build/tests/support/local_service/local_service.exe" --store "$store" \
+"$WINE" "$build/tests/support/local_service/local_service.exe" --relay "$service_port" \
   >"$state/service.out" 2>"$state/service.err" </dev/null &
 pids+=($!)
 port=
@@ -43,7 +51,7 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 [ -n "$port" ] || { echo "the local service did not start" >&2; cat "$state/service.err" >&2; exit 1; }
-echo "local shortening service on 127.0.0.1:$port"
+echo "program's proxy on 127.0.0.1:$port (status picture here, shortening relayed)"
 
 export http_proxy=http://127.0.0.1:$port
 if [ -n "$interactive" ]; then
@@ -55,7 +63,16 @@ fi
 "$root/scripts/wine-run.sh" "$build/app/Snipora.exe" >/dev/null 2>&1 &
 program=$!
 pids+=($program)
-"$WINE" "$build/tests/support/snipora_demo.exe" "$@" | iconv -f GBK -t UTF-8
+"$WINE" "$build/tests/support/snipora_demo.exe" "$@" | iconv -f GBK -t UTF-8 | tee "$state/demo.out"
+short=$(sed -n 's/^short address: *//p' "$state/demo.out" | tr -d '\r')
+typed=$(sed -n 's/^address typed: *//p' "$state/demo.out" | tr -d '\r')
+followed=$(follow_short_address "$short")
+echo "leads to:       ${followed#* }"
+case $typed in http://*|https://*|HTTP://*|HTTPS://*) ;; *) typed=http://$typed ;; esac
+if [ "$followed" != "301 $typed" ]; then
+  echo "run.sh: the short address '$short' does not lead to the address typed ($followed)" >&2
+  exit 1
+fi
 import -window root "$state/snipora.png"
 echo "screenshot:     $state/snipora.png"
 if "$WINE" "$build/tests/support/snipora_demo.exe" --about; then

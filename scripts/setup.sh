@@ -16,6 +16,7 @@ packages=(
   cmake ninja-build nasm dpkg-dev googletest gcc-multilib qemu-user-static
   imagemagick xdotool python3
   clang-15 libclang-common-15-dev llvm-15 libjpeg62-turbo-dev
+  libmicrohttpd-dev libsqlite3-dev wrk apache2-utils curl
 )
 
 step() { printf '== %s\n' "$*"; }
@@ -99,4 +100,8 @@ step "configure and build the fuzz targets"
 cmake -S "$root/fuzz" -B "$root/build/fuzz" -G Ninja \
   -DCMAKE_C_COMPILER=clang-15 -DCMAKE_CXX_COMPILER=clang++-15 >/dev/null
 cmake --build "$root/build/fuzz"
+
+# The shortening service, natively with the host compiler.
+step "configure and build the service"
+"$root/scripts/build-service.sh"
 step "done"

@@ -51,7 +51,7 @@ std::string PatternBytes(uint64_t count) {
 
 struct LocalService::State {
   explicit State(LocalServiceOptions givenOptions)
-      : options(std::move(givenOptions)), codes(options.storeFile) {}
+      : options(std::move(givenOptions)) {}
 
   bool Listen();
   void AcceptLoop();
@@ -59,6 +59,7 @@ struct LocalService::State {
   void Serve(Socket client);
   HeadOutcome ReadHead(SOCKET client, std::string& received);
   Answer Route(const RequestHead& head);
+  bool Relay(Socket& client, const RequestHead& head);
   void Respond(Socket& client, const Behaviour& behaviour, Answer answer);
   void Record(const std::string& received);
 
@@ -233,6 +234,9 @@ void LocalService::State::Serve(Socket client) {
     answer.headers.emplace_back("Location", LocationValue(behaviour.redirectTo));
   } else if (behaviour.status) {
     answer = Page(behaviour.status, "As the test asked.");
+  } else if (options.relayPort && head->path != kStatusImagePath && head->path != kGatewayStatusPath) {
+    if (!Relay(client, *head)) Respond(client, {}, Page(502, "The shortening service did not answer."));
+    return;
   } else {
     answer = Route(*head);
   }
@@ -279,6 +283,40 @@ Answer LocalService::State::Route(const RequestHead& head) {
     }
   }
   return Page(404, "No such short address.");
+}
+
+// The request, as HTTP/1.0 without keep-alive so that the answer ends with
+// the connection, to the shortening service; its answer, byte for byte, back.
+bool LocalService::State::Relay(Socket& client, const RequestHead& head) {
+  Socket upstream(socket(AF_INET, SOCK_STREAM, IPPROTO_TCP));
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  address.sin_port = htons(options.relayPort);
+  if (!upstream || connect(upstream.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+    return false;
+  u_long nonBlocking = 1;
+  ioctlsocket(upstream.get(), FIONBIO, &nonBlocking);
+  const uint64_t deadline = GetTickCount64() + kSendTimeoutMs;
+  const std::string request = head.method + " " + head.target + " HTTP/1.0\r\nHost: " +
+                              (head.host.empty() ? options.shortHost : head.host) + "\r\n\r\n";
+  if (!SendAll(upstream.get(), request, deadline, stopping)) return false;
+  std::string answer;
+  char buffer[16384];
+  for (;;) {
+    const int n = recv(upstream.get(), buffer, sizeof buffer, 0);
+    if (n > 0) {
+      answer.append(buffer, static_cast<std::size_t>(n));
+      continue;
+    }
+    if (n == 0) break;
+    if (WSAGetLastError() != WSAEWOULDBLOCK || WaitFor(upstream.get(), false, deadline, stopping) != Wait::Ready)
+      return false;
+  }
+  if (answer.empty()) return false;
+  SendAll(client.get(), answer, deadline, stopping);
+  CloseGently(client, stopping);
+  return true;
 }
 
 void LocalService::State::Respond(Socket& client, const Behaviour& behaviour, Answer answer) {

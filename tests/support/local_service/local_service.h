@@ -14,6 +14,7 @@
 //   GET /pa             the same picture, as the IM gateway answers the
 //                       program's status address (/pa?p=2:<number>:44 &r=...)
 //   GET /               200, a short page about the service
+// With a relay port, the shortening requests go to the real service instead.
 //   other paths 404; other methods 405; a malformed request 400
 // Every answer is HTTP/1.0 with "Connection: close".
 //
@@ -59,7 +60,10 @@ std::string PatternBytes(uint64_t count);
 
 struct LocalServiceOptions {
   uint16_t port = 0;                     // 0: the system chooses
-  std::string storeFile;                 // empty: the mappings end with the service
+  // Non-zero: every request but the status picture's is passed on to the
+  // shortening service (snipora-service) on 127.0.0.1:relayPort, and its
+  // answer comes back as it is; the behaviours above still apply first.
+  uint16_t relayPort = 0;
   std::string shortHost = kServiceHost;  // the host of the short addresses it hands out
   uint32_t headTimeoutMs = 5000;         // a request head must be complete within this
   // Called on the worker thread with each request line (for a log).

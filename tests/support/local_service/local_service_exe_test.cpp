@@ -10,6 +10,7 @@
 #include <string>
 
 #include "tests/support/child_process.h"
+#include "tests/support/local_service/local_service.h"
 
 using namespace snipora::test;
 
@@ -104,39 +105,27 @@ std::string ShortAddressIn(const std::string& page) {
   return page.substr(at + start.size(), end - at - start.size());
 }
 
-TEST(LocalServiceProgram, KeepsItsShortAddressesAcrossRuns) {
-  char folder[MAX_PATH];
-  GetTempPathA(MAX_PATH, folder);
-  const std::string store = std::string(folder) + "snipora-program-" + std::to_string(GetCurrentProcessId()) + ".txt";
-  DeleteFileA(store.c_str());
-
-  std::string port, shortAddress;
-  {
-    ServiceProgram program("--store \"" + store + "\" --host s.invalid");
-    port = program.ReadLine();
+TEST(LocalServiceProgram, RelaysShorteningToTheServiceAndStopsOnQuitOrEndOfInput) {
+  LocalService upstream({.shortHost = "up.invalid"});  // stands for snipora-service
+  for (const bool sayQuit : {true, false}) {
+    ServiceProgram program("--relay " + std::to_string(upstream.port()) + " --host s.invalid");
+    const std::string port = program.ReadLine();
     ASSERT_FALSE(port.empty());
     const RawAnswer answer = Exchange(uint16_t(std::stoi(port)),
                                       "GET /create.php?url=http%3A%2F%2Fkept.invalid%2F HTTP/1.0\r\n\r\n");
-    shortAddress = ShortAddressIn(answer.body());
-    EXPECT_TRUE(shortAddress.starts_with("s.invalid/")) << answer.bytes;
-    program.Say("quit\n");
+    EXPECT_TRUE(ShortAddressIn(answer.body()).starts_with("up.invalid/")) << answer.bytes;
+    if (sayQuit) {
+      program.Say("quit\n");
+    } else {
+      program.CloseInput();  // the end of stdin stops it too
+    }
     EXPECT_EQ(program.Wait(10000), std::optional<DWORD>(0));
   }
-  {
-    ServiceProgram program("--port " + port + " --store \"" + store + "\"");
-    EXPECT_EQ(program.ReadLine(), port);
-    const RawAnswer answer =
-        Exchange(uint16_t(std::stoi(port)), "GET " + shortAddress.substr(9) + " HTTP/1.0\r\n\r\n");
-    EXPECT_EQ(answer.status(), 301);
-    EXPECT_EQ(answer.header("Location"), "http://kept.invalid/");
-    program.CloseInput();  // the end of stdin stops it too
-    EXPECT_EQ(program.Wait(10000), std::optional<DWORD>(0));
-  }
-  DeleteFileA(store.c_str());
 }
 
 TEST(LocalServiceProgram, BadCommandLines) {
-  for (const char* arguments : {"--port 0", "--port 70000", "--port 12x", "--store", "--bogus", "extra"}) {
+  for (const char* arguments : {"--port 0", "--port 70000", "--port 12x", "--relay", "--relay 0", "--store x", "--bogus",
+                                "extra"}) {
     ServiceProgram program(arguments);
     EXPECT_EQ(program.Wait(10000), std::optional<DWORD>(2)) << arguments;
   }

@@ -1,9 +1,10 @@
 // local_service.exe: the local shortening service as a program of its own.
 //
-//   local_service.exe [--port N] [--store FILE] [--host NAME] [--log]
+//   local_service.exe [--port N] [--relay PORT] [--host NAME] [--log]
 //
 // --port  the port on 127.0.0.1 (default: one the system chooses)
-// --store keep the short codes in FILE, so that they outlive the program
+// --relay pass the shortening requests on to snipora-service on
+//         127.0.0.1:PORT (the status picture is still answered here)
 // --host  the host of the short addresses it hands out (default snip.invalid)
 // --log   one line on stderr for every request
 //
@@ -33,7 +34,7 @@ BOOL WINAPI OnConsoleControl(DWORD) {
 }
 
 int Usage() {
-  std::fputs("usage: local_service.exe [--port N] [--store FILE] [--host NAME] [--log]\n", stderr);
+  std::fputs("usage: local_service.exe [--port N] [--relay PORT] [--host NAME] [--log]\n", stderr);
   return 2;
 }
 
@@ -50,8 +51,11 @@ static int ProgramMain(int argc, char** argv) {
       const long port = std::strtol(argv[++i], &end, 10);
       if (*end || port < 1 || port > 65535) return Usage();
       options.port = static_cast<uint16_t>(port);
-    } else if (argument == "--store" && hasValue) {
-      options.storeFile = argv[++i];
+    } else if (argument == "--relay" && hasValue) {
+      char* end = nullptr;
+      const long port = std::strtol(argv[++i], &end, 10);
+      if (*end || port < 1 || port > 65535) return Usage();
+      options.relayPort = static_cast<uint16_t>(port);
     } else if (argument == "--host" && hasValue) {
       options.shortHost = argv[++i];
     } else if (argument == "--log") {

@@ -291,22 +291,32 @@ TEST_F(LocalServiceAbuse, MangledRequests) {
   ExpectStillAnswering();
 }
 
-TEST(LocalServiceStore, ShortAddressesSurviveARestart) {
-  char folder[MAX_PATH];
-  GetTempPathA(MAX_PATH, folder);
-  const std::string store = std::string(folder) + "snipora-service-" + std::to_string(GetCurrentProcessId()) + ".txt";
-  DeleteFileA(store.c_str());
-  std::string shortAddress;
+TEST(LocalServiceRelay, ShorteningGoesToTheServiceAndTheStatusPictureStaysHere) {
+  LocalService upstream({.shortHost = "up.invalid"});  // stands for snipora-service
+  LocalService relay({.relayPort = upstream.port()});
+  const RawAnswer created =
+      Exchange(relay.port(), "GET http://snip.invalid:80" + CreateTarget("http%3A%2F%2Frelayed.invalid%2F") +
+                                 " HTTP/1.0\r\nProxy-Connection: Keep-Alive\r\n\r\n");
+  const std::string shortAddress = ShortAddressIn(created.body());
+  ASSERT_TRUE(shortAddress.starts_with("up.invalid/")) << created.bytes;
+  // what the service received: the target as sent, HTTP/1.0, no keep-alive
+  ASSERT_FALSE(upstream.requests().empty());
+  EXPECT_TRUE(upstream.requests().back().starts_with("GET http://snip.invalid:80/create.php?"));
+  EXPECT_EQ(upstream.requests().back().find("Keep-Alive"), std::string::npos);
+  EXPECT_EQ(Exchange(relay.port(), Get(shortAddress.substr(10))).header("Location"), "http://relayed.invalid/");
+  const std::size_t upstreamSeen = upstream.requests().size();
+  EXPECT_EQ(Exchange(relay.port(), Get(kStatusImagePath)).body(), StatusImage());
+  EXPECT_EQ(upstream.requests().size(), upstreamSeen);  // answered here
+}
+
+TEST(LocalServiceRelay, AServiceThatIsNotThereGives502) {
+  uint16_t port;
   {
-    LocalService service({.storeFile = store});
-    shortAddress = ShortAddressIn(Exchange(service.port(), Get(CreateTarget("http%3A%2F%2Fkept.invalid%2F"))).body());
+    LocalService gone;
+    port = gone.port();
   }
-  ASSERT_FALSE(shortAddress.empty());
-  {
-    LocalService service({.storeFile = store});
-    EXPECT_EQ(Exchange(service.port(), Get(shortAddress.substr(12))).header("Location"), "http://kept.invalid/");
-  }
-  DeleteFileA(store.c_str());
+  LocalService relay({.relayPort = port});
+  EXPECT_EQ(Exchange(relay.port(), Get(CreateTarget("http%3A%2F%2Fx.invalid%2F"))).status(), 502);
 }
 
 }  // namespace

@@ -1,10 +1,6 @@
 #include "tests/support/local_service/short_codes.h"
 
 #include <cstdint>
-#include <cstdio>
-#include <memory>
-
-#include "tests/support/local_service/request_head.h"
 
 namespace snipora::test {
 namespace {
@@ -28,31 +24,7 @@ std::string CodeOf(uint64_t hash) {
   return code;
 }
 
-std::string Escape(const std::string& address) {
-  static const char hex[] = "0123456789ABCDEF";
-  std::string escaped;
-  for (const unsigned char c : address) {
-    if (c > 0x20 && c < 0x7F && c != '%') {
-      escaped.push_back(char(c));
-    } else {
-      escaped.push_back('%');
-      escaped.push_back(hex[c >> 4]);
-      escaped.push_back(hex[c & 15]);
-    }
-  }
-  return escaped;
-}
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
 }  // namespace
-
-ShortCodes::ShortCodes(std::string storeFile) : storeFile_(std::move(storeFile)) {
-  if (!storeFile_.empty()) Load();
-}
 
 bool ShortCodes::IsCode(std::string_view text) {
   if (text.empty() || text.size() > 16) return false;
@@ -70,7 +42,6 @@ std::optional<std::string> ShortCodes::CodeFor(const std::string& address) {
     if (byCode_.count(code)) continue;  // another address has it
     byCode_.emplace(code, address);
     byAddress_.emplace(address, code);
-    Append(code, address);
     return code;
   }
 }
@@ -79,42 +50,6 @@ std::optional<std::string> ShortCodes::AddressOf(const std::string& code) const 
   const auto found = byCode_.find(code);
   if (found == byCode_.end()) return std::nullopt;
   return found->second;
-}
-
-void ShortCodes::Load() {
-  File file(std::fopen(storeFile_.c_str(), "rb"));
-  if (!file) return;
-  std::string line;
-  bool overlong = false;
-  for (int c = std::fgetc(file.get());; c = std::fgetc(file.get())) {
-    if (c != EOF && c != '\n') {
-      // a line longer than any request could make is damage, not a mapping
-      if (line.size() < kMaxRequestHead * 3) line.push_back(char(c));
-      else overlong = true;
-      continue;
-    }
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    const std::size_t space = line.find(' ');
-    if (!overlong && space != std::string::npos && IsCode(line.substr(0, space)) && byCode_.size() < kMaxCodes) {
-      const std::string code = line.substr(0, space);
-      std::string address = PercentDecode(std::string_view(line).substr(space + 1), false);
-      if (!address.empty() && !byCode_.count(code) && !byAddress_.count(address)) {
-        byCode_.emplace(code, address);
-        byAddress_.emplace(std::move(address), code);
-      }
-    }
-    line.clear();
-    overlong = false;
-    if (c == EOF) break;
-  }
-}
-
-void ShortCodes::Append(const std::string& code, const std::string& address) const {
-  if (storeFile_.empty()) return;
-  File file(std::fopen(storeFile_.c_str(), "ab"));
-  if (!file) return;
-  const std::string line = code + " " + Escape(address) + "\n";
-  std::fwrite(line.data(), 1, line.size(), file.get());
 }
 
 }  // namespace snipora::test

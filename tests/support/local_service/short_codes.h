@@ -1,9 +1,8 @@
 #pragma once
-// The local service's table of short codes. A long address keeps its code:
-// asking again gives the same one. With a store file the table outlives the
-// service: the file is read at start and every new mapping is appended as one
-// line "<code> <address>", the address with every byte outside "!".."~" and
-// every "%" written as %XX. Lines that do not read back are skipped.
+// The local service's table of short codes, in memory for the tests that run
+// the service in their own process. A long address keeps its code: asking
+// again gives the same one. (Short addresses that outlive a run are
+// snipora-service's job; the local service relays to it with --relay.)
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -14,11 +13,9 @@ namespace snipora::test {
 
 class ShortCodes {
  public:
-  // A bound on the table, so that a client cannot fill the memory or the disk.
+  // A bound on the table, so that a client cannot fill the memory.
   static constexpr std::size_t kMaxCodes = 100000;
   static constexpr std::size_t kCodeLength = 6;
-
-  explicit ShortCodes(std::string storeFile = {});
 
   // The code of `address`, made now when it has none; nothing when the table
   // is full or the address is empty.
@@ -30,10 +27,6 @@ class ShortCodes {
   static bool IsCode(std::string_view text);
 
  private:
-  void Load();
-  void Append(const std::string& code, const std::string& address) const;
-
-  std::string storeFile_;
   std::unordered_map<std::string, std::string> byCode_;
   std::unordered_map<std::string, std::string> byAddress_;
 };

@@ -1,0 +1,58 @@
+// The shortening service's reading of a request: the target in either form,
+// the form fields and their escapes, the address rules, the API's JSON, and
+// the created page the desktop program cuts from.
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "fuzz/support/fuzz_check.h"
+#include "service/core/address_check.h"
+#include "service/core/pages.h"
+#include "service/core/request.h"
+
+using namespace snipora::service;
+
+namespace {
+
+void CheckField(const std::string& value, const DenyList& denied) {
+  const AddressCheck check = CheckAddress(value, "snip.invalid", denied);
+  if (check.refusal == Refusal::kAccepted) {
+    FUZZ_CHECK(value.size() <= kMaxAddressLength);
+    FUZZ_CHECK(!check.host.empty() && check.host != "snip.invalid");
+    // what a redirect would send: one header line, nothing a header cannot carry
+    for (char c : LocationValue(value))
+      FUZZ_CHECK(static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x7F);
+    // the page the program reads: our markers once, around our short address
+    const std::string page = CreatedPage("snip.invalid/Ab3dE9x", value);
+    const std::size_t start = page.find(kStartMarker);
+    const std::size_t end = page.find(kEndMarker);
+    FUZZ_CHECK(start != std::string::npos && end != std::string::npos);
+    FUZZ_CHECK(page.substr(start + kStartMarker.size(), end - start - kStartMarker.size()) == "snip.invalid/Ab3dE9x");
+    FUZZ_CHECK(page.find(kStartMarker, start + 1) == std::string::npos);
+  }
+  if (IsValidCode(value)) FUZZ_CHECK(value.size() <= kMaxAliasLength);
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
+  const std::string_view input(reinterpret_cast<const char*>(data), size);
+  static const DenyList denied = DenyList::FromText("spam.example\n# comment\nevil.test.\n");
+
+  if (const std::optional<Target> target = SplitTarget(input)) {
+    FUZZ_CHECK(!target->path.empty() && target->path[0] == '/');
+    FUZZ_CHECK(target->path.size() + target->query.size() <= input.size() + 1);
+    if (const std::optional<std::vector<Field>> fields = ParseForm(target->query)) {
+      for (const Field& field : *fields) {
+        FUZZ_CHECK(field.name.size() + field.value.size() <= target->query.size());
+        CheckField(field.value, denied);
+      }
+    }
+  }
+  if (const std::optional<std::string> decoded = PercentDecode(input, true)) FUZZ_CHECK(decoded->size() <= size);
+  if (const std::optional<std::vector<Field>> fields = ParseJsonObject(input))
+    for (const Field& field : *fields) CheckField(field.value, denied);
+  CheckField(std::string(input), denied);
+  DenyList::FromText(input).Denies("www.example.com");
+  return 0;
+}

@@ -1,0 +1,130 @@
+#!/usr/bin/env bash
+# Measures snipora-service on loopback and prints a table (figures, not tests):
+#   scripts/bench-service.sh [seconds per run]      (default 8)
+# - redirects/s over 100,000 stored codes, wrk with 50 connections (keep-alive),
+#   against a bare libmicrohttpd server answering the same codes from an
+#   in-memory table with the same threads; paired runs, the side that goes
+#   first changing every round; the median of each side and of the ratios;
+# - the same with HTTP/1.0 and no keep-alive (ab), the desktop program's way;
+# - durable creations/s (each answered after its commit), 50 connections;
+# - p50 and p99 latency of each; memory (RSS) with 1,000,000 stored links.
+root=$(cd "$(dirname "$0")/.." && pwd)
+. "$root/scripts/common.sh"
+seconds=${1:-8}
+rounds=3
+case $seconds in ''|*[!0-9]*) echo "bench-service.sh: seconds must be a number" >&2; exit 2 ;; esac
+for tool in wrk ab; do
+  command -v $tool >/dev/null || { echo "bench-service.sh: $tool is missing (scripts/setup.sh installs it)" >&2; exit 1; }
+done
+"$root/scripts/build-service.sh" >/dev/null
+native=$root/build/native
+work=$root/build/bench-service
+rm -rf "$work"
+mkdir -p "$work"
+pids=()
+cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done; }
+trap cleanup EXIT
+
+wait_port() {
+  for _ in $(seq 600); do
+    if curl -s -o /dev/null "http://127.0.0.1:$1/zz"; then return 0; fi
+    sleep 0.1
+  done
+  echo "bench-service.sh: nothing answers on port $1" >&2
+  return 1
+}
+rss_kb() { awk '/^VmRSS/ {print $2}' "/proc/$1/status"; }
+median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+a[NR/2+1])/2}'; }
+
+echo "filling a store with 100,000 links ..."
+"$native/fill_store" "$work/links.db" 100000 "$work/links.txt"
+code=$(head -n1 "$work/links.txt" | cut -d' ' -f1)
+
+service_port=18180 bare_port=18181
+"$native/snipora-service" --listen 127.0.0.1:$service_port --database "$work/links.db" --public-host snip.invalid \
+  --creations-per-minute 0 --per-ip-connections 0 >/dev/null 2>"$work/service.err" &
+pids+=($!)
+service_pid=$!
+"$native/bare_redirect_server" $bare_port 2 "$work/links.txt" 2>/dev/null &
+pids+=($!)
+wait_port $service_port
+wait_port $bare_port
+
+run_wrk() {  # port script [file] -> "rps p50ms p99ms non2xx3xx socketerrors"
+  local port=$1 script=$2 file=${3:-}
+  wrk -t1 -c50 -d"${seconds}s" --latency -s "$script" "http://127.0.0.1:$port" ${file:+-- "$file"} |
+    sed -n 's/^RESULT //p'
+}
+run_ab() {  # port -> "rps p50ms p99ms failed"
+  ab -q -n $((seconds * 4000)) -c 50 "http://127.0.0.1:$1/$code" 2>/dev/null | awk '
+    /^Requests per second/ {rps=$4} /^Failed requests/ {failed=$3}
+    /^  50%/ {p50=$2} /^  99%/ {p99=$2} END {print rps, p50, p99, failed}'
+}
+
+pair() {  # name runner... : paired rounds of the service (A) and the bare server (B)
+  local name=$1 runner=$2 a b
+  : >"$work/$name.a"; : >"$work/$name.b"; : >"$work/$name.ratio"
+  for round in $(seq $rounds); do
+    if [ $((round % 2)) -eq 1 ]; then
+      a=$($runner $service_port); b=$($runner $bare_port)
+    else
+      b=$($runner $bare_port); a=$($runner $service_port)
+    fi
+    echo "$a" >>"$work/$name.a"; echo "$b" >>"$work/$name.b"
+    awk -v a="${a%% *}" -v b="${b%% *}" 'BEGIN {printf "%.3f\n", a / b}' >>"$work/$name.ratio"
+    echo "  $name round $round: service $a | bare $b"
+  done
+}
+redirect_wrk() { run_wrk "$1" "$root/service/bench/redirects.lua" "$work/links.txt"; }
+
+echo "redirects, keep-alive (wrk -t1 -c50, ${seconds}s, $rounds rounds each) ..."
+pair keepalive redirect_wrk
+echo "redirects, HTTP/1.0 without keep-alive (ab -c50) ..."
+pair http10 run_ab
+
+echo "durable creations (wrk -t1 -c50, ${seconds}s) ..."
+links_before=$(curl -s "http://127.0.0.1:$service_port/metrics" | awk '/^snipora_stored_links / {print $2}')
+creation=$(run_wrk $service_port "$root/service/bench/creations.lua")
+echo "  $creation"
+metrics=$(curl -s "http://127.0.0.1:$service_port/metrics")
+links_after=$(awk '/^snipora_stored_links / {print $2}' <<<"$metrics")
+commits=$(awk '/^snipora_commits_total / {print $2}' <<<"$metrics")
+
+echo "memory with 1,000,000 links ..."
+"$native/fill_store" "$work/million.db" 1000000 "$work/million.txt"
+started=$(date +%s.%N)
+"$native/snipora-service" --listen 127.0.0.1:18182 --database "$work/million.db" --public-host snip.invalid \
+  --access-log off 2>/dev/null &
+pids+=($!)
+million_pid=$!
+wait_port 18182
+loaded=$(awk -v s="$started" -v e="$(date +%s.%N)" 'BEGIN {printf "%.1f", e - s}')
+curl -s -o /dev/null "http://127.0.0.1:18182/$(head -n1 "$work/million.txt" | cut -d' ' -f1)"
+million_rss=$(rss_kb $million_pid)
+"$native/bare_redirect_server" 18183 2 "$work/million.txt" 2>/dev/null &
+pids+=($!)
+bare_million_pid=$!
+wait_port 18183
+bare_million_rss=$(rss_kb $bare_million_pid)
+service_rss=$(rss_kb $service_pid)
+
+col() { awk -v c="$2" '{print $c}' "$work/$1" | median; }
+echo
+printf '%-44s %12s %12s %8s %8s\n' "case" "service" "bare" "ratio" "goal"
+for name in keepalive http10; do
+  label="redirects/s, wrk keep-alive"; goal=0.90
+  [ $name = http10 ] && { label="redirects/s, ab HTTP/1.0 no keep-alive"; goal=-; }
+  printf '%-44s %12.0f %12.0f %8.2f %8s\n' "$label" "$(col $name.a 1)" "$(col $name.b 1)" \
+    "$(median <"$work/$name.ratio")" "$goal"
+  printf '%-44s %12.2f %12.2f\n' "  p50 latency ms" "$(col $name.a 2)" "$(col $name.b 2)"
+  printf '%-44s %12.2f %12.2f\n' "  p99 latency ms" "$(col $name.a 3)" "$(col $name.b 3)"
+done
+read -r crps cp50 cp99 cbad cerr <<<"$creation"
+printf '%-44s %12.0f %12s %8s %8s\n' "durable creations/s, wrk -c50" "$crps" "-" "-" "5000"
+printf '%-44s %12.2f\n' "  p50 latency ms" "$cp50"
+printf '%-44s %12.2f\n' "  p99 latency ms" "$cp99"
+printf '%-44s %12s\n' "  links stored / commits" "$((links_after - links_before)) / $commits"
+printf '%-44s %12s\n' "  answers not 2xx/3xx, socket errors" "$cbad, $cerr"
+printf '%-44s %9.0f MB %9.0f MB\n' "RSS with 1,000,000 links" "$((million_rss / 1024))" "$((bare_million_rss / 1024))"
+printf '%-44s %12s\n' "  load at start (s)" "$loaded"
+printf '%-44s %9.0f MB\n' "RSS with 100,000 links after the runs" "$((service_rss / 1024))"

@@ -1,0 +1,39 @@
+#pragma once
+// One line per request on standard output, in the Common Log Format:
+//   127.0.0.1 - - [09/Dec/2026:13:27:26 +0000] "GET /Ab3dE9x HTTP/1.1" 301 0
+// Buffered; Flush() (about once a second, and at exit) writes what is there,
+// so that logging costs a redirect no system call.
+#include <cstddef>
+#include <cstdio>
+#include <ctime>
+#include <mutex>
+#include <string>
+#include <string_view>
+
+namespace snipora::service {
+
+class AccessLog {
+ public:
+  explicit AccessLog(std::FILE* out) : out_(out) {}
+  ~AccessLog() { Flush(); }
+  // status 0: the request was cut off before it was answered ("-")
+  void Write(std::string_view client, std::string_view method, std::string_view target, std::string_view version,
+             int status, std::size_t bytes);
+  void Flush();
+
+  // The bytes of a request line as a log may carry them: quotes, backslashes
+  // and non-printable bytes as \xHH, so one request is one line.
+  static std::string Escape(std::string_view text);
+
+ private:
+  void AppendEscaped(std::string_view text);  // to pending_, under mutex_
+
+  std::FILE* out_;
+  std::mutex mutex_;
+  std::string pending_;
+  std::time_t stampSecond_ = 0;
+  char stamp_[40] = {};
+  std::size_t stampLength_ = 0;
+};
+
+}  // namespace snipora::service

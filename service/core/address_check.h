@@ -1,0 +1,60 @@
+#pragma once
+// Whether a long address may be shortened, and the rules for short codes.
+// Platform-neutral: the service and the fuzz build compile it alike.
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+namespace snipora::service {
+
+inline constexpr std::size_t kMaxAddressLength = 8192;
+inline constexpr std::size_t kCodeLength = 7;       // generated codes
+inline constexpr std::size_t kMaxAliasLength = 32;  // codes asked for
+
+// Why an address is refused; kAccepted when it is not. One row each in
+// RefusalText.
+enum class Refusal {
+  kAccepted,
+  kEmpty,
+  kTooLong,
+  kMalformed,    // no host, a bad host or port, control characters
+  kScheme,       // anything but http and https
+  kCredentials,  // a user name or password before the host
+  kOwnAddress,   // one of this service's short addresses: a loop
+  kDeniedHost,
+};
+// One sentence for the refusal page and the API.
+const char* RefusalText(Refusal refusal);
+
+// Hosts refused, each with its subdomains ("example.com" also refuses
+// "www.example.com"). The text form is one host a line; "#" starts a comment.
+class DenyList {
+ public:
+  DenyList() = default;
+  static DenyList FromText(std::string_view text);
+  bool Denies(std::string_view host) const;  // host in lower case
+  std::size_t size() const { return hosts_.size(); }
+
+ private:
+  std::unordered_set<std::string> hosts_;
+};
+
+struct AddressCheck {
+  Refusal refusal = Refusal::kAccepted;
+  std::string host;  // lower case, without a trailing dot; set when it could be read
+};
+// `ownHost` is the host name of the service's public addresses (lower case,
+// without a port): any address on it is one of ours.
+AddressCheck CheckAddress(std::string_view address, std::string_view ownHost, const DenyList& denied);
+
+// The host name of "HOST[:PORT]" in lower case.
+std::string HostOf(std::string_view hostAndPort);
+
+// Letters, digits, "-" and "_", 1 to kMaxAliasLength of them.
+bool IsValidCode(std::string_view code);
+// Names the service answers itself ("api", "healthz", "metrics", ...): never
+// a code.
+bool IsReservedCode(std::string_view code);
+
+}  // namespace snipora::service

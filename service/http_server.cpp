@@ -1,0 +1,471 @@
+#include "service/http_server.h"
+
+#include <arpa/inet.h>
+#include <microhttpd.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstring>
+#include <ctime>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <unordered_set>
+#include <vector>
+
+#include "service/core/pages.h"
+#include "service/core/request.h"
+
+namespace snipora::service {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr std::string_view kCreatePath = "/create.php";
+constexpr std::string_view kApiLinks = "/api/v1/links";
+constexpr char kHtml[] = "text/html; charset=utf-8";
+constexpr char kJson[] = "application/json";
+
+enum class Kind { kRedirect, kCreation, kOther };
+
+// One request, from its request line to its end (MHD_OPTION_URI_LOG_CALLBACK
+// makes it, NOTIFY_COMPLETED ends it).
+struct Request {
+  std::string target;  // raw, as it came
+  Clock::time_point start = Clock::now();
+  std::string method, version, client;
+  bool headSeen = false;
+  std::string body;
+  bool bodyTooLarge = false;
+  Kind kind = Kind::kOther;
+  int status = 0;
+  std::size_t bytes = 0;
+  // a creation handed to the writer; its answer, filled on the writer's thread
+  bool submitted = false;
+  std::mutex answerMutex;
+  std::optional<Created> answer;
+  bool api = false;
+  std::string address;
+};
+
+// A connection's deadline for its next request head (0: none pending). The
+// watcher shuts down the socket of one that is late: a client that dribbles
+// its head, or keeps a connection idle, is cut off within head-timeout.
+struct Watched {
+  int fd = -1;
+  std::atomic<int64_t> deadline{0};  // steady-clock milliseconds
+};
+
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+}
+
+std::string ClientOf(MHD_Connection* connection) {
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+  if (!info || !info->client_addr) return "-";
+  char text[INET6_ADDRSTRLEN] = "-";
+  const sockaddr* address = info->client_addr;
+  if (address->sa_family == AF_INET)
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
+  else if (address->sa_family == AF_INET6)
+    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text, sizeof text);
+  return text;
+}
+
+std::string IsoTime(int64_t seconds) {
+  const std::time_t t = seconds;
+  std::tm utc{};
+  gmtime_r(&t, &utc);
+  char text[32];
+  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  return text;
+}
+
+struct Reply {
+  int status = 200;
+  const char* type = kHtml;
+  std::string body;
+  std::vector<std::pair<const char*, std::string>> headers;
+};
+
+Reply Page(int status, std::string_view title, std::string_view text) {
+  return {status, kHtml, MessagePage(title, text), {}};
+}
+Reply JsonError(int status, std::string_view text) {
+  return {status, kJson, "{\"error\":" + JsonString(text) + "}\n", {}};
+}
+
+}  // namespace
+
+struct HttpServer::State {
+  explicit State(ServerParts givenParts) : parts(std::move(givenParts)), ownHost(HostOf(parts.settings.publicHost)) {}
+
+  ServerParts parts;
+  const std::string ownHost;
+  MHD_Daemon* daemon = nullptr;
+  std::atomic<int> inFlight{0};
+
+  std::mutex watchedMutex;
+  std::unordered_set<Watched*> watched;
+  std::mutex watcherMutex;
+  std::condition_variable watcherWake;
+  bool watcherStop = false;
+  std::thread watcher;
+
+  // ---- MHD callbacks ----
+
+  static void* OnUri(void* cls, const char* uri, MHD_Connection* connection) {
+    auto* state = static_cast<State*>(cls);
+    auto* request = new Request;
+    request->target = uri ? uri : "";
+    request->client = ClientOf(connection);
+    state->inFlight.fetch_add(1);
+    return request;
+  }
+
+  static void OnCompleted(void* cls, MHD_Connection* connection, void** context, MHD_RequestTerminationCode) {
+    auto* state = static_cast<State*>(cls);
+    auto* request = static_cast<Request*>(*context);
+    if (!request) return;
+    *context = nullptr;
+    const auto elapsed = Clock::now() - request->start;
+    Metrics& metrics = state->parts.metrics;
+    switch (request->kind) {
+      case Kind::kRedirect: metrics.redirectSeconds.Observe(elapsed); break;
+      case Kind::kCreation: metrics.creationSeconds.Observe(elapsed); break;
+      case Kind::kOther: metrics.otherSeconds.Observe(elapsed); break;
+    }
+    if (state->parts.log)
+      state->parts.log->Write(request->client, request->method.empty() ? "-" : request->method, request->target,
+                              request->version.empty() ? "-" : request->version, request->status, request->bytes);
+    delete request;
+    state->ArmHeadDeadline(connection);
+    state->inFlight.fetch_sub(1);
+  }
+
+  static void OnConnection(void* cls, MHD_Connection* connection, void** socketContext,
+                           MHD_ConnectionNotificationCode code) {
+    auto* state = static_cast<State*>(cls);
+    if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+      auto* watched = new Watched;
+      const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+      watched->fd = info ? info->connect_fd : -1;
+      watched->deadline = NowMs() + int64_t(state->parts.settings.headTimeout) * 1000;
+      *socketContext = watched;
+      std::lock_guard lock(state->watchedMutex);
+      state->watched.insert(watched);
+    } else if (auto* watched = static_cast<Watched*>(*socketContext)) {
+      {
+        std::lock_guard lock(state->watchedMutex);
+        state->watched.erase(watched);
+      }
+      delete watched;
+      *socketContext = nullptr;
+    }
+  }
+
+  void ArmHeadDeadline(MHD_Connection* connection, bool on = true) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    if (!info || !info->socket_context) return;
+    static_cast<Watched*>(info->socket_context)->deadline =
+        on ? NowMs() + int64_t(parts.settings.headTimeout) * 1000 : 0;
+  }
+
+  void Watch() {
+    std::unique_lock lock(watcherMutex);
+    while (!watcherWake.wait_for(lock, std::chrono::milliseconds(250), [this] { return watcherStop; })) {
+      const int64_t now = NowMs();
+      std::lock_guard watchedLock(watchedMutex);
+      for (Watched* connection : watched) {
+        const int64_t deadline = connection->deadline.load();
+        if (deadline == 0 || deadline > now || connection->fd < 0) continue;
+        // the descriptor stays MHD's; it sees the end and closes it itself
+        shutdown(connection->fd, SHUT_RDWR);
+        connection->deadline = 0;
+        Metrics::Add(parts.metrics.headTimeouts);
+      }
+    }
+  }
+
+  static MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char*, const char* method,
+                              const char* version, const char* upload, size_t* uploadSize, void** context) {
+    auto* state = static_cast<State*>(cls);
+    auto* request = static_cast<Request*>(*context);
+    if (!request) return MHD_NO;  // cannot happen: OnUri made it
+    if (!request->headSeen) {
+      request->headSeen = true;
+      request->method = method;
+      request->version = version;
+      state->ArmHeadDeadline(connection, false);
+      if (request->method == "POST") {
+        const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Content-Length");
+        if (length && std::strtoull(length, nullptr, 10) > state->parts.settings.maxBodyBytes)
+          request->bodyTooLarge = true;
+      }
+      // The answer comes with the next call: libmicrohttpd 0.9.75 closes the
+      // connection after an answer queued from the first (keep-alive lost).
+      return MHD_YES;
+    }
+    if (*uploadSize > 0) {
+      if (!request->bodyTooLarge && request->body.size() + *uploadSize <= state->parts.settings.maxBodyBytes)
+        request->body.append(upload, *uploadSize);
+      else
+        request->bodyTooLarge = true;
+      *uploadSize = 0;
+      return MHD_YES;
+    }
+    if (request->submitted) {
+      std::optional<Created> answer;
+      {
+        std::lock_guard lock(request->answerMutex);
+        answer = request->answer;
+      }
+      if (!answer) return MHD_YES;  // woken before the answer: wait on
+      return state->Send(connection, *request, state->CreationReply(*request, *answer));
+    }
+    std::optional<Reply> reply = state->Route(connection, *request);
+    if (!reply) return MHD_YES;  // suspended until the writer answers
+    return state->Send(connection, *request, *reply);
+  }
+
+  // ---- answering ----
+
+  MHD_Result Send(MHD_Connection* connection, Request& request, const Reply& reply) {
+    MHD_Response* response =
+        MHD_create_response_from_buffer(reply.body.size(), const_cast<char*>(reply.body.data()), MHD_RESPMEM_MUST_COPY);
+    if (!response) return MHD_NO;
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.type);
+    for (const auto& [name, value] : reply.headers) MHD_add_response_header(response, name, value.c_str());
+    const MHD_Result queued = MHD_queue_response(connection, unsigned(reply.status), response);
+    MHD_destroy_response(response);
+    request.status = reply.status;
+    request.bytes = request.method == "HEAD" ? 0 : reply.body.size();
+    Metrics::Add(parts.metrics.requests);
+    if (reply.status == 400) Metrics::Add(parts.metrics.badRequests);
+    return queued;
+  }
+
+  std::optional<Reply> Route(MHD_Connection* connection, Request& request) {
+    const std::optional<Target> target = SplitTarget(request.target);
+    if (!target) return Bad("The request target is neither a path nor an http address.");
+    const std::string_view path = target->path;
+    const bool get = request.method == "GET" || request.method == "HEAD";
+    const bool post = request.method == "POST";
+
+    if (path == kCreatePath && (get || post)) {
+      request.kind = Kind::kCreation;
+      if (request.bodyTooLarge) return Page(413, "Too large", "The form is larger than this service accepts.");
+      const std::optional<std::vector<Field>> fields = ParseForm(post ? std::string_view(request.body) : target->query);
+      if (!fields) return Bad("The form has a malformed %-escape.");
+      const std::string* url = FindField(*fields, "url");
+      const std::string* alias = FindField(*fields, "alias");
+      return Create(connection, request, url ? *url : "", alias ? *alias : "");
+    }
+    if (path == kApiLinks && post) {
+      request.kind = Kind::kCreation;
+      request.api = true;
+      if (request.bodyTooLarge) return JsonError(413, "The body is larger than this service accepts.");
+      const std::optional<std::vector<Field>> fields = ParseJsonObject(request.body);
+      if (!fields) return JsonError(400, "The body is not a JSON object of strings.");
+      const std::string* url = FindField(*fields, "url");
+      const std::string* alias = FindField(*fields, "alias");
+      return Create(connection, request, url ? *url : "", alias ? *alias : "");
+    }
+    if (!get) {
+      Reply reply = Page(405, "Method not allowed", "This service answers GET, HEAD and POST.");
+      reply.headers.push_back({MHD_HTTP_HEADER_ALLOW, "GET, HEAD, POST"});
+      return reply;
+    }
+    if (path == "/") return Reply{200, kHtml, HomePage(parts.settings.publicHost), {}};
+    if (path == "/healthz") {
+      if (parts.store.Healthy()) return Reply{200, "text/plain; charset=utf-8", "ok\n", {}};
+      return Reply{503, "text/plain; charset=utf-8", "the store does not answer\n", {}};
+    }
+    if (path == "/metrics") return Reply{200, "text/plain; version=0.0.4", parts.metrics.Text(), {}};
+    if (path.size() > kApiLinks.size() + 1 && path.substr(0, kApiLinks.size() + 1) == std::string(kApiLinks) + "/")
+      return LinkInfo(path.substr(kApiLinks.size() + 1));
+    return Redirect(request, path.substr(1));
+  }
+
+  Reply Bad(std::string_view text) { return Page(400, "Bad request", text); }
+
+  Reply Redirect(Request& request, std::string_view code) {
+    std::optional<std::string> address;
+    if (IsValidCode(code)) {
+      request.kind = Kind::kRedirect;
+      // HEAD is how link checkers and previews look: not a click
+      address = request.method == "GET" ? parts.table.Follow(code) : parts.table.Find(code);
+    }
+    if (!address) {
+      Metrics::Add(parts.metrics.notFound);
+      return Page(404, "Not found", "There is no short address here.");
+    }
+    Metrics::Add(parts.metrics.redirects);
+    return Reply{301, kHtml, {}, {{MHD_HTTP_HEADER_LOCATION, LocationValue(*address)}}};
+  }
+
+  Reply LinkInfo(std::string_view code) {
+    if (!IsValidCode(code)) return JsonError(404, "No such code.");
+    std::optional<Link> link;
+    try {
+      link = parts.store.FindCode(code);
+    } catch (const StoreError&) {
+      Metrics::Add(parts.metrics.storeErrors);
+      return JsonError(503, "The store does not answer.");
+    }
+    if (!link) return JsonError(404, "No such code.");
+    const int64_t clicks = link->clicks + parts.table.PendingClicks(code);
+    return Reply{200, kJson,
+                 "{\"code\":" + JsonString(link->code) + ",\"url\":" + JsonString(link->address) +
+                     ",\"created\":" + JsonString(IsoTime(link->created)) + ",\"clicks\":" + std::to_string(clicks) +
+                     "}\n",
+                 {}};
+  }
+
+  Reply Refused(const Request& request, int status, std::string_view text) {
+    Metrics::Add(parts.metrics.refused);
+    if (request.api) return JsonError(status, text);
+    return Page(status, "Not shortened", text);
+  }
+
+  std::optional<Reply> Create(MHD_Connection* connection, Request& request, const std::string& url,
+                              const std::string& alias) {
+    if (!parts.rateLimit.Allow(request.client)) {
+      Metrics::Add(parts.metrics.rateLimited);
+      Reply reply = Refused(request, 429, "Too many creations from your address; try again in a minute.");
+      reply.headers.push_back({MHD_HTTP_HEADER_RETRY_AFTER, "60"});
+      return reply;
+    }
+    const std::shared_ptr<const DenyList> denied = parts.denyList();
+    const AddressCheck check = CheckAddress(url, ownHost, denied ? *denied : DenyList());
+    switch (check.refusal) {
+      case Refusal::kAccepted: break;
+      case Refusal::kTooLong: return Refused(request, 414, RefusalText(check.refusal));
+      case Refusal::kDeniedHost: return Refused(request, 403, RefusalText(check.refusal));
+      default: return Refused(request, 400, RefusalText(check.refusal));
+    }
+    if (!alias.empty() && (!IsValidCode(alias) || IsReservedCode(alias)))
+      return Refused(request, 400, "A short code of your choice is 1 to 32 letters, digits, - or _, and not a name "
+                                   "this service uses itself.");
+    request.address = url;
+    // an address stored before is answered from its committed row at once
+    try {
+      if (std::optional<std::string> code = parts.store.FindAddress(url)) {
+        return CreationReply(request, {alias.empty() || alias == *code ? Created::kKnown : Created::kAddressHasCode,
+                                       *code});
+      }
+    } catch (const StoreError&) {
+      return CreationReply(request, Created{});
+    }
+    request.submitted = true;
+    MHD_suspend_connection(connection);
+    parts.writer.Submit({url, alias}, [&request, connection](const Created& created) {
+      {
+        std::lock_guard lock(request.answerMutex);
+        request.answer = created;
+      }
+      MHD_resume_connection(connection);
+    });
+    return std::nullopt;
+  }
+
+  Reply CreationReply(const Request& request, const Created& created) {
+    switch (created.outcome) {
+      case Created::kCreated:
+      case Created::kKnown: {
+        Metrics::Add(created.outcome == Created::kCreated ? parts.metrics.creations : parts.metrics.known);
+        const std::string shortAddress = parts.settings.publicHost + "/" + created.code;
+        const int status = created.outcome == Created::kCreated && request.api ? 201 : 200;
+        if (request.api)
+          return Reply{status, kJson,
+                       "{\"code\":" + JsonString(created.code) + ",\"short\":" + JsonString("http://" + shortAddress) +
+                           ",\"url\":" + JsonString(request.address) + "}\n",
+                       {}};
+        return Reply{status, kHtml, CreatedPage(shortAddress, request.address), {}};
+      }
+      case Created::kAliasTaken:
+        return Refused(request, 409, "That short code belongs to another address.");
+      case Created::kAddressHasCode:
+        return Refused(request, 409, "This address has the short code " + created.code + " already.");
+      case Created::kFailed:
+        break;
+    }
+    Metrics::Add(parts.metrics.storeErrors);
+    if (request.api) return JsonError(503, "The address could not be stored; nothing was lost, try again.");
+    return Page(503, "Not shortened", "The address could not be stored; try again.");
+  }
+};
+
+HttpServer::HttpServer(ServerParts parts) : state_(std::make_unique<State>(std::move(parts))) {
+  const Settings& settings = state_->parts.settings;
+  const std::optional<ListenAddress> listen = ParseListen(settings.listen);
+  if (!listen) throw std::runtime_error("cannot read the listen address " + settings.listen);
+  sockaddr_storage address{};
+  unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
+  if (inet_pton(AF_INET, listen->host.c_str(), &reinterpret_cast<sockaddr_in*>(&address)->sin_addr) == 1) {
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+    v4->sin_family = AF_INET;
+    v4->sin_port = htons(listen->port);
+  } else if (inet_pton(AF_INET6, listen->host.c_str(), &reinterpret_cast<sockaddr_in6*>(&address)->sin6_addr) == 1) {
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+    v6->sin6_family = AF_INET6;
+    v6->sin6_port = htons(listen->port);
+    flags |= MHD_USE_IPv6;
+  } else {
+    throw std::runtime_error("the listen host must be an IP address: " + listen->host);
+  }
+  State* state = state_.get();
+  state_->daemon = MHD_start_daemon(
+      flags, listen->port, nullptr, nullptr, &State::OnRequest, state,
+      MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&address),
+      MHD_OPTION_THREAD_POOL_SIZE, unsigned(settings.threads),
+      MHD_OPTION_CONNECTION_LIMIT, unsigned(settings.maxConnections),
+      MHD_OPTION_PER_IP_CONNECTION_LIMIT, unsigned(settings.perIpConnections),
+      MHD_OPTION_CONNECTION_TIMEOUT, unsigned(settings.idleTimeout),
+      MHD_OPTION_CONNECTION_MEMORY_LIMIT, size_t(settings.connectionMemory),
+      MHD_OPTION_LISTEN_BACKLOG_SIZE, 1024u,
+      MHD_OPTION_URI_LOG_CALLBACK, &State::OnUri, state,
+      MHD_OPTION_NOTIFY_COMPLETED, &State::OnCompleted, state,
+      MHD_OPTION_NOTIFY_CONNECTION, &State::OnConnection, state,
+      MHD_OPTION_END);
+  if (!state_->daemon) throw std::runtime_error("cannot listen on " + settings.listen);
+  state_->watcher = std::thread([state] { state->Watch(); });
+}
+
+HttpServer::~HttpServer() { Stop(); }
+
+uint16_t HttpServer::port() const {
+  if (!state_->daemon) return 0;
+  const MHD_DaemonInfo* info = MHD_get_daemon_info(state_->daemon, MHD_DAEMON_INFO_BIND_PORT);
+  return info ? info->port : 0;
+}
+
+void HttpServer::Quiesce() {
+  if (!state_->daemon) return;
+  const MHD_socket listening = MHD_quiesce_daemon(state_->daemon);
+  if (listening != MHD_INVALID_SOCKET) close(listening);
+}
+
+bool HttpServer::Busy() const { return state_->inFlight.load() > 0; }
+
+void HttpServer::Stop() {
+  if (state_->watcher.joinable()) {
+    {
+      std::lock_guard lock(state_->watcherMutex);
+      state_->watcherStop = true;
+    }
+    state_->watcherWake.notify_all();
+    state_->watcher.join();
+  }
+  if (state_->daemon) {
+    MHD_stop_daemon(state_->daemon);
+    state_->daemon = nullptr;
+  }
+}
+
+}  // namespace snipora::service

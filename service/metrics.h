@@ -1,0 +1,61 @@
+#pragma once
+// The service's counters and latency histograms, in one registry that
+// GET /metrics prints in the Prometheus text format. Lock-free to update.
+#include <array>
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <string>
+
+namespace snipora::service {
+
+// Every counter: its name, its help, one line each.
+#define SNIPORA_COUNTERS(X)                                                          \
+  X(requests, "snipora_requests_total", "Requests answered")                         \
+  X(redirects, "snipora_redirects_total", "Short addresses followed")                \
+  X(notFound, "snipora_not_found_total", "Requests for unknown codes or paths")      \
+  X(creations, "snipora_creations_total", "Short addresses made (newly stored)")     \
+  X(known, "snipora_known_addresses_total", "Creations answered with a stored code") \
+  X(refused, "snipora_refused_total", "Creations refused (address, alias or rate)")  \
+  X(rateLimited, "snipora_rate_limited_total", "Creations refused with 429")         \
+  X(badRequests, "snipora_bad_requests_total", "Malformed requests answered 400")    \
+  X(storeErrors, "snipora_store_errors_total", "Requests failed by the store (503)") \
+  X(commits, "snipora_commits_total", "Transactions committed for creations")        \
+  X(clicksFlushed, "snipora_clicks_flushed_total", "Clicks written to the store")    \
+  X(headTimeouts, "snipora_head_timeouts_total", "Connections cut for slow or idle request heads")
+
+// Upper bounds in seconds; the last bucket is +Inf.
+inline constexpr std::array<double, 14> kLatencyBounds = {0.00005, 0.0001, 0.00025, 0.0005, 0.001, 0.0025, 0.005,
+                                                          0.01,    0.025,  0.05,    0.1,    0.25,   0.5,    1.0};
+
+class Histogram {
+ public:
+  void Observe(std::chrono::nanoseconds elapsed);
+  void Print(std::string& out, const char* name, const char* help) const;
+
+ private:
+  std::array<std::atomic<uint64_t>, kLatencyBounds.size() + 1> buckets_{};
+  std::atomic<uint64_t> sumNanoseconds_{0};
+};
+
+// Every histogram, likewise.
+#define SNIPORA_HISTOGRAMS(X)                                                                 \
+  X(redirectSeconds, "snipora_redirect_seconds", "Time to answer a redirect")                 \
+  X(creationSeconds, "snipora_creation_seconds", "Time to answer a creation, commit included") \
+  X(otherSeconds, "snipora_other_request_seconds", "Time to answer any other request")         \
+  X(commitSeconds, "snipora_commit_seconds", "Time of one group commit")
+
+struct Metrics {
+#define SNIPORA_COUNTER_FIELD(field, name, help) std::atomic<uint64_t> field{0};
+  SNIPORA_COUNTERS(SNIPORA_COUNTER_FIELD)
+#undef SNIPORA_COUNTER_FIELD
+#define SNIPORA_HISTOGRAM_FIELD(field, name, help) Histogram field;
+  SNIPORA_HISTOGRAMS(SNIPORA_HISTOGRAM_FIELD)
+#undef SNIPORA_HISTOGRAM_FIELD
+  std::atomic<uint64_t> storedLinks{0};
+
+  static void Add(std::atomic<uint64_t>& counter, uint64_t n = 1) { counter.fetch_add(n, std::memory_order_relaxed); }
+  std::string Text() const;
+};
+
+}  // namespace snipora::service

@@ -1,0 +1,80 @@
+#include "service/service.h"
+
+#include <chrono>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "service/sqlite_store.h"
+
+namespace snipora::service {
+namespace {
+
+std::optional<std::string> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+}  // namespace
+
+Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log)
+    : settings_(std::move(settings)),
+      store_(store ? std::move(store) : OpenSqliteStore(settings_.database)),
+      log_(log ? std::make_unique<AccessLog>(log) : nullptr),
+      rateLimit_(settings_.creationsPerMinute) {
+  if (const std::string error = ReloadDenyList(); !error.empty()) throw std::runtime_error(error);
+  store_->ForEachLink([this](std::string_view code, std::string_view address) { table_.Insert(code, address); });
+  metrics_.storedLinks = table_.size();
+  writer_ = std::make_unique<LinkWriter>(
+      *store_, table_, metrics_,
+      WriterSettings{settings_.maxBatch, std::chrono::milliseconds(settings_.clickFlushMs),
+                     std::chrono::microseconds(settings_.gatherMicroseconds)});
+  server_ = std::make_unique<HttpServer>(ServerParts{settings_, *store_, table_, *writer_, metrics_, rateLimit_,
+                                                     log_.get(), [this] { return CurrentDenyList(); }});
+}
+
+Service::~Service() { Stop(); }
+
+std::string Service::ReloadDenyList() {
+  auto list = std::make_shared<DenyList>();
+  if (!settings_.denyList.empty()) {
+    const std::optional<std::string> text = ReadFile(settings_.denyList);
+    if (!text) return "cannot read the deny list " + settings_.denyList;
+    *list = DenyList::FromText(*text);
+  }
+  std::lock_guard lock(denyMutex_);
+  denyList_ = std::move(list);
+  return {};
+}
+
+std::shared_ptr<const DenyList> Service::CurrentDenyList() {
+  std::lock_guard lock(denyMutex_);
+  return denyList_;
+}
+
+void Service::FlushLog() {
+  if (log_) log_->Flush();
+}
+
+void Service::Stop() {
+  if (stopped_) return;
+  stopped_ = true;
+  const auto waitIdle = [this](std::chrono::steady_clock::time_point until) {
+    while (server_->Busy() && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  };
+  server_->Quiesce();
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(settings_.stopTimeout);
+  waitIdle(until);
+  // answers every creation still queued; the connections they resume are sent
+  writer_->Stop();
+  waitIdle(std::max(until, std::chrono::steady_clock::now() + std::chrono::seconds(1)));
+  server_->Stop();
+  FlushLog();
+}
+
+}  // namespace snipora::service

@@ -1,0 +1,59 @@
+#pragma once
+// One running service: the store, the link table loaded from it, the writer
+// thread, the HTTP server and the deny list, in the order they start; they
+// stop in the reverse order.
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <mutex>
+#include <string>
+
+#include "service/access_log.h"
+#include "service/core/address_check.h"
+#include "service/http_server.h"
+#include "service/link_table.h"
+#include "service/link_writer.h"
+#include "service/metrics.h"
+#include "service/rate_limit.h"
+#include "service/settings.h"
+#include "service/store.h"
+
+namespace snipora::service {
+
+class Service {
+ public:
+  // `store` null: the SQLite file of settings.database. `log` null: no access
+  // log. Throws (StoreError, std::runtime_error) when it cannot start.
+  Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log);
+  ~Service();  // Stop()
+  Service(const Service&) = delete;
+  Service& operator=(const Service&) = delete;
+
+  uint16_t port() const { return server_->port(); }
+  // Reads the deny list file again; on failure keeps the list it had and
+  // answers why.
+  std::string ReloadDenyList();
+  void FlushLog();
+  // Stops accepting, lets requests in flight finish (up to stop-timeout),
+  // commits queued creations, writes the counted clicks.
+  void Stop();
+
+  const Metrics& metrics() const { return metrics_; }
+
+ private:
+  std::shared_ptr<const DenyList> CurrentDenyList();
+
+  const Settings settings_;
+  Metrics metrics_;
+  std::unique_ptr<Store> store_;
+  LinkTable table_;
+  std::unique_ptr<AccessLog> log_;
+  RateLimit rateLimit_;
+  std::mutex denyMutex_;
+  std::shared_ptr<const DenyList> denyList_;
+  std::unique_ptr<LinkWriter> writer_;
+  std::unique_ptr<HttpServer> server_;
+  bool stopped_ = false;
+};
+
+}  // namespace snipora::service

@@ -1,0 +1,275 @@
+#include "service/sqlite_store.h"
+
+#include <sqlite3.h>
+
+#include <mutex>
+#include <vector>
+
+namespace snipora::service {
+namespace {
+
+// Each step takes the schema from the version before it to its own number
+// (its index + 1); a new version is a new line here.
+constexpr const char* kMigrations[] = {
+    "CREATE TABLE links(code TEXT PRIMARY KEY, address TEXT NOT NULL UNIQUE,"
+    " created INTEGER NOT NULL, clicks INTEGER NOT NULL DEFAULT 0) WITHOUT ROWID",
+};
+constexpr int kSchemaVersion = int(std::size(kMigrations));
+
+struct CloseDatabase {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+struct FinalizeStatement {
+  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using Database = std::unique_ptr<sqlite3, CloseDatabase>;
+using StatementHandle = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
+
+[[noreturn]] void Fail(sqlite3* db, const std::string& what) {
+  throw StoreError(what + ": " + (db ? sqlite3_errmsg(db) : "out of memory"));
+}
+
+void Execute(sqlite3* db, const char* sql) {
+  char* message = nullptr;
+  if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+    const std::string text = message ? message : sqlite3_errmsg(db);
+    sqlite3_free(message);
+    throw StoreError(std::string(sql).substr(0, 60) + ": " + text);
+  }
+}
+
+// A prepared statement, reset after every use so it holds no read lock.
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql) : db_(db) {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &raw, nullptr) != SQLITE_OK) Fail(db, sql);
+    statement_.reset(raw);
+  }
+  Statement& Bind(int index, std::string_view text) {
+    Check(sqlite3_bind_text(statement_.get(), index, text.data(), int(text.size()), SQLITE_STATIC));
+    return *this;
+  }
+  Statement& Bind(int index, int64_t value) {
+    Check(sqlite3_bind_int64(statement_.get(), index, value));
+    return *this;
+  }
+  // true while a row is there
+  bool Step() {
+    const int status = sqlite3_step(statement_.get());
+    if (status == SQLITE_ROW) return true;
+    if (status == SQLITE_DONE) return false;
+    const std::string message = sqlite3_errmsg(db_);
+    Reset();
+    throw StoreError("query: " + message);
+  }
+  std::string_view Text(int column) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_.get(), column));
+    return text ? std::string_view(text, std::size_t(sqlite3_column_bytes(statement_.get(), column))) : "";
+  }
+  int64_t Integer(int column) { return sqlite3_column_int64(statement_.get(), column); }
+  void Reset() {
+    sqlite3_reset(statement_.get());
+    sqlite3_clear_bindings(statement_.get());
+  }
+
+ private:
+  void Check(int status) {
+    if (status != SQLITE_OK) Fail(db_, "bind");
+  }
+  sqlite3* db_;
+  StatementHandle statement_;
+};
+
+struct ResetOnExit {
+  Statement& statement;
+  ~ResetOnExit() { statement.Reset(); }
+};
+
+// One connection and its statements; used by one thread at a time.
+struct Connection {
+  explicit Connection(const std::string& path) {
+    sqlite3* raw = nullptr;
+    const int status = sqlite3_open_v2(path.c_str(), &raw,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    db.reset(raw);
+    if (status != SQLITE_OK) Fail(raw, "open " + path);
+    sqlite3_busy_timeout(raw, 5000);
+    Execute(raw, "PRAGMA journal_mode=WAL");
+    Execute(raw, "PRAGMA synchronous=FULL");
+  }
+  void Prepare() {
+    findCode.emplace(db.get(), "SELECT address, created, clicks FROM links WHERE code = ?1");
+    findAddress.emplace(db.get(), "SELECT code FROM links WHERE address = ?1");
+    insert.emplace(db.get(), "INSERT INTO links(code, address, created) VALUES(?1, ?2, ?3)");
+    addClicks.emplace(db.get(), "UPDATE links SET clicks = clicks + ?2 WHERE code = ?1");
+  }
+
+  Database db;
+  std::optional<Statement> findCode, findAddress, insert, addClicks;
+};
+
+class Transaction {
+ public:
+  explicit Transaction(sqlite3* db) : db_(db) { Execute(db, "BEGIN IMMEDIATE"); }
+  ~Transaction() {
+    if (!done_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  void Commit() {
+    Execute(db_, "COMMIT");
+    done_ = true;
+  }
+
+ private:
+  sqlite3* db_;
+  bool done_ = false;
+};
+
+void Migrate(Connection& connection) {
+  sqlite3* db = connection.db.get();
+  Transaction transaction(db);
+  Statement version(db, "PRAGMA user_version");
+  version.Step();
+  const int64_t found = version.Integer(0);
+  version.Reset();
+  if (found > kSchemaVersion)
+    throw StoreError("the database has schema version " + std::to_string(found) + ", newer than this program's " +
+                     std::to_string(kSchemaVersion));
+  for (int64_t step = found; step < kSchemaVersion; ++step) Execute(db, kMigrations[step]);
+  Execute(db, ("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
+  transaction.Commit();
+}
+
+class SqliteStore final : public Store {
+ public:
+  explicit SqliteStore(std::string path) : path_(std::move(path)), writer_(path_) {
+    Migrate(writer_);
+    writer_.Prepare();
+  }
+
+  std::optional<Link> FindCode(std::string_view code) override {
+    Lease lease(*this);
+    Statement& find = *lease->findCode;
+    ResetOnExit reset{find};
+    find.Bind(1, code);
+    if (!find.Step()) return std::nullopt;
+    return Link{std::string(code), std::string(find.Text(0)), find.Integer(1), find.Integer(2)};
+  }
+
+  std::optional<std::string> FindAddress(std::string_view address) override {
+    Lease lease(*this);
+    Statement& find = *lease->findAddress;
+    ResetOnExit reset{find};
+    find.Bind(1, address);
+    if (!find.Step()) return std::nullopt;
+    return std::string(find.Text(0));
+  }
+
+  std::vector<InsertResult> InsertIfAbsent(std::span<const NewLink> links) override {
+    std::lock_guard lock(writerMutex_);
+    std::vector<InsertResult> results;
+    results.reserve(links.size());
+    Transaction transaction(writer_.db.get());
+    for (const NewLink& link : links) {
+      {
+        Statement& find = *writer_.findAddress;
+        ResetOnExit reset{find};
+        find.Bind(1, link.address);
+        if (find.Step()) {
+          results.push_back({InsertResult::kAddressKnown, std::string(find.Text(0))});
+          continue;
+        }
+      }
+      {
+        Statement& find = *writer_.findCode;
+        ResetOnExit reset{find};
+        find.Bind(1, link.code);
+        if (find.Step()) {
+          results.push_back({InsertResult::kCodeTaken, {}});
+          continue;
+        }
+      }
+      Statement& insert = *writer_.insert;
+      ResetOnExit reset{insert};
+      insert.Bind(1, link.code).Bind(2, link.address).Bind(3, link.created);
+      insert.Step();
+      results.push_back({InsertResult::kInserted, link.code});
+    }
+    transaction.Commit();
+    return results;
+  }
+
+  void AddClicks(std::span<const ClickCount> counts) override {
+    if (counts.empty()) return;
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    for (const ClickCount& count : counts) {
+      Statement& add = *writer_.addClicks;
+      ResetOnExit reset{add};
+      add.Bind(1, count.code).Bind(2, count.clicks);
+      add.Step();
+    }
+    transaction.Commit();
+  }
+
+  void ForEachLink(const std::function<void(std::string_view, std::string_view)>& visit) override {
+    Lease lease(*this);
+    Statement all(lease->db.get(), "SELECT code, address FROM links");
+    while (all.Step()) visit(all.Text(0), all.Text(1));
+  }
+
+  bool Healthy() override {
+    try {
+      Lease lease(*this);
+      Statement probe(lease->db.get(), "SELECT count(*) FROM sqlite_schema");
+      return probe.Step();
+    } catch (const StoreError&) {
+      return false;
+    }
+  }
+
+ private:
+  // A reading connection for the time of one call: reads never wait behind
+  // the writer's commit (WAL), nor behind each other. Read-write, because a
+  // read-only connection cannot recover the WAL index after a killed writer.
+  class Lease {
+   public:
+    explicit Lease(SqliteStore& store) : store_(store) {
+      {
+        std::lock_guard lock(store.readersMutex_);
+        if (!store.idleReaders_.empty()) {
+          connection_ = std::move(store.idleReaders_.back());
+          store.idleReaders_.pop_back();
+        }
+      }
+      if (!connection_) {
+        connection_ = std::make_unique<Connection>(store.path_);
+        connection_->Prepare();
+      }
+    }
+    ~Lease() {
+      std::lock_guard lock(store_.readersMutex_);
+      if (store_.idleReaders_.size() < kMaxIdleReaders) store_.idleReaders_.push_back(std::move(connection_));
+    }
+    Connection* operator->() { return connection_.get(); }
+
+   private:
+    SqliteStore& store_;
+    std::unique_ptr<Connection> connection_;
+  };
+  static constexpr std::size_t kMaxIdleReaders = 8;
+
+  std::string path_;
+  std::mutex writerMutex_;
+  Connection writer_;
+  std::mutex readersMutex_;
+  std::vector<std::unique_ptr<Connection>> idleReaders_;
+};
+
+}  // namespace
+
+std::unique_ptr<Store> OpenSqliteStore(const std::string& path) { return std::make_unique<SqliteStore>(path); }
+
+int SqliteSchemaVersion() { return kSchemaVersion; }
+
+}  // namespace snipora::service

@@ -1,0 +1,66 @@
+#pragma once
+// Where the links are kept. The service talks to its store through this
+// small interface only, so that another database can take SQLite's place;
+// the same store tests run against every implementation (tests/store_test.cpp).
+//
+// A store is used from several threads: each call is safe to make
+// concurrently with any other. Failures of the database throw StoreError.
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace snipora::service {
+
+struct StoreError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+struct Link {
+  std::string code;
+  std::string address;
+  int64_t created = 0;  // seconds since 1970, UTC
+  int64_t clicks = 0;
+};
+
+struct NewLink {
+  std::string code;
+  std::string address;
+  int64_t created = 0;
+};
+
+struct InsertResult {
+  enum Outcome { kInserted, kAddressKnown, kCodeTaken } outcome = kInserted;
+  std::string code;  // the code the address now has (kInserted, kAddressKnown)
+};
+
+struct ClickCount {
+  std::string code;
+  int64_t clicks = 0;
+};
+
+class Store {
+ public:
+  virtual ~Store() = default;
+
+  virtual std::optional<Link> FindCode(std::string_view code) = 0;
+  // The code of a stored address.
+  virtual std::optional<std::string> FindAddress(std::string_view address) = 0;
+  // Each link in order, in ONE transaction that is durable when this
+  // returns: inserted unless its address is stored already (the known code is
+  // answered) or its code is taken by another address. Later links of the
+  // batch see the earlier ones.
+  virtual std::vector<InsertResult> InsertIfAbsent(std::span<const NewLink> links) = 0;
+  // Adds to the click counts of existing codes, in one transaction.
+  virtual void AddClicks(std::span<const ClickCount> counts) = 0;
+  // Every link's code and address, for the service's table at start.
+  virtual void ForEachLink(const std::function<void(std::string_view code, std::string_view address)>& visit) = 0;
+  // Whether the database answers a query now.
+  virtual bool Healthy() = 0;
+};
+
+}  // namespace snipora::service

@@ -1,0 +1,38 @@
+#!/usr/bin/env bash
+# The real program under Wine shortens an address through the real service
+# (snipora-service, native), and the short address it shows redirects to the
+# address typed.
+#   service_e2e.sh SNIPORA.EXE SNIPORA_DEMO.EXE
+root=$(cd "$(dirname "$0")/../.." && pwd)
+. "$root/scripts/common.sh"
+. "$root/scripts/wine-env.sh"
+. "$root/scripts/service-start.sh"
+program=$1 demo=$2
+work=$(mktemp -d)
+app_pid=
+cleanup() {
+  if [ -n "$app_pid" ]; then "$WINE" "$demo" --close >/dev/null 2>&1 || true; wait "$app_pid" 2>/dev/null || true; fi
+  if [ -n "$service_pid" ]; then kill "$service_pid" 2>/dev/null || true; wait "$service_pid" 2>/dev/null || true; fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+start_service "$work/links.db" "$work"
+export http_proxy=http://127.0.0.1:$service_port
+"$root/scripts/wine-run.sh" "$program" >/dev/null 2>&1 &
+app_pid=$!
+typed="www.example.com/e2e/$$?q=1&r=two"
+"$WINE" "$demo" "$typed" >"$work/demo.out" 2>&1 || { cat "$work/demo.out"; echo "the program did not shorten" >&2; exit 1; }
+short=$(sed -n 's/^short address: *//p' "$work/demo.out" | tr -d '\r')
+echo "typed:  $typed"
+echo "short:  $short"
+case $short in
+  http://snip.invalid/???????) ;;
+  *) echo "not a short address of the service: '$short'" >&2; exit 1 ;;
+esac
+followed=$(follow_short_address "$short")
+echo "leads:  $followed"
+if [ "$followed" != "301 http://$typed" ]; then
+  echo "the short address does not lead to the address typed" >&2
+  exit 1
+fi
