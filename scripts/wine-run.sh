@@ -14,9 +14,15 @@ set -uo pipefail
 
 program=$(basename "$1")
 mark=$(mktemp -u)
+# The program writes into files, not into the runner's pipes: a Wine service
+# that the program starts inherits its output, lives on after it, and would
+# hold a pipe open for as long as the wineserver runs.
+output=$(mktemp -d)
 key="HKCU\\Software\\Wine\\AppDefaults\\$program"
 cleanup() {
-  rm -f "$mark"
+  cat "$output/out" 2>/dev/null
+  cat "$output/err" >&2 2>/dev/null
+  rm -rf "$mark" "$output"
   if [ -n "${SNIPORA_WINVER:-}" ]; then "$WINE" reg delete "$key" /f >/dev/null 2>&1; fi
 }
 trap cleanup EXIT
@@ -40,8 +46,10 @@ watch_exit() {  # pid
 if [ -n "${SNIPORA_WINVER:-}" ]; then
   "$WINE" reg add "$key" /v Version /d "$SNIPORA_WINVER" /f >/dev/null 2>&1
 fi
-SNIPORA_EXIT_MARK="Z:${mark//\//\\}" "$WINE" "$@" <&0 &
+SNIPORA_EXIT_MARK="Z:${mark//\//\\}" "$WINE" "$@" <&0 >"$output/out" 2>"$output/err" &
 pid=$!
+# whoever ends this script (a test's clean-up, ctest) ends the program too
+trap 'kill -TERM "$pid" 2>/dev/null; exit 143' TERM INT HUP
 watch_exit "$pid" &
 watcher=$!
 wait "$pid"

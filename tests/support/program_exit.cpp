@@ -16,12 +16,17 @@ struct Run {
   ProgramBody body;
   int argc;
   char** argv;
+  HANDLE finished;
   int result = 1;
 };
 
+// The end of the work is signalled, not read from the thread's end: a thread
+// that ends detaches from every library under the loader's lock, and that
+// can hang where the work itself did not. The thread gets the bounded wait.
 DWORD WINAPI RunBody(void* parameter) {
   auto* run = static_cast<Run*>(parameter);
   run->result = run->body(run->argc, run->argv);
+  SetEvent(run->finished);
   return 0;
 }
 
@@ -104,9 +109,10 @@ void WriteExitMark(const std::string& path, int result) {
 
 void RunProgram(ProgramBody body, int argc, char** argv) {
   const std::string exitMark = TakeExitMark();
-  Run run{body, argc, argv};
-  if (HANDLE runner = CreateThread(nullptr, 0, RunBody, &run, 0, nullptr)) {
-    WaitForSingleObject(runner, INFINITE);
+  Run run{body, argc, argv, CreateEventA(nullptr, TRUE, FALSE, nullptr)};
+  HANDLE runner = run.finished ? CreateThread(nullptr, 0, RunBody, &run, 0, nullptr) : nullptr;
+  if (runner) {
+    WaitForSingleObject(run.finished, INFINITE);
     CloseHandle(runner);
   } else {
     run.result = body(argc, argv);
