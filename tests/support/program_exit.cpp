@@ -95,11 +95,13 @@ std::string TakeExitMark() {
   return length > 0 && length < MAX_PATH ? std::string(path, length) : std::string();
 }
 
-void WriteExitMark(const std::string& path, int result) {
+// The mark says "started" while the program runs and then its result: a
+// runner can tell a program the platform never started from one that ended
+// on the way, and that from one that finished.
+void WriteExitMark(const std::string& path, const std::string& text) {
   if (path.empty()) return;
   HANDLE file = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return;
-  const std::string text = std::to_string(result) + "\n";
   DWORD written = 0;
   WriteFile(file, text.data(), DWORD(text.size()), &written, nullptr);
   CloseHandle(file);
@@ -109,6 +111,7 @@ void WriteExitMark(const std::string& path, int result) {
 
 void RunProgram(ProgramBody body, int argc, char** argv) {
   const std::string exitMark = TakeExitMark();
+  WriteExitMark(exitMark, "started\n");
   Run run{body, argc, argv, CreateEventA(nullptr, TRUE, FALSE, nullptr)};
   HANDLE runner = run.finished ? CreateThread(nullptr, 0, RunBody, &run, 0, nullptr) : nullptr;
   if (runner) {
@@ -119,7 +122,7 @@ void RunProgram(ProgramBody body, int argc, char** argv) {
   }
   WaitForOwnThreads(kThreadBudgetMs);
   std::fflush(nullptr);
-  WriteExitMark(exitMark, run.result);
+  WriteExitMark(exitMark, std::to_string(run.result) + "\n");
   TerminateProcess(GetCurrentProcess(), static_cast<UINT>(run.result));
   ExitProcess(static_cast<UINT>(run.result));  // not reached
 }

@@ -11,8 +11,6 @@
 // its own: whatever waits on that thread wakes when it ends and ends too.
 // Then the process ends at once, without the exit path's detaching of every
 // library, which is where a thread that died holding a lock leaves it hung.
-#include <cstdio>
-
 namespace snipora::test {
 
 using ProgramBody = int (*)(int argc, char** argv);
@@ -21,8 +19,9 @@ using ProgramBody = int (*)(int argc, char** argv);
 // the program itself started, and ends the process with the body's result.
 // A thread still running then is named on standard error (the process ends
 // regardless, so a hang shows in seconds, not at a test runner's timeout).
-// When SNIPORA_EXIT_MARK names a file, the result is written there just
-// before the end, for a runner that watches that the process really ends.
+// When SNIPORA_EXIT_MARK names a file, "started" is written there first and
+// the result just before the end, for a runner that watches that the process
+// really started and really ends.
 [[noreturn]] void RunProgram(ProgramBody body, int argc, char** argv);
 
 }  // namespace snipora::test

@@ -3,9 +3,14 @@
 // - watched: a thread waits on the work's thread, as GoogleTest's watchers do;
 // - stuck-thread: a thread of its own never ends;
 // - hang-after-mark: reports its result to the runner, then never ends (as a
-//   process hung in the platform's exit path would).
+//   process hung in the platform's exit path would);
+// - ends-on-the-way: ends with status 0 in the middle of its work.
+// SNIPORA_TEST_FAILED_STARTS="N FILE" makes it stand in for a program the
+// platform fails to start: each start adds a byte to FILE, and the first N
+// end with status 1 before the program's own code runs.
 #include <windows.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 
@@ -31,6 +36,24 @@ const std::string runnerMark = [] {
   return n < MAX_PATH ? std::string(path, n) : std::string();
 }();
 
+// Runs before main's body, like a start that fails in the loader would.
+const bool startFailed = [] {
+  char value[MAX_PATH + 16];
+  const DWORD n = GetEnvironmentVariableA("SNIPORA_TEST_FAILED_STARTS", value, sizeof value);
+  if (n == 0 || n >= sizeof value) return false;
+  char* file = nullptr;
+  const long failures = std::strtol(value, &file, 10);
+  while (*file == ' ') ++file;
+  HANDLE starts = CreateFileA(file, FILE_APPEND_DATA, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
+  if (starts == INVALID_HANDLE_VALUE) return false;
+  const DWORD before = GetFileSize(starts, nullptr);
+  DWORD written = 0;
+  WriteFile(starts, "s", 1, &written, nullptr);
+  CloseHandle(starts);
+  if (long(before) < failures) ExitProcess(1);
+  return false;
+}();
+
 void Start(LPTHREAD_START_ROUTINE routine, void* parameter) {
   if (HANDLE thread = CreateThread(nullptr, 0, routine, parameter, 0, nullptr)) CloseHandle(thread);
 }
@@ -52,6 +75,7 @@ int ProgramMain(int argc, char** argv) {
     CloseHandle(file);
     Sleep(INFINITE);
   }
+  if (!std::strcmp(argv[1], "ends-on-the-way")) ExitProcess(0);
   return 3;
 }
 
