@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "service/sqlite_store.h"
+#include "service/open_store.h"
 
 namespace snipora::service {
 namespace {
@@ -23,17 +23,16 @@ std::optional<std::string> ReadFile(const std::string& path) {
 
 Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log)
     : settings_(std::move(settings)),
-      store_(store ? std::move(store) : OpenSqliteStore(settings_.database)),
+      store_(store ? std::move(store) : OpenStore(settings_.database)),
+      cache_(settings_.cacheSize),
       log_(log ? std::make_unique<AccessLog>(log) : nullptr),
       rateLimit_(settings_.creationsPerMinute) {
   if (const std::string error = ReloadDenyList(); !error.empty()) throw std::runtime_error(error);
-  store_->ForEachLink([this](std::string_view code, std::string_view address) { table_.Insert(code, address); });
-  metrics_.storedLinks = table_.size();
   writer_ = std::make_unique<LinkWriter>(
-      *store_, table_, metrics_,
+      *store_, cache_, metrics_,
       WriterSettings{settings_.maxBatch, std::chrono::milliseconds(settings_.clickFlushMs),
                      std::chrono::microseconds(settings_.gatherMicroseconds)});
-  server_ = std::make_unique<HttpServer>(ServerParts{settings_, *store_, table_, *writer_, metrics_, rateLimit_,
+  server_ = std::make_unique<HttpServer>(ServerParts{settings_, *store_, cache_, *writer_, metrics_, rateLimit_,
                                                      log_.get(), [this] { return CurrentDenyList(); }});
 }
 
