@@ -48,6 +48,17 @@ void LinkCache::Insert(std::string_view code, std::string_view address, bool cli
   shard.index.emplace(shard.order.front().code, shard.order.begin());
 }
 
+bool LinkCache::InsertIfRoom(std::string_view code, std::string_view address) {
+  Shard& shard = ShardOf(code);
+  std::lock_guard lock(shard.mutex);
+  if (shard.order.size() >= perShard_) return false;
+  if (shard.index.contains(code)) return true;
+  // the least recent end: what requests bring in stays before it
+  shard.order.push_back({std::string(code), std::string(address)});
+  shard.index.emplace(shard.order.back().code, std::prev(shard.order.end()));
+  return true;
+}
+
 int64_t LinkCache::PendingClicks(std::string_view code) const {
   Shard& shard = ShardOf(code);
   std::lock_guard lock(shard.mutex);

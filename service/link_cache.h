@@ -32,6 +32,8 @@ class LinkCache {
   // Caches a code (a cached code keeps its address); with `click`, one click
   // more for it.
   void Insert(std::string_view code, std::string_view address, bool click = false);
+  // Caches a code only while its shard has room: false when it had none.
+  bool InsertIfRoom(std::string_view code, std::string_view address);
   // Clicks counted for the code since they were last taken.
   int64_t PendingClicks(std::string_view code) const;
   // The counted clicks of every code that has any, setting them back to 0.

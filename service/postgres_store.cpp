@@ -321,7 +321,7 @@ class PostgresStore final : public Store {
     });
   }
 
-  void ForEachLink(const std::function<void(const Link&)>& visit) override {
+  void ForEachLink(const std::function<bool(const Link&)>& visit) override {
     std::string after;
     for (;;) {
       std::vector<Link> page = WithSession([&](Session& session) {
@@ -334,7 +334,8 @@ class PostgresStore final : public Store {
       });
       if (page.empty()) return;
       after = page.back().code;
-      for (const Link& link : page) visit(link);
+      for (const Link& link : page)
+        if (!visit(link)) return;
     }
   }
 

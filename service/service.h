@@ -2,11 +2,13 @@
 // One running service: the store, the read cache in front of it, the writer
 // thread, the HTTP server and the deny list, in the order they start; they
 // stop in the reverse order.
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "service/access_log.h"
 #include "service/core/address_check.h"
@@ -53,6 +55,9 @@ class Service {
   std::shared_ptr<const DenyList> denyList_;
   std::unique_ptr<LinkWriter> writer_;
   std::unique_ptr<HttpServer> server_;
+  // Fills the cache from the store after start while it has room.
+  std::atomic<bool> warming_{true};
+  std::thread warmer_;
   bool stopped_ = false;
 };
 

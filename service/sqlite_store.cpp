@@ -212,7 +212,7 @@ class SqliteStore final : public Store {
     transaction.Commit();
   }
 
-  void ForEachLink(const std::function<void(const Link&)>& visit) override {
+  void ForEachLink(const std::function<bool(const Link&)>& visit) override {
     Lease lease(*this);
     // the primary key's order, which is byte order (BINARY collation)
     Statement all(lease->db.get(), "SELECT code, address, created, clicks FROM links ORDER BY code");
@@ -223,7 +223,7 @@ class SqliteStore final : public Store {
       link.address = all.Text(1);
       link.created = all.Integer(2);
       link.clicks = all.Integer(3);
-      visit(link);
+      if (!visit(link)) return;
     }
   }
 

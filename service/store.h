@@ -58,9 +58,10 @@ class Store {
   virtual std::vector<InsertResult> InsertIfAbsent(std::span<const NewLink> links) = 0;
   // Adds to the click counts of existing codes, in one transaction.
   virtual void AddClicks(std::span<const ClickCount> counts) = 0;
-  // Every link, in the order of its code (byte for byte). Reads in pages:
-  // links made meanwhile may or may not be visited.
-  virtual void ForEachLink(const std::function<void(const Link&)>& visit) = 0;
+  // Every link, in the order of its code (byte for byte), until `visit`
+  // answers false. Reads in pages: links made meanwhile may or may not be
+  // visited.
+  virtual void ForEachLink(const std::function<bool(const Link&)>& visit) = 0;
   // Whether the database answers a query now.
   virtual bool Healthy() = 0;
 };

@@ -99,7 +99,10 @@ std::string CheckRow(const std::vector<std::string>& row, NewLink* link) {
 TransferReport CopyLinks(Store& from, Store& to, std::FILE* report) {
   TransferReport counts;
   Mover mover(to, report, counts);
-  from.ForEachLink([&](const Link& link) { mover.Add({link.code, link.address, link.created, link.clicks}); });
+  from.ForEachLink([&](const Link& link) {
+    mover.Add({link.code, link.address, link.created, link.clicks});
+    return true;
+  });
   mover.Flush();
   return counts;
 }
@@ -111,6 +114,7 @@ uint64_t ExportCsv(Store& from, std::ostream& out) {
     const std::string created = IsoUtc(link.created), clicks = std::to_string(link.clicks);
     out << CsvRecord({link.code, link.address, created, clicks});
     ++written;
+    return true;
   });
   out.flush();
   return written;

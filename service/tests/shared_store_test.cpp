@@ -75,6 +75,20 @@ TEST(SharedStore, TwoInstancesCreatingAtOnceGiveOneCodePerAddressAndNoCodeTwice)
       EXPECT_EQ(redirect.Header("Location"), *addresses.begin()) << code;
     }
   }
+  // now each instance has every code cached: no more store reads, all hits
+  const auto counter = [](uint16_t port, const std::string& name) {
+    const std::string text = Get(port, "/metrics").body;
+    const std::size_t at = text.find("\n" + name + " ");
+    return at == std::string::npos ? -1 : std::stoll(text.substr(at + name.size() + 2));
+  };
+  const long long misses = counter(ports[0], "snipora_cache_misses_total");
+  const long long hits = counter(ports[0], "snipora_cache_hits_total");
+  EXPECT_GT(misses, 0);
+  for (const auto& [code, addresses] : addressesOf) EXPECT_EQ(Get(ports[0], "/" + code).status, 301);
+  EXPECT_EQ(counter(ports[0], "snipora_cache_misses_total"), misses);
+  EXPECT_EQ(counter(ports[0], "snipora_cache_hits_total"), hits + (long long)addressesOf.size());
+  EXPECT_EQ(counter(ports[0], "snipora_cache_entries"), (long long)addressesOf.size());
+  EXPECT_EQ(counter(ports[0], "snipora_cache_capacity"), 1000000);
   // the same alias asked of both instances goes to one address only
   const int one = Get(ports[0], CreateTarget("http://alias-one.example/", "both")).status;
   const int two = Get(ports[1], CreateTarget("http://alias-two.example/", "both")).status;

@@ -106,7 +106,11 @@ TEST_P(StoreTest, EveryLinkIsVisitedOnceInCodeOrderWithItsCountsAndTimes) {
     if (link.code == "k17") {
       EXPECT_EQ(link.created, 17);
     }
+    return true;
   });
+  int visited = 0;
+  store->ForEachLink([&](const Link&) { return ++visited < 3; });
+  EXPECT_EQ(visited, 3);
   ASSERT_EQ(seen.size(), links.size());
   EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));  // byte order: "Z" before "k"
   EXPECT_EQ(seen.front(), "Z");

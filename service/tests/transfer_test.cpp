@@ -20,6 +20,7 @@ std::string Contents(Store& store) {
   store.ForEachLink([&](const Link& link) {
     text += link.code + " " + link.address + " " + std::to_string(link.created) + " " + std::to_string(link.clicks) +
             "\n";
+    return true;
   });
   return text;
 }
