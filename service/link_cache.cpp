@@ -12,13 +12,25 @@ LinkCache::Shard& LinkCache::ShardOf(std::string_view code) const {
   return shards_[(std::hash<std::string_view>{}(code) >> 40) % kShards];
 }
 
-void LinkCache::Click(Shard& shard, std::string_view code) {
-  const auto counted = shard.clicks.find(code);
-  if (counted != shard.clicks.end()) {
-    ++counted->second;
-  } else {
-    shard.clicks.emplace(code, 1);
+void LinkCache::Click(Shard& shard, Entry& entry) {
+  if (entry.clicks++ == 0) {
+    entry.clickedAt = shard.clicked.size();
+    shard.clicked.push_back(&entry);
   }
+}
+
+void LinkCache::Evict(Shard& shard) {
+  Entry& last = shard.order.back();
+  if (last.clicks > 0) {
+    // its clicks stay counted, loose; its place in `clicked` goes to the last one there
+    shard.loose[last.code] += last.clicks;
+    Entry* moved = shard.clicked.back();
+    shard.clicked[last.clickedAt] = moved;
+    moved->clickedAt = last.clickedAt;
+    shard.clicked.pop_back();
+  }
+  shard.index.erase(last.code);
+  shard.order.pop_back();
 }
 
 std::optional<std::string> LinkCache::Find(std::string_view code, bool click) {
@@ -30,22 +42,27 @@ std::optional<std::string> LinkCache::Find(std::string_view code, bool click) {
     return std::nullopt;
   }
   ++shard.hits;
-  shard.order.splice(shard.order.begin(), shard.order, found->second);
-  if (click) Click(shard, code);
-  return found->second->address;
+  Entry& entry = *found->second;
+  if (found->second != shard.order.begin()) shard.order.splice(shard.order.begin(), shard.order, found->second);
+  if (click) Click(shard, entry);
+  return entry.address;
 }
 
 void LinkCache::Insert(std::string_view code, std::string_view address, bool click) {
   Shard& shard = ShardOf(code);
   std::lock_guard lock(shard.mutex);
-  if (click) Click(shard, code);
-  if (perShard_ == 0 || shard.index.contains(code)) return;
-  if (shard.order.size() >= perShard_) {
-    shard.index.erase(shard.order.back().code);
-    shard.order.pop_back();
+  if (const auto found = shard.index.find(code); found != shard.index.end()) {
+    if (click) Click(shard, *found->second);
+    return;
   }
+  if (perShard_ == 0) {
+    if (click) ++shard.loose[std::string(code)];
+    return;
+  }
+  if (shard.order.size() >= perShard_) Evict(shard);
   shard.order.push_front({std::string(code), std::string(address)});
   shard.index.emplace(shard.order.front().code, shard.order.begin());
+  if (click) Click(shard, shard.order.front());
 }
 
 bool LinkCache::InsertIfRoom(std::string_view code, std::string_view address) {
@@ -62,19 +79,31 @@ bool LinkCache::InsertIfRoom(std::string_view code, std::string_view address) {
 int64_t LinkCache::PendingClicks(std::string_view code) const {
   Shard& shard = ShardOf(code);
   std::lock_guard lock(shard.mutex);
-  const auto counted = shard.clicks.find(code);
-  return counted == shard.clicks.end() ? 0 : counted->second;
+  const auto loose = shard.loose.find(code);
+  const auto cached = shard.index.find(code);
+  return (loose == shard.loose.end() ? 0 : loose->second) + (cached == shard.index.end() ? 0 : cached->second->clicks);
 }
 
 std::vector<ClickCount> LinkCache::TakeClicks() {
   std::vector<ClickCount> counts;
   for (std::size_t i = 0; i < kShards; ++i) {
-    decltype(Shard::clicks) taken;
+    Shard& shard = shards_[i];
+    decltype(Shard::loose) loose;
     {
-      std::lock_guard lock(shards_[i].mutex);
-      taken.swap(shards_[i].clicks);
+      std::lock_guard lock(shard.mutex);
+      loose.swap(shard.loose);
+      for (Entry* entry : shard.clicked) {
+        const auto also = loose.find(entry->code);  // clicked, evicted, cached again
+        if (also != loose.end()) {
+          entry->clicks += also->second;
+          loose.erase(also);
+        }
+        counts.push_back({entry->code, entry->clicks});
+        entry->clicks = 0;
+      }
+      shard.clicked.clear();
     }
-    for (auto& [code, clicks] : taken) counts.push_back({code, clicks});
+    for (auto& [code, clicks] : loose) counts.push_back({code, clicks});
   }
   return counts;
 }
@@ -83,7 +112,7 @@ void LinkCache::ReturnClicks(const std::vector<ClickCount>& counts) {
   for (const ClickCount& count : counts) {
     Shard& shard = ShardOf(count.code);
     std::lock_guard lock(shard.mutex);
-    shard.clicks[count.code] += count.clicks;
+    shard.loose[count.code] += count.clicks;
   }
 }
 

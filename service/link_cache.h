@@ -53,17 +53,22 @@ class LinkCache {
   };
   struct Entry {
     std::string code, address;
+    int64_t clicks = 0;      // counted since the last take
+    std::size_t clickedAt = 0;  // its place in Shard::clicked while clicks > 0
   };
   struct Shard {
     mutable std::mutex mutex;
-    std::list<Entry> order;  // most recent first
+    std::list<Entry> order;  // most recent first; entries never move in memory
     std::unordered_map<std::string_view, std::list<Entry>::iterator> index;
-    std::unordered_map<std::string, int64_t, TransparentHash, std::equal_to<>> clicks;
+    std::vector<Entry*> clicked;  // the entries with clicks, so a click costs no lookup
+    // clicks of codes not cached (any more)
+    std::unordered_map<std::string, int64_t, TransparentHash, std::equal_to<>> loose;
     uint64_t hits = 0, misses = 0;
   };
   static constexpr std::size_t kShards = 16;
   Shard& ShardOf(std::string_view code) const;
-  static void Click(Shard& shard, std::string_view code);
+  static void Click(Shard& shard, Entry& entry);
+  static void Evict(Shard& shard);
 
   const std::size_t capacity_;
   const std::size_t perShard_;
