@@ -43,8 +43,8 @@ const Option kOptions[] = {
      "microseconds the writer waits for as many creations as its last commit held (0: never waits)"},
     {"click-flush-ms", Number{&Settings::clickFlushMs, 10, 3600000}, "milliseconds between writes of counted clicks"},
     {"cache-size", Number{&Settings::cacheSize, 0, 100000000},
-     "codes kept in memory for redirects, least recently used out (about 200 bytes each with 100-byte addresses; "
-     "0: every redirect asks the store)"},
+     "codes kept in memory for redirects, least recently used out, filled from the store at start while there is "
+     "room (about 300 bytes each with 90-byte addresses; 0: every redirect asks the store)"},
     {"stop-timeout", Number{&Settings::stopTimeout, 0, 3600}, "seconds SIGTERM waits for requests in flight"},
     {"access-log", &Settings::accessLog, "one line per request on standard output: on or off"},
 };
