@@ -34,7 +34,10 @@ case $action in
       echo "${0##*/}: the user $user is missing (scripts/setup.sh makes it)" >&2
       exit 1
     fi
-    dir=$(mktemp -d "${TMPDIR:-/tmp}/snipora-pg.XXXXXX")
+    base=${TMPDIR:-/tmp}
+    # the server's user must reach its folder: a private TMPDIR of root's is no place for it
+    as_server test -x "$base" 2>/dev/null || base=/tmp
+    dir=$(mktemp -d "$base/snipora-pg.XXXXXX")
     chmod 755 "$dir"
     [ "$(id -u)" -eq 0 ] && chown "$user:" "$dir"
     as_server "$bin/initdb" -D "$dir/data" -U snipora --auth=trust -E UTF8 --locale=C.UTF-8 >"$dir/initdb.log" 2>&1 ||
