@@ -122,9 +122,12 @@ int64_t Int8(const PGresult* result, int row, int column) {
 class Session {
  public:
   explicit Session(const std::string& address) {
-    // the caller's own connect_timeout, given in the address, wins
-    const char* keys[] = {"connect_timeout", "application_name", "dbname", nullptr};
-    const char* values[] = {"3", "snipora-service", address.c_str(), nullptr};
+    // Bounds on waiting for a database that went silent (a cut network
+    // rather than a refusal): a connection attempt, and unanswered packets
+    // of a connection. The caller's own settings, given in the address, win.
+    const char* keys[] = {"connect_timeout", "tcp_user_timeout", "keepalives_idle", "keepalives_interval",
+                          "keepalives_count", "application_name", "dbname", nullptr};
+    const char* values[] = {"3", "10000", "10", "3", "3", "snipora-service", address.c_str(), nullptr};
     connection_.reset(PQconnectdbParams(keys, values, 1));
     if (!connection_) throw StoreError("out of memory for a database connection");
     if (PQstatus(connection_.get()) != CONNECTION_OK) throw StoreError(Message("connect"));
