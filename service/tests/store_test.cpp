@@ -187,5 +187,16 @@ TEST(SqliteStore, SchemaVersionIsWrittenAndANewerOneIsRefused) {
   EXPECT_THROW(OpenSqliteStore(dir.File("no/such/folder/links.db")), StoreError);
 }
 
+TEST(OpenStore, TheDatabaseNamesTheStoreAndAPasswordIsNeverPrinted) {
+  EXPECT_TRUE(IsPostgresAddress("postgresql://u@h/db"));
+  EXPECT_TRUE(IsPostgresAddress("postgres://h"));
+  EXPECT_FALSE(IsPostgresAddress("postgresql.db"));  // a file
+  EXPECT_EQ(PrintableDatabase("links.db"), "links.db");
+  EXPECT_EQ(PrintableDatabase("postgresql://u:s3cret@h:5432/db"), "postgresql://u:***@h:5432/db");
+  EXPECT_EQ(PrintableDatabase("postgres://u:p@ss@h/db?password=x&sslmode=require"),
+            "postgres://u:***@h/db?password=***&sslmode=require");
+  EXPECT_EQ(PrintableDatabase("postgresql://h:5432,g:5433/db"), "postgresql://h:5432,g:5433/db");
+}
+
 }  // namespace
 }  // namespace snipora::service
