@@ -139,6 +139,11 @@ void TextSeeds() {
   Write("service_request", "credentials", "/create.php?url=http%3A%2F%2Fuser%3Apw%40www.spam.example%3A8080%2F");
   Write("service_request", "json", R"({"url": "http://[::1]:80/\u4e2d\ud83d\ude00", "alias": null, "n": 1})");
   Write("service_request", "bad-escape", "/create.php?url=http%3A%2F%2Fe.com%2F%G1");
+
+  Write("service_csv", "export",
+        "\x03code,address,created,clicks\r\nab3dE9x,\"http://e.com/?q=\"\"a,b\"\"\",2026-12-09T16:36:10Z,12\r\n"
+        "multi,\"http://e.com/\r\nline\",1700000000,0\r\nlast,http://e.com/,0,0");
+  Write("service_csv", "malformed", "\x01a,b\"c\nd,\"e\"f\n\"open,g\r\n");
 }
 
 }  // namespace

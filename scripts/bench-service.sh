@@ -7,7 +7,11 @@
 #   first changing every round; the median of each side and of the ratios;
 # - the same with HTTP/1.0 and no keep-alive (ab), the desktop program's way;
 # - durable creations/s (each answered after its commit), 50 connections;
-# - p50 and p99 latency of each; memory (RSS) with 1,000,000 stored links.
+# - SQLite beside PostgreSQL (a server of its own, scripts/pg-test-server.sh),
+#   in the same run: redirects/s with every code cached, and uncached
+#   (--cache-size 0: each redirect asks the store), durable creations/s, and
+#   the cache's hit rate over the measured run;
+# - p50 and p99 latency of each; memory (RSS) with 100,000 codes cached.
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/common.sh"
 seconds=${1:-8}
@@ -22,7 +26,10 @@ work=$root/build/bench-service
 rm -rf "$work"
 mkdir -p "$work"
 pids=()
-cleanup() { for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done; }
+cleanup() {
+  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; wait "$pid" 2>/dev/null || true; done
+  if [ -f "$work/postgres.state" ]; then "$root/scripts/pg-test-server.sh" stop "$work/postgres.state" || true; fi
+}
 trap cleanup EXIT
 
 wait_port() {
@@ -77,36 +84,75 @@ pair() {  # name runner... : paired rounds of the service (A) and the bare serve
 }
 redirect_wrk() { run_wrk "$1" "$root/service/bench/redirects.lua" "$work/links.txt"; }
 
+cache_counts() {  # port -> "hits misses"
+  curl -s "http://127.0.0.1:$1/metrics" | awk '/^snipora_cache_hits_total / {h=$2} /^snipora_cache_misses_total / {m=$2}
+    END {print h, m}'
+}
+hit_rate() {  # "hits misses" before, after -> percent
+  awk -v b="$1" -v a="$2" 'BEGIN {split(b, x, " "); split(a, y, " "); h = y[1] - x[1]; m = y[2] - x[2];
+    printf "%.1f", (h + m) ? 100 * h / (h + m) : 0}'
+}
+
+echo "warming the cache (one run) ..."
+redirect_wrk $service_port >/dev/null
+sqlite_before=$(cache_counts $service_port)
 echo "redirects, keep-alive (wrk -t1 -c50, ${seconds}s, $rounds rounds each) ..."
 pair keepalive redirect_wrk
+sqlite_hits=$(hit_rate "$sqlite_before" "$(cache_counts $service_port)")
 echo "redirects, HTTP/1.0 without keep-alive (ab -c50) ..."
 pair http10 run_ab
 
 echo "durable creations (wrk -t1 -c50, ${seconds}s) ..."
-links_before=$(curl -s "http://127.0.0.1:$service_port/metrics" | awk '/^snipora_stored_links / {print $2}')
+links_before=$(curl -s "http://127.0.0.1:$service_port/metrics" | awk '/^snipora_creations_total / {print $2}')
 creation=$(run_wrk $service_port "$root/service/bench/creations.lua")
 echo "  $creation"
 metrics=$(curl -s "http://127.0.0.1:$service_port/metrics")
-links_after=$(awk '/^snipora_stored_links / {print $2}' <<<"$metrics")
+links_after=$(awk '/^snipora_creations_total / {print $2}' <<<"$metrics")
 commits=$(awk '/^snipora_commits_total / {print $2}' <<<"$metrics")
 
-echo "memory with 1,000,000 links ..."
-"$native/fill_store" "$work/million.db" 1000000 "$work/million.txt"
-started=$(date +%s.%N)
-"$native/snipora-service" --listen 127.0.0.1:18182 --database "$work/million.db" --public-host snip.invalid \
-  --access-log off 2>/dev/null &
-pids+=($!)
-million_pid=$!
-wait_port 18182
-loaded=$(awk -v s="$started" -v e="$(date +%s.%N)" 'BEGIN {printf "%.1f", e - s}')
-curl -s -o /dev/null "http://127.0.0.1:18182/$(head -n1 "$work/million.txt" | cut -d' ' -f1)"
-million_rss=$(rss_kb $million_pid)
-"$native/bare_redirect_server" 18183 2 "$work/million.txt" 2>/dev/null &
-pids+=($!)
-bare_million_pid=$!
-wait_port 18183
-bare_million_rss=$(rss_kb $bare_million_pid)
 service_rss=$(rss_kb $service_pid)
+
+# A service on the port, on a database, with a cache size; its pid in started_pid.
+start_service() {  # port database cache-size
+  "$native/snipora-service" --listen 127.0.0.1:$1 --database "$2" --public-host snip.invalid \
+    --creations-per-minute 0 --per-ip-connections 0 --cache-size $3 >/dev/null 2>>"$work/service.err" &
+  started_pid=$!
+  pids+=($started_pid)
+  wait_port $1
+}
+stop_service() { kill "$1"; wait "$1" 2>/dev/null || true; }
+
+echo "SQLite without the cache (--cache-size 0, ${seconds}s) ..."
+start_service 18184 "$work/links.db" 0
+sqlite_uncached=$(redirect_wrk 18184)
+echo "  $sqlite_uncached"
+stop_service $started_pid
+
+echo "PostgreSQL: a server of its own, filled with 100,000 links ..."
+"$root/scripts/pg-test-server.sh" start "$work/postgres.state"
+pg=$(head -n1 "$work/postgres.state")
+"$native/fill_store" "$pg" 100000 "$work/pg-links.txt"
+start_service 18185 "$pg" 1000000
+pg_redirect() { run_wrk "$1" "$root/service/bench/redirects.lua" "$work/pg-links.txt"; }
+pg_redirect 18185 >/dev/null  # warms the cache
+pg_before=$(cache_counts 18185)
+echo "PostgreSQL, cached redirects (${seconds}s) ..."
+pg_cached=$(pg_redirect 18185)
+echo "  $pg_cached"
+pg_hits=$(hit_rate "$pg_before" "$(cache_counts 18185)")
+echo "PostgreSQL, durable creations (${seconds}s) ..."
+pg_metrics_before=$(curl -s "http://127.0.0.1:18185/metrics")
+pg_creation=$(run_wrk 18185 "$root/service/bench/creations.lua")
+echo "  $pg_creation"
+pg_metrics=$(curl -s "http://127.0.0.1:18185/metrics")
+stop_service $started_pid
+pg_bytes=$(psql "$pg" -Atc "SELECT pg_total_relation_size('links') / count(*) FROM links")
+sqlite_bytes=$(( $(stat -c %s "$work/links.db") / (100000 + links_after - links_before) ))
+start_service 18186 "$pg" 0
+echo "PostgreSQL without the cache (--cache-size 0, ${seconds}s) ..."
+pg_uncached=$(pg_redirect 18186)
+echo "  $pg_uncached"
+stop_service $started_pid
 
 col() { awk -v c="$2" '{print $c}' "$work/$1" | median; }
 echo
@@ -125,6 +171,26 @@ printf '%-44s %12.2f\n' "  p50 latency ms" "$cp50"
 printf '%-44s %12.2f\n' "  p99 latency ms" "$cp99"
 printf '%-44s %12s\n' "  links stored / commits" "$((links_after - links_before)) / $commits"
 printf '%-44s %12s\n' "  answers not 2xx/3xx, socket errors" "$cbad, $cerr"
-printf '%-44s %9.0f MB %9.0f MB\n' "RSS with 1,000,000 links" "$((million_rss / 1024))" "$((bare_million_rss / 1024))"
-printf '%-44s %12s\n' "  load at start (s)" "$loaded"
-printf '%-44s %9.0f MB\n' "RSS with 100,000 links after the runs" "$((service_rss / 1024))"
+printf '%-44s %9.0f MB\n' "RSS with 100,000 codes cached, after the runs" "$((service_rss / 1024))"
+
+field() { awk -v c="$2" '{print $c}' <<<"$1"; }
+delta() {  # metric before-text after-text
+  awk -v n="$1" '$1 == n {print $2}' <<<"$3" | awk -v b="$(awk -v n="$1" '$1 == n {print $2}' <<<"$2")" '{print $1 - b}'
+}
+echo
+printf '%-44s %12s %12s\n' "store, wrk -t1 -c50" "SQLite" "PostgreSQL"
+row() {  # label sqlite-result pg-result
+  printf '%-44s %12.0f %12.0f\n' "$1" "$(field "$2" 1)" "$(field "$3" 1)"
+  printf '%-44s %12.2f %12.2f\n' "  p50 latency ms" "$(field "$2" 2)" "$(field "$3" 2)"
+  printf '%-44s %12.2f %12.2f\n' "  p99 latency ms" "$(field "$2" 3)" "$(field "$3" 3)"
+}
+sqlite_cached="$(col keepalive.a 1) $(col keepalive.a 2) $(col keepalive.a 3)"
+row "redirects/s, cached" "$sqlite_cached" "$pg_cached"
+printf '%-44s %11s%% %11s%%\n' "  cache hit rate" "$sqlite_hits" "$pg_hits"
+row "redirects/s, uncached (--cache-size 0)" "$sqlite_uncached" "$pg_uncached"
+row "durable creations/s" "$creation" "$pg_creation"
+printf '%-44s %12s %12s\n' "  links stored / commits" "$((links_after - links_before)) / $commits" \
+  "$(delta snipora_creations_total "$pg_metrics_before" "$pg_metrics") / $(delta snipora_commits_total "$pg_metrics_before" "$pg_metrics")"
+printf '%-44s %12s %12s\n' "  answers not 2xx/3xx, socket errors" "$cbad, $cerr" \
+  "$(field "$pg_creation" 4), $(field "$pg_creation" 5)"
+printf '%-44s %12s %12s\n' "bytes per link stored (~90-byte addresses)" "$sqlite_bytes" "$pg_bytes"

@@ -16,7 +16,7 @@ packages=(
   cmake ninja-build nasm dpkg-dev googletest gcc-multilib qemu-user-static
   imagemagick xdotool python3
   clang-15 libclang-common-15-dev llvm-15 libjpeg62-turbo-dev
-  libmicrohttpd-dev libsqlite3-dev wrk apache2-utils curl
+  libmicrohttpd-dev libsqlite3-dev wrk apache2-utils curl postgresql-15 libpq-dev
 )
 
 step() { printf '== %s\n' "$*"; }
@@ -39,6 +39,13 @@ done
 if [ ${#missing[@]} -gt 0 ] || [ -n "${need_update:-}" ]; then
   step "apt: ${missing[*]:-update only}"
   apt_install "${missing[@]}"
+fi
+
+# PostgreSQL refuses to run as root: the service's tests start theirs as this
+# user (scripts/pg-test-server.sh).
+if [ "$(id -u)" -eq 0 ] && ! id snipora-pg >/dev/null 2>&1; then
+  step "user snipora-pg for the tests' PostgreSQL"
+  useradd --system --no-create-home --shell /usr/sbin/nologin snipora-pg
 fi
 
 step "locale zh_CN.UTF-8"

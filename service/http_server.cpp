@@ -30,6 +30,8 @@ constexpr std::string_view kCreatePath = "/create.php";
 constexpr std::string_view kApiLinks = "/api/v1/links";
 constexpr char kHtml[] = "text/html; charset=utf-8";
 constexpr char kJson[] = "application/json";
+// Seconds a client is asked to wait while the store does not answer.
+constexpr char kRetryAfter[] = "5";
 
 enum class Kind { kRedirect, kCreation, kOther };
 
@@ -284,9 +286,19 @@ struct HttpServer::State {
     if (path == "/") return Reply{200, kHtml, HomePage(parts.settings.publicHost), {}};
     if (path == "/healthz") {
       if (parts.store.Healthy()) return Reply{200, "text/plain; charset=utf-8", "ok\n", {}};
-      return Reply{503, "text/plain; charset=utf-8", "the store does not answer\n", {}};
+      return Reply{503,
+                   "text/plain; charset=utf-8",
+                   "the store does not answer: creations and links not in the cache fail until it is back\n",
+                   {{MHD_HTTP_HEADER_RETRY_AFTER, kRetryAfter}}};
     }
-    if (path == "/metrics") return Reply{200, "text/plain; version=0.0.4", parts.metrics.Text(), {}};
+    if (path == "/metrics") {
+      Metrics& metrics = parts.metrics;
+      metrics.cacheEntries = parts.cache.size();
+      metrics.cacheCapacity = parts.cache.capacity();
+      metrics.cacheHits = parts.cache.hits();
+      metrics.cacheMisses = parts.cache.misses();
+      return Reply{200, "text/plain; version=0.0.4", metrics.Text(), {}};
+    }
     if (path.size() > kApiLinks.size() + 1 && path.substr(0, kApiLinks.size() + 1) == std::string(kApiLinks) + "/")
       return LinkInfo(path.substr(kApiLinks.size() + 1));
     return Redirect(request, path.substr(1));
@@ -294,12 +306,32 @@ struct HttpServer::State {
 
   Reply Bad(std::string_view text) { return Page(400, "Bad request", text); }
 
+  static Reply Unavailable(std::string_view text) {
+    Reply reply = Page(503, "Unavailable", text);
+    reply.headers.push_back({MHD_HTTP_HEADER_RETRY_AFTER, kRetryAfter});
+    return reply;
+  }
+
   Reply Redirect(Request& request, std::string_view code) {
     std::optional<std::string> address;
     if (IsValidCode(code)) {
       request.kind = Kind::kRedirect;
       // HEAD is how link checkers and previews look: not a click
-      address = request.method == "GET" ? parts.table.Follow(code) : parts.table.Find(code);
+      const bool click = request.method == "GET";
+      address = parts.cache.Find(code, click);
+      if (!address) {
+        std::optional<Link> link;
+        try {
+          link = parts.store.FindCode(code);
+        } catch (const StoreError&) {
+          Metrics::Add(parts.metrics.storeErrors);
+          return Unavailable("The store of short addresses does not answer; try again in a moment.");
+        }
+        if (link) {
+          parts.cache.Insert(code, link->address, click);
+          address = std::move(link->address);
+        }
+      }
     }
     if (!address) {
       Metrics::Add(parts.metrics.notFound);
@@ -316,10 +348,12 @@ struct HttpServer::State {
       link = parts.store.FindCode(code);
     } catch (const StoreError&) {
       Metrics::Add(parts.metrics.storeErrors);
-      return JsonError(503, "The store does not answer.");
+      Reply reply = JsonError(503, "The store does not answer.");
+      reply.headers.push_back({MHD_HTTP_HEADER_RETRY_AFTER, kRetryAfter});
+      return reply;
     }
     if (!link) return JsonError(404, "No such code.");
-    const int64_t clicks = link->clicks + parts.table.PendingClicks(code);
+    const int64_t clicks = link->clicks + parts.cache.PendingClicks(code);
     return Reply{200, kJson,
                  "{\"code\":" + JsonString(link->code) + ",\"url\":" + JsonString(link->address) +
                      ",\"created\":" + JsonString(IsoTime(link->created)) + ",\"clicks\":" + std::to_string(clicks) +
@@ -396,8 +430,10 @@ struct HttpServer::State {
         break;
     }
     Metrics::Add(parts.metrics.storeErrors);
-    if (request.api) return JsonError(503, "The address could not be stored; nothing was lost, try again.");
-    return Page(503, "Not shortened", "The address could not be stored; try again.");
+    Reply reply = request.api ? JsonError(503, "The address could not be stored; nothing was lost, try again.")
+                              : Page(503, "Not shortened", "The address could not be stored; try again.");
+    reply.headers.push_back({MHD_HTTP_HEADER_RETRY_AFTER, kRetryAfter});
+    return reply;
   }
 };
 

@@ -17,7 +17,7 @@
 
 #include "service/access_log.h"
 #include "service/core/address_check.h"
-#include "service/link_table.h"
+#include "service/link_cache.h"
 #include "service/link_writer.h"
 #include "service/metrics.h"
 #include "service/rate_limit.h"
@@ -30,7 +30,7 @@ namespace snipora::service {
 struct ServerParts {
   const Settings& settings;
   Store& store;
-  LinkTable& table;
+  LinkCache& cache;
   LinkWriter& writer;
   Metrics& metrics;
   RateLimit& rateLimit;

@@ -15,8 +15,8 @@ constexpr int kCodeTries = 8;
 
 }  // namespace
 
-LinkWriter::LinkWriter(Store& store, LinkTable& table, Metrics& metrics, WriterSettings settings)
-    : store_(store), table_(table), metrics_(metrics), settings_(settings), thread_([this] { Run(); }) {}
+LinkWriter::LinkWriter(Store& store, LinkCache& cache, Metrics& metrics, WriterSettings settings)
+    : store_(store), cache_(cache), metrics_(metrics), settings_(settings), thread_([this] { Run(); }) {}
 
 LinkWriter::~LinkWriter() { Stop(); }
 
@@ -92,7 +92,7 @@ void LinkWriter::Commit(std::deque<Waiting>& batch) {
         Created& answer = answers[i];
         switch (result.outcome) {
           case InsertResult::kInserted:
-            table_.Insert(result.code, batch[i].creation.address);
+            cache_.Insert(result.code, batch[i].creation.address);
             answer = {Created::kCreated, result.code};
             break;
           case InsertResult::kAddressKnown:
@@ -117,13 +117,12 @@ void LinkWriter::Commit(std::deque<Waiting>& batch) {
     // a failed transaction stored nothing of this round; answers made in
     // earlier rounds were committed and stand
   }
-  metrics_.storedLinks.store(table_.size(), std::memory_order_relaxed);
   metrics_.commitSeconds.Observe(std::chrono::steady_clock::now() - started);
   for (std::size_t i = 0; i < batch.size(); ++i) batch[i].answer(answers[i]);
 }
 
 void LinkWriter::FlushClicks() {
-  std::vector<ClickCount> counts = table_.TakeClicks();
+  std::vector<ClickCount> counts = cache_.TakeClicks();
   if (counts.empty()) return;
   // in key order the updates walk the table's pages once, not at random
   std::sort(counts.begin(), counts.end(), [](const ClickCount& a, const ClickCount& b) { return a.code < b.code; });
@@ -133,8 +132,9 @@ void LinkWriter::FlushClicks() {
     for (const ClickCount& count : counts) total += uint64_t(count.clicks);
     Metrics::Add(metrics_.clicksFlushed, total);
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "snipora-service: clicks not written: %s\n", error.what());
+    std::fprintf(stderr, "snipora-service: clicks not written, kept for the next flush: %s\n", error.what());
     Metrics::Add(metrics_.storeErrors);
+    cache_.ReturnClicks(counts);
   }
 }
 

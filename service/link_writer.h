@@ -3,7 +3,7 @@
 // takes every waiting one (up to a batch) into one transaction, so that
 // fifty clients creating at once share a commit instead of waiting for fifty
 // (group commit). Each creation's answer is called only after its commit, and
-// only then is the code in the link table. The clicks counted in the table
+// only then is the code in the read cache. The clicks counted in the cache
 // are written on the same thread, in one transaction every flush interval:
 // a redirect never writes.
 #include <chrono>
@@ -15,7 +15,7 @@
 #include <string>
 #include <thread>
 
-#include "service/link_table.h"
+#include "service/link_cache.h"
 #include "service/metrics.h"
 #include "service/store.h"
 
@@ -49,7 +49,7 @@ struct WriterSettings {
 
 class LinkWriter {
  public:
-  LinkWriter(Store& store, LinkTable& table, Metrics& metrics, WriterSettings settings = {});
+  LinkWriter(Store& store, LinkCache& cache, Metrics& metrics, WriterSettings settings = {});
   ~LinkWriter();  // Stop()
   LinkWriter(const LinkWriter&) = delete;
   LinkWriter& operator=(const LinkWriter&) = delete;
@@ -70,7 +70,7 @@ class LinkWriter {
   void FlushClicks();
 
   Store& store_;
-  LinkTable& table_;
+  LinkCache& cache_;
   Metrics& metrics_;
   const WriterSettings settings_;
   std::mutex mutex_;

@@ -41,9 +41,12 @@ std::string Metrics::Text() const {
   out += line;
   SNIPORA_COUNTERS(SNIPORA_PRINT_COUNTER)
 #undef SNIPORA_PRINT_COUNTER
-  std::snprintf(line, sizeof line, "# HELP snipora_stored_links Links in the store\n# TYPE snipora_stored_links gauge\n"
-                "snipora_stored_links %llu\n", static_cast<unsigned long long>(storedLinks.load()));
+#define SNIPORA_PRINT_SNAPSHOT(field, name, type, help)                                                  \
+  std::snprintf(line, sizeof line, "# HELP %s %s\n# TYPE %s %s\n%s %llu\n", name, help, name, type, name, \
+                static_cast<unsigned long long>(field.load(std::memory_order_relaxed)));                   \
   out += line;
+  SNIPORA_SNAPSHOTS(SNIPORA_PRINT_SNAPSHOT)
+#undef SNIPORA_PRINT_SNAPSHOT
 #define SNIPORA_PRINT_HISTOGRAM(field, name, help) field.Print(out, name, help);
   SNIPORA_HISTOGRAMS(SNIPORA_PRINT_HISTOGRAM)
 #undef SNIPORA_PRINT_HISTOGRAM

@@ -45,6 +45,13 @@ class Histogram {
   X(otherSeconds, "snipora_other_request_seconds", "Time to answer any other request")         \
   X(commitSeconds, "snipora_commit_seconds", "Time of one group commit")
 
+// Figures copied in from elsewhere (the read cache) when /metrics is asked.
+#define SNIPORA_SNAPSHOTS(X)                                                                      \
+  X(cacheEntries, "snipora_cache_entries", "gauge", "Codes in the read cache")                     \
+  X(cacheCapacity, "snipora_cache_capacity", "gauge", "Codes the read cache holds at most")        \
+  X(cacheHits, "snipora_cache_hits_total", "counter", "Redirects answered from the read cache")    \
+  X(cacheMisses, "snipora_cache_misses_total", "counter", "Redirects whose code was looked up in the store")
+
 struct Metrics {
 #define SNIPORA_COUNTER_FIELD(field, name, help) std::atomic<uint64_t> field{0};
   SNIPORA_COUNTERS(SNIPORA_COUNTER_FIELD)
@@ -52,7 +59,9 @@ struct Metrics {
 #define SNIPORA_HISTOGRAM_FIELD(field, name, help) Histogram field;
   SNIPORA_HISTOGRAMS(SNIPORA_HISTOGRAM_FIELD)
 #undef SNIPORA_HISTOGRAM_FIELD
-  std::atomic<uint64_t> storedLinks{0};
+#define SNIPORA_SNAPSHOT_FIELD(field, name, type, help) std::atomic<uint64_t> field{0};
+  SNIPORA_SNAPSHOTS(SNIPORA_SNAPSHOT_FIELD)
+#undef SNIPORA_SNAPSHOT_FIELD
 
   static void Add(std::atomic<uint64_t>& counter, uint64_t n = 1) { counter.fetch_add(n, std::memory_order_relaxed); }
   std::string Text() const;

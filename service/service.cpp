@@ -6,7 +6,7 @@
 #include <stdexcept>
 #include <thread>
 
-#include "service/sqlite_store.h"
+#include "service/open_store.h"
 
 namespace snipora::service {
 namespace {
@@ -23,18 +23,31 @@ std::optional<std::string> ReadFile(const std::string& path) {
 
 Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log)
     : settings_(std::move(settings)),
-      store_(store ? std::move(store) : OpenSqliteStore(settings_.database)),
+      store_(store ? std::move(store) : OpenStore(settings_.database)),
+      cache_(settings_.cacheSize),
       log_(log ? std::make_unique<AccessLog>(log) : nullptr),
       rateLimit_(settings_.creationsPerMinute) {
   if (const std::string error = ReloadDenyList(); !error.empty()) throw std::runtime_error(error);
-  store_->ForEachLink([this](std::string_view code, std::string_view address) { table_.Insert(code, address); });
-  metrics_.storedLinks = table_.size();
   writer_ = std::make_unique<LinkWriter>(
-      *store_, table_, metrics_,
+      *store_, cache_, metrics_,
       WriterSettings{settings_.maxBatch, std::chrono::milliseconds(settings_.clickFlushMs),
                      std::chrono::microseconds(settings_.gatherMicroseconds)});
-  server_ = std::make_unique<HttpServer>(ServerParts{settings_, *store_, table_, *writer_, metrics_, rateLimit_,
+  server_ = std::make_unique<HttpServer>(ServerParts{settings_, *store_, cache_, *writer_, metrics_, rateLimit_,
                                                      log_.get(), [this] { return CurrentDenyList(); }});
+  // With SQLite and a cache as large as the store, no redirect then reads the
+  // database; with PostgreSQL an instance starts with as many codes as fit.
+  if (settings_.cacheSize > 0)
+    warmer_ = std::thread([this] {
+      try {
+        std::size_t full = 0;  // shards found full, roughly: stop when most are
+        store_->ForEachLink([&](const Link& link) {
+          if (!cache_.InsertIfRoom(link.code, link.address)) ++full;
+          return warming_.load(std::memory_order_relaxed) && full < 64;
+        });
+      } catch (const StoreError& error) {
+        std::fprintf(stderr, "snipora-service: the cache was not filled at start: %s\n", error.what());
+      }
+    });
 }
 
 Service::~Service() { Stop(); }
@@ -67,6 +80,8 @@ void Service::Stop() {
     while (server_->Busy() && std::chrono::steady_clock::now() < until)
       std::this_thread::sleep_for(std::chrono::milliseconds(10));
   };
+  warming_ = false;
+  if (warmer_.joinable()) warmer_.join();
   server_->Quiesce();
   const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(settings_.stopTimeout);
   waitIdle(until);

@@ -1,17 +1,19 @@
 #pragma once
-// One running service: the store, the link table loaded from it, the writer
+// One running service: the store, the read cache in front of it, the writer
 // thread, the HTTP server and the deny list, in the order they start; they
 // stop in the reverse order.
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <thread>
 
 #include "service/access_log.h"
 #include "service/core/address_check.h"
 #include "service/http_server.h"
-#include "service/link_table.h"
+#include "service/link_cache.h"
 #include "service/link_writer.h"
 #include "service/metrics.h"
 #include "service/rate_limit.h"
@@ -22,7 +24,7 @@ namespace snipora::service {
 
 class Service {
  public:
-  // `store` null: the SQLite file of settings.database. `log` null: no access
+  // `store` null: the store settings.database names (open_store.h). `log` null: no access
   // log. Throws (StoreError, std::runtime_error) when it cannot start.
   Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log);
   ~Service();  // Stop()
@@ -46,13 +48,16 @@ class Service {
   const Settings settings_;
   Metrics metrics_;
   std::unique_ptr<Store> store_;
-  LinkTable table_;
+  LinkCache cache_;
   std::unique_ptr<AccessLog> log_;
   RateLimit rateLimit_;
   std::mutex denyMutex_;
   std::shared_ptr<const DenyList> denyList_;
   std::unique_ptr<LinkWriter> writer_;
   std::unique_ptr<HttpServer> server_;
+  // Fills the cache from the store after start while it has room.
+  std::atomic<bool> warming_{true};
+  std::thread warmer_;
   bool stopped_ = false;
 };
 

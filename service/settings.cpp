@@ -18,7 +18,9 @@ struct Option {
 
 const Option kOptions[] = {
     {"listen", &Settings::listen, "HOST:PORT to listen on (IPv4, or [IPv6]:PORT)"},
-    {"database", &Settings::database, "the SQLite file of the links (created when absent)"},
+    {"database", &Settings::database,
+     "the links: an SQLite file (created when absent), or a PostgreSQL database as postgresql://USER@HOST:PORT/DB "
+     "(any libpq connection address; several instances may share it)"},
     {"public-host", &Settings::publicHost,
      "HOST[:PORT] of the short addresses handed out (http://HOST[:PORT]/CODE); addresses on HOST are refused"},
     {"deny-list", &Settings::denyList,
@@ -40,6 +42,9 @@ const Option kOptions[] = {
     {"gather-us", Number{&Settings::gatherMicroseconds, 0, 1000000},
      "microseconds the writer waits for as many creations as its last commit held (0: never waits)"},
     {"click-flush-ms", Number{&Settings::clickFlushMs, 10, 3600000}, "milliseconds between writes of counted clicks"},
+    {"cache-size", Number{&Settings::cacheSize, 0, 100000000},
+     "codes kept in memory for redirects, least recently used out, filled from the store at start while there is "
+     "room (about 300 bytes each with 90-byte addresses; 0: every redirect asks the store)"},
     {"stop-timeout", Number{&Settings::stopTimeout, 0, 3600}, "seconds SIGTERM waits for requests in flight"},
     {"access-log", &Settings::accessLog, "one line per request on standard output: on or off"},
 };

@@ -25,6 +25,7 @@ struct Settings {
   uint32_t gatherMicroseconds = 2000;
   uint32_t clickFlushMs = 1000;
   uint32_t stopTimeout = 10;
+  uint32_t cacheSize = 1000000;
   bool accessLog = true;
 };
 

@@ -101,7 +101,7 @@ struct Connection {
   void Prepare() {
     findCode.emplace(db.get(), "SELECT address, created, clicks FROM links WHERE code = ?1");
     findAddress.emplace(db.get(), "SELECT code FROM links WHERE address = ?1");
-    insert.emplace(db.get(), "INSERT INTO links(code, address, created) VALUES(?1, ?2, ?3)");
+    insert.emplace(db.get(), "INSERT INTO links(code, address, created, clicks) VALUES(?1, ?2, ?3, ?4)");
     addClicks.emplace(db.get(), "UPDATE links SET clicks = clicks + ?2 WHERE code = ?1");
   }
 
@@ -191,7 +191,7 @@ class SqliteStore final : public Store {
       }
       Statement& insert = *writer_.insert;
       ResetOnExit reset{insert};
-      insert.Bind(1, link.code).Bind(2, link.address).Bind(3, link.created);
+      insert.Bind(1, link.code).Bind(2, link.address).Bind(3, link.created).Bind(4, link.clicks);
       insert.Step();
       results.push_back({InsertResult::kInserted, link.code});
     }
@@ -212,10 +212,19 @@ class SqliteStore final : public Store {
     transaction.Commit();
   }
 
-  void ForEachLink(const std::function<void(std::string_view, std::string_view)>& visit) override {
+  void ForEachLink(const std::function<bool(const Link&)>& visit) override {
     Lease lease(*this);
-    Statement all(lease->db.get(), "SELECT code, address FROM links");
-    while (all.Step()) visit(all.Text(0), all.Text(1));
+    // the primary key's order, which is byte order (BINARY collation)
+    Statement all(lease->db.get(), "SELECT code, address, created, clicks FROM links ORDER BY code");
+    ResetOnExit reset{all};
+    Link link;
+    while (all.Step()) {
+      link.code = all.Text(0);
+      link.address = all.Text(1);
+      link.created = all.Integer(2);
+      link.clicks = all.Integer(3);
+      if (!visit(link)) return;
+    }
   }
 
   bool Healthy() override {

@@ -31,6 +31,7 @@ struct NewLink {
   std::string code;
   std::string address;
   int64_t created = 0;
+  int64_t clicks = 0;  // non-zero when links move between stores
 };
 
 struct InsertResult {
@@ -57,8 +58,10 @@ class Store {
   virtual std::vector<InsertResult> InsertIfAbsent(std::span<const NewLink> links) = 0;
   // Adds to the click counts of existing codes, in one transaction.
   virtual void AddClicks(std::span<const ClickCount> counts) = 0;
-  // Every link's code and address, for the service's table at start.
-  virtual void ForEachLink(const std::function<void(std::string_view code, std::string_view address)>& visit) = 0;
+  // Every link, in the order of its code (byte for byte), until `visit`
+  // answers false. Reads in pages: links made meanwhile may or may not be
+  // visited.
+  virtual void ForEachLink(const std::function<bool(const Link&)>& visit) = 0;
   // Whether the database answers a query now.
   virtual bool Healthy() = 0;
 };

@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "service/codes.h"
-#include "service/sqlite_store.h"
+#include "service/open_store.h"
 
 using namespace snipora::service;
 
@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const long count = std::atol(argv[2]);
-  std::unique_ptr<Store> store = OpenSqliteStore(argv[1]);
+  std::unique_ptr<Store> store = OpenStore(argv[1]);
   std::ofstream out(argv[3]);
   std::vector<NewLink> batch;
   for (long i = 0; i < count; ++i) {

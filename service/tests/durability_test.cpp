@@ -1,5 +1,6 @@
-// The real program in a child process: a creation that was answered survives
-// SIGKILL; SIGTERM finishes, writes the counted clicks and exits 0.
+// The real program in a child process, on each store: a creation that was
+// answered survives SIGKILL; SIGTERM finishes, writes the counted clicks and
+// exits 0.
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -12,8 +13,9 @@
 #include <thread>
 
 #include "service/core/pages.h"
-#include "service/sqlite_store.h"
+#include "service/open_store.h"
 #include "service/tests/http_client.h"
+#include "service/tests/store_kinds.h"
 
 namespace snipora::service {
 namespace {
@@ -78,9 +80,14 @@ std::string Cut(const std::string& page) {
   return page.substr(start + kStartMarker.size(), end - start - kStartMarker.size());
 }
 
-TEST(Durability, EveryAnsweredCreationSurvivesSigkill) {
+class Durability : public testing::TestWithParam<test::StoreKind> {
+ protected:
+  void SetUp() override { database = GetParam().place(dir); }
   test::TempDir dir;
-  const std::string database = dir.File("links.db");
+  std::string database;
+};
+
+TEST_P(Durability, EveryAnsweredCreationSurvivesSigkill) {
   std::map<std::string, std::string> answered;  // code -> address
   {
     ServiceProcess service(database);
@@ -114,9 +121,7 @@ TEST(Durability, EveryAnsweredCreationSurvivesSigkill) {
   }
 }
 
-TEST(Durability, SigtermWritesTheCountedClicksAndExitsCleanly) {
-  test::TempDir dir;
-  const std::string database = dir.File("links.db");
+TEST_P(Durability, SigtermWritesTheCountedClicksAndExitsCleanly) {
   std::string code;
   {
     ServiceProcess service(database);
@@ -128,8 +133,10 @@ TEST(Durability, SigtermWritesTheCountedClicksAndExitsCleanly) {
     const int status = service.Signal(SIGTERM);  // clicks are not due for a minute
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
   }
-  EXPECT_EQ(OpenSqliteStore(database)->FindCode(code)->clicks, 4);
+  EXPECT_EQ(OpenStore(database)->FindCode(code)->clicks, 4);
 }
+
+INSTANTIATE_TEST_SUITE_P(Stores, Durability, testing::ValuesIn(test::kStoreKinds), test::KindName);
 
 }  // namespace
 }  // namespace snipora::service

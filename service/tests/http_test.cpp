@@ -48,7 +48,7 @@ class CountingStore final : public Store {
     ++clickWrites;
     inner_->AddClicks(counts);
   }
-  void ForEachLink(const std::function<void(std::string_view, std::string_view)>& visit) override {
+  void ForEachLink(const std::function<bool(const Link&)>& visit) override {
     inner_->ForEachLink(visit);
   }
   bool Healthy() override { return inner_->Healthy(); }

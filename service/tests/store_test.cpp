@@ -1,41 +1,36 @@
-// What every store must do, run against each implementation through its
-// factory (a server database joins the list beside SQLite).
+// What every store must do, run against each implementation (SQLite, and a
+// real PostgreSQL server the tests start).
 #include <gtest/gtest.h>
+#include <libpq-fe.h>
 #include <sqlite3.h>
 
+#include <algorithm>
 #include <atomic>
-
 #include <functional>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "service/open_store.h"
+#include "service/postgres_store.h"
 #include "service/sqlite_store.h"
 #include "service/tests/http_client.h"
+#include "service/tests/store_kinds.h"
 
 namespace snipora::service {
 namespace {
 
+using test::StoreKind;
 using test::TempDir;
-
-struct StoreKind {
-  const char* name;
-  // Opens the store kept at `where`; a second call with the same place opens
-  // the same data again.
-  std::function<std::unique_ptr<Store>(const TempDir& where)> open;
-};
-
-void PrintTo(const StoreKind& kind, std::ostream* out) { *out << kind.name; }
-
-const StoreKind kStoreKinds[] = {
-    {"sqlite", [](const TempDir& where) { return OpenSqliteStore(where.File("links.db")); }},
-};
 
 class StoreTest : public testing::TestWithParam<StoreKind> {
  protected:
-  std::unique_ptr<Store> Open() { return GetParam().open(dir_); }
+  void SetUp() override { database_ = GetParam().place(dir_); }
+  // Opens the test's store; a second call opens the same data again.
+  std::unique_ptr<Store> Open() { return OpenStore(database_); }
   TempDir dir_;
+  std::string database_;
 };
 
 TEST_P(StoreTest, InsertIfAbsentKeepsOneCodePerAddressAndOneAddressPerCode) {
@@ -89,12 +84,37 @@ TEST_P(StoreTest, WhatWasCommittedIsThereWhenOpenedAgain) {
   }
   std::unique_ptr<Store> store = Open();
   EXPECT_EQ(store->FindCode("kept")->clicks, 4);
-  std::vector<std::string> seen;
-  store->ForEachLink([&](std::string_view code, std::string_view address) {
-    seen.push_back(std::string(code) + " " + std::string(address));
-  });
-  EXPECT_EQ(seen, std::vector<std::string>{"kept http://kept.example/"});
   EXPECT_TRUE(store->Healthy());
+}
+
+TEST_P(StoreTest, EveryLinkIsVisitedOnceInCodeOrderWithItsCountsAndTimes) {
+  std::unique_ptr<Store> store = Open();
+  // more than a page of the PostgreSQL store; codes differing in case only
+  std::vector<NewLink> links;
+  for (int i = 0; i < 4500; ++i) links.push_back({"k" + std::to_string(i), "http://e/" + std::to_string(i), i, 0});
+  links.push_back({"Z", "http://upper/", 5, 9});
+  links.push_back({"z", "http://lower/", 6, 0});
+  store->InsertIfAbsent(links);
+  std::vector<std::string> seen;
+  int64_t clicks = 0;
+  store->ForEachLink([&](const Link& link) {
+    seen.push_back(link.code);
+    clicks += link.clicks;
+    if (link.code == "k4321") {
+      EXPECT_EQ(link.address, "http://e/4321");
+    }
+    if (link.code == "k17") {
+      EXPECT_EQ(link.created, 17);
+    }
+    return true;
+  });
+  int visited = 0;
+  store->ForEachLink([&](const Link&) { return ++visited < 3; });
+  EXPECT_EQ(visited, 3);
+  ASSERT_EQ(seen.size(), links.size());
+  EXPECT_TRUE(std::is_sorted(seen.begin(), seen.end()));  // byte order: "Z" before "k"
+  EXPECT_EQ(seen.front(), "Z");
+  EXPECT_EQ(clicks, 9);
 }
 
 TEST_P(StoreTest, ReadersAndTheWriterAtOnce) {
@@ -118,8 +138,35 @@ TEST_P(StoreTest, ReadersAndTheWriterAtOnce) {
   EXPECT_EQ(store->FindAddress("http://e/199"), "c199");
 }
 
-INSTANTIATE_TEST_SUITE_P(Stores, StoreTest, testing::ValuesIn(kStoreKinds),
-                         [](const testing::TestParamInfo<StoreKind>& kind) { return kind.param.name; });
+INSTANTIATE_TEST_SUITE_P(Stores, StoreTest, testing::ValuesIn(test::kStoreKinds), test::KindName);
+
+TEST(PostgresStore, InstancesStartingTogetherMigrateOnceAndANewerSchemaIsRefused) {
+  const std::string database = test::SharedPostgres::FreshDatabase();
+  std::vector<std::thread> starting;
+  std::atomic<int> failed{0};
+  for (int i = 0; i < 4; ++i)
+    starting.emplace_back([&] {
+      try {
+        OpenPostgresStore(database)->InsertIfAbsent(std::vector<NewLink>{{"same", "http://same/", 1}});
+      } catch (const StoreError& error) {
+        ADD_FAILURE() << error.what();
+        ++failed;
+      }
+    });
+  for (std::thread& thread : starting) thread.join();
+  EXPECT_EQ(failed, 0);
+  std::unique_ptr<Store> store = OpenPostgresStore(database);
+  EXPECT_EQ(store->FindAddress("http://same/"), "same");
+  {
+    // a database written by a later version is left alone, not misread
+    PGconn* connection = PQconnectdb(database.c_str());
+    PQclear(PQexec(connection, ("UPDATE snipora_schema SET version = " +
+                                std::to_string(PostgresSchemaVersion() + 1)).c_str()));
+    PQfinish(connection);
+  }
+  EXPECT_THROW(OpenPostgresStore(database), StoreError);
+  EXPECT_THROW(OpenPostgresStore("postgresql://snipora@127.0.0.1:1/nothing"), StoreError);
+}
 
 TEST(SqliteStore, SchemaVersionIsWrittenAndANewerOneIsRefused) {
   TempDir dir;
@@ -138,6 +185,17 @@ TEST(SqliteStore, SchemaVersionIsWrittenAndANewerOneIsRefused) {
   }
   EXPECT_THROW(OpenSqliteStore(dir.File("links.db")), StoreError);
   EXPECT_THROW(OpenSqliteStore(dir.File("no/such/folder/links.db")), StoreError);
+}
+
+TEST(OpenStore, TheDatabaseNamesTheStoreAndAPasswordIsNeverPrinted) {
+  EXPECT_TRUE(IsPostgresAddress("postgresql://u@h/db"));
+  EXPECT_TRUE(IsPostgresAddress("postgres://h"));
+  EXPECT_FALSE(IsPostgresAddress("postgresql.db"));  // a file
+  EXPECT_EQ(PrintableDatabase("links.db"), "links.db");
+  EXPECT_EQ(PrintableDatabase("postgresql://u:s3cret@h:5432/db"), "postgresql://u:***@h:5432/db");
+  EXPECT_EQ(PrintableDatabase("postgres://u:p@ss@h/db?password=x&sslmode=require"),
+            "postgres://u:***@h/db?password=***&sslmode=require");
+  EXPECT_EQ(PrintableDatabase("postgresql://h:5432,g:5433/db"), "postgresql://h:5432,g:5433/db");
 }
 
 }  // namespace

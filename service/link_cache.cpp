@@ -1,0 +1,146 @@
+#include "service/link_cache.h"
+
+#include <functional>
+
+namespace snipora::service {
+
+LinkCache::LinkCache(std::size_t capacity)
+    : capacity_(capacity), perShard_((capacity + kShards - 1) / kShards), shards_(new Shard[kShards]) {}
+
+LinkCache::Shard& LinkCache::ShardOf(std::string_view code) const {
+  // the high bits: the shard's own table indexes by the low ones
+  return shards_[(std::hash<std::string_view>{}(code) >> 40) % kShards];
+}
+
+void LinkCache::Click(Shard& shard, Entry& entry) {
+  if (entry.clicks++ == 0) {
+    entry.clickedAt = shard.clicked.size();
+    shard.clicked.push_back(&entry);
+  }
+}
+
+void LinkCache::Evict(Shard& shard) {
+  Entry& last = shard.order.back();
+  if (last.clicks > 0) {
+    // its clicks stay counted, loose; its place in `clicked` goes to the last one there
+    shard.loose[last.code] += last.clicks;
+    Entry* moved = shard.clicked.back();
+    shard.clicked[last.clickedAt] = moved;
+    moved->clickedAt = last.clickedAt;
+    shard.clicked.pop_back();
+  }
+  shard.index.erase(last.code);
+  shard.order.pop_back();
+}
+
+std::optional<std::string> LinkCache::Find(std::string_view code, bool click) {
+  Shard& shard = ShardOf(code);
+  std::lock_guard lock(shard.mutex);
+  const auto found = shard.index.find(code);
+  if (found == shard.index.end()) {
+    ++shard.misses;
+    return std::nullopt;
+  }
+  ++shard.hits;
+  Entry& entry = *found->second;
+  if (found->second != shard.order.begin()) shard.order.splice(shard.order.begin(), shard.order, found->second);
+  if (click) Click(shard, entry);
+  return entry.address;
+}
+
+void LinkCache::Insert(std::string_view code, std::string_view address, bool click) {
+  Shard& shard = ShardOf(code);
+  std::lock_guard lock(shard.mutex);
+  if (const auto found = shard.index.find(code); found != shard.index.end()) {
+    if (click) Click(shard, *found->second);
+    return;
+  }
+  if (perShard_ == 0) {
+    if (click) ++shard.loose[std::string(code)];
+    return;
+  }
+  if (shard.order.size() >= perShard_) Evict(shard);
+  shard.order.push_front({std::string(code), std::string(address)});
+  shard.index.emplace(shard.order.front().code, shard.order.begin());
+  if (click) Click(shard, shard.order.front());
+}
+
+bool LinkCache::InsertIfRoom(std::string_view code, std::string_view address) {
+  Shard& shard = ShardOf(code);
+  std::lock_guard lock(shard.mutex);
+  if (shard.order.size() >= perShard_) return false;
+  if (shard.index.contains(code)) return true;
+  // the least recent end: what requests bring in stays before it
+  shard.order.push_back({std::string(code), std::string(address)});
+  shard.index.emplace(shard.order.back().code, std::prev(shard.order.end()));
+  return true;
+}
+
+int64_t LinkCache::PendingClicks(std::string_view code) const {
+  Shard& shard = ShardOf(code);
+  std::lock_guard lock(shard.mutex);
+  const auto loose = shard.loose.find(code);
+  const auto cached = shard.index.find(code);
+  return (loose == shard.loose.end() ? 0 : loose->second) + (cached == shard.index.end() ? 0 : cached->second->clicks);
+}
+
+std::vector<ClickCount> LinkCache::TakeClicks() {
+  std::vector<ClickCount> counts;
+  for (std::size_t i = 0; i < kShards; ++i) {
+    Shard& shard = shards_[i];
+    decltype(Shard::loose) loose;
+    {
+      std::lock_guard lock(shard.mutex);
+      loose.swap(shard.loose);
+      for (Entry* entry : shard.clicked) {
+        const auto also = loose.find(entry->code);  // clicked, evicted, cached again
+        if (also != loose.end()) {
+          entry->clicks += also->second;
+          loose.erase(also);
+        }
+        counts.push_back({entry->code, entry->clicks});
+        entry->clicks = 0;
+      }
+      shard.clicked.clear();
+    }
+    for (auto& [code, clicks] : loose) counts.push_back({code, clicks});
+  }
+  return counts;
+}
+
+void LinkCache::ReturnClicks(const std::vector<ClickCount>& counts) {
+  for (const ClickCount& count : counts) {
+    Shard& shard = ShardOf(count.code);
+    std::lock_guard lock(shard.mutex);
+    shard.loose[count.code] += count.clicks;
+  }
+}
+
+std::size_t LinkCache::size() const {
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < kShards; ++i) {
+    std::lock_guard lock(shards_[i].mutex);
+    total += shards_[i].order.size();
+  }
+  return total;
+}
+
+uint64_t LinkCache::hits() const {
+  uint64_t total = 0;
+  for (std::size_t i = 0; i < kShards; ++i) {
+    std::lock_guard lock(shards_[i].mutex);
+    total += shards_[i].hits;
+  }
+  return total;
+}
+
+uint64_t LinkCache::misses() const {
+  uint64_t total = 0;
+  for (std::size_t i = 0; i < kShards; ++i) {
+    std::lock_guard lock(shards_[i].mutex);
+    total += shards_[i].misses;
+  }
+  return total;
+}
+
+}  // namespace snipora::service

@@ -1,0 +1,449 @@
+#include "service/postgres_store.h"
+
+#include <endian.h>
+#include <libpq-fe.h>
+
+#include <chrono>
+#include <cstring>
+#include <map>
+#include <mutex>
+#include <set>
+#include <type_traits>
+#include <vector>
+
+namespace snipora::service {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Each step takes the schema from the version before it to its own number
+// (its index + 1); a new version is a new line here.
+constexpr const char* kMigrations[] = {
+    "CREATE TABLE links(code text COLLATE \"C\" PRIMARY KEY, address bytea NOT NULL,"
+    " created bigint NOT NULL, clicks bigint NOT NULL DEFAULT 0);"
+    "CREATE UNIQUE INDEX links_address_digest ON links (sha256(address))",
+};
+constexpr int kSchemaVersion = int(std::size(kMigrations));
+// The advisory lock that serialises migrations (any fixed number of ours).
+constexpr int64_t kMigrationLock = 0x736e69706f7261;
+
+// Every statement a connection prepares, as data: its name is its index.
+enum Query { kFindCode, kFindAddress, kInsert, kSettle, kAddClicks, kPage, kProbe, kQueryCount };
+constexpr const char* kQueries[kQueryCount] = {
+    "SELECT address, created, clicks FROM links WHERE code = $1::text",
+    "SELECT code FROM links WHERE sha256(address) = sha256($1::bytea) AND address = $1::bytea",
+    "INSERT INTO links(code, address, created, clicks)"
+    " SELECT * FROM unnest($1::text[], $2::bytea[], $3::int8[], $4::int8[])"
+    " ON CONFLICT DO NOTHING RETURNING code, address",
+    "SELECT l.code, l.address FROM links l"
+    " WHERE sha256(l.address) IN (SELECT sha256(a) FROM unnest($1::bytea[]) a)",
+    "UPDATE links SET clicks = links.clicks + v.n FROM unnest($1::text[], $2::int8[]) AS v(code, n)"
+    " WHERE links.code = v.code",
+    "SELECT code, address, created, clicks FROM links WHERE code > $1::text ORDER BY code LIMIT 2000",
+    "SELECT 1",
+};
+
+constexpr auto kFirstBackoff = std::chrono::milliseconds(100);
+constexpr auto kLastBackoff = std::chrono::seconds(2);
+constexpr int kDeadlockTries = 5;
+
+struct FinishConnection {
+  void operator()(PGconn* connection) const { PQfinish(connection); }
+};
+struct ClearResult {
+  void operator()(PGresult* result) const { PQclear(result); }
+};
+using ConnectionHandle = std::unique_ptr<PGconn, FinishConnection>;
+using Result = std::unique_ptr<PGresult, ClearResult>;
+
+// A failed statement; `state` is its SQLSTATE ("" when the connection broke).
+struct QueryFailed : StoreError {
+  QueryFailed(const std::string& what, std::string sqlState) : StoreError(what), state(std::move(sqlState)) {}
+  std::string state;
+};
+
+// A parameter: text form (format 0, NUL-terminated) or raw bytes (format 1).
+struct Param {
+  std::string value;
+  int format = 1;
+};
+Param Bytes(std::string_view value) { return {std::string(value), 1}; }
+Param TextForm(std::string value) { return {std::move(value), 0}; }
+
+// Array literals in text form. Elements are quoted; bytea ones as \x hex.
+std::string TextArray(const std::vector<std::string_view>& items) {
+  std::string out = "{";
+  for (std::string_view item : items) {
+    if (out.size() > 1) out += ',';
+    out += '"';
+    for (char c : item) {
+      if (c == '"' || c == '\\') out += '\\';
+      out += c;
+    }
+    out += '"';
+  }
+  return out + "}";
+}
+std::string ByteaArray(const std::vector<std::string_view>& items) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string out = "{";
+  for (std::string_view item : items) {
+    if (out.size() > 1) out += ',';
+    out += "\"\\\\x";
+    for (unsigned char c : item) {
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+    out += '"';
+  }
+  return out + "}";
+}
+std::string IntegerArray(const std::vector<int64_t>& items) {
+  std::string out = "{";
+  for (int64_t item : items) {
+    if (out.size() > 1) out += ',';
+    out += std::to_string(item);
+  }
+  return out + "}";
+}
+
+// Reading binary results.
+std::string_view Value(const PGresult* result, int row, int column) {
+  return {PQgetvalue(result, row, column), std::size_t(PQgetlength(result, row, column))};
+}
+int64_t Int8(const PGresult* result, int row, int column) {
+  uint64_t big = 0;
+  if (PQgetlength(result, row, column) != 8) throw StoreError("an integer column is not 8 bytes");
+  std::memcpy(&big, PQgetvalue(result, row, column), 8);
+  return int64_t(be64toh(big));
+}
+
+// One connection and its prepared statements; used by one thread at a time.
+class Session {
+ public:
+  explicit Session(const std::string& address) {
+    // Bounds on waiting for a database that went silent (a cut network
+    // rather than a refusal): a connection attempt, and unanswered packets
+    // of a connection. The caller's own settings, given in the address, win.
+    const char* keys[] = {"connect_timeout", "tcp_user_timeout", "keepalives_idle", "keepalives_interval",
+                          "keepalives_count", "application_name", "dbname", nullptr};
+    const char* values[] = {"3", "10000", "10", "3", "3", "snipora-service", address.c_str(), nullptr};
+    connection_.reset(PQconnectdbParams(keys, values, 1));
+    if (!connection_) throw StoreError("out of memory for a database connection");
+    if (PQstatus(connection_.get()) != CONNECTION_OK) throw StoreError(Message("connect"));
+  }
+
+  void Prepare() {
+    for (int query = 0; query < kQueryCount; ++query) {
+      const std::string name = "q" + std::to_string(query);
+      Check(Result(PQprepare(connection_.get(), name.c_str(), kQueries[query], 0, nullptr)), PGRES_COMMAND_OK,
+            "prepare");
+    }
+  }
+
+  Result Run(Query query, const std::vector<Param>& params) {
+    const std::string name = "q" + std::to_string(int(query));
+    std::vector<const char*> values;
+    std::vector<int> lengths, formats;
+    for (const Param& param : params) {
+      values.push_back(param.value.c_str());
+      lengths.push_back(int(param.value.size()));
+      formats.push_back(param.format);
+    }
+    Result result(PQexecPrepared(connection_.get(), name.c_str(), int(params.size()), values.data(), lengths.data(),
+                                 formats.data(), 1));
+    const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+    return Check(std::move(result), status == PGRES_TUPLES_OK ? PGRES_TUPLES_OK : PGRES_COMMAND_OK, kQueries[query]);
+  }
+
+  // A statement without parameters nor rows (BEGIN, COMMIT, the migrations).
+  void Execute(const char* sql) { Check(Result(PQexec(connection_.get(), sql)), PGRES_COMMAND_OK, sql); }
+  Result ExecuteParams(const char* sql, const std::vector<Param>& params, ExecStatusType expected) {
+    std::vector<const char*> values;
+    std::vector<int> lengths, formats;
+    for (const Param& param : params) {
+      values.push_back(param.value.c_str());
+      lengths.push_back(int(param.value.size()));
+      formats.push_back(param.format);
+    }
+    return Check(Result(PQexecParams(connection_.get(), sql, int(params.size()), nullptr, values.data(),
+                                     lengths.data(), formats.data(), 1)),
+                 expected, sql);
+  }
+
+  // Whether it can serve another call: connected, and no transaction left open.
+  bool Reusable() const {
+    return PQstatus(connection_.get()) == CONNECTION_OK && PQtransactionStatus(connection_.get()) == PQTRANS_IDLE;
+  }
+
+ private:
+  std::string Message(std::string_view what) const {
+    std::string message = PQerrorMessage(connection_.get());
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+    return std::string(what) + ": " + message;
+  }
+  Result Check(Result result, ExecStatusType expected, std::string_view what) {
+    if (result && PQresultStatus(result.get()) == expected) return result;
+    const char* state = result ? PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
+    throw QueryFailed(Message(what.substr(0, 60)), state ? state : "");
+  }
+
+  ConnectionHandle connection_;
+};
+
+class Transaction {
+ public:
+  explicit Transaction(Session& session) : session_(session) { session.Execute("BEGIN"); }
+  ~Transaction() {
+    if (!done_) {
+      try {
+        session_.Execute("ROLLBACK");
+      } catch (const StoreError&) {
+        // a broken connection has no transaction left; it is not reused
+      }
+    }
+  }
+  void Commit() {
+    done_ = true;
+    session_.Execute("COMMIT");
+  }
+
+ private:
+  Session& session_;
+  bool done_ = false;
+};
+
+void Migrate(Session& session) {
+  Transaction transaction(session);
+  session.ExecuteParams("SELECT pg_advisory_xact_lock($1::int8)", {TextForm(std::to_string(kMigrationLock))},
+                        PGRES_TUPLES_OK);
+  session.Execute("CREATE TABLE IF NOT EXISTS snipora_schema(version bigint NOT NULL)");
+  const Result version = session.ExecuteParams("SELECT max(version)::int8 FROM snipora_schema", {}, PGRES_TUPLES_OK);
+  const int64_t found = PQgetisnull(version.get(), 0, 0) ? 0 : Int8(version.get(), 0, 0);
+  if (found > kSchemaVersion)
+    throw StoreError("the database has schema version " + std::to_string(found) + ", newer than this program's " +
+                     std::to_string(kSchemaVersion));
+  for (int64_t step = found; step < kSchemaVersion; ++step) session.Execute(kMigrations[step]);
+  if (found != kSchemaVersion) {
+    session.Execute("DELETE FROM snipora_schema");
+    session.ExecuteParams("INSERT INTO snipora_schema VALUES ($1::int8)", {TextForm(std::to_string(kSchemaVersion))},
+                          PGRES_COMMAND_OK);
+  }
+  transaction.Commit();
+}
+
+class PostgresStore final : public Store {
+ public:
+  explicit PostgresStore(std::string address) : address_(std::move(address)) {
+    Session session(address_);
+    Migrate(session);
+    session.Prepare();
+    idle_.push_back(std::make_unique<Session>(std::move(session)));
+  }
+
+  std::optional<Link> FindCode(std::string_view code) override {
+    return WithSession([&](Session& session) -> std::optional<Link> {
+      const Result result = session.Run(kFindCode, {Bytes(code)});
+      if (PQntuples(result.get()) == 0) return std::nullopt;
+      return Link{std::string(code), std::string(Value(result.get(), 0, 0)), Int8(result.get(), 0, 1),
+                  Int8(result.get(), 0, 2)};
+    });
+  }
+
+  std::optional<std::string> FindAddress(std::string_view address) override {
+    return WithSession([&](Session& session) -> std::optional<std::string> {
+      const Result result = session.Run(kFindAddress, {Bytes(address)});
+      if (PQntuples(result.get()) == 0) return std::nullopt;
+      return std::string(Value(result.get(), 0, 0));
+    });
+  }
+
+  std::vector<InsertResult> InsertIfAbsent(std::span<const NewLink> links) override {
+    if (links.empty()) return {};
+    std::vector<std::string_view> codes, addresses;
+    std::vector<int64_t> created, clicks;
+    for (const NewLink& link : links) {
+      codes.push_back(link.code);
+      addresses.push_back(link.address);
+      created.push_back(link.created);
+      clicks.push_back(link.clicks);
+    }
+    const std::vector<Param> insert = {TextForm(TextArray(codes)), TextForm(ByteaArray(addresses)),
+                                       TextForm(IntegerArray(created)), TextForm(IntegerArray(clicks))};
+    return Retrying([&](Session& session) {
+      std::map<std::string, std::string, std::less<>> inserted;  // code -> address, this transaction's
+      std::map<std::string, std::string, std::less<>> stored;    // address -> code, after it
+      Transaction transaction(session);
+      {
+        const Result result = session.Run(kInsert, insert);
+        for (int row = 0; row < PQntuples(result.get()); ++row)
+          inserted.emplace(Value(result.get(), row, 0), Value(result.get(), row, 1));
+      }
+      {
+        const Result result = session.Run(kSettle, {insert[1]});
+        for (int row = 0; row < PQntuples(result.get()); ++row)
+          stored.emplace(Value(result.get(), row, 1), Value(result.get(), row, 0));
+      }
+      transaction.Commit();
+      // In the batch's order: the first of equal codes or addresses is the
+      // one the insert kept (rows go in as unnest gives them); an address
+      // stored by a later link of the batch was not there for an earlier one.
+      std::set<std::string_view> claimed;
+      const auto insertedHere = [&](const std::string& code, std::string_view address) {
+        const auto row = inserted.find(code);
+        return row != inserted.end() && row->second == address && !claimed.contains(code);
+      };
+      std::vector<InsertResult> results;
+      for (const NewLink& link : links) {
+        if (insertedHere(link.code, link.address)) {
+          results.push_back({InsertResult::kInserted, link.code});
+          claimed.insert(link.code);
+        } else if (const auto known = stored.find(link.address);
+                   known != stored.end() && !insertedHere(known->second, link.address)) {
+          results.push_back({InsertResult::kAddressKnown, known->second});
+        } else {
+          results.push_back({InsertResult::kCodeTaken, {}});
+        }
+      }
+      return results;
+    });
+  }
+
+  void AddClicks(std::span<const ClickCount> counts) override {
+    if (counts.empty()) return;
+    std::vector<std::string_view> codes;
+    std::vector<int64_t> clicks;
+    for (const ClickCount& count : counts) {
+      codes.push_back(count.code);
+      clicks.push_back(count.clicks);
+    }
+    const std::vector<Param> params = {TextForm(TextArray(codes)), TextForm(IntegerArray(clicks))};
+    Retrying([&](Session& session) {
+      session.Run(kAddClicks, params);  // one statement: its own transaction
+      return 0;
+    });
+  }
+
+  void ForEachLink(const std::function<bool(const Link&)>& visit) override {
+    std::string after;
+    for (;;) {
+      std::vector<Link> page = WithSession([&](Session& session) {
+        const Result result = session.Run(kPage, {Bytes(after)});
+        std::vector<Link> links;
+        for (int row = 0; row < PQntuples(result.get()); ++row)
+          links.push_back({std::string(Value(result.get(), row, 0)), std::string(Value(result.get(), row, 1)),
+                           Int8(result.get(), row, 2), Int8(result.get(), row, 3)});
+        return links;
+      });
+      if (page.empty()) return;
+      after = page.back().code;
+      for (const Link& link : page)
+        if (!visit(link)) return;
+    }
+  }
+
+  bool Healthy() override {
+    try {
+      WithSession([](Session& session) { return session.Run(kProbe, {}); });
+      return true;
+    } catch (const StoreError&) {
+      return false;
+    }
+  }
+
+ private:
+  // A connection for one call: an idle one, or a new one unless the last
+  // attempt failed within the back-off interval (a database that is away is
+  // not hammered; every caller meanwhile fails at once).
+  std::unique_ptr<Session> Take(bool* reused) {
+    {
+      std::lock_guard lock(mutex_);
+      if (!idle_.empty()) {
+        std::unique_ptr<Session> session = std::move(idle_.back());
+        idle_.pop_back();
+        *reused = true;
+        return session;
+      }
+      if (Clock::now() < nextAttempt_) throw StoreError("the database does not answer (waiting to try again)");
+    }
+    *reused = false;
+    try {
+      auto session = std::make_unique<Session>(address_);
+      session->Prepare();
+      std::lock_guard lock(mutex_);
+      backoff_ = {};
+      return session;
+    } catch (const StoreError&) {
+      std::lock_guard lock(mutex_);
+      backoff_ = std::min<Clock::duration>(backoff_ == Clock::duration{} ? kFirstBackoff : backoff_ * 2, kLastBackoff);
+      nextAttempt_ = Clock::now() + backoff_;
+      throw;
+    }
+  }
+
+  void Give(std::unique_ptr<Session> session) {
+    if (!session->Reusable()) return;
+    std::lock_guard lock(mutex_);
+    if (idle_.size() < kMaxIdle) idle_.push_back(std::move(session));
+  }
+
+  // Runs `work` on a connection. When the connection broke (the database
+  // restarted, say), the idle ones are dropped too, since they went the same
+  // way, and a call that came on an old connection is tried once on a new one.
+  template <typename Work>
+  std::invoke_result_t<Work&, Session&> WithSession(Work&& work) {
+    for (int attempt = 0;; ++attempt) {
+      bool reused = false;
+      std::unique_ptr<Session> session = Take(&reused);
+      try {
+        auto result = work(*session);
+        Give(std::move(session));
+        return result;
+      } catch (const StoreError&) {
+        if (session->Reusable()) {
+          Give(std::move(session));
+          throw;
+        }
+        {
+          std::lock_guard lock(mutex_);
+          idle_.clear();
+        }
+        if (!reused || attempt > 0) throw;
+      }
+    }
+  }
+
+  // WithSession, and again when the transaction lost a deadlock with another
+  // instance's (rows inserted or counted in another order): it stored nothing.
+  template <typename Work>
+  std::invoke_result_t<Work&, Session&> Retrying(Work&& work) {
+    for (int attempt = 1;; ++attempt) {
+      try {
+        return WithSession(work);
+      } catch (const QueryFailed& error) {
+        if (attempt >= kDeadlockTries || (error.state != "40P01" && error.state != "40001")) throw;
+      }
+    }
+  }
+
+  static constexpr std::size_t kMaxIdle = 8;
+  const std::string address_;
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<Session>> idle_;
+  Clock::duration backoff_{};
+  Clock::time_point nextAttempt_{};
+};
+
+}  // namespace
+
+bool IsPostgresAddress(std::string_view database) {
+  return database.starts_with("postgresql://") || database.starts_with("postgres://");
+}
+
+std::unique_ptr<Store> OpenPostgresStore(const std::string& connection) {
+  return std::make_unique<PostgresStore>(connection);
+}
+
+int PostgresSchemaVersion() { return kSchemaVersion; }
+
+}  // namespace snipora::service

@@ -1,0 +1,143 @@
+// Service instances on a PostgreSQL database: two of them creating at once,
+// and the database going away and coming back under a running instance.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <map>
+#include <mutex>
+#include <set>
+#include <thread>
+
+#include "service/core/pages.h"
+#include "service/open_store.h"
+#include "service/tests/http_client.h"
+#include "service/tests/postgres_server.h"
+
+namespace snipora::service {
+namespace {
+
+using namespace std::chrono_literals;
+using test::CreateTarget;
+using test::Get;
+
+std::unique_ptr<Service> StartOn(const test::TempDir& dir, const std::string& database) {
+  Settings settings = test::TestSettings(dir);
+  settings.database = database;
+  return std::make_unique<Service>(settings, nullptr, nullptr);
+}
+
+// The code of the short address on a creation's page; "" when there is none.
+std::string CodeOn(const std::string& page) {
+  const std::size_t start = page.find(kStartMarker);
+  const std::size_t end = page.find(kEndMarker);
+  if (start == std::string::npos || end == std::string::npos) return "";
+  const std::string shortAddress = page.substr(start + kStartMarker.size(), end - start - kStartMarker.size());
+  return shortAddress.substr(shortAddress.rfind('/') + 1);
+}
+
+TEST(SharedStore, TwoInstancesCreatingAtOnceGiveOneCodePerAddressAndNoCodeTwice) {
+  test::TempDir dir;
+  const std::string database = test::SharedPostgres::FreshDatabase();
+  std::unique_ptr<Service> first = StartOn(dir, database), second = StartOn(dir, database);
+  const uint16_t ports[] = {first->port(), second->port()};
+  constexpr int kClients = 8, kEach = 40;
+  std::mutex mutex;
+  std::map<std::string, std::set<std::string>> codesOf;      // address -> codes answered
+  std::map<std::string, std::set<std::string>> addressesOf;  // code -> addresses
+  std::atomic<int> failures{0};
+  std::vector<std::thread> clients;
+  for (int c = 0; c < kClients; ++c)
+    clients.emplace_back([&, c] {
+      for (int i = 0; i < kEach; ++i) {
+        // odd ones are asked by every client of both instances, even ones by this client alone
+        const std::string address =
+            i % 2 ? "http://shared.example/" + std::to_string(i) : "http://own.example/" + std::to_string(c * 1000 + i);
+        const std::string code = CodeOn(Get(ports[(c + i) % 2], CreateTarget(address)).body);
+        if (code.empty()) {
+          ++failures;
+          continue;
+        }
+        std::lock_guard lock(mutex);
+        codesOf[address].insert(code);
+        addressesOf[code].insert(address);
+      }
+    });
+  for (std::thread& client : clients) client.join();
+  EXPECT_EQ(failures, 0);
+  EXPECT_EQ(codesOf.size(), std::size_t(kClients * kEach / 2 + kEach / 2));
+  for (const auto& [address, codes] : codesOf) EXPECT_EQ(codes.size(), 1u) << address;
+  for (const auto& [code, addresses] : addressesOf) EXPECT_EQ(addresses.size(), 1u) << code;
+  // each instance redirects the other's codes, which it has never cached
+  for (const auto& [code, addresses] : addressesOf) {
+    for (uint16_t port : ports) {
+      const test::Response redirect = Get(port, "/" + code);
+      EXPECT_EQ(redirect.status, 301) << code;
+      EXPECT_EQ(redirect.Header("Location"), *addresses.begin()) << code;
+    }
+  }
+  // now each instance has every code cached: no more store reads, all hits
+  const auto counter = [](uint16_t port, const std::string& name) {
+    const std::string text = Get(port, "/metrics").body;
+    const std::size_t at = text.find("\n" + name + " ");
+    return at == std::string::npos ? -1 : std::stoll(text.substr(at + name.size() + 2));
+  };
+  const long long misses = counter(ports[0], "snipora_cache_misses_total");
+  const long long hits = counter(ports[0], "snipora_cache_hits_total");
+  EXPECT_GT(misses, 0);
+  for (const auto& [code, addresses] : addressesOf) EXPECT_EQ(Get(ports[0], "/" + code).status, 301);
+  EXPECT_EQ(counter(ports[0], "snipora_cache_misses_total"), misses);
+  EXPECT_EQ(counter(ports[0], "snipora_cache_hits_total"), hits + (long long)addressesOf.size());
+  EXPECT_EQ(counter(ports[0], "snipora_cache_entries"), (long long)addressesOf.size());
+  EXPECT_EQ(counter(ports[0], "snipora_cache_capacity"), 1000000);
+  // the same alias asked of both instances goes to one address only
+  const int one = Get(ports[0], CreateTarget("http://alias-one.example/", "both")).status;
+  const int two = Get(ports[1], CreateTarget("http://alias-two.example/", "both")).status;
+  EXPECT_EQ(one, 200);
+  EXPECT_EQ(two, 409);
+}
+
+TEST(SharedStore, TheDatabaseGoingAwayGives503UntilItIsBackAndCachedLinksGoOn) {
+  test::OwnPostgres server;
+  test::TempDir dir;
+  std::unique_ptr<Service> service = StartOn(dir, server.address());
+  const uint16_t port = service->port();
+  const std::string cached = CodeOn(Get(port, CreateTarget("http://cached.example/")).body);
+  ASSERT_FALSE(cached.empty());
+  ASSERT_EQ(Get(port, "/" + cached).status, 301);
+  // made by another instance: this one has not cached it
+  OpenStore(server.address())->InsertIfAbsent(std::vector<NewLink>{{"elsewhere", "http://elsewhere.example/", 1}});
+
+  server.Halt();
+  const test::Response redirect = Get(port, "/" + cached);
+  EXPECT_EQ(redirect.status, 301);
+  EXPECT_EQ(redirect.Header("Location"), "http://cached.example/");
+  const test::Response uncached = Get(port, "/elsewhere");
+  EXPECT_EQ(uncached.status, 503);
+  EXPECT_FALSE(uncached.Header("Retry-After").empty());
+  const test::Response creation = Get(port, CreateTarget("http://while-away.example/"));
+  EXPECT_EQ(creation.status, 503);
+  EXPECT_EQ(CodeOn(creation.body), "");  // no short address the program could take
+  const test::Response health = Get(port, "/healthz");
+  EXPECT_EQ(health.status, 503);
+  EXPECT_NE(health.body.find("store does not answer"), std::string::npos);
+  EXPECT_EQ(Get(port, "/api/v1/links/elsewhere").status, 503);
+
+  server.Resume();
+  // reconnects by itself: no restart of the service
+  int status = 0;
+  for (int i = 0; i < 100 && status != 200; ++i) {
+    std::this_thread::sleep_for(100ms);
+    status = Get(port, "/healthz").status;
+  }
+  ASSERT_EQ(status, 200);
+  EXPECT_EQ(Get(port, "/elsewhere").Header("Location"), "http://elsewhere.example/");
+  const std::string after = CodeOn(Get(port, CreateTarget("http://while-away.example/")).body);
+  EXPECT_FALSE(after.empty());
+  EXPECT_EQ(OpenStore(server.address())->FindAddress("http://while-away.example/"), after);
+  service->Stop();
+  // the clicks counted while the database was away were written at the end
+  EXPECT_EQ(OpenStore(server.address())->FindCode(cached)->clicks, 2);
+}
+
+}  // namespace
+}  // namespace snipora::service
