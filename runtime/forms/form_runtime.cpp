@@ -5,6 +5,7 @@
 #include "runtime/exit_routine.h"
 #include "runtime/fatal_error.h"
 #include "runtime/forms/form_internal.h"
+#include "runtime/startup_trace.h"
 #include "runtime/system_functions.h"
 
 namespace snipora {
@@ -156,6 +157,7 @@ HDC GetPanelDC(uint32_t windowId, uint32_t controlId) {
 int RunMessageLoop() {
   Registry& registry = Forms();
   registry.loopRunning = true;
+  MarkStartup("message loop");
   bool anyLoaded = false;
   for (WindowState& window : registry.windows) anyLoaded |= window.hwnd != nullptr;
   if (anyLoaded) {
@@ -169,6 +171,7 @@ int RunMessageLoop() {
     }
   }
   registry.loopRunning = false;
+  WriteStartupTrace();
   RunExitRoutine();
   sys::ReleaseSystemFunctions();
   return 0;

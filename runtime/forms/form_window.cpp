@@ -13,6 +13,7 @@
 #include "runtime/forms/form_internal.h"
 #include "runtime/forms/form_runtime.h"
 #include "runtime/picture/decode_picture.h"
+#include "runtime/startup_trace.h"
 
 namespace snipora::forms {
 namespace {
@@ -134,6 +135,7 @@ LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
       HDC dc = BeginPaint(hwnd, &paint);
       FillRect(dc, &paint.rcPaint, window->brush.get());
       EndPaint(hwnd, &paint);
+      MarkStartup("window painted");
       return 0;
     }
     case WM_COMMAND:
@@ -468,6 +470,7 @@ bool CreateNativeWindow(WindowState& window, HWND owner) {
   HWND hwnd = CreateWindowExA(WS_EX_APPWINDOW | WS_EX_CONTROLPARENT, kWindowClass, d.title, style, x, y,
                               window.width, window.height, owner, nullptr, GetModuleHandleA(nullptr), &window);
   if (!hwnd) return false;
+  MarkStartup("first window made");
   if (d.iconResource) {
     auto load = [&](int metricX, int metricY) {
       return UniqueIcon(static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(d.iconResource),
