@@ -117,6 +117,7 @@ bool LoadWindow(uint32_t id, std::optional<uint32_t> parent, bool modal) {
   RaiseEvent(*window, window->definition->unit, event::kCreated);
 
   if (modal) {
+    MarkStartup("message loop");
     MSG message;
     while (IsWindow(hwnd) && GetMessageA(&message, nullptr, 0, 0) > 0) {
       HWND root = GetAncestor(message.hwnd, GA_ROOT);
