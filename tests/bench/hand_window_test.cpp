@@ -42,7 +42,8 @@ Shot TakeShot(const char* program, const char* file, const char* windowClass, co
 }
 
 void ExpectSameWindow(const char* version) {
-  const Shot ours = TakeShot("..\\app\\Snipora.exe", "Snipora.exe", "SniporaWindow", version);
+  const std::string snipora = TestProgramFolder() + "..\\app\\Snipora.exe";
+  const Shot ours = TakeShot(snipora.c_str(), "Snipora.exe", "SniporaWindow", version);
   const Shot byHand = TakeShot("hand_window.exe", "hand_window.exe", "HandWindow", version);
   ASSERT_FALSE(ours.pixels.empty());
   ASSERT_FALSE(byHand.pixels.empty());
