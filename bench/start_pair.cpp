@@ -12,7 +12,7 @@
 // printed as STEP lines (scripts/bench.sh makes a table of them):
 //   STEP<TAB>path<TAB>step<TAB>Snipora ms<TAB>hand-written ms   ("-": no such step)
 //
-//   start_pair.exe classic|glass [rounds]     (default 15, after 2 not counted)
+//   start_pair.exe classic|glass [rounds]     (default 25, after 2 not counted)
 // SNIPORA_BENCH_PROGRAM names the Snipora.exe to start (default: the test
 // build's, ..\app\Snipora.exe beside this folder).
 #include <windows.h>
@@ -161,7 +161,7 @@ std::string SniporaProgram() {
 
 int main(int argc, char** argv) {
   const bool glass = argc > 1 && std::strcmp(argv[1], "glass") == 0;
-  const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 15;
+  const int rounds = argc > 2 ? std::max(1, std::atoi(argv[2])) : 25;
   const std::string snipora = SniporaProgram();
   // the main windows' outer sizes, from their definitions
   const char* const bareSize = glass ? "333 287" : "333 318";
