@@ -9,6 +9,7 @@
 #include "gdiplus/graphics_object.h"
 #include "gdiplus/image_object.h"
 #include "runtime/forms/form_runtime.h"
+#include "runtime/startup_trace.h"
 
 namespace snipora::app {
 namespace {
@@ -30,7 +31,10 @@ void PaintPanelImage(uint32_t panel, std::span<const unsigned char> png) {
 
 }  // namespace
 
-void PaintHeader() { PaintPanelImage(glass_window::kHeader, art::HeaderPngBytes()); }
+void PaintHeader() {
+  PaintPanelImage(glass_window::kHeader, art::HeaderPngBytes());
+  MarkStartup("header painted");
+}
 
 void PaintFooter() { PaintPanelImage(glass_window::kFooter, art::FooterPngBytes()); }
 

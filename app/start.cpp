@@ -10,6 +10,7 @@
 #include "gdiplus/flat_functions.h"
 #include "runtime/exit_routine.h"
 #include "runtime/forms/form_runtime.h"
+#include "runtime/startup_trace.h"
 #include "skin/skin_startup.h"
 
 namespace snipora::app {
@@ -36,6 +37,7 @@ void PrepareProgram(std::unique_ptr<SystemHelper> systemHelper) {
   program.systemHelper = std::move(systemHelper);
   RegisterExitRoutine(ReleaseGlobals);
   skin::SkinStartup();
+  MarkStartup("skin started");
 }
 
 void ReleaseGlobals() {
@@ -51,9 +53,11 @@ void ReleaseGlobals() {
 
 void OnStartWindowCreated() {
   namespace s = start_window;
+  MarkStartup("StartWindow created");
   Program& program = TheProgram();
   program.startBanner->AttachPictureBox(GetWindowHandle(s::kWindow, s::kBanner));
   program.startBanner->LoadImageBytes(ToBytes(art::BannerPngBytes()));
+  MarkStartup("banner decoded");
   SystemHelper& helper = *program.systemHelper;
   if (helper.IsWindowsNt60Or61()) {
     LoadWindow(glass_window::kWindow, std::nullopt, true);  // returns when the glass window has closed
@@ -61,10 +65,12 @@ void OnStartWindowCreated() {
   }
   if (!helper.IsWindowsNt60Or61()) SetControlProperty(s::kWindow, s::kUnit, property::kVisible, 1);
   PutPlaceholder(s::kWindow, s::kAddressBox);
+  MarkStartup("shown");
 }
 
 void OnGlassWindowCreated() {
   namespace g = glass_window;
+  MarkStartup("GlassWindow created");
   StartGdiplus();
   ApplyGlass(GetWindowHandle(g::kWindow, g::kUnit), 0, 0);
   // black under the glass frame lets the glass show through the panels
@@ -73,6 +79,7 @@ void OnGlassWindowCreated() {
   SetControlProperty(g::kWindow, g::kFooter, property::kPanelBackColor,
                      GetControlProperty(g::kWindow, g::kUnit, property::kWindowBackColor));
   PutPlaceholder(g::kWindow, g::kAddressBox);
+  MarkStartup("shown");
 }
 
 }  // namespace snipora::app

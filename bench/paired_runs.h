@@ -45,23 +45,30 @@ struct Pairs {
 using Side = std::function<double()>;
 
 // `warmUp` rounds first, not counted; false when a side failed. The side that
-// goes first changes every round (A B, B A, ...): what one run leaves behind
-// (a connection still closing, a process still exiting) then weighs on both.
-inline bool RunPairs(int rounds, int warmUp, const Side& a, const Side& b, Pairs& pairs) {
+// goes first changes every round (A B C, B C A, C A B, ...): what one run
+// leaves behind (a connection still closing, a process still exiting) then
+// weighs on every side alike. times[i] holds side i's counted rounds.
+inline bool RunSides(int rounds, int warmUp, const std::vector<Side>& sides, std::vector<std::vector<double>>& times) {
+  const std::size_t n = sides.size();
+  times.assign(n, {});
   for (int round = 0; round < warmUp + rounds; ++round) {
-    double ta, tb;
-    if (round % 2 == 0) {
-      ta = a();
-      tb = b();
-    } else {
-      tb = b();
-      ta = a();
+    std::vector<double> took(n);
+    for (std::size_t k = 0; k < n; ++k) {
+      const std::size_t side = (std::size_t(round) + k) % n;
+      took[side] = sides[side]();
+      if (took[side] < 0) return false;
     }
-    if (ta < 0 || tb < 0) return false;
     if (round < warmUp) continue;
-    pairs.a.push_back(ta);
-    pairs.b.push_back(tb);
+    for (std::size_t side = 0; side < n; ++side) times[side].push_back(took[side]);
   }
+  return true;
+}
+
+inline bool RunPairs(int rounds, int warmUp, const Side& a, const Side& b, Pairs& pairs) {
+  std::vector<std::vector<double>> times;
+  if (!RunSides(rounds, warmUp, {a, b}, times)) return false;
+  pairs.a = times[0];
+  pairs.b = times[1];
   return true;
 }
 

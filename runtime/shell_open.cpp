@@ -2,7 +2,7 @@
 
 #include <windows.h>
 
-#include <shellapi.h>
+#include "runtime/system_functions.h"
 
 namespace snipora {
 namespace {
@@ -19,8 +19,10 @@ int ShowCommand(std::optional<int32_t> show) {
 
 }  // namespace
 
+// shell32 is bound here, at the first link opened: loaded with the program
+// it would cost every start the time to load it and the libraries it needs.
 void OpenDocument(TextView target, const OpenOptions& options) {
-  ShellExecuteA(nullptr, VerbName(options.verb), target.c_str(),
+  sys::ShellExecuteA(nullptr, VerbName(options.verb), target.c_str(),
                 options.parameters ? options.parameters->c_str() : nullptr,
                 options.directory ? options.directory->c_str() : "", ShowCommand(options.show));
 }

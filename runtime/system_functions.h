@@ -83,6 +83,7 @@
   X(BitBlt, "gdi32", "BitBlt", BOOL(HDC, int, int, int, int, HDC, int, int, DWORD))                 \
   X(DeleteDC, "gdi32", "DeleteDC", BOOL(HDC))                                                       \
   X(DeleteObject, "gdi32", "DeleteObject", BOOL(HGDIOBJ))                                           \
+  X(GetObjectA, "gdi32", "GetObjectA", int(HANDLE, int, void*))                                     \
   X(SetTextColor, "gdi32", "SetTextColor", COLORREF(HDC, COLORREF))                                 \
   X(SetBkMode, "gdi32", "SetBkMode", int(HDC, int))                                                 \
   X(GetStockObject, "gdi32", "GetStockObject", HGDIOBJ(int))                                        \
@@ -95,7 +96,7 @@
   X(SetLayeredWindowAttributesSearched, "", "SetLayeredWindowAttributes", BOOL(HWND, COLORREF, BYTE, DWORD)) \
   X(SetWindowRgn, "user32", "SetWindowRgn", int(HWND, HRGN, BOOL))                                 \
   X(CreateRoundRectRgn, "gdi32.dll", "CreateRoundRectRgn", HRGN(int, int, int, int, int, int)) \
-  /* the fetch and the drawing panels' pictures: loaded at first use, not at start-up */                       \
+  /* the fetch, links and the drawing panels' pictures: loaded at first use, not at start-up */                       \
   X(InternetOpenA, "wininet.dll", "InternetOpenA", HINTERNET(LPCSTR, DWORD, LPCSTR, LPCSTR, DWORD))            \
   X(InternetConnectA, "wininet.dll", "InternetConnectA",                                                        \
     HINTERNET(HINTERNET, LPCSTR, INTERNET_PORT, LPCSTR, LPCSTR, DWORD, DWORD, DWORD_PTR))                       \
@@ -109,6 +110,8 @@
   X(HttpQueryInfoA, "wininet.dll", "HttpQueryInfoA", BOOL(HINTERNET, DWORD, LPVOID, LPDWORD, LPDWORD))         \
   X(InternetReadFile, "wininet.dll", "InternetReadFile", BOOL(HINTERNET, LPVOID, DWORD, LPDWORD))              \
   X(InternetCloseHandle, "wininet.dll", "InternetCloseHandle", BOOL(HINTERNET))                                \
+  X(ShellExecuteA, "shell32.dll", "ShellExecuteA",                                                             \
+    HINSTANCE(HWND, LPCSTR, LPCSTR, LPCSTR, LPCSTR, INT))                                                       \
   X(CoInitializeEx, "ole32.dll", "CoInitializeEx", HRESULT(LPVOID, DWORD))                                     \
   X(CoUninitialize, "ole32.dll", "CoUninitialize", void())                                                     \
   X(OleLoadPicture, "oleaut32.dll", "OleLoadPicture", HRESULT(IStream*, LONG, BOOL, const IID*, void**))       \

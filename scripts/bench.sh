@@ -6,10 +6,17 @@
 # take turns, A B A B ..., so that the machine's changing speed touches both.
 #   scripts/bench.sh [rounds]        (default: each benchmark's own)
 # A virtual display is started when none is set; the wineserver is kept warm.
+#
+# Snipora is measured as released: the start-up pairs start the program built
+# in the release configuration (scripts/package.sh's: the program alone, -Os,
+# unused sections dropped, stripped), for the architecture the tests run on,
+# in build/release-<arch>; the benchmark programs come from the test build.
+# The start-up pairs also print where the time of a start goes, step by step.
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/common.sh"
 . "$root/scripts/wine-env.sh"
 build=$root/build/$SNIPORA_TEST_ARCH
+release=$root/build/release-$SNIPORA_TEST_ARCH
 rounds=${1:-}
 
 # One entry a benchmark: its program in bench/ and its arguments. Each prints
@@ -23,10 +30,20 @@ benchmarks=(
 )
 
 "$root/scripts/wine-prefix.sh"
+cmake -S "$root" -B "$release" -G Ninja \
+  -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-$SNIPORA_TEST_ARCH-win32-threads.cmake" \
+  -DCMAKE_BUILD_TYPE=MinSizeRel -DCMAKE_CXX_FLAGS_MINSIZEREL="-Os -g -DNDEBUG" \
+  -DCMAKE_C_FLAGS_MINSIZEREL="-Os -g -DNDEBUG" \
+  -DSNIPORA_PRODUCT_ONLY=ON -DSNIPORA_DEPS_DIR="$root/.deps" >/dev/null
+cmake --build "$release" --target snipora
 cmake --build "$build" --target benchmarks
+mkdir -p "$build/bench/release"
+"${SNIPORA_TEST_ARCH}-w64-mingw32-objcopy" --strip-all "$release/app/Snipora.exe" "$build/bench/release/Snipora.exe"
+export SNIPORA_BENCH_PROGRAM='release\Snipora.exe'
 start_wine_session
 
 rows=$(mktemp)
+steps=$(mktemp)
 for entry in "${benchmarks[@]}"; do
   read -r -a words <<<"$entry"
   program=$build/bench/${words[0]}.exe
@@ -38,12 +55,26 @@ for entry in "${benchmarks[@]}"; do
     exit 1
   fi
   grep '^ROW' "$out" >>"$rows" || { echo "bench.sh: $entry printed no result" >&2; cat "$out" >&2; exit 1; }
+  grep '^STEP' "$out" >>"$steps" || true
   rm -f "$out"
 done
 
-printf '%-36s %12s %12s %7s %6s  %s\n' case "A median ms" "B median ms" ratio goal met
+printf '%-52s %12s %12s %7s %6s  %s\n' case "A median ms" "B median ms" ratio goal met
 tr -d '\r' <"$rows" | awk -F'\t' '{
   met = ($6 == "-") ? "reported" : (($5 + 0 <= $6 + 0) ? "yes" : "NO")
-  printf "%-36s %12s %12s %7.2f %6s  %s\n", $2, $3, $4, $5, $6, met
+  printf "%-52s %12s %12s %7.2f %6s  %s\n", $2, $3, $4, $5, $6, met
 }'
-rm -f "$rows"
+# Each step: when it was reached (ms from CreateProcess, median of the traced
+# starts) and how long it took from the step before, for Snipora and by hand.
+if [ -s "$steps" ]; then
+  tr -d '\r' <"$steps" | awk -F'\t' '
+    function since(now, before) { return (now == "-" || before == "-") ? "-" : sprintf("%.1f", now - before) }
+    $2 != path { path = $2; pa = pb = 0
+      printf "\nstart-up, %s: ms from CreateProcess (step took)      %20s %20s\n", path, "Snipora", "hand-written" }
+    { a = ($4 == "-") ? "-" : sprintf("%.1f (%s)", $4, since($4, pa))
+      b = ($5 == "-") ? "-" : sprintf("%.1f (%s)", $5, since($5, pb))
+      printf "  %-52s %20s %20s\n", $3, a, b
+      if ($4 != "-") pa = $4
+      if ($5 != "-") pb = $5 }'
+fi
+rm -f "$rows" "$steps"

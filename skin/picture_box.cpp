@@ -1,6 +1,7 @@
 // The picture box: the PNG control kind the skin takes over by itself. It
 // repaints itself from a snapshot of its background and its picture.
 #include "gdiplus/image_from_bytes.h"
+#include "runtime/startup_trace.h"
 #include "runtime/system_functions.h"
 #include "skin/painting.h"
 #include "skin/png_control.h"
@@ -21,9 +22,9 @@ LRESULT CALLBACK PictureBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_PAINT: {
       PAINTSTRUCT paint;
       HDC dc = sys::BeginPaint(window, &paint);
-      SnapshotBackground(window, dc);
-      DrawBackImage(window, dc);
+      DrawBackImage(window, dc, SnapshotBackground(window, dc));
       sys::EndPaint(window, &paint);
+      MarkStartup("banner painted");
       return 0;
     }
     case WM_ERASEBKGND:

@@ -5,6 +5,7 @@
 #include "runtime/exit_routine.h"
 #include "runtime/fatal_error.h"
 #include "runtime/forms/form_internal.h"
+#include "runtime/startup_trace.h"
 #include "runtime/system_functions.h"
 
 namespace snipora {
@@ -116,6 +117,7 @@ bool LoadWindow(uint32_t id, std::optional<uint32_t> parent, bool modal) {
   RaiseEvent(*window, window->definition->unit, event::kCreated);
 
   if (modal) {
+    MarkStartup("message loop");
     MSG message;
     while (IsWindow(hwnd) && GetMessageA(&message, nullptr, 0, 0) > 0) {
       HWND root = GetAncestor(message.hwnd, GA_ROOT);
@@ -156,6 +158,7 @@ HDC GetPanelDC(uint32_t windowId, uint32_t controlId) {
 int RunMessageLoop() {
   Registry& registry = Forms();
   registry.loopRunning = true;
+  MarkStartup("message loop");
   bool anyLoaded = false;
   for (WindowState& window : registry.windows) anyLoaded |= window.hwnd != nullptr;
   if (anyLoaded) {
@@ -169,6 +172,7 @@ int RunMessageLoop() {
     }
   }
   registry.loopRunning = false;
+  WriteStartupTrace();
   RunExitRoutine();
   sys::ReleaseSystemFunctions();
   return 0;

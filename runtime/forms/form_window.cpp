@@ -13,13 +13,13 @@
 #include "runtime/forms/form_internal.h"
 #include "runtime/forms/form_runtime.h"
 #include "runtime/picture/decode_picture.h"
+#include "runtime/startup_trace.h"
 
 namespace snipora::forms {
 namespace {
 
 constexpr char kWindowClass[] = "SniporaWindow";
 constexpr char kPanelClass[] = "SniporaDrawPanel";
-constexpr UINT_PTR kSubclassId = 1;
 constexpr int kFirstControlId = 100;  // above IDOK and IDCANCEL, which the dialog keys send
 
 WindowState* WindowOf(HWND hwnd) { return reinterpret_cast<WindowState*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA)); }
@@ -134,6 +134,7 @@ LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
       HDC dc = BeginPaint(hwnd, &paint);
       FillRect(dc, &paint.rcPaint, window->brush.get());
       EndPaint(hwnd, &paint);
+      MarkStartup("window painted");
       return 0;
     }
     case WM_COMMAND:
@@ -199,9 +200,16 @@ LRESULT CALLBACK PanelProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
   return DefWindowProcA(hwnd, message, wParam, lParam);
 }
 
-// Control input becomes events, raised before the control sees it.
-LRESULT CALLBACK ControlSubclass(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR, DWORD_PTR data) {
-  auto* control = reinterpret_cast<ControlState*>(data);
+// Control input becomes events, raised before the control sees it. The
+// control's state is in its user data, which the process reads without
+// asking the window server: a subclass kept in a window property would cost
+// one such request for every message every control receives. Installed as a
+// Unicode procedure, it sees the messages as the common controls' subclass
+// did before it.
+LRESULT CALLBACK ControlSubclass(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  auto* control = reinterpret_cast<ControlState*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  const WNDPROC previous = control->previousProcedure;
+  auto passOn = [&] { return CallWindowProcW(previous, hwnd, message, wParam, lParam); };
   WindowState& window = *control->window;
   const uint32_t id = control->definition->id;
   auto mouse = [&](int32_t number) {
@@ -250,12 +258,12 @@ LRESULT CALLBACK ControlSubclass(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
         return 0;
       break;
     case WM_SETFOCUS: {
-      const LRESULT r = DefSubclassProc(hwnd, message, wParam, lParam);
+      const LRESULT r = passOn();
       RaiseEvent(window, id, event::kFocusGained);
       return r;
     }
     case WM_KILLFOCUS: {
-      const LRESULT r = DefSubclassProc(hwnd, message, wParam, lParam);
+      const LRESULT r = passOn();
       RaiseEvent(window, id, event::kFocusLost);
       return r;
     }
@@ -276,11 +284,11 @@ LRESULT CALLBACK ControlSubclass(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
       }
       break;
     case WM_NCDESTROY:
-      RemoveWindowSubclass(hwnd, ControlSubclass, kSubclassId);
+      SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
       RemovePropA(hwnd, "SniporaControl");
       break;
   }
-  return DefSubclassProc(hwnd, message, wParam, lParam);
+  return passOn();
 }
 
 BOOL CALLBACK TakeFirstName(HMODULE, LPCSTR, LPSTR name, LONG_PTR found) {
@@ -416,7 +424,9 @@ bool CreateControl(WindowState& window, ControlState& control, int index) {
   if (!hwnd) return false;
   control.hwnd = hwnd;
   SetPropA(hwnd, "SniporaControl", &control);
-  SetWindowSubclass(hwnd, ControlSubclass, kSubclassId, reinterpret_cast<DWORD_PTR>(&control));
+  SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&control));
+  control.previousProcedure =
+      reinterpret_cast<WNDPROC>(SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlSubclass)));
   if (d.font.face) {
     control.font = UniqueFont(CreateFontA(-d.font.height, 0, 0, 0, d.font.weight, FALSE, FALSE, FALSE,
                                           GB2312_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
@@ -468,6 +478,7 @@ bool CreateNativeWindow(WindowState& window, HWND owner) {
   HWND hwnd = CreateWindowExA(WS_EX_APPWINDOW | WS_EX_CONTROLPARENT, kWindowClass, d.title, style, x, y,
                               window.width, window.height, owner, nullptr, GetModuleHandleA(nullptr), &window);
   if (!hwnd) return false;
+  MarkStartup("first window made");
   if (d.iconResource) {
     auto load = [&](int metricX, int metricY) {
       return UniqueIcon(static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(d.iconResource),
