@@ -83,7 +83,6 @@
   X(BitBlt, "gdi32", "BitBlt", BOOL(HDC, int, int, int, int, HDC, int, int, DWORD))                 \
   X(DeleteDC, "gdi32", "DeleteDC", BOOL(HDC))                                                       \
   X(DeleteObject, "gdi32", "DeleteObject", BOOL(HGDIOBJ))                                           \
-  X(GetObjectA, "gdi32", "GetObjectA", int(HANDLE, int, void*))                                     \
   X(SetTextColor, "gdi32", "SetTextColor", COLORREF(HDC, COLORREF))                                 \
   X(SetBkMode, "gdi32", "SetBkMode", int(HDC, int))                                                 \
   X(GetStockObject, "gdi32", "GetStockObject", HGDIOBJ(int))                                        \

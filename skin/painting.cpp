@@ -17,8 +17,8 @@ WindowSize SizeOf(HWND window) {
 
 enum class ImageSource { State, Back };
 
-void DrawControl(HWND window, HDC dc, ImageSource source, HBITMAP snapshot = nullptr) {
-  if (!snapshot) snapshot = GetHandleProperty<HBITMAP>(window, prop::kCacheBitmap);
+void DrawControl(HWND window, HDC dc, ImageSource source) {
+  const auto snapshot = GetHandleProperty<HBITMAP>(window, prop::kCacheBitmap);
   if (!snapshot) return;
   const WindowSize size = SizeOf(window);
   HDC target = dc ? dc : sys::GetWindowDC(window);
@@ -26,17 +26,13 @@ void DrawControl(HWND window, HDC dc, ImageSource source, HBITMAP snapshot = nul
   HBITMAP bitmap = sys::CreateCompatibleBitmap(target, size.width, size.height);
   HGDIOBJ previous = sys::SelectObject(memory, bitmap);
 
-  // The snapshot goes in first, copied as it is: a GDI+ bitmap made of it
-  // and drawn 1:1 gives the same pixels, at several times the cost.
-  HDC copy = sys::CreateCompatibleDC(target);
-  HGDIOBJ copyPrevious = sys::SelectObject(copy, snapshot);
-  sys::BitBlt(memory, 0, 0, size.width, size.height, copy, 0, 0, SRCCOPY);
-  sys::SelectObject(copy, copyPrevious);
-  sys::DeleteDC(copy);
-
   // GDI+'s defaults: source-over, so the image's alpha blends over the snapshot
   GpGraphics* graphics = nullptr;
   sys::GdipCreateFromHDC(memory, &graphics);
+  GpBitmap* background = nullptr;
+  sys::GdipCreateBitmapFromHBITMAP(snapshot, nullptr, &background);
+  sys::GdipDrawImageRect(graphics, background, 0, 0, float(size.width), float(size.height));
+  sys::GdipDisposeImage(background);
 
   GpImage* image = source == ImageSource::State ? StateImage(window)
                                                 : GetHandleProperty<GpImage*>(window, prop::kBackImage);
@@ -88,23 +84,14 @@ Placement PlaceImage(intptr_t backType, float imageWidth, float imageHeight, int
 
 HBITMAP SnapshotBackground(HWND window, HDC dc) {
   const WindowSize size = SizeOf(window);
-  HBITMAP bitmap = GetHandleProperty<HBITMAP>(window, prop::kCacheBitmap);
-  // A snapshot of the window's size is taken again into the same bitmap: its
-  // content is replaced as a new one's would be, without a bitmap made,
-  // deleted and stored at every paint.
-  BITMAP held{};
-  const bool reused = bitmap && sys::GetObjectA(bitmap, sizeof held, &held) == sizeof held &&
-                      held.bmWidth == size.width && held.bmHeight == size.height;
-  if (!reused) {
-    if (bitmap) sys::DeleteObject(bitmap);
-    bitmap = sys::CreateCompatibleBitmap(dc, size.width, size.height);
-  }
+  if (const auto old = GetHandleProperty<HBITMAP>(window, prop::kCacheBitmap)) sys::DeleteObject(old);
   HDC memory = sys::CreateCompatibleDC(dc);
+  HBITMAP bitmap = sys::CreateCompatibleBitmap(dc, size.width, size.height);
   HGDIOBJ previous = sys::SelectObject(memory, bitmap);
   sys::BitBlt(memory, 0, 0, size.width, size.height, dc, 0, 0, SRCCOPY);
   sys::SelectObject(memory, previous);
   sys::DeleteDC(memory);
-  if (!reused) SetProperty(window, prop::kCacheBitmap, reinterpret_cast<intptr_t>(bitmap));
+  SetProperty(window, prop::kCacheBitmap, reinterpret_cast<intptr_t>(bitmap));
   return bitmap;
 }
 
@@ -122,6 +109,6 @@ GpImage* StateImage(HWND window) {
 
 void DrawStateImage(HWND window, HDC dc) { DrawControl(window, dc, ImageSource::State); }
 
-void DrawBackImage(HWND window, HDC dc, HBITMAP snapshot) { DrawControl(window, dc, ImageSource::Back, snapshot); }
+void DrawBackImage(HWND window, HDC dc) { DrawControl(window, dc, ImageSource::Back); }
 
 }  // namespace snipora::skin

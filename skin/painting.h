@@ -27,8 +27,7 @@ struct Placement {
 Placement PlaceImage(intptr_t backType, float imageWidth, float imageHeight, int32_t width, int32_t height);
 
 // What the device context shows now, window-sized, kept in the window's
-// PngControl_CacheBitmap (the previous snapshot deleted first, or taken
-// again when it has the window's size).
+// PngControl_CacheBitmap (the previous snapshot deleted first).
 HBITMAP SnapshotBackground(HWND window, HDC dc);
 
 // The custom-drawn control's state image, with the normal image standing in
@@ -37,9 +36,7 @@ GpImage* StateImage(HWND window);
 
 // Composes snapshot and image and shows them; without a snapshot nothing is
 // drawn. Without a device context the window's own is taken and released.
-// A caller that has just taken the snapshot passes it: the window's
-// property is then not read again.
 void DrawStateImage(HWND window, HDC dc = nullptr);
-void DrawBackImage(HWND window, HDC dc = nullptr, HBITMAP snapshot = nullptr);
+void DrawBackImage(HWND window, HDC dc = nullptr);
 
 }  // namespace snipora::skin

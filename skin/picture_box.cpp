@@ -22,7 +22,8 @@ LRESULT CALLBACK PictureBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_PAINT: {
       PAINTSTRUCT paint;
       HDC dc = sys::BeginPaint(window, &paint);
-      DrawBackImage(window, dc, SnapshotBackground(window, dc));
+      SnapshotBackground(window, dc);
+      DrawBackImage(window, dc);
       sys::EndPaint(window, &paint);
       MarkStartup("banner painted");
       return 0;
