@@ -58,7 +58,7 @@ run_once() {
   pid=$!
   watch_exit "$pid" &
   watcher=$!
-  wait "$pid"
+  wait "$pid" 2>/dev/null  # no job notice from the shell when the watch ends it
   rc=$?
   kill "$watcher" 2>/dev/null
   wait "$watcher" 2>/dev/null

@@ -116,31 +116,25 @@ void LinkCache::ReturnClicks(const std::vector<ClickCount>& counts) {
   }
 }
 
+// A total over the shards, each read under its own lock.
+template <typename Read>
+uint64_t LinkCache::Sum(Read read) const {
+  uint64_t total = 0;
+  for (std::size_t i = 0; i < kShards; ++i) {
+    std::lock_guard lock(shards_[i].mutex);
+    total += read(shards_[i]);
+  }
+  return total;
+}
+
 std::size_t LinkCache::size() const {
-  std::size_t total = 0;
-  for (std::size_t i = 0; i < kShards; ++i) {
-    std::lock_guard lock(shards_[i].mutex);
-    total += shards_[i].order.size();
-  }
-  return total;
+  return std::size_t(Sum([](const Shard& shard) { return uint64_t(shard.order.size()); }));
 }
-
 uint64_t LinkCache::hits() const {
-  uint64_t total = 0;
-  for (std::size_t i = 0; i < kShards; ++i) {
-    std::lock_guard lock(shards_[i].mutex);
-    total += shards_[i].hits;
-  }
-  return total;
+  return Sum([](const Shard& shard) { return shard.hits; });
 }
-
 uint64_t LinkCache::misses() const {
-  uint64_t total = 0;
-  for (std::size_t i = 0; i < kShards; ++i) {
-    std::lock_guard lock(shards_[i].mutex);
-    total += shards_[i].misses;
-  }
-  return total;
+  return Sum([](const Shard& shard) { return shard.misses; });
 }
 
 }  // namespace snipora::service

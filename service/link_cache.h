@@ -69,6 +69,8 @@ class LinkCache {
   Shard& ShardOf(std::string_view code) const;
   static void Click(Shard& shard, Entry& entry);
   static void Evict(Shard& shard);
+  template <typename Read>
+  uint64_t Sum(Read read) const;
 
   const std::size_t capacity_;
   const std::size_t perShard_;

@@ -118,6 +118,20 @@ int64_t Int8(const PGresult* result, int row, int column) {
   return int64_t(be64toh(big));
 }
 
+// The parameters as libpq takes them: three arrays side by side.
+struct ParamArrays {
+  explicit ParamArrays(const std::vector<Param>& params) {
+    for (const Param& param : params) {
+      values.push_back(param.value.c_str());
+      lengths.push_back(int(param.value.size()));
+      formats.push_back(param.format);
+    }
+  }
+  int count() const { return int(values.size()); }
+  std::vector<const char*> values;
+  std::vector<int> lengths, formats;
+};
+
 // One connection and its prepared statements; used by one thread at a time.
 class Session {
  public:
@@ -143,15 +157,9 @@ class Session {
 
   Result Run(Query query, const std::vector<Param>& params) {
     const std::string name = "q" + std::to_string(int(query));
-    std::vector<const char*> values;
-    std::vector<int> lengths, formats;
-    for (const Param& param : params) {
-      values.push_back(param.value.c_str());
-      lengths.push_back(int(param.value.size()));
-      formats.push_back(param.format);
-    }
-    Result result(PQexecPrepared(connection_.get(), name.c_str(), int(params.size()), values.data(), lengths.data(),
-                                 formats.data(), 1));
+    const ParamArrays arrays(params);
+    Result result(PQexecPrepared(connection_.get(), name.c_str(), arrays.count(), arrays.values.data(),
+                                 arrays.lengths.data(), arrays.formats.data(), 1));
     const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
     return Check(std::move(result), status == PGRES_TUPLES_OK ? PGRES_TUPLES_OK : PGRES_COMMAND_OK, kQueries[query]);
   }
@@ -159,15 +167,9 @@ class Session {
   // A statement without parameters nor rows (BEGIN, COMMIT, the migrations).
   void Execute(const char* sql) { Check(Result(PQexec(connection_.get(), sql)), PGRES_COMMAND_OK, sql); }
   Result ExecuteParams(const char* sql, const std::vector<Param>& params, ExecStatusType expected) {
-    std::vector<const char*> values;
-    std::vector<int> lengths, formats;
-    for (const Param& param : params) {
-      values.push_back(param.value.c_str());
-      lengths.push_back(int(param.value.size()));
-      formats.push_back(param.format);
-    }
-    return Check(Result(PQexecParams(connection_.get(), sql, int(params.size()), nullptr, values.data(),
-                                     lengths.data(), formats.data(), 1)),
+    const ParamArrays arrays(params);
+    return Check(Result(PQexecParams(connection_.get(), sql, arrays.count(), nullptr, arrays.values.data(),
+                                     arrays.lengths.data(), arrays.formats.data(), 1)),
                  expected, sql);
   }
 
