@@ -18,8 +18,10 @@ bin=/usr/lib/postgresql/15/bin
 [ -x "$bin/pg_ctl" ] || bin=$(dirname "$(command -v pg_ctl)")
 user=snipora-pg
 
+# From /, since the server's user may not enter the caller's folder (every
+# path given to the server is absolute).
 as_server() {
-  if [ "$(id -u)" -eq 0 ]; then runuser -u "$user" -- "$@"; else "$@"; fi
+  if [ "$(id -u)" -eq 0 ]; then (cd / && runuser -u "$user" -- "$@"); else "$@"; fi
 }
 
 start_in() {  # folder port
