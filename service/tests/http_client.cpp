@@ -6,9 +6,14 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <gtest/gtest.h>
+
 #include <cstdlib>
+#include <mutex>
 #include <random>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 namespace snipora::service::test {
 
@@ -146,6 +151,37 @@ std::string Escape(std::string_view value) {
 
 std::string CreateTarget(std::string_view address, std::string_view alias) {
   return "/create.php?source=indexpage&url=" + Escape(address) + "&submit=Make+TinyURL%21&alias=" + Escape(alias);
+}
+
+GivenCodes CreateAtOnce(int clients, int each,
+                        const std::function<std::string(int client, int index, const std::string& address)>& create) {
+  GivenCodes given;
+  std::mutex mutex;
+  std::vector<std::thread> threads;
+  for (int c = 0; c < clients; ++c)
+    threads.emplace_back([&, c] {
+      for (int i = 0; i < each; ++i) {
+        const std::string address =
+            i % 2 ? "http://shared.example/" + std::to_string(i) : "http://own.example/" + std::to_string(c * 1000 + i);
+        const std::string code = create(c, i, address);
+        std::lock_guard lock(mutex);
+        if (code.empty()) {
+          ++given.failures;
+          continue;
+        }
+        given.codesOf[address].insert(code);
+        given.addressesOf[code].insert(address);
+      }
+    });
+  for (std::thread& thread : threads) thread.join();
+  return given;
+}
+
+void ExpectOneCodePerAddress(const GivenCodes& given, int clients, int each) {
+  EXPECT_EQ(given.failures, 0);
+  EXPECT_EQ(given.codesOf.size(), std::size_t(clients * (each / 2) + each / 2));
+  for (const auto& [address, codes] : given.codesOf) EXPECT_EQ(codes.size(), 1u) << address;
+  for (const auto& [code, addresses] : given.addressesOf) EXPECT_EQ(addresses.size(), 1u) << code;
 }
 
 TempDir::TempDir() {

@@ -5,8 +5,11 @@
 #include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <map>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <string_view>
 
@@ -53,6 +56,20 @@ Response Post(uint16_t port, std::string_view path, std::string_view type, std::
 std::string Escape(std::string_view value);
 // The program's request for an address, with an alias.
 std::string CreateTarget(std::string_view address, std::string_view alias = "");
+
+// What clients creating at the same time were given.
+struct GivenCodes {
+  int failures = 0;                                          // creations answered without a code
+  std::map<std::string, std::set<std::string>> codesOf;      // address -> codes answered
+  std::map<std::string, std::set<std::string>> addressesOf;  // code -> addresses
+};
+// `clients` threads ask `each` addresses each, at once: the odd ones are asked
+// by every client, the even ones by that client alone. `create` asks for one
+// and answers the code given ("" when none).
+GivenCodes CreateAtOnce(int clients, int each,
+                        const std::function<std::string(int client, int index, const std::string& address)>& create);
+// Every creation answered, every address given one code, no code given twice.
+void ExpectOneCodePerAddress(const GivenCodes& given, int clients, int each);
 
 class TempDir {
  public:

@@ -6,9 +6,6 @@
 #include <algorithm>
 #include <atomic>
 #include <fstream>
-#include <map>
-#include <mutex>
-#include <set>
 #include <thread>
 
 #include "service/core/pages.h"
@@ -318,34 +315,11 @@ TEST_F(HttpTest, TheBrowserFormAndTheJsonApi) {
 TEST_F(HttpTest, ConcurrentCreationsGiveOneCodePerAddressAndNoCodeTwice) {
   Start();
   constexpr int kClients = 8, kEach = 40;
-  std::mutex mutex;
-  std::map<std::string, std::set<std::string>> codesOf;   // address -> codes answered
-  std::map<std::string, std::set<std::string>> addressesOf;  // code -> addresses
-  std::atomic<int> failures{0};
-  std::vector<std::thread> clients;
-  for (int c = 0; c < kClients; ++c)
-    clients.emplace_back([&, c] {
-      for (int i = 0; i < kEach; ++i) {
-        // half of the addresses are asked by every client, half by this one
-        const std::string address =
-            i % 2 ? "http://shared.example/" + std::to_string(i) : "http://own.example/" + std::to_string(c * 1000 + i);
-        const std::string cut = Shorten(address);
-        if (cut.empty()) {
-          ++failures;
-          continue;
-        }
-        std::lock_guard lock(mutex);
-        codesOf[address].insert(cut);
-        addressesOf[cut].insert(address);
-      }
-    });
-  for (std::thread& client : clients) client.join();
-  EXPECT_EQ(failures, 0);
-  EXPECT_EQ(codesOf.size(), std::size_t(kClients * kEach / 2 + kEach / 2));
-  for (const auto& [address, codes] : codesOf) EXPECT_EQ(codes.size(), 1u) << address;
-  for (const auto& [code, addresses] : addressesOf) EXPECT_EQ(addresses.size(), 1u) << code;
+  const test::GivenCodes given =
+      test::CreateAtOnce(kClients, kEach, [&](int, int, const std::string& address) { return Shorten(address); });
+  test::ExpectOneCodePerAddress(given, kClients, kEach);
   // creations waiting together shared commits
-  EXPECT_LT(service_->metrics().commits.load(), uint64_t(codesOf.size()));
+  EXPECT_LT(service_->metrics().commits.load(), uint64_t(given.codesOf.size()));
 }
 
 TEST_F(HttpTest, ClicksAreWrittenInBatchesAndAtStop) {

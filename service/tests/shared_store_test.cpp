@@ -2,10 +2,6 @@
 // and the database going away and coming back under a running instance.
 #include <gtest/gtest.h>
 
-#include <atomic>
-#include <map>
-#include <mutex>
-#include <set>
 #include <thread>
 
 #include "service/core/pages.h"
@@ -41,32 +37,11 @@ TEST(SharedStore, TwoInstancesCreatingAtOnceGiveOneCodePerAddressAndNoCodeTwice)
   std::unique_ptr<Service> first = StartOn(dir, database), second = StartOn(dir, database);
   const uint16_t ports[] = {first->port(), second->port()};
   constexpr int kClients = 8, kEach = 40;
-  std::mutex mutex;
-  std::map<std::string, std::set<std::string>> codesOf;      // address -> codes answered
-  std::map<std::string, std::set<std::string>> addressesOf;  // code -> addresses
-  std::atomic<int> failures{0};
-  std::vector<std::thread> clients;
-  for (int c = 0; c < kClients; ++c)
-    clients.emplace_back([&, c] {
-      for (int i = 0; i < kEach; ++i) {
-        // odd ones are asked by every client of both instances, even ones by this client alone
-        const std::string address =
-            i % 2 ? "http://shared.example/" + std::to_string(i) : "http://own.example/" + std::to_string(c * 1000 + i);
-        const std::string code = CodeOn(Get(ports[(c + i) % 2], CreateTarget(address)).body);
-        if (code.empty()) {
-          ++failures;
-          continue;
-        }
-        std::lock_guard lock(mutex);
-        codesOf[address].insert(code);
-        addressesOf[code].insert(address);
-      }
-    });
-  for (std::thread& client : clients) client.join();
-  EXPECT_EQ(failures, 0);
-  EXPECT_EQ(codesOf.size(), std::size_t(kClients * kEach / 2 + kEach / 2));
-  for (const auto& [address, codes] : codesOf) EXPECT_EQ(codes.size(), 1u) << address;
-  for (const auto& [code, addresses] : addressesOf) EXPECT_EQ(addresses.size(), 1u) << code;
+  const test::GivenCodes given = test::CreateAtOnce(kClients, kEach, [&](int c, int i, const std::string& address) {
+    return CodeOn(Get(ports[(c + i) % 2], CreateTarget(address)).body);
+  });
+  test::ExpectOneCodePerAddress(given, kClients, kEach);
+  const auto& addressesOf = given.addressesOf;
   // each instance redirects the other's codes, which it has never cached
   for (const auto& [code, addresses] : addressesOf) {
     for (uint16_t port : ports) {
