@@ -47,7 +47,11 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
       } catch (const StoreError& error) {
         std::fprintf(stderr, "snipora-service: the cache was not filled at start: %s\n", error.what());
       }
+      filled_ = true;
+      filled_.notify_all();
     });
+  else
+    filled_ = true;
 }
 
 Service::~Service() { Stop(); }

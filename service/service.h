@@ -42,6 +42,10 @@ class Service {
 
   const Metrics& metrics() const { return metrics_; }
 
+  // Returns once the start-up fill of the cache has ended (at once without a
+  // cache): until then a code may be cached that no redirect asked for.
+  void WaitForCacheFill() const { filled_.wait(false); }
+
  private:
   std::shared_ptr<const DenyList> CurrentDenyList();
 
@@ -57,6 +61,7 @@ class Service {
   std::unique_ptr<HttpServer> server_;
   // Fills the cache from the store after start while it has room.
   std::atomic<bool> warming_{true};
+  std::atomic<bool> filled_{false};
   std::thread warmer_;
   bool stopped_ = false;
 };

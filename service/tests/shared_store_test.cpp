@@ -19,7 +19,10 @@ using test::Get;
 std::unique_ptr<Service> StartOn(const test::TempDir& dir, const std::string& database) {
   Settings settings = test::TestSettings(dir);
   settings.database = database;
-  return std::make_unique<Service>(settings, nullptr, nullptr);
+  auto service = std::make_unique<Service>(settings, nullptr, nullptr);
+  // what the tests count as cached is what their own requests cached
+  service->WaitForCacheFill();
+  return service;
 }
 
 // The code of the short address on a creation's page; "" when there is none.
