@@ -78,6 +78,10 @@ build_jpeg() {
   # only the static library and its headers: the tools are not needed
   mkdir -p "$prefix/lib" "$prefix/include"
   cp "$jbuild/libjpeg.a" "$prefix/lib/"
+  # Its objects name their sources by full path (C_FILE records), which would
+  # carry this checkout's folder into the program's symbols; nothing else of
+  # debugging is in a release build of it.
+  "$arch-w64-mingw32-objcopy" --strip-debug "$prefix/lib/libjpeg.a"
   cp "$jsrc/jpeglib.h" "$jsrc/jmorecfg.h" "$jsrc/jerror.h" "$jbuild/jconfig.h" "$prefix/include/"
 }
 

@@ -18,5 +18,17 @@ for f in $files; do
 done
 if ! cmp "$out/1/build/package/stage/Snipora.exe" "$out/2/build/package/stage/Snipora.exe"; then differ=1; fi
 [ "$differ" = 0 ] || { echo "${0##*/}: the two runs' files differ" >&2; exit 1; }
+# Same bytes from another checkout too: neither the program nor its symbols
+# may name a folder of this one or of the build.
+for folder in "$root" "$out"; do
+  for f in Snipora.exe Snipora.exe.debug; do
+    if grep -qaF "$folder/" "$out/1/build/package/stage/$f"; then
+      echo "${0##*/}: $f names the folder $folder:" >&2
+      grep -aoF "$folder/" "$out/1/build/package/stage/$f" | head -n 3 >&2
+      echo "(a JPEG library built before its source names were stripped: remove .deps/libjpeg-turbo-* and run scripts/setup.sh)" >&2
+      exit 1
+    fi
+  done
+done
 echo "both runs wrote the same bytes:"
 cat "$out/1/dist/SHA256SUMS"
