@@ -4,10 +4,10 @@
 
 namespace snipora::service {
 
-std::string AccessLog::Escape(std::string_view text) {
+namespace {
+
+void AppendEscaped(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
-  std::string out;
-  out.reserve(text.size());
   for (char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte >= 0x7F || c == '"' || c == '\\') {
@@ -18,6 +18,14 @@ std::string AccessLog::Escape(std::string_view text) {
       out += c;
     }
   }
+}
+
+}  // namespace
+
+std::string AccessLog::Escape(std::string_view text) {
+  std::string out;
+  out.reserve(text.size());
+  AppendEscaped(out, text);
   return out;
 }
 
@@ -32,27 +40,16 @@ void AccessLog::Write(std::string_view client, std::string_view method, std::str
     stampSecond_ = now;
   }
   pending_.append(client).append(" - - ").append(stamp_, stampLength_).append(" \"");
-  AppendEscaped(method);
+  AppendEscaped(pending_, method);
   pending_ += ' ';
-  AppendEscaped(target);
+  AppendEscaped(pending_, target);
   pending_ += ' ';
-  AppendEscaped(version);
+  AppendEscaped(pending_, version);
   pending_.append("\" ").append(status ? std::to_string(status) : "-").append(" ").append(std::to_string(bytes));
   pending_ += '\n';
   if (pending_.size() > (1 << 16)) {
     std::fwrite(pending_.data(), 1, pending_.size(), out_);
     pending_.clear();
-  }
-}
-
-void AccessLog::AppendEscaped(std::string_view text) {
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte >= 0x7F || c == '"' || c == '\\') {
-      pending_ += Escape(std::string_view(&c, 1));
-    } else {
-      pending_ += c;
-    }
   }
 }
 

@@ -26,8 +26,6 @@ class AccessLog {
   static std::string Escape(std::string_view text);
 
  private:
-  void AppendEscaped(std::string_view text);  // to pending_, under mutex_
-
   std::FILE* out_;
   std::mutex mutex_;
   std::string pending_;
