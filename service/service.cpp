@@ -1,6 +1,7 @@
 #include "service/service.h"
 
 #include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -39,11 +40,16 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
   if (settings_.cacheSize > 0)
     warmer_ = std::thread([this] {
       try {
+        const auto start = std::chrono::steady_clock::now();
         std::size_t full = 0;  // shards found full, roughly: stop when most are
         store_->ForEachLink([&](const Link& link) {
           if (!cache_.InsertIfRoom(link.code, link.address)) ++full;
           return warming_.load(std::memory_order_relaxed) && full < 64;
         });
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        // from here on redirects of the stored codes that fitted read no database
+        std::fprintf(stderr, "snipora-service: cache filled from the store: %zu codes in %lld ms\n", cache_.size(),
+                     static_cast<long long>(took.count()));
       } catch (const StoreError& error) {
         std::fprintf(stderr, "snipora-service: the cache was not filled at start: %s\n", error.what());
       }

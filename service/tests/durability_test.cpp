@@ -1,11 +1,9 @@
 // The real program in a child process, on each store: a creation that was
 // answered survives SIGKILL; SIGTERM finishes, writes the counted clicks and
 // exits 0.
-#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <atomic>
 #include <map>
@@ -15,6 +13,7 @@
 #include "service/core/pages.h"
 #include "service/open_store.h"
 #include "service/tests/http_client.h"
+#include "service/tests/service_process.h"
 #include "service/tests/store_kinds.h"
 
 namespace snipora::service {
@@ -23,55 +22,7 @@ namespace {
 using namespace std::chrono_literals;
 using test::CreateTarget;
 using test::Get;
-
-// snipora-service as a child; its port read from its start-up line.
-class ServiceProcess {
- public:
-  explicit ServiceProcess(const std::string& database) {
-    int out[2];
-    if (pipe(out) != 0) return;
-    pid_ = fork();
-    if (pid_ == 0) {
-      dup2(out[1], STDERR_FILENO);
-      const int null = open("/dev/null", O_WRONLY);
-      dup2(null, STDOUT_FILENO);
-      close(out[0]);
-      execl(SERVICE_PROGRAM, SERVICE_PROGRAM, "--listen", "127.0.0.1:0", "--database", database.c_str(),
-            "--public-host", "snip.invalid", "--creations-per-minute", "0", "--click-flush-ms", "60000",
-            static_cast<char*>(nullptr));
-      _exit(127);
-    }
-    close(out[1]);
-    std::string said;
-    char chunk[256];
-    ssize_t got;
-    while (said.find(')') == std::string::npos && (got = read(out[0], chunk, sizeof chunk)) > 0) said.append(chunk, got);
-    const std::size_t at = said.find("(port ");
-    if (at != std::string::npos) port_ = uint16_t(std::stoi(said.substr(at + 6)));
-    stderr_ = out[0];
-  }
-  ~ServiceProcess() {
-    if (pid_ > 0) {
-      kill(pid_, SIGKILL);
-      waitpid(pid_, nullptr, 0);
-    }
-    if (stderr_ >= 0) close(stderr_);
-  }
-  uint16_t port() const { return port_; }
-  // Sends the signal and waits; the exit status as waitpid gives it.
-  int Signal(int signal) {
-    kill(pid_, signal);
-    int status = 0;
-    waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return status;
-  }
-
- private:
-  pid_t pid_ = -1;
-  int stderr_ = -1;
-  uint16_t port_ = 0;
-};
+using test::ServiceProcess;
 
 std::string Cut(const std::string& page) {
   const std::size_t start = page.find(kStartMarker);

@@ -1,5 +1,6 @@
-// Service instances on a PostgreSQL database: two of them creating at once,
-// and the database going away and coming back under a running instance.
+// Service instances on a PostgreSQL database: two of them (processes)
+// creating at once, and the database going away and coming back under a
+// running instance.
 #include <gtest/gtest.h>
 
 #include <thread>
@@ -8,6 +9,7 @@
 #include "service/open_store.h"
 #include "service/tests/http_client.h"
 #include "service/tests/postgres_server.h"
+#include "service/tests/service_process.h"
 
 namespace snipora::service {
 namespace {
@@ -35,10 +37,14 @@ std::string CodeOn(const std::string& page) {
 }
 
 TEST(SharedStore, TwoInstancesCreatingAtOnceGiveOneCodePerAddressAndNoCodeTwice) {
-  test::TempDir dir;
   const std::string database = test::SharedPostgres::FreshDatabase();
-  std::unique_ptr<Service> first = StartOn(dir, database), second = StartOn(dir, database);
-  const uint16_t ports[] = {first->port(), second->port()};
+  test::ServiceProcess first(database), second(database);
+  // what the test counts as cached is what its own requests cached
+  for (test::ServiceProcess* instance : {&first, &second}) {
+    ASSERT_NE(instance->port(), 0);
+    ASSERT_TRUE(instance->WaitForLine("cache filled from the store"));
+  }
+  const uint16_t ports[] = {first.port(), second.port()};
   constexpr int kClients = 8, kEach = 40;
   const test::GivenCodes given = test::CreateAtOnce(kClients, kEach, [&](int c, int i, const std::string& address) {
     return CodeOn(Get(ports[(c + i) % 2], CreateTarget(address)).body);
