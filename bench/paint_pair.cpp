@@ -72,8 +72,7 @@ bool Banner(int rounds) {
   const Side ours = [&] {
     HDC dc = GetDC(box);
     const double start = Now();
-    skin::SnapshotBackground(box, dc);
-    skin::DrawBackImage(box, dc);
+    skin::PaintPictureBox(box, dc);
     GdiFlush();
     const double took = Now() - start;
     ReleaseDC(box, dc);

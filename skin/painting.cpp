@@ -17,8 +17,11 @@ WindowSize SizeOf(HWND window) {
 
 enum class ImageSource { State, Back };
 
-void DrawControl(HWND window, HDC dc, ImageSource source) {
-  const auto snapshot = GetHandleProperty<HBITMAP>(window, prop::kCacheBitmap);
+// `snapshot`: the one SnapshotBackground has just stored, or none to read it
+// from the property (a property read is a wineserver round trip under Wine,
+// a tenth of a repaint's time).
+void DrawControl(HWND window, HDC dc, ImageSource source, HBITMAP snapshot = nullptr) {
+  if (!snapshot) snapshot = GetHandleProperty<HBITMAP>(window, prop::kCacheBitmap);
   if (!snapshot) return;
   const WindowSize size = SizeOf(window);
   HDC target = dc ? dc : sys::GetWindowDC(window);
@@ -110,5 +113,9 @@ GpImage* StateImage(HWND window) {
 void DrawStateImage(HWND window, HDC dc) { DrawControl(window, dc, ImageSource::State); }
 
 void DrawBackImage(HWND window, HDC dc) { DrawControl(window, dc, ImageSource::Back); }
+
+void PaintPictureBox(HWND window, HDC dc) {
+  DrawControl(window, dc, ImageSource::Back, SnapshotBackground(window, dc));
+}
 
 }  // namespace snipora::skin

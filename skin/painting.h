@@ -39,4 +39,7 @@ GpImage* StateImage(HWND window);
 void DrawStateImage(HWND window, HDC dc = nullptr);
 void DrawBackImage(HWND window, HDC dc = nullptr);
 
+// A picture box's WM_PAINT: a new snapshot, then DrawBackImage over it.
+void PaintPictureBox(HWND window, HDC dc);
+
 }  // namespace snipora::skin

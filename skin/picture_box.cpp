@@ -22,8 +22,7 @@ LRESULT CALLBACK PictureBoxProc(HWND window, UINT message, WPARAM wParam, LPARAM
     case WM_PAINT: {
       PAINTSTRUCT paint;
       HDC dc = sys::BeginPaint(window, &paint);
-      SnapshotBackground(window, dc);
-      DrawBackImage(window, dc);
+      PaintPictureBox(window, dc);
       sys::EndPaint(window, &paint);
       MarkStartup("banner painted");
       return 0;
