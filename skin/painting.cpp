@@ -42,8 +42,12 @@ void DrawControl(HWND window, HDC dc, ImageSource source, HBITMAP snapshot = nul
   if (image) {
     float imageWidth = 0, imageHeight = 0;
     sys::GdipGetImageDimension(image, &imageWidth, &imageHeight);
-    const Placement at = PlaceImage(GetProperty(window, prop::kBackType), imageWidth, imageHeight, size.width,
-                                    size.height);
+    // An image of the window's size covers it whatever the placement, so the
+    // placement's property need not be read (the banner's case).
+    const bool windowSized = imageWidth == float(size.width) && imageHeight == float(size.height);
+    const Placement at = windowSized ? Placement{0, 0, imageWidth, imageHeight}
+                                     : PlaceImage(GetProperty(window, prop::kBackType), imageWidth, imageHeight,
+                                                  size.width, size.height);
     sys::GdipDrawImageRect(graphics, image, at.x, at.y, at.width, at.height);  // the property keeps the image
   }
   sys::BitBlt(target, 0, 0, size.width, size.height, memory, 0, 0, SRCCOPY);

@@ -61,6 +61,10 @@ TEST(FitSize, ShrinksKeepingTheAspectAndNeverEnlarges) {
   EXPECT_EQ(skin::PlaceImage(1, 400, 118, 200, 100), (skin::Placement{0, 0, 200, 100}));
   for (intptr_t other : {0, 3, -1, 7})
     EXPECT_EQ(skin::PlaceImage(other, 400, 118, 200, 100), (skin::Placement{0, 0, 400, 118})) << other;
+  // an image of the window's size covers it whatever the placement: a paint
+  // need not read the placement then
+  for (intptr_t any : {0, 1, 2, 3})
+    EXPECT_EQ(skin::PlaceImage(any, 400, 118, 400, 118), (skin::Placement{0, 0, 400, 118})) << any;
 }
 
 TEST_F(SkinPainting, ThePictureBoxShowsTheParentThroughTransparentPixels) {
