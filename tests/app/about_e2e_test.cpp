@@ -114,8 +114,9 @@ class AboutWindow : public testing::TestWithParam<const char*> {
     ASSERT_NE(service_.port(), 0);
     SetEnvironmentVariableA("http_proxy", service_.origin().c_str());
     version_ = std::make_unique<ScopedWindowsVersion>(GetParam());
-    program_ = std::make_unique<ChildProcess>("Snipora.exe", "");
-    main_ = WaitForWindow("SniporaWindow", "Snipora", program_->id(), 15000);
+    ProgramWindow started = StartForWindow("Snipora.exe", "", "SniporaWindow", "Snipora", 15000);
+    program_ = std::move(started.process);
+    main_ = started.window;
     ASSERT_NE(main_, nullptr);
     Sleep(300);
   }

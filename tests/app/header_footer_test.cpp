@@ -24,8 +24,9 @@ using test::Panel;
 class GlassHeaderFooter : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(program_.started());
-    window_ = test::WaitForWindow("SniporaWindow", "Snipora", program_.id(), 15000);
+    test::ProgramWindow started = test::StartForWindow("Snipora.exe", "", "SniporaWindow", "Snipora", 15000);
+    program_ = std::move(started.process);
+    window_ = started.window;
     ASSERT_NE(window_, nullptr);
     SetWindowPos(window_, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
     header_ = FindPanel(window_, -12, 0);
@@ -37,12 +38,13 @@ class GlassHeaderFooter : public ::testing::Test {
     Sleep(300);
   }
   void TearDown() override {
+    if (!program_) return;
     PostMessageA(window_, WM_CLOSE, 0, 0);
-    EXPECT_EQ(program_.Wait(15000), std::optional<DWORD>(0));
+    EXPECT_EQ(program_->Wait(15000), std::optional<DWORD>(0));
   }
 
   test::ScopedWindowsVersion personality_{"win7"};
-  test::ChildProcess program_{"Snipora.exe", ""};
+  std::unique_ptr<test::ChildProcess> program_;
   HWND window_ = nullptr;
   Panel header_, footer_;
   std::vector<uint32_t> headerImage_, footerImage_;

@@ -42,8 +42,9 @@ class ShorteningSession : public testing::Test {
     ASSERT_NE(service_.port(), 0);
     SetEnvironmentVariableA("http_proxy", service_.origin().c_str());
     version_ = std::make_unique<ScopedWindowsVersion>(windowsVersion);
-    program_ = std::make_unique<ChildProcess>(program, "");
-    window_ = WaitForWindow("SniporaWindow", "Snipora", program_->id(), 15000);
+    ProgramWindow started = StartForWindow(program, "", "SniporaWindow", "Snipora", 15000);
+    program_ = std::move(started.process);
+    window_ = started.window;
     ASSERT_NE(window_, nullptr);
     const MainWindowControls controls = FindMainWindowControls(window_);
     ASSERT_TRUE(controls.complete());

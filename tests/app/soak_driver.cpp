@@ -48,8 +48,9 @@ void Settle(HWND window) {
 class Session {
  public:
   Session(const char* version, std::string& error) : version_(version) {
-    program_ = std::make_unique<ChildProcess>("Snipora.exe", "");
-    window_ = WaitForWindow("SniporaWindow", "Snipora", program_->id(), 20000);
+    ProgramWindow started = StartForWindow("Snipora.exe", "", "SniporaWindow", "Snipora", 20000);
+    program_ = std::move(started.process);
+    window_ = started.window;
     if (!window_) error = std::string("no main window under ") + version;
   }
   ~Session() {

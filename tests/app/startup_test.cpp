@@ -82,8 +82,9 @@ void ExpectCentred(HWND window, int width, int height) {
 // Under XP and 10 the classic window shows, with everything in place.
 void ExpectClassicWindow(const char* version) {
   ScopedWindowsVersion personality(version);
-  ChildProcess program("Snipora.exe", "");
-  HWND window = WaitForWindow("SniporaWindow", "Snipora", program.id(), 15000);
+  ProgramWindow started = StartForWindow("Snipora.exe", "", "SniporaWindow", "Snipora", 15000);
+  ChildProcess& program = *started.process;
+  HWND window = started.window;
   ASSERT_NE(window, nullptr);
   Sleep(200);
   ExpectCentred(window, 333, 318);
@@ -133,8 +134,9 @@ TEST(Startup, Windows10ShowsTheClassicWindow) { ExpectClassicWindow("win10"); }
 
 TEST(Startup, Windows7ShowsTheGlassWindow) {
   ScopedWindowsVersion personality("win7");
-  ChildProcess program("Snipora.exe", "");
-  HWND window = WaitForWindow("SniporaWindow", "Snipora", program.id(), 15000);
+  ProgramWindow started = StartForWindow("Snipora.exe", "", "SniporaWindow", "Snipora", 15000);
+  ChildProcess& program = *started.process;
+  HWND window = started.window;
   ASSERT_NE(window, nullptr);
   Sleep(300);
   ExpectCentred(window, 333, 287);
@@ -183,9 +185,10 @@ TEST(Startup, TheTraceNotesEachStepOnceInOrder) {
   GetTempFileNameA(folder, "stp", 0, trace);
   ScopedWindowsVersion personality("win7");
   SetEnvironmentVariableA("SNIPORA_STARTUP_TRACE", trace);
-  ChildProcess program("Snipora.exe", "");
+  ProgramWindow started = StartForWindow("Snipora.exe", "", "SniporaWindow", "Snipora", 15000);
   SetEnvironmentVariableA("SNIPORA_STARTUP_TRACE", nullptr);
-  HWND window = WaitForWindow("SniporaWindow", "Snipora", program.id(), 15000);
+  ChildProcess& program = *started.process;
+  HWND window = started.window;
   ASSERT_NE(window, nullptr);
   Sleep(500);  // the header's first paint
   PostMessageA(window, WM_CLOSE, 0, 0);

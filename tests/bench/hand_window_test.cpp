@@ -28,9 +28,10 @@ struct Shot {
 // The main window of `program` as the screen shows it once it has settled.
 Shot TakeShot(const char* program, const char* file, const char* windowClass, const char* version) {
   ScopedWindowsVersion personality(version, file);
-  ChildProcess child(program, "");
+  ProgramWindow started = StartForWindow(program, "", windowClass, "Snipora", 15000);
+  ChildProcess& child = *started.process;
   Shot shot;
-  HWND window = WaitForWindow(windowClass, "Snipora", child.id(), 15000);
+  HWND window = started.window;
   if (!window) return shot;
   SetWindowPos(window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
   Sleep(700);  // the banner, header and footer paint after the window

@@ -1,5 +1,9 @@
 #include "tests/support/child_process.h"
 
+#include <cstdio>
+
+#include "tests/support/ui_driver.h"
+
 namespace snipora::test {
 
 std::string TestProgramFolder() {
@@ -38,6 +42,27 @@ std::optional<DWORD> ChildProcess::Wait(DWORD ms) {
   DWORD code = 0;
   GetExitCodeProcess(process_, &code);
   return code;
+}
+
+ProgramWindow StartForWindow(const std::string& program, const std::string& arguments, const char* className,
+                             const char* title, DWORD ms) {
+  constexpr DWORD kFailedStartMs = 5000;  // a failed start ends within about a second
+  ProgramWindow started;
+  for (int attempt = 1;; ++attempt) {
+    started.process = std::make_unique<ChildProcess>(program, arguments);
+    const ULONGLONG start = GetTickCount64();
+    std::optional<DWORD> ended;
+    while (started.process->started() && !started.window && GetTickCount64() - start < ms &&
+           !(ended = started.process->Wait(0)))
+      started.window = WaitForWindow(className, title, started.process->id(), 100);
+    if (started.window || attempt == 2 || ended != std::optional<DWORD>(1) ||
+        GetTickCount64() - start > kFailedStartMs)
+      return started;
+    std::fprintf(stderr,
+                 "StartForWindow: %s ended with status 1 before showing its window (the platform did not start "
+                 "it); starting it again\n",
+                 program.c_str());
+  }
 }
 
 }  // namespace snipora::test

@@ -2,6 +2,7 @@
 // A program started by a test; killed if the test leaves it running.
 #include <windows.h>
 
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -29,5 +30,18 @@ class ChildProcess {
   HANDLE process_ = nullptr;
   DWORD id_ = 0;
 };
+
+// A program started for its main window (class and title as WaitForWindow
+// takes them), waited for up to `ms`; `window` is null when none came.
+struct ProgramWindow {
+  std::unique_ptr<ChildProcess> process;
+  HWND window = nullptr;
+};
+// Under Wine a new process now and then ends with status 1 before the
+// program's first line runs (scripts/wine-run.sh retries those it runs). A
+// program that ends so, without its window, within its first seconds is
+// started once more, and standard error says so.
+ProgramWindow StartForWindow(const std::string& program, const std::string& arguments, const char* className,
+                             const char* title, DWORD ms);
 
 }  // namespace snipora::test

@@ -4,7 +4,8 @@
 // - stuck-thread: a thread of its own never ends;
 // - hang-after-mark: reports its result to the runner, then never ends (as a
 //   process hung in the platform's exit path would);
-// - ends-on-the-way: ends with status 0 in the middle of its work.
+// - ends-on-the-way: ends with status 0 in the middle of its work;
+// - window: shows a window "ProgramExitChild" and ends 0 when it is closed.
 // SNIPORA_TEST_FAILED_STARTS="N FILE" makes it stand in for a program the
 // platform fails to start: each start adds a byte to FILE, and the first N
 // end with status 1 before the program's own code runs.
@@ -54,6 +55,11 @@ const bool startFailed = [] {
   return false;
 }();
 
+LRESULT CALLBACK ChildWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  if (message == WM_DESTROY) PostQuitMessage(0);
+  return DefWindowProcA(window, message, wParam, lParam);
+}
+
 void Start(LPTHREAD_START_ROUTINE routine, void* parameter) {
   if (HANDLE thread = CreateThread(nullptr, 0, routine, parameter, 0, nullptr)) CloseHandle(thread);
 }
@@ -76,6 +82,19 @@ int ProgramMain(int argc, char** argv) {
     Sleep(INFINITE);
   }
   if (!std::strcmp(argv[1], "ends-on-the-way")) ExitProcess(0);
+  if (!std::strcmp(argv[1], "window")) {
+    WNDCLASSA windowClass{};
+    windowClass.lpfnWndProc = ChildWindowProc;
+    windowClass.hInstance = GetModuleHandleA(nullptr);
+    windowClass.lpszClassName = "ProgramExitChild";
+    RegisterClassA(&windowClass);
+    if (!CreateWindowExA(0, "ProgramExitChild", "child", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 200, 100, nullptr,
+                         nullptr, windowClass.hInstance, nullptr))
+      return 4;
+    MSG message;
+    while (GetMessageA(&message, nullptr, 0, 0) > 0) DispatchMessageA(&message);
+    return 0;
+  }
   return 3;
 }
 

@@ -25,8 +25,10 @@ TEST(GlassFrame, LayeredWindowWithTheFrameExtended) {
   DeleteFileA(record.c_str());
   SetEnvironmentVariableA("SNIPORA_GLASS_RECORD", record.c_str());
 
-  ChildProcess program("Snipora.exe", "");  // the copy beside the stand-in
-  HWND window = WaitForWindow("SniporaWindow", "Snipora", program.id(), 15000);
+  // the copy beside the stand-in
+  ProgramWindow started = StartForWindow("Snipora.exe", "", "SniporaWindow", "Snipora", 15000);
+  ChildProcess& program = *started.process;
+  HWND window = started.window;
   ASSERT_NE(window, nullptr);
   // replaced, not combined: only the edge the system keeps for captioned windows remains
   EXPECT_EQ(GetWindowLongA(window, GWL_EXSTYLE) & ~WS_EX_WINDOWEDGE, WS_EX_LAYERED);
