@@ -95,6 +95,10 @@ static int ProgramMain(int argc, char** argv) {
   const std::string before = GetControlText(c.result);
   ClickOn(c.address);
   Type(address);
+  Sleep(100);
+  // a key that went to another window (one that took the focus) is lost
+  if (const std::string inBox = GetControlText(c.address); inBox != address)
+    return std::fprintf(stderr, "the address box holds \"%s\" after typing \"%s\"\n", inBox.c_str(), address), 1;
   ClickOn(c.shorten);
   std::string shortAddress;
   for (int i = 0; i < 300 && (shortAddress = GetControlText(c.result)) == before; ++i) Sleep(100);
