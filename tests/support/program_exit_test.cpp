@@ -1,6 +1,7 @@
 // The one way out of the test programs: the result comes through, and what
 // used to hold a process up at its end no longer does (or is ended in
-// seconds, with a message).
+// seconds, with a message). And the one second start a test gives a program
+// the platform failed to start.
 #include <gtest/gtest.h>
 
 #include <string>
