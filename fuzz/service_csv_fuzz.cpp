@@ -8,6 +8,7 @@
 
 #include "fuzz/support/fuzz_check.h"
 #include "service/core/csv.h"
+#include "service/core/utc_time.h"
 
 using namespace snipora::service;
 

@@ -9,7 +9,6 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
-#include <ctime>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
@@ -20,6 +19,7 @@
 
 #include "service/core/pages.h"
 #include "service/core/request.h"
+#include "service/core/utc_time.h"
 
 namespace snipora::service {
 namespace {
@@ -76,15 +76,6 @@ std::string ClientOf(MHD_Connection* connection) {
     inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
   else if (address->sa_family == AF_INET6)
     inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text, sizeof text);
-  return text;
-}
-
-std::string IsoTime(int64_t seconds) {
-  const std::time_t t = seconds;
-  std::tm utc{};
-  gmtime_r(&t, &utc);
-  char text[32];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
   return text;
 }
 
@@ -286,10 +277,9 @@ struct HttpServer::State {
     if (path == "/") return Reply{200, kHtml, HomePage(parts.settings.publicHost), {}};
     if (path == "/healthz") {
       if (parts.store.Healthy()) return Reply{200, "text/plain; charset=utf-8", "ok\n", {}};
-      return Reply{503,
-                   "text/plain; charset=utf-8",
-                   "the store does not answer: creations and links not in the cache fail until it is back\n",
-                   {{MHD_HTTP_HEADER_RETRY_AFTER, kRetryAfter}}};
+      return RetryLater(Reply{503, "text/plain; charset=utf-8",
+                              "the store does not answer: creations and links not in the cache fail until it is back\n",
+                              {}});
     }
     if (path == "/metrics") {
       Metrics& metrics = parts.metrics;
@@ -306,9 +296,9 @@ struct HttpServer::State {
 
   Reply Bad(std::string_view text) { return Page(400, "Bad request", text); }
 
-  static Reply Unavailable(std::string_view text) {
-    Reply reply = Page(503, "Unavailable", text);
-    reply.headers.push_back({MHD_HTTP_HEADER_RETRY_AFTER, kRetryAfter});
+  // The client is asked to come back after `seconds` (a 503, or a 429).
+  static Reply RetryLater(Reply reply, const char* seconds = kRetryAfter) {
+    reply.headers.push_back({MHD_HTTP_HEADER_RETRY_AFTER, seconds});
     return reply;
   }
 
@@ -325,7 +315,8 @@ struct HttpServer::State {
           link = parts.store.FindCode(code);
         } catch (const StoreError&) {
           Metrics::Add(parts.metrics.storeErrors);
-          return Unavailable("The store of short addresses does not answer; try again in a moment.");
+          return RetryLater(
+              Page(503, "Unavailable", "The store of short addresses does not answer; try again in a moment."));
         }
         if (link) {
           parts.cache.Insert(code, link->address, click);
@@ -348,15 +339,13 @@ struct HttpServer::State {
       link = parts.store.FindCode(code);
     } catch (const StoreError&) {
       Metrics::Add(parts.metrics.storeErrors);
-      Reply reply = JsonError(503, "The store does not answer.");
-      reply.headers.push_back({MHD_HTTP_HEADER_RETRY_AFTER, kRetryAfter});
-      return reply;
+      return RetryLater(JsonError(503, "The store does not answer."));
     }
     if (!link) return JsonError(404, "No such code.");
     const int64_t clicks = link->clicks + parts.cache.PendingClicks(code);
     return Reply{200, kJson,
                  "{\"code\":" + JsonString(link->code) + ",\"url\":" + JsonString(link->address) +
-                     ",\"created\":" + JsonString(IsoTime(link->created)) + ",\"clicks\":" + std::to_string(clicks) +
+                     ",\"created\":" + JsonString(IsoUtc(link->created)) + ",\"clicks\":" + std::to_string(clicks) +
                      "}\n",
                  {}};
   }
@@ -371,9 +360,7 @@ struct HttpServer::State {
                               const std::string& alias) {
     if (!parts.rateLimit.Allow(request.client)) {
       Metrics::Add(parts.metrics.rateLimited);
-      Reply reply = Refused(request, 429, "Too many creations from your address; try again in a minute.");
-      reply.headers.push_back({MHD_HTTP_HEADER_RETRY_AFTER, "60"});
-      return reply;
+      return RetryLater(Refused(request, 429, "Too many creations from your address; try again in a minute."), "60");
     }
     const std::shared_ptr<const DenyList> denied = parts.denyList();
     const AddressCheck check = CheckAddress(url, ownHost, denied ? *denied : DenyList());
@@ -430,10 +417,8 @@ struct HttpServer::State {
         break;
     }
     Metrics::Add(parts.metrics.storeErrors);
-    Reply reply = request.api ? JsonError(503, "The address could not be stored; nothing was lost, try again.")
-                              : Page(503, "Not shortened", "The address could not be stored; try again.");
-    reply.headers.push_back({MHD_HTTP_HEADER_RETRY_AFTER, kRetryAfter});
-    return reply;
+    return RetryLater(request.api ? JsonError(503, "The address could not be stored; nothing was lost, try again.")
+                                  : Page(503, "Not shortened", "The address could not be stored; try again."));
   }
 };
 

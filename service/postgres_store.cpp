@@ -70,41 +70,40 @@ struct Param {
 Param Bytes(std::string_view value) { return {std::string(value), 1}; }
 Param TextForm(std::string value) { return {std::move(value), 0}; }
 
-// Array literals in text form. Elements are quoted; bytea ones as \x hex.
-std::string TextArray(const std::vector<std::string_view>& items) {
+// Array literals in text form: {a,b,...}, each element written by `write`.
+template <typename Item, typename Write>
+std::string ArrayLiteral(const std::vector<Item>& items, Write write) {
   std::string out = "{";
-  for (std::string_view item : items) {
+  for (const Item& item : items) {
     if (out.size() > 1) out += ',';
+    write(out, item);
+  }
+  return out + "}";
+}
+// Text elements quoted; bytea ones as quoted \x hex.
+std::string TextArray(const std::vector<std::string_view>& items) {
+  return ArrayLiteral(items, [](std::string& out, std::string_view item) {
     out += '"';
     for (char c : item) {
       if (c == '"' || c == '\\') out += '\\';
       out += c;
     }
     out += '"';
-  }
-  return out + "}";
+  });
 }
 std::string ByteaArray(const std::vector<std::string_view>& items) {
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out = "{";
-  for (std::string_view item : items) {
-    if (out.size() > 1) out += ',';
+  return ArrayLiteral(items, [](std::string& out, std::string_view item) {
+    static constexpr char kHex[] = "0123456789abcdef";
     out += "\"\\\\x";
     for (unsigned char c : item) {
       out += kHex[c >> 4];
       out += kHex[c & 15];
     }
     out += '"';
-  }
-  return out + "}";
+  });
 }
 std::string IntegerArray(const std::vector<int64_t>& items) {
-  std::string out = "{";
-  for (int64_t item : items) {
-    if (out.size() > 1) out += ',';
-    out += std::to_string(item);
-  }
-  return out + "}";
+  return ArrayLiteral(items, [](std::string& out, int64_t item) { out += std::to_string(item); });
 }
 
 // Reading binary results.

@@ -6,6 +6,7 @@
 
 #include "service/core/address_check.h"
 #include "service/core/csv.h"
+#include "service/core/utc_time.h"
 
 namespace snipora::service {
 namespace {

@@ -31,9 +31,4 @@ class CsvReader {
   std::size_t line_ = 1, recordLine_ = 0;
 };
 
-// "2026-12-09T16:36:10Z" (UTC) for seconds since 1970, and back; whole
-// seconds since 1970 are read too.
-std::string IsoUtc(long long seconds);
-std::optional<long long> ParseTime(std::string_view text);
-
 }  // namespace snipora::service

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "service/core/csv.h"
+#include "service/core/utc_time.h"
 #include "service/open_store.h"
 #include "service/tests/http_client.h"
 #include "service/tests/postgres_server.h"
