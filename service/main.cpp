@@ -1,4 +1,4 @@
-// snipora-service: see --help, and the README's section on the service.
+// snipora-service: see --help, and docs/service.md.
 #include <signal.h>
 
 #include <algorithm>
