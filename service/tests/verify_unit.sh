@@ -1,12 +1,12 @@
 #!/usr/bin/env bash
-# Checks the systemd unit with systemd-analyze, its program pointed at the
-# one just built (the unit names the installed path).
+# Checks the systemd unit the Debian package ships with systemd-analyze, its
+# program pointed at the one just built (the unit names the installed path).
 #   verify_unit.sh UNIT PROGRAM
 set -euo pipefail
 unit=$1 program=$2
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
-sed "s|/usr/local/bin/snipora-service|$program|" "$unit" >"$work/snipora-service.service"
+sed "s|/usr/bin/snipora-service|$program|" "$unit" >"$work/snipora-service.service"
 output=$(SYSTEMD_LOG_LEVEL=notice systemd-analyze verify --man=no "$work/snipora-service.service" 2>&1) || {
   echo "$output"
   echo "verify_unit.sh: systemd-analyze verify failed" >&2
