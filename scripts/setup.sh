@@ -17,6 +17,7 @@ packages=(
   imagemagick xdotool python3
   clang-15 libclang-common-15-dev llvm-15 libjpeg62-turbo-dev
   libmicrohttpd-dev libsqlite3-dev wrk apache2-utils curl postgresql-15 libpq-dev
+  libzip-dev unzip debhelper lintian
 )
 
 step() { printf '== %s\n' "$*"; }
