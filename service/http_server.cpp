@@ -9,11 +9,13 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <strings.h>
 #include <mutex>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -30,6 +32,10 @@ constexpr std::string_view kCreatePath = "/create.php";
 constexpr std::string_view kApiLinks = "/api/v1/links";
 constexpr char kHtml[] = "text/html; charset=utf-8";
 constexpr char kJson[] = "application/json";
+constexpr std::string_view kDownloadPath = "/download/";
+// How long a stopping server keeps an idle connection open, for a proxy that
+// may still send a request on it (answered, with "Connection: close").
+constexpr int64_t kDrainGraceMs = 2000;
 // Seconds a client is asked to wait while the store does not answer.
 constexpr char kRetryAfter[] = "5";
 
@@ -61,17 +67,16 @@ struct Request {
 struct Watched {
   int fd = -1;
   std::atomic<int64_t> deadline{0};  // steady-clock milliseconds
+  std::string peer;                  // counted against --per-ip-connections; "" when not
 };
 
 int64_t NowMs() {
   return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
 }
 
-std::string ClientOf(MHD_Connection* connection) {
-  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
-  if (!info || !info->client_addr) return "-";
+std::string AddressText(const sockaddr* address) {
   char text[INET6_ADDRSTRLEN] = "-";
-  const sockaddr* address = info->client_addr;
+  if (!address) return text;
   if (address->sa_family == AF_INET)
     inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
   else if (address->sa_family == AF_INET6)
@@ -79,11 +84,33 @@ std::string ClientOf(MHD_Connection* connection) {
   return text;
 }
 
+std::string PeerOf(MHD_Connection* connection) {
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+  return AddressText(info ? info->client_addr : nullptr);
+}
+
+// Every line of the proxy headers, each header's joined with ", ".
+struct ProxyHeaders {
+  std::string forwardedFor, forwarded;
+  static MHD_Result Collect(void* cls, MHD_ValueKind, const char* key, const char* value) {
+    auto* headers = static_cast<ProxyHeaders*>(cls);
+    std::string* into = strcasecmp(key, "X-Forwarded-For") == 0 ? &headers->forwardedFor
+                        : strcasecmp(key, "Forwarded") == 0     ? &headers->forwarded
+                                                                : nullptr;
+    if (into && value) {
+      if (!into->empty()) *into += ", ";
+      *into += value;
+    }
+    return MHD_YES;
+  }
+};
+
 struct Reply {
   int status = 200;
   const char* type = kHtml;
   std::string body;
   std::vector<std::pair<const char*, std::string>> headers;
+  std::string_view fixedBody = {};  // sent without a copy: bytes that outlive the server
 };
 
 Reply Page(int status, std::string_view title, std::string_view text) {
@@ -110,13 +137,21 @@ struct HttpServer::State {
   bool watcherStop = false;
   std::thread watcher;
 
+  // open connections per client address, for --per-ip-connections
+  std::mutex peersMutex;
+  std::unordered_map<std::string, uint32_t> peers;
+
+  // set once Quiesce() has closed the listening socket
+  std::atomic<bool> draining{false};
+  std::atomic<int64_t> drainIdleCutMs{0};
+
   // ---- MHD callbacks ----
 
   static void* OnUri(void* cls, const char* uri, MHD_Connection* connection) {
     auto* state = static_cast<State*>(cls);
     auto* request = new Request;
     request->target = uri ? uri : "";
-    request->client = ClientOf(connection);
+    request->client = PeerOf(connection);
     state->inFlight.fetch_add(1);
     return request;
   }
@@ -141,6 +176,24 @@ struct HttpServer::State {
     state->inFlight.fetch_sub(1);
   }
 
+  // Whether a peer is held to --per-ip-connections: a trusted proxy carries
+  // many clients' requests, so it is not.
+  bool LimitsPeer(const std::string& peer) const {
+    return parts.settings.perIpConnections > 0 && !parts.trustedProxies.Contains(peer);
+  }
+
+  // Counted when a connection starts and uncounted when it closes, so a
+  // connection refused later on the way in (a full server) is never counted.
+  // Accepts on several threads at once may pass the limit by a few.
+  static MHD_Result OnAccept(void* cls, const sockaddr* address, socklen_t) {
+    auto* state = static_cast<State*>(cls);
+    const std::string peer = AddressText(address);
+    if (!state->LimitsPeer(peer)) return MHD_YES;
+    std::lock_guard lock(state->peersMutex);
+    const auto found = state->peers.find(peer);
+    return found == state->peers.end() || found->second < state->parts.settings.perIpConnections ? MHD_YES : MHD_NO;
+  }
+
   static void OnConnection(void* cls, MHD_Connection* connection, void** socketContext,
                            MHD_ConnectionNotificationCode code) {
     auto* state = static_cast<State*>(cls);
@@ -149,6 +202,11 @@ struct HttpServer::State {
       const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
       watched->fd = info ? info->connect_fd : -1;
       watched->deadline = NowMs() + int64_t(state->parts.settings.headTimeout) * 1000;
+      if (std::string peer = PeerOf(connection); state->LimitsPeer(peer)) {
+        std::lock_guard lock(state->peersMutex);
+        ++state->peers[peer];
+        watched->peer = std::move(peer);
+      }
       *socketContext = watched;
       std::lock_guard lock(state->watchedMutex);
       state->watched.insert(watched);
@@ -156,6 +214,11 @@ struct HttpServer::State {
       {
         std::lock_guard lock(state->watchedMutex);
         state->watched.erase(watched);
+      }
+      if (!watched->peer.empty()) {
+        std::lock_guard lock(state->peersMutex);
+        if (const auto found = state->peers.find(watched->peer); found != state->peers.end() && --found->second == 0)
+          state->peers.erase(found);
       }
       delete watched;
       *socketContext = nullptr;
@@ -173,14 +236,16 @@ struct HttpServer::State {
     std::unique_lock lock(watcherMutex);
     while (!watcherWake.wait_for(lock, std::chrono::milliseconds(250), [this] { return watcherStop; })) {
       const int64_t now = NowMs();
+      // stopping: past the grace, a connection waiting for a request head is closed
+      const bool cutIdle = draining.load() && now >= drainIdleCutMs.load();
       std::lock_guard watchedLock(watchedMutex);
       for (Watched* connection : watched) {
         const int64_t deadline = connection->deadline.load();
-        if (deadline == 0 || deadline > now || connection->fd < 0) continue;
+        if (deadline == 0 || (deadline > now && !cutIdle) || connection->fd < 0) continue;
         // the descriptor stays MHD's; it sees the end and closes it itself
         shutdown(connection->fd, SHUT_RDWR);
         connection->deadline = 0;
-        Metrics::Add(parts.metrics.headTimeouts);
+        if (!cutIdle) Metrics::Add(parts.metrics.headTimeouts);
       }
     }
   }
@@ -195,6 +260,12 @@ struct HttpServer::State {
       request->method = method;
       request->version = version;
       state->ArmHeadDeadline(connection, false);
+      if (!state->parts.trustedProxies.empty() && state->parts.trustedProxies.Contains(request->client)) {
+        ProxyHeaders headers;
+        MHD_get_connection_values(connection, MHD_HEADER_KIND, &ProxyHeaders::Collect, &headers);
+        request->client =
+            ForwardedClient(request->client, headers.forwardedFor, headers.forwarded, state->parts.trustedProxies);
+      }
       if (request->method == "POST") {
         const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Content-Length");
         if (length && std::strtoull(length, nullptr, 10) > state->parts.settings.maxBodyBytes)
@@ -229,15 +300,19 @@ struct HttpServer::State {
   // ---- answering ----
 
   MHD_Result Send(MHD_Connection* connection, Request& request, const Reply& reply) {
-    MHD_Response* response =
-        MHD_create_response_from_buffer(reply.body.size(), const_cast<char*>(reply.body.data()), MHD_RESPMEM_MUST_COPY);
+    const bool fixed = !reply.fixedBody.empty();
+    const std::string_view body = fixed ? reply.fixedBody : std::string_view(reply.body);
+    MHD_Response* response = MHD_create_response_from_buffer(
+        body.size(), const_cast<char*>(body.data()), fixed ? MHD_RESPMEM_PERSISTENT : MHD_RESPMEM_MUST_COPY);
     if (!response) return MHD_NO;
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.type);
     for (const auto& [name, value] : reply.headers) MHD_add_response_header(response, name, value.c_str());
+    // stopping: the client is told to open its next connection elsewhere
+    if (draining.load()) MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
     const MHD_Result queued = MHD_queue_response(connection, unsigned(reply.status), response);
     MHD_destroy_response(response);
     request.status = reply.status;
-    request.bytes = request.method == "HEAD" ? 0 : reply.body.size();
+    request.bytes = request.method == "HEAD" ? 0 : body.size();
     Metrics::Add(parts.metrics.requests);
     if (reply.status == 400) Metrics::Add(parts.metrics.badRequests);
     return queued;
@@ -274,7 +349,10 @@ struct HttpServer::State {
       reply.headers.push_back({MHD_HTTP_HEADER_ALLOW, "GET, HEAD, POST"});
       return reply;
     }
-    if (path == "/") return Reply{200, kHtml, HomePage(parts.settings.publicHost), {}};
+    if (path == "/")
+      return Reply{200, kHtml,
+                   HomePage(parts.settings.publicHost, parts.clientPackage ? parts.clientPackage->name : ""), {}};
+    if (path.starts_with(kDownloadPath)) return Download(connection, path.substr(kDownloadPath.size()));
     if (path == "/healthz") {
       if (parts.store.Healthy()) return Reply{200, "text/plain; charset=utf-8", "ok\n", {}};
       return RetryLater(Reply{503, "text/plain; charset=utf-8",
@@ -330,6 +408,21 @@ struct HttpServer::State {
     }
     Metrics::Add(parts.metrics.redirects);
     return Reply{301, kHtml, {}, {{MHD_HTTP_HEADER_LOCATION, LocationValue(*address)}}};
+  }
+
+  Reply Download(MHD_Connection* connection, std::string_view name) {
+    const ClientPackage* package = parts.clientPackage;
+    if (!package || name != package->name) return Page(404, "Not found", "There is nothing to download here.");
+    Reply reply{200, "application/zip", {}, {{MHD_HTTP_HEADER_ETAG, package->etag},
+                                             {MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache"},
+                                             {MHD_HTTP_HEADER_CONTENT_DISPOSITION,
+                                              "attachment; filename=\"" + package->name + "\""}}};
+    const char* match = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_IF_NONE_MATCH);
+    if (match && (std::string_view(match).find(package->etag) != std::string_view::npos || std::string_view(match) == "*"))
+      reply.status = 304;
+    else
+      reply.fixedBody = package->bytes;
+    return reply;
   }
 
   Reply LinkInfo(std::string_view code) {
@@ -441,12 +534,12 @@ HttpServer::HttpServer(ServerParts parts) : state_(std::make_unique<State>(std::
     throw std::runtime_error("the listen host must be an IP address: " + listen->host);
   }
   State* state = state_.get();
+  // the per-address limit is the server's own (OnAccept): trusted proxies are exempt
   state_->daemon = MHD_start_daemon(
-      flags, listen->port, nullptr, nullptr, &State::OnRequest, state,
+      flags, listen->port, &State::OnAccept, state, &State::OnRequest, state,
       MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&address),
       MHD_OPTION_THREAD_POOL_SIZE, unsigned(settings.threads),
       MHD_OPTION_CONNECTION_LIMIT, unsigned(settings.maxConnections),
-      MHD_OPTION_PER_IP_CONNECTION_LIMIT, unsigned(settings.perIpConnections),
       MHD_OPTION_CONNECTION_TIMEOUT, unsigned(settings.idleTimeout),
       MHD_OPTION_CONNECTION_MEMORY_LIMIT, size_t(settings.connectionMemory),
       MHD_OPTION_LISTEN_BACKLOG_SIZE, 1024u,
@@ -470,9 +563,17 @@ void HttpServer::Quiesce() {
   if (!state_->daemon) return;
   const MHD_socket listening = MHD_quiesce_daemon(state_->daemon);
   if (listening != MHD_INVALID_SOCKET) close(listening);
+  state_->drainIdleCutMs =
+      NowMs() + std::min<int64_t>(kDrainGraceMs, int64_t(state_->parts.settings.stopTimeout) * 1000);
+  state_->draining = true;
 }
 
-bool HttpServer::Busy() const { return state_->inFlight.load() > 0; }
+bool HttpServer::Busy() const {
+  if (state_->inFlight.load() > 0) return true;
+  if (!state_->draining.load()) return false;
+  std::lock_guard lock(state_->watchedMutex);
+  return !state_->watched.empty();
+}
 
 void HttpServer::Stop() {
   if (state_->watcher.joinable()) {

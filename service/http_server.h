@@ -10,13 +10,16 @@
 //   POST /api/v1/links {"url","alias"}  201 {"code","short","url"}
 //   GET /api/v1/links/CODE              {"code","url","created","clicks"}
 //   GET /healthz, GET /metrics
+//   GET|HEAD /download/NAME             the Windows program set up for this service
 // Targets are accepted in origin form and in absolute form (through a proxy).
 #include <cstdint>
 #include <functional>
 #include <memory>
 
 #include "service/access_log.h"
+#include "service/client_package.h"
 #include "service/core/address_check.h"
+#include "service/core/forwarded.h"
 #include "service/link_cache.h"
 #include "service/link_writer.h"
 #include "service/metrics.h"
@@ -35,6 +38,8 @@ struct ServerParts {
   Metrics& metrics;
   RateLimit& rateLimit;
   AccessLog* log;  // null: no access log
+  const ClientPackage* clientPackage;  // null: no download offered
+  const AddressRanges& trustedProxies;
   std::function<std::shared_ptr<const DenyList>()> denyList;
 };
 
@@ -47,9 +52,13 @@ class HttpServer {
   HttpServer& operator=(const HttpServer&) = delete;
 
   uint16_t port() const;
-  // Stops accepting connections; requests in flight go on.
+  // Stops accepting connections. Requests in flight go on, and so do those
+  // that still arrive on open connections, each answered with
+  // "Connection: close"; connections left idle are closed after a short grace,
+  // so a proxy that reuses them is answered rather than cut off.
   void Quiesce();
-  // Whether requests are being worked on (suspended creations included).
+  // Whether requests are being worked on (suspended creations included) or,
+  // once quiesced, connections are still open.
   bool Busy() const;
   // Closes every connection and ends the threads.
   void Stop();

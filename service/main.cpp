@@ -1,12 +1,10 @@
 // snipora-service: see --help, and docs/service.md.
 #include <signal.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <fstream>
 #include <iostream>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -18,17 +16,6 @@ using namespace snipora::service;
 
 namespace {
 
-constexpr char kCommandsHelp[] =
-    "Moving links:\n"
-    "  snipora-service copy --from SOURCE --to TARGET\n"
-    "  snipora-service export [--database D] [--output FILE|-]\n"
-    "  snipora-service import [--database D] [--input FILE|-]\n"
-    "copy moves every link with its code, creation time and clicks between two stores (each an SQLite\n"
-    "path or a postgresql:// address); export writes CSV (code,address,created,clicks; created as\n"
-    "YYYY-MM-DDTHH:MM:SSZ), import reads it, checking every row before storing any. A link already\n"
-    "there is left as it is, so running either again changes nothing; a code or address that is\n"
-    "another link's there is reported and skipped, and the exit status is then 1.\n";
-
 int Report(const char* what, const TransferReport& report) {
   std::fprintf(stderr, "snipora-service %s: %llu added, %llu there already, %llu conflicts, %llu bad rows\n", what,
                static_cast<unsigned long long>(report.added), static_cast<unsigned long long>(report.present),
@@ -36,51 +23,35 @@ int Report(const char* what, const TransferReport& report) {
   return report.conflicts || report.badRows ? 1 : 0;
 }
 
-// copy, export and import; their options are --NAME VALUE pairs.
-int RunCommand(const std::string& command, const std::vector<std::string>& arguments) {
-  std::map<std::string, std::string> options = {{"database", Settings().database}, {"output", "-"}, {"input", "-"}};
-  const std::map<std::string, std::vector<std::string>> allowed = {
-      {"copy", {"from", "to"}}, {"export", {"database", "output"}}, {"import", {"database", "input"}}};
-  for (std::size_t i = 0; i < arguments.size(); i += 2) {
-    const std::string name = arguments[i].rfind("--", 0) == 0 ? arguments[i].substr(2) : "";
-    const std::vector<std::string>& names = allowed.at(command);
-    if (std::find(names.begin(), names.end(), name) == names.end() || i + 1 >= arguments.size()) {
-      std::fprintf(stderr, "snipora-service %s: unexpected '%s'\n%s", command.c_str(), arguments[i].c_str(),
-                   kCommandsHelp);
-      return 2;
-    }
-    options[name] = arguments[i + 1];
-  }
+// copy, export and import, with the stores and files their options name.
+int RunCommand(Command command, const Settings& settings) {
+  const char* name = command == Command::kCopy ? "copy" : command == Command::kExport ? "export" : "import";
   try {
-    if (command == "copy") {
-      if (options["from"].empty() || options["to"].empty()) {
-        std::fprintf(stderr, "snipora-service copy: --from and --to are needed\n%s", kCommandsHelp);
-        return 2;
-      }
-      std::unique_ptr<Store> from = OpenStore(options["from"]), to = OpenStore(options["to"]);
+    if (command == Command::kCopy) {
+      std::unique_ptr<Store> from = OpenStore(settings.from), to = OpenStore(settings.to);
       return Report("copy", CopyLinks(*from, *to, stderr));
     }
-    std::unique_ptr<Store> store = OpenStore(options["database"]);
-    if (command == "export") {
+    std::unique_ptr<Store> store = OpenStore(settings.database);
+    if (command == Command::kExport) {
       std::ofstream file;
-      if (options["output"] != "-") {
-        file.open(options["output"], std::ios::binary | std::ios::trunc);
-        if (!file) throw std::runtime_error("cannot write " + options["output"]);
+      if (settings.output != "-") {
+        file.open(settings.output, std::ios::binary | std::ios::trunc);
+        if (!file) throw std::runtime_error("cannot write " + settings.output);
       }
-      std::ostream& out = options["output"] == "-" ? std::cout : file;
+      std::ostream& out = settings.output == "-" ? std::cout : file;
       const uint64_t written = ExportCsv(*store, out);
       if (!out) throw std::runtime_error("writing the CSV failed");
       std::fprintf(stderr, "snipora-service export: %llu links\n", static_cast<unsigned long long>(written));
       return 0;
     }
     std::ifstream file;
-    if (options["input"] != "-") {
-      file.open(options["input"], std::ios::binary);
-      if (!file) throw std::runtime_error("cannot read " + options["input"]);
+    if (settings.input != "-") {
+      file.open(settings.input, std::ios::binary);
+      if (!file) throw std::runtime_error("cannot read " + settings.input);
     }
-    return Report("import", ImportCsv(options["input"] == "-" ? std::cin : file, *store, stderr));
+    return Report("import", ImportCsv(settings.input == "-" ? std::cin : file, *store, stderr));
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "snipora-service %s: %s\n", command.c_str(), error.what());
+    std::fprintf(stderr, "snipora-service %s: %s\n", name, error.what());
     return 1;
   }
 }
@@ -88,21 +59,16 @@ int RunCommand(const std::string& command, const std::vector<std::string>& argum
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc > 1) {
-    const std::string command = argv[1];
-    if (command == "copy" || command == "export" || command == "import")
-      return RunCommand(command, std::vector<std::string>(argv + 2, argv + argc));
-  }
   const ParsedCommandLine parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
   if (parsed.help) {
     std::fputs(HelpText().c_str(), stdout);
-    std::fputs(kCommandsHelp, stdout);
     return 0;
   }
   if (!parsed.error.empty()) {
     std::fprintf(stderr, "snipora-service: %s (see --help)\n", parsed.error.c_str());
     return 2;
   }
+  if (parsed.command != Command::kServe) return RunCommand(parsed.command, parsed.settings);
   // The signals are taken by this thread alone (sigtimedwait); every thread
   // started from here on inherits the blocked set.
   sigset_t signals;

@@ -12,6 +12,13 @@
 namespace snipora::service {
 namespace {
 
+AddressRanges TrustedProxies(const std::string& text) {
+  std::string error;
+  std::optional<AddressRanges> ranges = AddressRanges::Parse(text, &error);
+  if (!ranges) throw std::runtime_error("--trusted-proxies " + error);
+  return std::move(*ranges);
+}
+
 std::optional<std::string> ReadFile(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) return std::nullopt;
@@ -24,6 +31,10 @@ std::optional<std::string> ReadFile(const std::string& path) {
 
 Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log)
     : settings_(std::move(settings)),
+      trustedProxies_(TrustedProxies(settings_.trustedProxies)),
+      clientPackage_(settings_.clientPackage.empty()
+                         ? std::nullopt
+                         : std::optional(BuildClientPackage(settings_.clientPackage, settings_.publicHost))),
       store_(store ? std::move(store) : OpenStore(settings_.database)),
       cache_(settings_.cacheSize),
       log_(log ? std::make_unique<AccessLog>(log) : nullptr),
@@ -34,7 +45,8 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
       WriterSettings{settings_.maxBatch, std::chrono::milliseconds(settings_.clickFlushMs),
                      std::chrono::microseconds(settings_.gatherMicroseconds)});
   server_ = std::make_unique<HttpServer>(ServerParts{settings_, *store_, cache_, *writer_, metrics_, rateLimit_,
-                                                     log_.get(), [this] { return CurrentDenyList(); }});
+                                                     log_.get(), clientPackage_ ? &*clientPackage_ : nullptr,
+                                                     trustedProxies_, [this] { return CurrentDenyList(); }});
   // With SQLite and a cache as large as the store, no redirect then reads the
   // database; with PostgreSQL an instance starts with as many codes as fit.
   if (settings_.cacheSize > 0)

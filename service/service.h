@@ -7,10 +7,13 @@
 #include <cstdio>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
 #include "service/access_log.h"
+#include "service/client_package.h"
+#include "service/core/forwarded.h"
 #include "service/core/address_check.h"
 #include "service/http_server.h"
 #include "service/link_cache.h"
@@ -50,6 +53,9 @@ class Service {
   std::shared_ptr<const DenyList> CurrentDenyList();
 
   const Settings settings_;
+  const AddressRanges trustedProxies_;
+  // built before the server starts; none without --client-package
+  std::optional<ClientPackage> clientPackage_;
   Metrics metrics_;
   std::unique_ptr<Store> store_;
   LinkCache cache_;

@@ -1,70 +1,117 @@
 #include "service/settings.h"
 
 #include <charconv>
+#include <fstream>
+#include <stdexcept>
 #include <variant>
+
+#include "service/core/forwarded.h"
 
 namespace snipora::service {
 namespace {
 
+// Which runs take an option: the service, and the commands that move links.
+enum : unsigned { kServe = 1, kCopy = 2, kExport = 4, kImport = 8, kEvery = kServe | kCopy | kExport | kImport };
+
+struct Text {
+  std::string Settings::*field;
+  // what is wrong with a value (empty: nothing); null: any value
+  std::string (*check)(const std::string& value) = nullptr;
+};
 struct Number {
   uint32_t Settings::*field;
   uint32_t min, max;
 };
+struct Switch {
+  bool Settings::*field;
+};
+struct ConfigFile {};
+
 struct Option {
   const char* name;
-  std::variant<std::string Settings::*, Number, bool Settings::*> value;
+  std::variant<Text, Number, Switch, ConfigFile> value;
+  const char* defaultValue;  // "" for none: the option may then be given empty
+  unsigned commands;
   const char* help;
 };
 
-const Option kOptions[] = {
-    {"listen", &Settings::listen, "HOST:PORT to listen on (IPv4, or [IPv6]:PORT)"},
-    {"database", &Settings::database,
-     "the links: an SQLite file (created when absent), or a PostgreSQL database as postgresql://USER@HOST:PORT/DB "
-     "(any libpq connection address; several instances may share it)"},
-    {"public-host", &Settings::publicHost,
-     "HOST[:PORT] of the short addresses handed out (http://HOST[:PORT]/CODE); addresses on HOST are refused"},
-    {"deny-list", &Settings::denyList,
-     "a file of refused hosts, one a line (subdomains too, # comments); read again on SIGHUP"},
-    {"threads", Number{&Settings::threads, 1, 64}, "threads answering requests (epoll each)"},
-    {"creations-per-minute", Number{&Settings::creationsPerMinute, 0, 1000000},
-     "creations allowed per client address per minute, then 429 (0: no limit)"},
-    {"max-connections", Number{&Settings::maxConnections, 1, 100000}, "open connections at most"},
-    {"per-ip-connections", Number{&Settings::perIpConnections, 0, 100000},
-     "open connections per client address at most (0: no limit)"},
-    {"idle-timeout", Number{&Settings::idleTimeout, 1, 3600}, "seconds a silent connection is kept"},
-    {"head-timeout", Number{&Settings::headTimeout, 1, 3600},
-     "seconds a client has to send a whole request head (cuts off dribbling clients)"},
-    {"connection-memory", Number{&Settings::connectionMemory, 4096, 1 << 24},
-     "bytes per connection for the request line and headers; a longer head is refused (431 or 414). Up to 32768 "
-     "they come from the heap, above from a mapping of their own per connection (slower)"},
-    {"max-body", Number{&Settings::maxBodyBytes, 1024, 1 << 24}, "bytes of a POST body at most (413 beyond)"},
-    {"batch", Number{&Settings::maxBatch, 1, 100000}, "creations committed together at most"},
-    {"gather-us", Number{&Settings::gatherMicroseconds, 0, 1000000},
-     "microseconds the writer waits for as many creations as its last commit held (0: never waits)"},
-    {"click-flush-ms", Number{&Settings::clickFlushMs, 10, 3600000}, "milliseconds between writes of counted clicks"},
-    {"cache-size", Number{&Settings::cacheSize, 0, 100000000},
-     "codes kept in memory for redirects, least recently used out, filled from the store at start while there is "
-     "room (about 300 bytes each with 90-byte addresses; 0: every redirect asks the store)"},
-    {"stop-timeout", Number{&Settings::stopTimeout, 0, 3600}, "seconds SIGTERM waits for requests in flight"},
-    {"access-log", &Settings::accessLog, "one line per request on standard output: on or off"},
-};
-
-std::string Default(const Option& option) {
-  const Settings defaults;
-  return std::visit(
-      [&](const auto& value) -> std::string {
-        using T = std::decay_t<decltype(value)>;
-        if constexpr (std::is_same_v<T, Number>) {
-          return std::to_string(defaults.*(value.field));
-        } else if constexpr (std::is_same_v<T, bool Settings::*>) {
-          return defaults.*value ? "on" : "off";
-        } else {
-          return defaults.*value;
-        }
-      },
-      option.value);
+std::string CheckListen(const std::string& value) {
+  return ParseListen(value) ? "" : "takes HOST:PORT (an IP address, [IPv6]:PORT), not '" + value + "'";
+}
+std::string CheckRanges(const std::string& value) {
+  std::string error;
+  return AddressRanges::Parse(value, &error) ? "" : "takes IP addresses and CIDR ranges: " + error;
 }
 
+const Option kOptions[] = {
+    {"listen", Text{&Settings::listen, CheckListen}, "127.0.0.1:8080", kServe,
+     "HOST:PORT to listen on (IPv4, or [IPv6]:PORT)"},
+    {"database", Text{&Settings::database}, "snipora.db", kServe | kExport | kImport,
+     "the links: an SQLite file (created when absent), or a PostgreSQL database as postgresql://USER@HOST:PORT/DB "
+     "(any libpq connection address; several instances may share it)"},
+    {"public-host", Text{&Settings::publicHost}, "localhost:8080", kServe,
+     "HOST[:PORT] of the short addresses handed out (http://HOST[:PORT]/CODE); addresses on HOST are refused"},
+    {"deny-list", Text{&Settings::denyList}, "", kServe,
+     "a file of refused hosts, one a line (subdomains too, # comments); read again on SIGHUP"},
+    {"client-package", Text{&Settings::clientPackage}, "", kServe,
+     "the Windows program's release zip: offered at /download/ under the file's own name (links followed), with a "
+     "Snipora.ini added that points it at the public host"},
+    {"trusted-proxies", Text{&Settings::trustedProxies, CheckRanges}, "", kServe,
+     "reverse proxies (IP addresses and CIDR ranges, comma-separated) whose X-Forwarded-For or Forwarded header "
+     "names the client; the limits and the access log then use that address"},
+    {"threads", Number{&Settings::threads, 1, 64}, "2", kServe, "threads answering requests (epoll each)"},
+    {"creations-per-minute", Number{&Settings::creationsPerMinute, 0, 1000000}, "60", kServe,
+     "creations allowed per client address per minute, then 429 (0: no limit)"},
+    {"max-connections", Number{&Settings::maxConnections, 1, 100000}, "1000", kServe, "open connections at most"},
+    {"per-ip-connections", Number{&Settings::perIpConnections, 0, 100000}, "200", kServe,
+     "open connections per client address at most; trusted proxies are not limited (0: no limit)"},
+    {"idle-timeout", Number{&Settings::idleTimeout, 1, 3600}, "30", kServe,
+     "seconds a connection may stay silent while a request or an answer is under way"},
+    {"head-timeout", Number{&Settings::headTimeout, 1, 3600}, "10", kServe,
+     "seconds a client has to send a whole request head, from its connection or its previous answer (cuts off "
+     "dribbling and idle clients)"},
+    {"connection-memory", Number{&Settings::connectionMemory, 4096, 1 << 24}, "32768", kServe,
+     "bytes per connection for the request line and headers; a longer head is refused (431 or 414). Up to 32768 "
+     "they come from the heap, above from a mapping of their own per connection (slower)"},
+    {"max-body", Number{&Settings::maxBodyBytes, 1024, 1 << 24}, "16384", kServe,
+     "bytes of a POST body at most (413 beyond)"},
+    {"batch", Number{&Settings::maxBatch, 1, 100000}, "1024", kServe, "creations committed together at most"},
+    {"gather-us", Number{&Settings::gatherMicroseconds, 0, 1000000}, "2000", kServe,
+     "microseconds the writer waits for as many creations as its last commit held (0: never waits)"},
+    {"click-flush-ms", Number{&Settings::clickFlushMs, 10, 3600000}, "1000", kServe,
+     "milliseconds between writes of counted clicks"},
+    {"cache-size", Number{&Settings::cacheSize, 0, 100000000}, "1000000", kServe,
+     "codes kept in memory for redirects, least recently used out, filled from the store at start while there is "
+     "room (about 300 bytes each with 90-byte addresses; 0: every redirect asks the store)"},
+    {"stop-timeout", Number{&Settings::stopTimeout, 0, 3600}, "10", kServe,
+     "seconds SIGTERM waits for requests in flight and open connections"},
+    {"access-log", Switch{&Settings::accessLog}, "on", kServe,
+     "one line per request on standard output: on or off"},
+    {"from", Text{&Settings::from}, "", kCopy, "copy: the store to copy from (as --database)"},
+    {"to", Text{&Settings::to}, "", kCopy, "copy: the store to copy into (as --database)"},
+    {"output", Text{&Settings::output}, "-", kExport, "export: the CSV file to write (-: standard output)"},
+    {"input", Text{&Settings::input}, "-", kImport, "import: the CSV file to read (-: standard input)"},
+    {"config", ConfigFile{}, "", kEvery,
+     "a file of the service's options, one NAME = VALUE a line (# comments); the command line wins over it"},
+};
+
+struct CommandName {
+  const char* word;
+  Command command;
+  unsigned bit;
+};
+constexpr CommandName kCommands[] = {{"copy", Command::kCopy, kCopy},
+                                     {"export", Command::kExport, kExport},
+                                     {"import", Command::kImport, kImport}};
+
+const Option* FindOption(std::string_view name) {
+  for (const Option& option : kOptions)
+    if (name == option.name) return &option;
+  return nullptr;
+}
+
+// Sets `option` from `text`; what is wrong, after the option's name, when the
+// value is refused (" takes a number from 1 to 64, not 'x'").
 std::string Set(const Option& option, Settings& settings, const std::string& text) {
   return std::visit(
       [&](const auto& value) -> std::string {
@@ -72,23 +119,101 @@ std::string Set(const Option& option, Settings& settings, const std::string& tex
         if constexpr (std::is_same_v<T, Number>) {
           uint32_t number = 0;
           const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), number);
-          if (status != std::errc() || end != text.data() + text.size() || number < value.min || number > value.max)
-            return "--" + std::string(option.name) + " takes a number from " + std::to_string(value.min) + " to " +
-                   std::to_string(value.max) + ", not '" + text + "'";
+          if (text.empty() || status != std::errc() || end != text.data() + text.size() || number < value.min ||
+              number > value.max)
+            return " takes a number from " + std::to_string(value.min) + " to " + std::to_string(value.max) +
+                   ", not '" + text + "'";
           settings.*(value.field) = number;
-        } else if constexpr (std::is_same_v<T, bool Settings::*>) {
-          if (text != "on" && text != "off") return "--" + std::string(option.name) + " takes on or off";
-          settings.*value = text == "on";
-        } else {
-          if (text.empty()) return "--" + std::string(option.name) + " needs a value";
-          settings.*value = text;
+        } else if constexpr (std::is_same_v<T, Switch>) {
+          if (text != "on" && text != "off") return " takes on or off, not '" + text + "'";
+          settings.*(value.field) = text == "on";
+        } else if constexpr (std::is_same_v<T, Text>) {
+          if (text.empty() && *option.defaultValue) return " needs a value";
+          if (value.check && !text.empty())
+            if (std::string why = value.check(text); !why.empty()) return " " + why;
+          settings.*(value.field) = text;
         }
         return {};
       },
       option.value);
 }
 
+std::string_view Trim(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t\r");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// The service's options from a NAME = VALUE file; the first fault, naming
+// the file, the line and the option.
+std::string ReadConfigFile(const std::string& path, Settings& settings) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "cannot read the configuration file " + path;
+  std::string line;
+  for (unsigned number = 1; std::getline(in, line); ++number) {
+    std::string_view text = line;
+    if (number == 1 && text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);  // a byte-order mark
+    text = Trim(text);
+    if (text.empty() || text[0] == '#') continue;
+    const std::string where = path + ":" + std::to_string(number) + ": ";
+    const std::size_t eq = text.find('=');
+    if (eq == std::string_view::npos) return where + "expected NAME = VALUE, not '" + std::string(text) + "'";
+    const std::string name(Trim(text.substr(0, eq)));
+    const Option* option = FindOption(name);
+    if (!option || !(option->commands & kServe) || std::holds_alternative<ConfigFile>(option->value))
+      return where + "unknown option '" + name + "'";
+    if (std::string error = Set(*option, settings, std::string(Trim(text.substr(eq + 1)))); !error.empty())
+      return where + name + error;
+  }
+  if (in.bad()) return "cannot read the configuration file " + path;
+  return {};
+}
+
+std::string ArgumentOf(const Option& option) {
+  return std::visit(
+      [&](const auto& value) -> std::string {
+        using T = std::decay_t<decltype(value)>;
+        if constexpr (std::is_same_v<T, Number>) return "NUMBER";
+        else if constexpr (std::is_same_v<T, Switch>) return "on|off";
+        else if constexpr (std::is_same_v<T, ConfigFile>) return "FILE";
+        else {
+          const std::string_view name = option.name;
+          if (name == "listen") return "HOST:PORT";
+          if (name == "public-host") return "HOST[:PORT]";
+          if (name == "database" || name == "from" || name == "to") return "STORE";
+          if (name == "trusted-proxies") return "RANGES";
+          return "FILE";
+        }
+      },
+      option.value);
+}
+
+std::string CommandsOf(const Option& option) {
+  std::string names;
+  for (const CommandName& command : kCommands)
+    if (option.commands & command.bit) names += std::string(names.empty() ? "" : ", ") + command.word;
+  return names;
+}
+
 }  // namespace
+
+const char kCommandsHelp[] =
+    "Moving links:\n"
+    "  snipora-service copy --from STORE --to STORE\n"
+    "  snipora-service export [--database STORE] [--output FILE|-]\n"
+    "  snipora-service import [--database STORE] [--input FILE|-]\n"
+    "copy moves every link with its code, creation time and clicks between two stores (each an SQLite\n"
+    "path or a postgresql:// address); export writes CSV (code,address,created,clicks; created as\n"
+    "YYYY-MM-DDTHH:MM:SSZ), import reads it, checking every row before storing any. A link already\n"
+    "there is left as it is, so running either again changes nothing; a code or address that is\n"
+    "another link's there is reported and skipped, and the exit status is then 1. export and import\n"
+    "take the store from --config FILE too.\n";
+
+Settings::Settings() {
+  for (const Option& option : kOptions)
+    if (!Set(option, *this, option.defaultValue).empty())
+      throw std::logic_error(std::string("the default of --") + option.name + " is refused by its own rule");
+}
 
 std::optional<ListenAddress> ParseListen(const std::string& text) {
   std::size_t colon;
@@ -113,15 +238,28 @@ std::optional<ListenAddress> ParseListen(const std::string& text) {
 
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   ParsedCommandLine parsed;
-  for (std::size_t i = 0; i < arguments.size(); ++i) {
+  std::size_t i = 0;
+  unsigned bit = kServe;
+  if (!arguments.empty() && !arguments[0].starts_with("-")) {
+    const CommandName* found = nullptr;
+    for (const CommandName& command : kCommands)
+      if (arguments[0] == command.word) found = &command;
+    if (!found) {
+      parsed.error = "unknown command '" + arguments[0] + "'";
+      return parsed;
+    }
+    parsed.command = found->command;
+    bit = found->bit;
+    i = 1;
+  }
+  // the command line's values are set after the file's: the command line wins
+  std::vector<std::pair<const Option*, std::string>> given;
+  std::string config;
+  for (; i < arguments.size(); ++i) {
     std::string argument = arguments[i];
     if (argument == "--help" || argument == "-h") {
       parsed.help = true;
       continue;
-    }
-    if (argument.rfind("--", 0) != 0) {
-      parsed.error = "unexpected argument '" + argument + "'";
-      return parsed;
     }
     std::string value;
     bool hasValue = false;
@@ -130,11 +268,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       argument = argument.substr(0, eq);
       hasValue = true;
     }
-    const Option* option = nullptr;
-    for (const Option& candidate : kOptions)
-      if (argument == std::string("--") + candidate.name) option = &candidate;
-    if (!option) {
-      parsed.error = "unknown option '" + argument + "'";
+    const Option* option = argument.starts_with("--") ? FindOption(argument.substr(2)) : nullptr;
+    if (!option || !(option->commands & bit)) {
+      parsed.error = argument.starts_with("--") ? "unknown option '" + argument + "'"
+                                                : "unexpected argument '" + argument + "'";
       return parsed;
     }
     if (!hasValue) {
@@ -144,27 +281,56 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       }
       value = arguments[++i];
     }
-    parsed.error = Set(*option, parsed.settings, value);
+    if (std::holds_alternative<ConfigFile>(option->value))
+      config = value;
+    else
+      given.emplace_back(option, value);
+  }
+  if (parsed.help) return parsed;
+  if (!config.empty()) {
+    parsed.error = ReadConfigFile(config, parsed.settings);
     if (!parsed.error.empty()) return parsed;
   }
-  if (!ParseListen(parsed.settings.listen)) parsed.error = "--listen takes HOST:PORT, not '" + parsed.settings.listen + "'";
+  for (const auto& [option, value] : given) {
+    if (std::string error = Set(*option, parsed.settings, value); !error.empty()) {
+      parsed.error = "--" + std::string(option->name) + error;
+      return parsed;
+    }
+  }
+  if (parsed.command == Command::kCopy && (parsed.settings.from.empty() || parsed.settings.to.empty()))
+    parsed.error = "copy needs --from and --to";
   return parsed;
 }
 
 std::string HelpText() {
   std::string text =
       "usage: snipora-service [--OPTION VALUE]...\n"
+      "       snipora-service copy|export|import [--OPTION VALUE]...\n"
       "A URL-shortening service: GET /create.php?url=... answers the short address,\n"
-      "GET /CODE redirects to the long one. Options (default in brackets):\n";
+      "GET /CODE redirects to the long one. Options (default in brackets); the\n"
+      "service's may also be written in the --config file as NAME = VALUE:\n";
   for (const Option& option : kOptions) {
+    if (!(option.commands & kServe)) continue;
     std::string head = "  --" + std::string(option.name);
     head.resize(std::max<std::size_t>(head.size() + 1, 26), ' ');
-    text += head + option.help + " [" + Default(option) + "]\n";
+    text += head + option.help;
+    if (!std::holds_alternative<ConfigFile>(option.value))
+      text += " [" + std::string(*option.defaultValue ? option.defaultValue : "none") + "]";
+    text += "\n";
   }
   text += "  --help                  this text\n"
-          "Signals: SIGHUP reads the deny list again; SIGTERM and SIGINT stop after the\n"
-          "requests in flight, writing the counted clicks.\n";
-  return text;
+          "Signals: SIGHUP reads the deny list again; SIGTERM and SIGINT stop accepting,\n"
+          "answer the requests in flight and write the counted clicks.\n";
+  return text + kCommandsHelp;
+}
+
+std::vector<OptionDoc> DescribeOptions() {
+  std::vector<OptionDoc> docs;
+  for (const Option& option : kOptions)
+    docs.push_back({option.name, ArgumentOf(option), option.defaultValue, option.help,
+                    (option.commands & kServe) && !std::holds_alternative<ConfigFile>(option.value),
+                    CommandsOf(option)});
+  return docs;
 }
 
 }  // namespace snipora::service

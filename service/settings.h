@@ -1,6 +1,9 @@
 #pragma once
-// Every option of snipora-service, as one table (settings.cpp): its name,
-// default, bounds and meaning. --help prints the table.
+// Every option of snipora-service and its commands, as one table
+// (settings.cpp): its name, default, bounds, which commands take it and what
+// it means. The command line and the --config file are read through it,
+// --help prints it, and the manual page and the packaged configuration file
+// are generated from it.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -8,34 +11,64 @@
 
 namespace snipora::service {
 
+// What one run of the program does: serve (no command word), or one of the
+// commands that move links.
+enum class Command { kServe, kCopy, kExport, kImport };
+
 struct Settings {
-  std::string listen = "127.0.0.1:8080";
-  std::string database = "snipora.db";
-  std::string publicHost = "localhost:8080";
+  Settings();  // every option at its default, as the table declares it
+
+  // the service
+  std::string listen;
+  std::string database;
+  std::string publicHost;
   std::string denyList;
-  uint32_t threads = 2;
-  uint32_t creationsPerMinute = 60;
-  uint32_t maxConnections = 1000;
-  uint32_t perIpConnections = 200;
-  uint32_t idleTimeout = 30;
-  uint32_t headTimeout = 10;
-  uint32_t connectionMemory = 32768;
-  uint32_t maxBodyBytes = 16384;
-  uint32_t maxBatch = 1024;
-  uint32_t gatherMicroseconds = 2000;
-  uint32_t clickFlushMs = 1000;
-  uint32_t stopTimeout = 10;
-  uint32_t cacheSize = 1000000;
-  bool accessLog = true;
+  std::string clientPackage;
+  std::string trustedProxies;
+  uint32_t threads;
+  uint32_t creationsPerMinute;
+  uint32_t maxConnections;
+  uint32_t perIpConnections;
+  uint32_t idleTimeout;
+  uint32_t headTimeout;
+  uint32_t connectionMemory;
+  uint32_t maxBodyBytes;
+  uint32_t maxBatch;
+  uint32_t gatherMicroseconds;
+  uint32_t clickFlushMs;
+  uint32_t stopTimeout;
+  uint32_t cacheSize;
+  bool accessLog;
+
+  // the commands that move links
+  std::string from, to;
+  std::string input, output;
 };
 
 struct ParsedCommandLine {
+  Command command = Command::kServe;
   Settings settings;
   bool help = false;
-  std::string error;  // non-empty: the command line was wrong
+  std::string error;  // non-empty: the command line or the configuration file was wrong
 };
+// The arguments after the program's name: an optional command word, then
+// --NAME VALUE or --NAME=VALUE. --config FILE reads `name = value` lines
+// first; what the command line says wins.
 ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 std::string HelpText();
+
+// The table as documentation (the manual page, the configuration file).
+struct OptionDoc {
+  std::string name;
+  std::string argument;      // what the value is: "NUMBER", "on|off", ...
+  std::string defaultValue;  // "" for none
+  std::string help;
+  bool inConfigFile;         // an option of the service, read from --config too
+  std::string commands;      // the commands that take it besides the service: "export, import"
+};
+std::vector<OptionDoc> DescribeOptions();
+// The commands that move links, with their options, as --help prints them.
+extern const char kCommandsHelp[];
 
 struct ListenAddress {
   std::string host;  // an IPv4 or IPv6 literal

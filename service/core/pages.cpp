@@ -101,7 +101,7 @@ std::string MessagePage(std::string_view title, std::string_view text) {
   return page;
 }
 
-std::string HomePage(std::string_view publicHost) {
+std::string HomePage(std::string_view publicHost, std::string_view downloadName) {
   std::string page = Head("Snipora: shorten an address");
   page += "<h1>Shorten an address</h1>\n"
           "<form method=\"post\" action=\"/create.php\">\n"
@@ -114,7 +114,13 @@ std::string HomePage(std::string_view publicHost) {
           "<input type=\"submit\" name=\"submit\" value=\"Make short\">\n</form>\n"
           "<p><small>Short addresses look like http://";
   page += HtmlEscape(publicHost);
-  page += "/Ab3dE9x and never expire.</small></p>\n</body></html>\n";
+  page += "/Ab3dE9x and never expire.</small></p>\n";
+  if (!downloadName.empty()) {
+    page += "<p><a href=\"/download/";
+    page += HtmlEscape(downloadName);
+    page += "\">Snipora for Windows</a>: the desktop program, set up to shorten with this service.</p>\n";
+  }
+  page += "</body></html>\n";
   return page;
 }
 

@@ -16,8 +16,9 @@ inline constexpr std::string_view kEndMarker = "\" target=\"_blank\">Open in new
 std::string CreatedPage(std::string_view shortAddress, std::string_view address);
 // A small page for an error or refusal: a title and one sentence, no markers.
 std::string MessagePage(std::string_view title, std::string_view text);
-// The browser's form at "/", posting to the creation path.
-std::string HomePage(std::string_view publicHost);
+// The browser's form at "/", posting to the creation path; with a download
+// name, it offers the Windows program at /download/NAME too.
+std::string HomePage(std::string_view publicHost, std::string_view downloadName = {});
 
 std::string HtmlEscape(std::string_view text);
 // A JSON string literal, quotes included; bytes are passed as they are
