@@ -1,12 +1,14 @@
 // The shortening service's reading of a request: the target in either form,
 // the form fields and their escapes, the address rules, the API's JSON, and
-// the created page the desktop program cuts from.
+// the created page the desktop program cuts from, and the client a proxy's
+// forwarding headers name.
 #include <cstdint>
 #include <string>
 #include <string_view>
 
 #include "fuzz/support/fuzz_check.h"
 #include "service/core/address_check.h"
+#include "service/core/forwarded.h"
 #include "service/core/pages.h"
 #include "service/core/request.h"
 
@@ -54,5 +56,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     for (const Field& field : *fields) CheckField(field.value, denied);
   CheckField(std::string(input), denied);
   DenyList::FromText(input).Denies("www.example.com");
+  // a trusted proxy's headers: the client named is the peer or an address the
+  // service would print itself, whatever the headers hold
+  static const std::optional<AddressRanges> proxies = AddressRanges::Parse("127.0.0.1, 10.0.0.0/8, ::1", nullptr);
+  for (const std::string& client :
+       {ForwardedClient("127.0.0.1", input, "", *proxies), ForwardedClient("::1", "", input, *proxies)})
+    FUZZ_CHECK(client == "127.0.0.1" || client == "::1" || CanonicalAddress(client) == client);
+  AddressRanges::Parse(input, nullptr);
   return 0;
 }
