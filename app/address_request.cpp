@@ -5,8 +5,6 @@
 #include <cstring>
 #include <string>
 
-#include "app/service_config.h"
-
 namespace snipora::app {
 namespace {
 
@@ -59,8 +57,8 @@ Text EscapeQueryValue(TextView gbk) {
   return TextFromBytes(escaped.data(), escaped.size());
 }
 
-Text ShorteningRequest(TextView typed) {
-  return JoinText("http://", kServiceHost, kRequestQuery, EscapeQueryValue(WholeAddress(typed)), kRequestSuffix);
+Text ShorteningRequest(TextView serviceHost, TextView typed) {
+  return JoinText("http://", serviceHost, kRequestQuery, EscapeQueryValue(WholeAddress(typed)), kRequestSuffix);
 }
 
 }  // namespace snipora::app

@@ -14,7 +14,8 @@ Text WholeAddress(TextView typed);
 // - . _ ~ written as %XX (upper-case hex).
 Text EscapeQueryValue(TextView gbk);
 
-// The service's request address for what the user typed.
-Text ShorteningRequest(TextView typed);
+// The service's request address on `serviceHost` (a host, or host:port) for
+// what the user typed.
+Text ShorteningRequest(TextView serviceHost, TextView typed);
 
 }  // namespace snipora::app

@@ -3,6 +3,7 @@
 #include "app/address_request.h"
 #include "app/form_ids.h"
 #include "app/handlers.h"
+#include "app/program.h"
 #include "app/window_definitions.h"
 #include "runtime/clipboard.h"
 #include "runtime/forms/form_runtime.h"
@@ -33,7 +34,8 @@ bool HoldsAddress(const Text& content) {
 void Shorten(const MainWindow& w) {
   const Text typed = AddressContent(w);
   const bool hadAddress = HoldsAddress(typed);
-  const Text shortAddress = CutShortAddress(ToText(FetchUrl(ShorteningRequest(hadAddress ? typed.c_str() : ""))));
+  const Text request = ShorteningRequest(TheProgram().serviceHost.c_str(), hadAddress ? typed.c_str() : "");
+  const Text shortAddress = CutShortAddress(ToText(FetchUrl(request)));
 
   if (hadAddress && shortAddress.empty()) {
     SetControlProperty(w.window, w.resultBox, property::kEditContent, TextView(""));

@@ -5,6 +5,7 @@
 #include "app/glass.h"
 #include "app/handlers.h"
 #include "app/program.h"
+#include "app/service_host.h"
 #include "app/window_definitions.h"
 #include "artwork.h"
 #include "gdiplus/flat_functions.h"
@@ -35,6 +36,7 @@ void PrepareProgram(std::unique_ptr<SystemHelper> systemHelper) {
   program.startBanner = std::make_unique<PngControl>();
   program.aboutBanner = std::make_unique<PngControl>();
   program.systemHelper = std::move(systemHelper);
+  program.serviceHost = ResolveServiceHost();
   RegisterExitRoutine(ReleaseGlobals);
   skin::SkinStartup();
   MarkStartup("skin started");

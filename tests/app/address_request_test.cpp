@@ -22,7 +22,7 @@ const std::string kSuffix = "&submit=Make+TinyURL%21&alias=";
 const std::string kStart = "</b><br><small>[<a href=\"http://";
 const std::string kEnd = "\" target=\"_blank\">Open in new window</a>]</small></blockquote>";
 
-std::string Request(const char* typed) { return ShorteningRequest(typed).c_str(); }
+std::string Request(const char* typed) { return ShorteningRequest(kServiceHost, typed).c_str(); }
 std::string Cut(const std::string& page) { return CutShortAddress(page.c_str()).c_str(); }
 
 TEST(ShorteningRequest, PlainAddressIsThePrefixAddressAndSuffix) {
