@@ -1,16 +1,18 @@
 #!/usr/bin/env bash
 # Runs Snipora against the project's shortening service, snipora-service,
 # started natively (its links in build/run/links.db, its access log in
-# build/run/service-access.log). The program's service host is reached
-# through the proxy setting, so the program itself is unchanged: the proxy is
-# the local test service, which answers the author's status picture and
-# passes every shortening request on to snipora-service. With a display you work in the real window; without one (a
-# server, CI) the run happens under a virtual display: an example address is
-# typed and shortened through the window, the short address and the clipboard
-# are printed, and screenshots are saved (build/run/snipora.png, and the About
-# window in build/run/about.png).
-# Afterwards the short address is followed (through the service, one step)
-# and where it leads is printed: the address typed.
+# build/run/service-access.log). The program started is a copy in build/run/
+# with a Snipora.ini beside it that names the service's address
+# (127.0.0.1:PORT), so it asks the service directly, and the short addresses
+# the service hands out are on that address too. The author's online-status
+# picture in the About window comes from the local test service, the
+# program's proxy for that alone. With a display you work in the real window;
+# without one (a server, CI) the run happens under a virtual display: an
+# example address is typed and shortened through the window, the short
+# address and the clipboard are printed, and screenshots are saved
+# (build/run/snipora.png, and the About window in build/run/about.png).
+# Afterwards the short address is followed (one step, straight to the
+# service) and where it leads is printed: the address typed.
 # SNIPORA_WINVER=winxp|win7|win10 chooses the Windows version the program sees
 # (win7 shows the glass window, the others the classic one). Arguments: the
 # address to shorten in the unattended run.
@@ -38,10 +40,13 @@ interactive=1
 start_display
 start_wineserver
 
-start_service "$state/links.db" "$state"
+start_service "$state/links.db" "$state" loopback
 echo "snipora-service on 127.0.0.1:$service_port (links in $state/links.db)"
+cp "$build/app/Snipora.exe" "$state/Snipora.exe"
+printf '[Service]\r\nHost=%s\r\n' "$service_public" >"$state/Snipora.ini"
+echo "program:        $state/Snipora.exe, its Snipora.ini names $service_public"
 # the local service prints the port it listens on
-"$WINE" "$build/tests/support/local_service/local_service.exe" --relay "$service_port" \
+"$WINE" "$build/tests/support/local_service/local_service.exe" \
   >"$state/service.out" 2>"$state/service.err" </dev/null &
 pids+=($!)
 port=
@@ -51,16 +56,16 @@ for _ in $(seq 100); do
   sleep 0.1
 done
 [ -n "$port" ] || { echo "the local service did not start" >&2; cat "$state/service.err" >&2; exit 1; }
-echo "program's proxy on 127.0.0.1:$port (status picture here, shortening relayed)"
+echo "program's proxy on 127.0.0.1:$port (the status picture; the service is asked directly)"
 
-export http_proxy=http://127.0.0.1:$port
+export http_proxy=http://127.0.0.1:$port no_proxy=127.0.0.1
 if [ -n "$interactive" ]; then
   echo "Snipora is running; close its window to end."
-  "$root/scripts/wine-run.sh" "$build/app/Snipora.exe"
+  "$root/scripts/wine-run.sh" "$state/Snipora.exe"
   exit 0
 fi
 
-"$root/scripts/wine-run.sh" "$build/app/Snipora.exe" >/dev/null 2>&1 &
+"$root/scripts/wine-run.sh" "$state/Snipora.exe" >/dev/null 2>&1 &
 program=$!
 pids+=($program)
 "$WINE" "$build/tests/support/snipora_demo.exe" "$@" | iconv -f GBK -t UTF-8 | tee "$state/demo.out"
