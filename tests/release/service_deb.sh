@@ -6,8 +6,9 @@
 #   service_deb.sh [WINDOWS_ZIP]
 # The package in dist/ is used when it is newer than every source; otherwise
 # scripts/package-service.sh builds it, with WINDOWS_ZIP (the release tests'
-# zip) when given. Installing needs root (or sudo without a password); without
-# either only the package itself is checked and the test is skipped (77).
+# zip) when it is there. Installing needs root (or sudo without a password);
+# without either only the package itself is checked and the test is skipped
+# (77).
 root=$(cd "$(dirname "$0")/../.." && pwd)
 . "$root/scripts/common.sh"
 version=$(sed -n 's/^project(Snipora VERSION \([0-9.]*\) .*/\1/p' "$root/CMakeLists.txt")
@@ -17,13 +18,15 @@ fail() { echo "${0##*/}: $*" >&2; exit 1; }
 
 newer_source() {
   find "$root" \( -path "$root/build" -o -path "$root/dist" -o -path "$root/.deps" -o -path "$root/.git" \
-    -o -path "$root/docs" \) -prune -o -type f -newer "$deb" -print -quit
+    -o -path "$root/docs" -o -path "$root/README.md" \) -prune -o -type f -newer "$deb" -print -quit
 }
 if [ -f "$deb" ] && [ -z "$(newer_source)" ]; then
   echo "== the package in dist/ is newer than the sources"
 else
   echo "== building the package"
-  SNIPORA_CLIENT_ZIP=${1:-} "$root/scripts/package-service.sh"
+  client=${1:-}
+  [ -f "$client" ] || client=  # then package-service.sh makes the zip
+  SNIPORA_CLIENT_ZIP=$client "$root/scripts/package-service.sh"
 fi
 
 echo "== lintian"
