@@ -18,7 +18,11 @@ packages=(
   clang-15 libclang-common-15-dev llvm-15 libjpeg62-turbo-dev
   libmicrohttpd-dev libsqlite3-dev wrk apache2-utils curl postgresql-15 libpq-dev
   libzip-dev unzip debhelper lintian
+  chromium zbar-tools
 )
+# The browser tests' node and npm: those of the machine when it has them,
+# Debian's otherwise.
+command -v node >/dev/null && command -v npm >/dev/null || packages+=(nodejs npm)
 
 step() { printf '== %s\n' "$*"; }
 
@@ -116,4 +120,16 @@ cmake --build "$root/build/fuzz"
 # The shortening service, natively with the host compiler.
 step "configure and build the service"
 "$root/scripts/build-service.sh"
+
+# puppeteer-core for the browser tests (tests/browser/), at the locked
+# versions, into the build tree; it drives Debian's chromium, so no browser is
+# downloaded. The lock copied last marks an install that finished.
+browser=$root/build/browser
+if ! cmp -s "$root/tests/browser/package-lock.json" "$browser/installed-lock.json"; then
+  step "puppeteer-core for the browser tests"
+  mkdir -p "$browser"
+  cp "$root/tests/browser/package.json" "$root/tests/browser/package-lock.json" "$browser/"
+  (cd "$browser" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+  cp "$root/tests/browser/package-lock.json" "$browser/installed-lock.json"
+fi
 step "done"
