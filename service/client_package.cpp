@@ -5,6 +5,8 @@
 #include <cctype>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -75,8 +77,17 @@ ClientPackage BuildClientPackage(const std::string& path, std::string_view publi
 
   zip_error_t zipError;
   zip_error_init(&zipError);
-  Source source(zip_source_buffer_create(original.data(), original.size(), 0, &zipError));
-  if (!source) throw fail(zip_error_strerror(&zipError));
+  // The source owns a copy it may free itself: when the archive is written
+  // back into it, libzip 1.7 hands the old buffer's memory over to the new
+  // one and frees it later, so it must come from malloc and not from us.
+  void* copy = std::malloc(original.size());
+  if (!copy) throw fail("out of memory");
+  std::memcpy(copy, original.data(), original.size());
+  Source source(zip_source_buffer_create(copy, original.size(), 1, &zipError));
+  if (!source) {
+    std::free(copy);
+    throw fail(zip_error_strerror(&zipError));
+  }
   Archive archive(zip_open_from_source(source.get(), ZIP_CHECKCONS, &zipError));
   if (!archive) {
     const std::string why = zip_error_strerror(&zipError);
