@@ -22,6 +22,7 @@
 #include "service/core/pages.h"
 #include "service/core/request.h"
 #include "service/core/utc_time.h"
+#include "service/qr_code.h"
 
 namespace snipora::service {
 namespace {
@@ -33,6 +34,7 @@ constexpr std::string_view kApiLinks = "/api/v1/links";
 constexpr char kHtml[] = "text/html; charset=utf-8";
 constexpr char kJson[] = "application/json";
 constexpr std::string_view kDownloadPath = "/download/";
+constexpr std::string_view kQrCodeSuffix = "/qr-code";
 // How long a stopping server keeps an idle connection open, for a proxy that
 // may still send a request on it (answered, with "Connection: close").
 constexpr int64_t kDrainGraceMs = 2000;
@@ -369,6 +371,8 @@ struct HttpServer::State {
     }
     if (path.size() > kApiLinks.size() + 1 && path.substr(0, kApiLinks.size() + 1) == std::string(kApiLinks) + "/")
       return LinkInfo(path.substr(kApiLinks.size() + 1));
+    if (path.size() > kQrCodeSuffix.size() + 1 && path.ends_with(kQrCodeSuffix))
+      return QrCode(connection, path.substr(1, path.size() - 1 - kQrCodeSuffix.size()), target->query);
     return Redirect(request, path.substr(1));
   }
 
@@ -408,6 +412,51 @@ struct HttpServer::State {
     }
     Metrics::Add(parts.metrics.redirects);
     return Reply{301, kHtml, {}, {{MHD_HTTP_HEADER_LOCATION, LocationValue(*address)}}};
+  }
+
+  // A short address's QR code. The code is looked up as a redirect does, with
+  // no click counted; the image is drawn afresh, and the ETag lets browsers
+  // and proxies keep it (a code's short address never changes).
+  Reply QrCode(MHD_Connection* connection, std::string_view code, std::string_view query) {
+    const std::optional<std::vector<Field>> fields = ParseForm(query);
+    if (!fields) return Bad("The query has a malformed %-escape.");
+    std::string why;
+    const std::optional<QrOptions> options = ReadQrOptions(*fields, &why);
+    if (!options) return Bad("This QR code cannot be drawn: " + why);
+    bool known = false;
+    if (IsValidCode(code)) {
+      known = parts.cache.Find(code, false).has_value();
+      if (!known) {
+        std::optional<Link> link;
+        try {
+          link = parts.store.FindCode(code);
+        } catch (const StoreError&) {
+          Metrics::Add(parts.metrics.storeErrors);
+          return RetryLater(
+              Page(503, "Unavailable", "The store of short addresses does not answer; try again in a moment."));
+        }
+        if (link) {
+          parts.cache.Insert(code, link->address);
+          known = true;
+        }
+      }
+    }
+    if (!known) {
+      Metrics::Add(parts.metrics.notFound);
+      return Page(404, "Not found", "There is no short address here.");
+    }
+    const std::string text = "http://" + parts.settings.publicHost + "/" + std::string(code);
+    Reply reply{200, QrContentType(options->format), {}, {{MHD_HTTP_HEADER_ETAG, QrEtag(code, text, *options)},
+                                                          {MHD_HTTP_HEADER_CACHE_CONTROL, "public, max-age=86400"}}};
+    const char* match = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_IF_NONE_MATCH);
+    if (match && EtagMatches(match, reply.headers.front().second)) {
+      reply.status = 304;
+      return reply;
+    }
+    std::optional<QrImage> image = DrawQrCode(text, *options);
+    if (!image) return Page(500, "Not drawn", "The QR code of this short address could not be drawn.");
+    reply.body = std::move(image->bytes);
+    return reply;
   }
 
   Reply Download(MHD_Connection* connection, std::string_view name) {
