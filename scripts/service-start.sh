@@ -5,7 +5,8 @@
 # that host is the program's compiled-in one (snip.invalid, reached through a
 # proxy); with it the service's own address, 127.0.0.1:PORT, for a program
 # told to go there directly (Snipora.ini), whose short addresses can be
-# followed without a proxy.
+# followed without a proxy. Further options for the service may be put in the
+# array service_options before the call.
 service_pid=
 service_port=
 service_public=
@@ -27,7 +28,7 @@ start_service() {
       service_public=127.0.0.1:$port
     fi
     "$program" --listen "127.0.0.1:$port" --database "$database" --public-host "$service_public" \
-      >"$logs/service-access.log" 2>"$logs/snipora-service.err" </dev/null &
+      ${service_options[@]+"${service_options[@]}"} >"$logs/service-access.log" 2>"$logs/snipora-service.err" </dev/null &
     service_pid=$!
     for _ in $(seq 100); do
       service_port=$(sed -n 's/.*(port \([0-9]*\)).*/\1/p' "$logs/snipora-service.err" 2>/dev/null | head -n1)

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# The real program under Wine, told by Snipora.ini beside it where the
-# service is (127.0.0.1:PORT), shortens an address through the real service
-# (snipora-service, native) with no proxy in the way, and the short address
-# it shows, on the service itself, redirects to the address typed.
+# The program as an organisation hands it out: the service, given the release
+# zip (--client-package), offers it at /download/ with a Snipora.ini naming
+# itself (127.0.0.1:PORT); the downloaded program, unpacked and run under
+# Wine, shortens through the real service (snipora-service, native) with no
+# proxy in the way, and the short address it shows, on the service itself,
+# redirects to the address typed.
 #   service_host_e2e.sh SNIPORA.EXE SNIPORA_DEMO.EXE
 root=$(cd "$(dirname "$0")/../.." && pwd)
 . "$root/scripts/common.sh"
@@ -19,11 +21,21 @@ cleanup() {
 trap cleanup EXIT
 
 unset http_proxy HTTP_PROXY
+# a release zip of the program under test, as scripts/package.sh lays one out
+python3 "$root/release/make_zip.py" "$work/Snipora-0.0.0-win32.zip" Snipora.exe="$program" \
+  LICENSE.txt="$root/LICENSE"
+service_options=(--client-package "$work/Snipora-0.0.0-win32.zip")
 start_service "$work/links.db" "$work" loopback
-# a copy of the program with its settings, so that no other test sees them
 mkdir "$work/program"
-cp "$program" "$work/program/Snipora.exe"
-printf '[Service]\r\nHost=%s\r\n' "$service_public" >"$work/program/Snipora.ini"
+curl -sf --noproxy '*' -o "$work/download.zip" "http://127.0.0.1:$service_port/download/Snipora-0.0.0-win32.zip" ||
+  { echo "the service offers no download" >&2; exit 1; }
+unzip -q "$work/download.zip" -d "$work/program"
+ini=$(cat "$work/program/Snipora.ini")
+if [ "$ini" != "$(printf '[Service]\r\nHost=%s\r' "$service_public")" ]; then
+  echo "the downloaded Snipora.ini does not name the service at $service_public: $ini" >&2
+  exit 1
+fi
+cmp -s "$program" "$work/program/Snipora.exe" || { echo "the downloaded program is not the one packaged" >&2; exit 1; }
 "$root/scripts/wine-run.sh" "$work/program/Snipora.exe" >/dev/null 2>&1 &
 app_pid=$!
 typed="www.example.com/ini/$$?q=1&r=two"
