@@ -19,7 +19,7 @@ packages=(
   libmicrohttpd-dev libsqlite3-dev wrk apache2-utils curl postgresql-15 libpq-dev
   libzip-dev unzip debhelper lintian
   libqrencode-dev libpng-dev zbar-tools librsvg2-bin
-  chromium zbar-tools
+  chromium
 )
 # The browser tests' node and npm: those of the machine when it has them,
 # Debian's otherwise.
