@@ -25,12 +25,14 @@ void CheckField(const std::string& value, const DenyList& denied) {
     for (char c : LocationValue(value))
       FUZZ_CHECK(static_cast<unsigned char>(c) > 0x20 && static_cast<unsigned char>(c) < 0x7F);
     // the page the program reads: our markers once, around our short address
-    const std::string page = CreatedPage("snip.invalid/Ab3dE9x", value);
-    const std::size_t start = page.find(kStartMarker);
-    const std::size_t end = page.find(kEndMarker);
-    FUZZ_CHECK(start != std::string::npos && end != std::string::npos);
-    FUZZ_CHECK(page.substr(start + kStartMarker.size(), end - start - kStartMarker.size()) == "snip.invalid/Ab3dE9x");
-    FUZZ_CHECK(page.find(kStartMarker, start + 1) == std::string::npos);
+    for (Language language : {Language::kZhCn, Language::kEn}) {
+      const std::string page = CreatedPage(language, "snip.invalid/Ab3dE9x", value);
+      const std::size_t start = page.find(kStartMarker);
+      const std::size_t end = page.find(kEndMarker);
+      FUZZ_CHECK(start != std::string::npos && end != std::string::npos);
+      FUZZ_CHECK(page.substr(start + kStartMarker.size(), end - start - kStartMarker.size()) == "snip.invalid/Ab3dE9x");
+      FUZZ_CHECK(page.find(kStartMarker, start + 1) == std::string::npos);
+    }
   }
   if (IsValidCode(value)) FUZZ_CHECK(value.size() <= kMaxAliasLength);
 }

@@ -19,9 +19,11 @@
 #include <unordered_set>
 #include <vector>
 
+#include "service/core/page_texts.h"
 #include "service/core/pages.h"
 #include "service/core/request.h"
 #include "service/core/utc_time.h"
+#include "service/static_files.h"
 #include "service/qr_code.h"
 
 namespace snipora::service {
@@ -34,6 +36,15 @@ constexpr std::string_view kApiLinks = "/api/v1/links";
 constexpr char kHtml[] = "text/html; charset=utf-8";
 constexpr char kJson[] = "application/json";
 constexpr std::string_view kDownloadPath = "/download/";
+constexpr std::string_view kStaticPath = "/static/";
+// On every answer but a redirect: pages load script, style and pictures from
+// this service alone, none inline, and are never framed.
+constexpr std::pair<const char*, const char*> kPageHeaders[] = {
+    {"Content-Security-Policy", "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
+                                "form-action 'self'; base-uri 'none'; frame-ancestors 'none'"},
+    {"X-Content-Type-Options", "nosniff"},
+    {"Referrer-Policy", "no-referrer"},
+};
 constexpr std::string_view kQrCodeSuffix = "/qr-code";
 // How long a stopping server keeps an idle connection open, for a proxy that
 // may still send a request on it (answered, with "Connection: close").
@@ -61,6 +72,9 @@ struct Request {
   std::optional<Created> answer;
   bool api = false;
   std::string address;
+  // of the pages answered: ?lang=, else Accept-Language; a form's lang field
+  // overrides both
+  Language language = Language::kZhCn;
 };
 
 // A connection's deadline for its next request head (0: none pending). The
@@ -115,8 +129,26 @@ struct Reply {
   std::string_view fixedBody = {};  // sent without a copy: bytes that outlive the server
 };
 
+Reply Page(Language language, int status, std::string_view title, std::string_view text) {
+  return {status, kHtml, MessagePage(language, title, text), {}};
+}
+// A page of the language's own texts, e.g. (&PageTexts::notFoundTitle, &PageTexts::notFound).
+Reply Page(Language language, int status, std::string_view PageTexts::*title, std::string_view PageTexts::*text) {
+  const PageTexts& texts = TextsFor(language);
+  return Page(language, status, texts.*title, texts.*text);
+}
+// A page in English, for an answer with no texts in other languages.
 Reply Page(int status, std::string_view title, std::string_view text) {
-  return {status, kHtml, MessagePage(title, text), {}};
+  return Page(Language::kEn, status, title, text);
+}
+
+// The ?lang= of a request target; "" when it has none.
+std::string AskedLanguage(std::string_view rawTarget) {
+  const std::optional<Target> target = SplitTarget(rawTarget);
+  if (!target || target->query.find("lang=") == std::string_view::npos) return "";
+  const std::optional<std::vector<Field>> fields = ParseForm(target->query);
+  const std::string* lang = fields ? FindField(*fields, "lang") : nullptr;
+  return lang ? *lang : "";
 }
 Reply JsonError(int status, std::string_view text) {
   return {status, kJson, "{\"error\":" + JsonString(text) + "}\n", {}};
@@ -261,6 +293,8 @@ struct HttpServer::State {
       request->headSeen = true;
       request->method = method;
       request->version = version;
+      const char* accept = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_ACCEPT_LANGUAGE);
+      request->language = ChooseLanguage(accept ? accept : "", AskedLanguage(request->target));
       state->ArmHeadDeadline(connection, false);
       if (!state->parts.trustedProxies.empty() && state->parts.trustedProxies.Contains(request->client)) {
         ProxyHeaders headers;
@@ -309,6 +343,8 @@ struct HttpServer::State {
     if (!response) return MHD_NO;
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.type);
     for (const auto& [name, value] : reply.headers) MHD_add_response_header(response, name, value.c_str());
+    if (reply.status / 100 != 3)
+      for (const auto& [name, value] : kPageHeaders) MHD_add_response_header(response, name, value);
     // stopping: the client is told to open its next connection elsewhere
     if (draining.load()) MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
     const MHD_Result queued = MHD_queue_response(connection, unsigned(reply.status), response);
@@ -322,16 +358,18 @@ struct HttpServer::State {
 
   std::optional<Reply> Route(MHD_Connection* connection, Request& request) {
     const std::optional<Target> target = SplitTarget(request.target);
-    if (!target) return Bad("The request target is neither a path nor an http address.");
+    if (!target) return Page(request.language, 400, &PageTexts::badTitle, &PageTexts::badTarget);
     const std::string_view path = target->path;
     const bool get = request.method == "GET" || request.method == "HEAD";
     const bool post = request.method == "POST";
 
     if (path == kCreatePath && (get || post)) {
       request.kind = Kind::kCreation;
-      if (request.bodyTooLarge) return Page(413, "Too large", "The form is larger than this service accepts.");
+      if (request.bodyTooLarge) return Page(request.language, 413, &PageTexts::tooLargeTitle, &PageTexts::tooLarge);
       const std::optional<std::vector<Field>> fields = ParseForm(post ? std::string_view(request.body) : target->query);
-      if (!fields) return Bad("The form has a malformed %-escape.");
+      if (!fields) return Page(request.language, 400, &PageTexts::badTitle, &PageTexts::badEscape);
+      if (const std::string* lang = FindField(*fields, "lang"))
+        request.language = LanguageNamed(*lang).value_or(request.language);
       const std::string* url = FindField(*fields, "url");
       const std::string* alias = FindField(*fields, "alias");
       return Create(connection, request, url ? *url : "", alias ? *alias : "");
@@ -347,14 +385,18 @@ struct HttpServer::State {
       return Create(connection, request, url ? *url : "", alias ? *alias : "");
     }
     if (!get) {
-      Reply reply = Page(405, "Method not allowed", "This service answers GET, HEAD and POST.");
+      Reply reply = Page(request.language, 405, &PageTexts::methodTitle, &PageTexts::method);
       reply.headers.push_back({MHD_HTTP_HEADER_ALLOW, "GET, HEAD, POST"});
       return reply;
     }
     if (path == "/")
       return Reply{200, kHtml,
-                   HomePage(parts.settings.publicHost, parts.clientPackage ? parts.clientPackage->name : ""), {}};
-    if (path.starts_with(kDownloadPath)) return Download(connection, path.substr(kDownloadPath.size()));
+                   HomePage(request.language, parts.settings.publicHost,
+                            parts.clientPackage ? parts.clientPackage->name : ""),
+                   {}};
+    if (path.starts_with(kDownloadPath))
+      return Download(connection, path.substr(kDownloadPath.size()), request.language);
+    if (path.starts_with(kStaticPath)) return Static(connection, path.substr(kStaticPath.size()), request.language);
     if (path == "/healthz") {
       if (parts.store.Healthy()) return Reply{200, "text/plain; charset=utf-8", "ok\n", {}};
       return RetryLater(Reply{503, "text/plain; charset=utf-8",
@@ -397,8 +439,7 @@ struct HttpServer::State {
           link = parts.store.FindCode(code);
         } catch (const StoreError&) {
           Metrics::Add(parts.metrics.storeErrors);
-          return RetryLater(
-              Page(503, "Unavailable", "The store of short addresses does not answer; try again in a moment."));
+          return RetryLater(Page(request.language, 503, &PageTexts::unavailableTitle, &PageTexts::unavailable));
         }
         if (link) {
           parts.cache.Insert(code, link->address, click);
@@ -408,7 +449,7 @@ struct HttpServer::State {
     }
     if (!address) {
       Metrics::Add(parts.metrics.notFound);
-      return Page(404, "Not found", "There is no short address here.");
+      return Page(request.language, 404, &PageTexts::notFoundTitle, &PageTexts::notFound);
     }
     Metrics::Add(parts.metrics.redirects);
     return Reply{301, kHtml, {}, {{MHD_HTTP_HEADER_LOCATION, LocationValue(*address)}}};
@@ -459,9 +500,25 @@ struct HttpServer::State {
     return reply;
   }
 
-  Reply Download(MHD_Connection* connection, std::string_view name) {
+  // The pages' files, from memory: a day in caches, then the ETag.
+  Reply Static(MHD_Connection* connection, std::string_view name, Language language) {
+    const StaticFile* file = FindStaticFile(name);
+    if (!file) return Page(language, 404, &PageTexts::notFoundTitle, &PageTexts::notFound);
+    // the type is a string literal: its data() ends in a NUL
+    Reply reply{200, file->type.data(), {}, {{MHD_HTTP_HEADER_ETAG, std::string(file->etag)},
+                                             {MHD_HTTP_HEADER_CACHE_CONTROL, "public, max-age=86400"}}};
+    const char* match = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_IF_NONE_MATCH);
+    if (match && (std::string_view(match).find(file->etag) != std::string_view::npos || std::string_view(match) == "*"))
+      reply.status = 304;
+    else
+      reply.fixedBody = {reinterpret_cast<const char*>(file->bytes.data()), file->bytes.size()};
+    return reply;
+  }
+
+  Reply Download(MHD_Connection* connection, std::string_view name, Language language) {
     const ClientPackage* package = parts.clientPackage;
-    if (!package || name != package->name) return Page(404, "Not found", "There is nothing to download here.");
+    if (!package || name != package->name)
+      return Page(language, 404, &PageTexts::notFoundTitle, &PageTexts::nothingToDownload);
     Reply reply{200, "application/zip", {}, {{MHD_HTTP_HEADER_ETAG, package->etag},
                                              {MHD_HTTP_HEADER_CACHE_CONTROL, "no-cache"},
                                              {MHD_HTTP_HEADER_CONTENT_DISPOSITION,
@@ -492,29 +549,42 @@ struct HttpServer::State {
                  {}};
   }
 
-  Reply Refused(const Request& request, int status, std::string_view text) {
+  // A refused creation: the API's English text, or a page in the request's
+  // language.
+  Reply Refused(const Request& request, int status, std::string_view apiText, std::string_view pageText) {
     Metrics::Add(parts.metrics.refused);
-    if (request.api) return JsonError(status, text);
-    return Page(status, "Not shortened", text);
+    if (request.api) return JsonError(status, apiText);
+    return Page(request.language, status, TextsFor(request.language).notShortened, pageText);
+  }
+  Reply Refused(const Request& request, int status, Refusal refusal) {
+    return Refused(request, status, RefusalText(refusal), RefusalPageText(request.language, refusal));
+  }
+  // a refusal with no page text of its own shows the API's
+  Reply Refused(const Request& request, int status, std::string_view text) {
+    return Refused(request, status, text, text);
   }
 
   std::optional<Reply> Create(MHD_Connection* connection, Request& request, const std::string& url,
                               const std::string& alias) {
     if (!parts.rateLimit.Allow(request.client)) {
       Metrics::Add(parts.metrics.rateLimited);
-      return RetryLater(Refused(request, 429, "Too many creations from your address; try again in a minute."), "60");
+      return RetryLater(Refused(request, 429, "Too many creations from your address; try again in a minute.",
+                                TextsFor(request.language).tooMany),
+                        "60");
     }
     const std::shared_ptr<const DenyList> denied = parts.denyList();
     const AddressCheck check = CheckAddress(url, ownHost, denied ? *denied : DenyList());
     switch (check.refusal) {
       case Refusal::kAccepted: break;
-      case Refusal::kTooLong: return Refused(request, 414, RefusalText(check.refusal));
-      case Refusal::kDeniedHost: return Refused(request, 403, RefusalText(check.refusal));
-      default: return Refused(request, 400, RefusalText(check.refusal));
+      case Refusal::kTooLong: return Refused(request, 414, check.refusal);
+      case Refusal::kDeniedHost: return Refused(request, 403, check.refusal);
+      default: return Refused(request, 400, check.refusal);
     }
     if (!alias.empty() && (!IsValidCode(alias) || IsReservedCode(alias)))
-      return Refused(request, 400, "A short code of your choice is 1 to 32 letters, digits, - or _, and not a name "
-                                   "this service uses itself.");
+      return Refused(request, 400,
+                     "A short code of your choice is 1 to 32 letters, digits, - or _, and not a name this service "
+                     "uses itself.",
+                     TextsFor(request.language).aliasInvalid);
     request.address = url;
     // an address stored before is answered from its committed row at once
     try {
@@ -549,18 +619,21 @@ struct HttpServer::State {
                        "{\"code\":" + JsonString(created.code) + ",\"short\":" + JsonString("http://" + shortAddress) +
                            ",\"url\":" + JsonString(request.address) + "}\n",
                        {}};
-        return Reply{status, kHtml, CreatedPage(shortAddress, request.address), {}};
+        return Reply{status, kHtml, CreatedPage(request.language, shortAddress, request.address), {}};
       }
       case Created::kAliasTaken:
-        return Refused(request, 409, "That short code belongs to another address.");
+        return Refused(request, 409, "That short code belongs to another address.",
+                       TextsFor(request.language).aliasTaken);
       case Created::kAddressHasCode:
-        return Refused(request, 409, "This address has the short code " + created.code + " already.");
+        return Refused(request, 409, "This address has the short code " + created.code + " already.",
+                       std::string(TextsFor(request.language).hasCodeBefore) + created.code +
+                           std::string(TextsFor(request.language).hasCodeAfter));
       case Created::kFailed:
         break;
     }
     Metrics::Add(parts.metrics.storeErrors);
     return RetryLater(request.api ? JsonError(503, "The address could not be stored; nothing was lost, try again.")
-                                  : Page(503, "Not shortened", "The address could not be stored; try again."));
+                                  : Page(request.language, 503, &PageTexts::notShortened, &PageTexts::notStored));
   }
 };
 

@@ -1,28 +1,37 @@
 #include "service/core/pages.h"
 
+#include "service/core/page_texts.h"
+
 namespace snipora::service {
 namespace {
 
 constexpr char kHex[] = "0123456789ABCDEF";
 
-constexpr std::string_view kStyle =
-    "<style>body{font-family:system-ui,sans-serif;max-width:40rem;margin:3rem auto;padding:0 1rem;color:#222}"
-    "h1{font-weight:600;font-size:1.6rem}input[type=text]{width:100%;box-sizing:border-box;padding:.6rem;"
-    "font-size:1rem;border:1px solid #999;border-radius:4px;margin:.3rem 0 .8rem}"
-    "input[type=submit]{padding:.6rem 1.4rem;font-size:1rem;border:0;border-radius:4px;background:#2b6cb0;"
-    "color:#fff;cursor:pointer}blockquote{margin:1rem 0;padding:1rem;background:#f3f6fa;border-radius:4px;"
-    "font-size:1.2rem;word-break:break-all}small{font-size:.85rem}.long{color:#555;word-break:break-all}"
-    "label{font-size:.9rem;color:#444}</style>";
+// The address as people read it. Stored addresses are shown as they are.
+std::string_view ShownAddress(std::string_view stored) { return stored; }
 
-std::string Head(std::string_view title) {
-  std::string page = "<!DOCTYPE html>\n<html><head><meta charset=\"utf-8\">"
-                     "<meta name=\"viewport\" content=\"width=device-width,initial-scale=1\"><title>";
+// "/?lang=TAG": every link home carries the page's language on.
+std::string HomeLink(Language language) { return "/?lang=" + std::string(LanguageTag(language)); }
+
+// From <!DOCTYPE> to the opening of <main>: the page's language, title, style
+// sheet, icon and (on the result page) the copy script, then the mark.
+std::string Head(Language language, std::string_view title, bool copyScript = false) {
+  std::string page = "<!DOCTYPE html>\n<html lang=\"";
+  page += LanguageTag(language);
+  page += "\"><head><meta charset=\"utf-8\">"
+          "<meta name=\"viewport\" content=\"width=device-width,initial-scale=1\">\n<title>";
   page += HtmlEscape(title);
-  page += "</title>";
-  page += kStyle;
-  page += "</head><body>\n";
+  page += "</title>\n<link rel=\"icon\" type=\"image/png\" href=\"/static/icon.png\">"
+          "<link rel=\"stylesheet\" href=\"/static/site.css\">";
+  if (copyScript) page += "<script src=\"/static/copy.js\" defer></script>";
+  page += "</head>\n<body><div class=\"page\">\n<header><a class=\"brand\" href=\"";
+  page += HomeLink(language);
+  page += "\"><img src=\"/static/icon.png\" alt=\"\" width=\"32\" height=\"32\">Snipora</a>";
   return page;
 }
+
+constexpr std::string_view kMain = "</header>\n<main>\n";
+constexpr std::string_view kEnd = "</main></div></body></html>\n";
 
 }  // namespace
 
@@ -76,52 +85,137 @@ std::string LocationValue(std::string_view address) {
   return out;
 }
 
-std::string CreatedPage(std::string_view shortAddress, std::string_view address) {
+std::string CreatedPage(Language language, std::string_view shortAddress, std::string_view address) {
+  const PageTexts& texts = TextsFor(language);
+  const std::string shortText = HtmlEscape(shortAddress);
+  const std::string_view code = shortAddress.substr(shortAddress.rfind('/') + 1);
   // The short address is letters, digits, "-", "_", ".", ":" and "/": it can
   // hold neither marker. The long address is escaped, so neither can it.
-  std::string page = Head("Snipora: your short address");
-  page += "<h1>Your short address</h1>\n<blockquote><b>http://";
-  page += HtmlEscape(shortAddress);
+  std::string page = Head(language, texts.resultTitle, true);
+  page += kMain;
+  page += "<h1>";
+  page += texts.resultHeading;
+  page += "</h1>\n<blockquote id=\"result\"><b><a id=\"short\" href=\"http://" + shortText + "\">http://" +
+          shortText + "</a>";
   page += kStartMarker;
-  page += HtmlEscape(shortAddress);
+  page += shortText;
   page += kEndMarker;
-  page += "\n<p class=\"long\">It leads to ";
-  page += HtmlEscape(address);
-  page += "</p>\n<p><a href=\"/\">Shorten another address</a></p>\n</body></html>\n";
+  page += "\n<p class=\"copy\"><button type=\"button\" id=\"copy\" hidden data-copied=\"";
+  page += texts.copied;
+  page += "\">";
+  page += texts.copy;
+  page += "</button> <span id=\"copied\" role=\"status\" aria-live=\"polite\"></span></p>\n"
+          "<p class=\"qr\"><img id=\"qr\" src=\"/";
+  page += HtmlEscape(code);
+  page += "/qr-code\" alt=\"";
+  page += texts.qrAlt;
+  page += "\" width=\"240\" height=\"240\"></p>\n<p class=\"label\">";
+  page += texts.leadsTo;
+  page += "</p>\n<p id=\"long\">";
+  page += HtmlEscape(ShownAddress(address));
+  page += "</p>\n<p class=\"next\"><a href=\"" + HomeLink(language) + "\">";
+  page += texts.shortenAnother;
+  page += "</a></p>\n";
+  page += kEnd;
   return page;
 }
 
-std::string MessagePage(std::string_view title, std::string_view text) {
-  std::string page = Head(title);
+std::string MessagePage(Language language, std::string_view title, std::string_view text) {
+  std::string page = Head(language, title);
+  page += kMain;
   page += "<h1>";
   page += HtmlEscape(title);
   page += "</h1>\n<p>";
   page += HtmlEscape(text);
-  page += "</p>\n<p><a href=\"/\">Shorten an address</a></p>\n</body></html>\n";
+  page += "</p>\n<p class=\"next\"><a href=\"" + HomeLink(language) + "\">";
+  page += TextsFor(language).backHome;
+  page += "</a></p>\n";
+  page += kEnd;
   return page;
 }
 
-std::string HomePage(std::string_view publicHost, std::string_view downloadName) {
-  std::string page = Head("Snipora: shorten an address");
-  page += "<h1>Shorten an address</h1>\n"
-          "<form method=\"post\" action=\"/create.php\">\n"
-          "<input type=\"hidden\" name=\"source\" value=\"indexpage\">\n"
-          "<label for=\"url\">Long address</label>\n"
-          "<input type=\"text\" id=\"url\" name=\"url\" placeholder=\"https://example.com/a/long/address\" "
-          "required autofocus>\n"
-          "<label for=\"alias\">Short code of your choice (optional: letters, digits, - and _)</label>\n"
-          "<input type=\"text\" id=\"alias\" name=\"alias\" maxlength=\"32\" pattern=\"[A-Za-z0-9_-]*\">\n"
-          "<input type=\"submit\" name=\"submit\" value=\"Make short\">\n</form>\n"
-          "<p><small>Short addresses look like http://";
-  page += HtmlEscape(publicHost);
-  page += "/Ab3dE9x and never expire.</small></p>\n";
-  if (!downloadName.empty()) {
-    page += "<p><a href=\"/download/";
-    page += HtmlEscape(downloadName);
-    page += "\">Snipora for Windows</a>: the desktop program, set up to shorten with this service.</p>\n";
+std::string GonePage(Language language, std::string_view publicReason) {
+  const PageTexts& texts = TextsFor(language);
+  std::string page = Head(language, texts.goneTitle);
+  page += kMain;
+  page += "<h1>";
+  page += texts.goneTitle;
+  page += "</h1>\n<p>";
+  page += texts.gone;
+  page += "</p>\n";
+  if (!publicReason.empty()) {
+    page += "<p class=\"reason\">";
+    page += HtmlEscape(publicReason);
+    page += "</p>\n";
   }
-  page += "</body></html>\n";
+  page += "<p class=\"next\"><a href=\"" + HomeLink(language) + "\">";
+  page += texts.backHome;
+  page += "</a></p>\n";
+  page += kEnd;
   return page;
+}
+
+std::string HomePage(Language language, std::string_view publicHost, std::string_view downloadName) {
+  const PageTexts& texts = TextsFor(language);
+  const std::string_view tag = LanguageTag(language);
+  std::string page = Head(language, texts.homeTitle);
+  page += "\n<nav id=\"languages\" aria-label=\"";
+  page += texts.languagesLabel;
+  page += "\"><a href=\"/?lang=en\" hreflang=\"en\" lang=\"en\">English</a> "
+          "<a href=\"/?lang=zh-CN\" hreflang=\"zh-CN\" lang=\"zh-CN\">中文</a></nav>";
+  page += kMain;
+  page += "<h1>";
+  page += texts.homeHeading;
+  page += "</h1>\n<form id=\"shorten\" method=\"post\" action=\"/create.php\">\n"
+          "<input type=\"hidden\" name=\"source\" value=\"indexpage\">\n"
+          "<input type=\"hidden\" name=\"lang\" value=\"";
+  page += tag;
+  page += "\">\n<label for=\"url\">";
+  page += texts.urlLabel;
+  page += "</label>\n<input type=\"text\" id=\"url\" name=\"url\" inputmode=\"url\" autocomplete=\"off\" "
+          "autocapitalize=\"off\" spellcheck=\"false\" placeholder=\"https://example.com/\" required autofocus>\n"
+          "<label for=\"alias\">";
+  page += texts.aliasLabel;
+  page += " <span class=\"hint\">";
+  page += texts.aliasHint;
+  page += "</span></label>\n<input type=\"text\" id=\"alias\" name=\"alias\" maxlength=\"32\" "
+          "pattern=\"[A-Za-z0-9_\\-]*\" autocapitalize=\"off\" spellcheck=\"false\">\n"
+          "<button type=\"submit\" id=\"submit\">";
+  page += texts.submit;
+  page += "</button>\n</form>\n<p class=\"note\">";
+  page += texts.exampleBefore;
+  page += "http://";
+  page += HtmlEscape(publicHost);
+  page += "/Ab3dE9x";
+  page += texts.exampleAfter;
+  page += "</p>\n";
+  if (!downloadName.empty()) {
+    page += "<p class=\"download\"><a href=\"/download/";
+    page += HtmlEscape(downloadName);
+    page += "\">";
+    page += texts.download;
+    page += "</a>";
+    page += texts.downloadAfter;
+    page += "</p>\n";
+  }
+  page += kEnd;
+  return page;
+}
+
+std::string_view RefusalPageText(Language language, Refusal refusal) {
+  const PageTexts& texts = TextsFor(language);
+  switch (refusal) {
+    case Refusal::kEmpty: return texts.empty;
+    case Refusal::kTooLong: return texts.tooLong;
+    case Refusal::kMalformed: return texts.malformed;
+    case Refusal::kScheme: return texts.scheme;
+    case Refusal::kCredentials: return texts.credentials;
+    case Refusal::kOwnAddress: return texts.ownAddress;
+    case Refusal::kDeniedHost: return texts.deniedHost;
+    default: break;
+  }
+  // a refusal these pages have no sentence for: English has the API's own
+  return language == Language::kEn ? std::string_view(RefusalText(refusal)) : texts.refused;
 }
 
 }  // namespace snipora::service

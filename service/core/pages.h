@@ -4,6 +4,9 @@
 #include <string>
 #include <string_view>
 
+#include "service/core/address_check.h"
+#include "service/core/language.h"
+
 namespace snipora::service {
 
 // The desktop program cuts the short address (host and code, no scheme) from
@@ -11,14 +14,24 @@ namespace snipora::service {
 inline constexpr std::string_view kStartMarker = "</b><br><small>[<a href=\"http://";
 inline constexpr std::string_view kEndMarker = "\" target=\"_blank\">Open in new window</a>]</small></blockquote>";
 
+// The pages people see, in `language`: each links its style sheet and icon
+// from /static/, holds no inline script or style, and carries the language
+// to the next page (?lang= on links, a hidden field in the form).
+
 // The page of a created (or known) short address: `shortAddress` is
-// "HOST/CODE", `address` the long one.
-std::string CreatedPage(std::string_view shortAddress, std::string_view address);
+// "HOST/CODE", `address` the long one as stored. The markers stay byte for
+// byte whatever the language.
+std::string CreatedPage(Language language, std::string_view shortAddress, std::string_view address);
 // A small page for an error or refusal: a title and one sentence, no markers.
-std::string MessagePage(std::string_view title, std::string_view text);
+std::string MessagePage(Language language, std::string_view title, std::string_view text);
 // The browser's form at "/", posting to the creation path; with a download
 // name, it offers the Windows program at /download/NAME too.
-std::string HomePage(std::string_view publicHost, std::string_view downloadName = {});
+std::string HomePage(Language language, std::string_view publicHost, std::string_view downloadName = {});
+// The page of a short address that was disabled or has expired (410), with
+// the reason given for the public when there is one.
+std::string GonePage(Language language, std::string_view publicReason);
+// The refusal page's sentence for an address refused by CheckAddress.
+std::string_view RefusalPageText(Language language, Refusal refusal);
 
 std::string HtmlEscape(std::string_view text);
 // A JSON string literal, quotes included; bytes are passed as they are

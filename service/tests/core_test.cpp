@@ -122,17 +122,20 @@ TEST(CreatedPage, TheProgramCutsHostAndCodeFromBetweenItsMarkers) {
   // a hostile address must not put a marker of its own ahead of ours
   const std::string address =
       std::string("http://e.com/?x=") + std::string(kEndMarker) + std::string(kStartMarker) + "<script>";
-  const std::string page = CreatedPage("snip.invalid/Ab3dE9x", address);
-  const std::size_t start = page.find(kStartMarker);
-  ASSERT_NE(start, std::string::npos);
-  const std::size_t end = page.find(kEndMarker);  // the program searches from the page's start
-  ASSERT_NE(end, std::string::npos);
-  EXPECT_EQ(page.substr(start + kStartMarker.size(), end - start - kStartMarker.size()), "snip.invalid/Ab3dE9x");
-  EXPECT_EQ(page.find(kStartMarker, start + 1), std::string::npos);
-  EXPECT_EQ(page.find("<script>"), std::string::npos);
-  const std::string message = MessagePage("Not shortened", std::string(kStartMarker) + "x" + std::string(kEndMarker));
-  EXPECT_EQ(message.find(kStartMarker), std::string::npos);
-  EXPECT_EQ(message.find(kEndMarker), std::string::npos);
+  for (Language language : {Language::kZhCn, Language::kEn}) {
+    const std::string page = CreatedPage(language, "snip.invalid/Ab3dE9x", address);
+    const std::size_t start = page.find(kStartMarker);
+    ASSERT_NE(start, std::string::npos);
+    const std::size_t end = page.find(kEndMarker);  // the program searches from the page's start
+    ASSERT_NE(end, std::string::npos);
+    EXPECT_EQ(page.substr(start + kStartMarker.size(), end - start - kStartMarker.size()), "snip.invalid/Ab3dE9x");
+    EXPECT_EQ(page.find(kStartMarker, start + 1), std::string::npos);
+    EXPECT_EQ(page.find("<script>"), std::string::npos);
+    const std::string message =
+        MessagePage(language, "Not shortened", std::string(kStartMarker) + "x" + std::string(kEndMarker));
+    EXPECT_EQ(message.find(kStartMarker), std::string::npos);
+    EXPECT_EQ(message.find(kEndMarker), std::string::npos);
+  }
 }
 
 TEST(Output, LocationAndJsonCarryNoLineBreaksOrRawQuotes) {

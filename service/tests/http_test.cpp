@@ -88,8 +88,8 @@ TEST_F(HttpTest, TheProgramsRequestGetsAPageItCutsHostAndCodeFrom) {
   EXPECT_EQ(cut.substr(0, 13), "snip.invalid/");
   // byte for byte around the markers
   const std::string code = cut.substr(13);
-  EXPECT_NE(page.body.find("<b>http://snip.invalid/" + code + std::string(kStartMarker) + "snip.invalid/" + code +
-                           std::string(kEndMarker)),
+  EXPECT_NE(page.body.find("\">http://snip.invalid/" + code + "</a>" + std::string(kStartMarker) + "snip.invalid/" +
+                           code + std::string(kEndMarker)),
             std::string::npos);
   for (char c : code) EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(c))) << code;
 
@@ -268,7 +268,7 @@ TEST_F(HttpTest, TheBrowserFormAndTheJsonApi) {
   Start();
   const Response home = Get(port_, "/");
   EXPECT_EQ(home.status, 200);
-  EXPECT_NE(home.body.find("<form method=\"post\" action=\"/create.php\">"), std::string::npos);
+  EXPECT_NE(home.body.find("<form id=\"shorten\" method=\"post\" action=\"/create.php\">"), std::string::npos);
   EXPECT_NE(home.body.find("name=\"url\""), std::string::npos);
 
   const Response posted = Post(port_, "/create.php", "application/x-www-form-urlencoded",
@@ -310,6 +310,63 @@ TEST_F(HttpTest, TheBrowserFormAndTheJsonApi) {
   EXPECT_NE(metrics.body.find("snipora_creations_total 2\n"), std::string::npos);
   EXPECT_NE(metrics.body.find("snipora_redirect_seconds_bucket{le=\"+Inf\"} 2\n"), std::string::npos);
   EXPECT_NE(metrics.body.find("# TYPE snipora_creation_seconds histogram\n"), std::string::npos);
+}
+
+TEST_F(HttpTest, PagesAndTheirFilesCarrySecurityHeadersAndTheLanguageRedirectsStaySmall) {
+  Start();
+  const auto expectPageHeaders = [](const Response& response, bool present) {
+    EXPECT_EQ(response.Header("Content-Security-Policy"),
+              present ? "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
+                        "form-action 'self'; base-uri 'none'; frame-ancestors 'none'"
+                      : "")
+        << response.head;
+    EXPECT_EQ(response.Header("X-Content-Type-Options"), present ? "nosniff" : "") << response.head;
+    EXPECT_EQ(response.Header("Referrer-Policy"), present ? "no-referrer" : "") << response.head;
+  };
+  // the browser's language, then ?lang= over it, carried into the form
+  const Response chinese = Exchange(port_, "GET / HTTP/1.0\r\nAccept-Language: fr, zh-CN;q=0.5\r\n\r\n");
+  EXPECT_NE(chinese.body.find("<html lang=\"zh-CN\">"), std::string::npos);
+  expectPageHeaders(chinese, true);
+  const Response english = Exchange(port_, "GET /?lang=en HTTP/1.0\r\nAccept-Language: zh-CN\r\n\r\n");
+  EXPECT_NE(english.body.find("<html lang=\"en\">"), std::string::npos);
+  EXPECT_NE(english.body.find("<input type=\"hidden\" name=\"lang\" value=\"en\">"), std::string::npos);
+  // the form's field, posted by a Chinese browser: the next page in English, its links too
+  const std::string form = "source=indexpage&lang=en&url=https%3A%2F%2Flang.example%2F";
+  const Response created = Exchange(port_, "POST /create.php HTTP/1.0\r\nAccept-Language: zh-CN\r\n"
+                                           "Content-Type: application/x-www-form-urlencoded\r\nContent-Length: " +
+                                               std::to_string(form.size()) + "\r\n\r\n" + form);
+  EXPECT_EQ(created.status, 200);
+  EXPECT_NE(created.body.find("<html lang=\"en\">"), std::string::npos);
+  EXPECT_NE(created.body.find("href=\"/?lang=en\""), std::string::npos);
+  const std::string code = CutAsTheProgramDoes(created.body).substr(13);
+  ASSERT_FALSE(code.empty());
+  // a refusal and a 404 are pages in the asked language too
+  const Response refused = Get(port_, CreateTarget("ftp://e.com/") + "&lang=en");
+  EXPECT_EQ(refused.status, 400);
+  EXPECT_NE(refused.body.find("<html lang=\"en\">"), std::string::npos);
+  expectPageHeaders(refused, true);
+  EXPECT_NE(Get(port_, "/nothere").body.find("<html lang=\"zh-CN\">"), std::string::npos);
+
+  for (const char* name : {"site.css", "copy.js", "icon.png"}) {
+    const Response file = Get(port_, std::string("/static/") + name);
+    EXPECT_EQ(file.status, 200) << name;
+    EXPECT_FALSE(file.body.empty()) << name;
+    EXPECT_EQ(file.Header("Cache-Control"), "public, max-age=86400") << name;
+    expectPageHeaders(file, true);
+    const std::string etag = file.Header("ETag");
+    ASSERT_FALSE(etag.empty()) << name;
+    const Response again =
+        Exchange(port_, std::string("GET /static/") + name + " HTTP/1.0\r\nIf-None-Match: " + etag + "\r\n\r\n");
+    EXPECT_EQ(again.status, 304) << name;
+    EXPECT_TRUE(again.body.empty()) << name;
+  }
+  EXPECT_EQ(Get(port_, "/static/icon.png").Header("Content-Type"), "image/png");
+  EXPECT_EQ(Get(port_, "/static/copy.js").Header("Content-Type"), "text/javascript; charset=utf-8");
+  EXPECT_EQ(Get(port_, "/static/nothere.js").status, 404);
+
+  const Response redirect = Get(port_, "/" + code);
+  EXPECT_EQ(redirect.status, 301);
+  expectPageHeaders(redirect, false);
 }
 
 TEST_F(HttpTest, ConcurrentCreationsGiveOneCodePerAddressAndNoCodeTwice) {
