@@ -139,6 +139,9 @@ void TextSeeds() {
   Write("service_request", "credentials", "/create.php?url=http%3A%2F%2Fuser%3Apw%40www.spam.example%3A8080%2F");
   Write("service_request", "json", R"({"url": "http://[::1]:80/\u4e2d\ud83d\ude00", "alias": null, "n": 1})");
   Write("service_request", "bad-escape", "/create.php?url=http%3A%2F%2Fe.com%2F%G1");
+  Write("service_request", "idna-host",
+        "http://XN--FSQU00A.CN:80/%e8%b7%af?q=\xE4\xB8\xAD#\xE2\x80\xAE%E4%B8");
+  Write("service_request", "mapped-host", "https://\xEF\xBD\x85x.com\xE3\x80\x82" "cn.:443/a b%zz\\\xFF");
 
   Write("service_csv", "export",
         "\x03code,address,created,clicks\r\nab3dE9x,\"http://e.com/?q=\"\"a,b\"\"\",2026-12-09T16:36:10Z,12\r\n"

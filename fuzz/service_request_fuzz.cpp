@@ -1,6 +1,7 @@
 // The shortening service's reading of a request: the target in either form,
 // the form fields and their escapes, the address rules, the API's JSON, and
-// the created page the desktop program cuts from, and the client a proxy's
+// the created page the desktop program cuts from, the stored and readable
+// forms of an address, and the client a proxy's
 // forwarding headers name.
 #include <cstdint>
 #include <string>
@@ -8,6 +9,7 @@
 
 #include "fuzz/support/fuzz_check.h"
 #include "service/core/address_check.h"
+#include "service/core/address_form.h"
 #include "service/core/forwarded.h"
 #include "service/core/pages.h"
 #include "service/core/request.h"
@@ -34,6 +36,22 @@ void CheckField(const std::string& value, const DenyList& denied) {
       FUZZ_CHECK(page.find(kStartMarker, start + 1) == std::string::npos);
     }
   }
+  // the stored form: ASCII a header carries as it is, its own stored form,
+  // accepted again, and what a page shows of it stored as the same address
+  const StoredForm form = AcceptAddress(value, "snip.invalid", denied);
+  FUZZ_CHECK(check.refusal == Refusal::kAccepted || form.refusal == check.refusal);
+  if (form.refusal == Refusal::kAccepted) {
+    for (char c : form.address) FUZZ_CHECK(c > 0x20 && c < 0x7F);
+    FUZZ_CHECK(LocationValue(form.address) == form.address);
+    const StoredForm again = AcceptAddress(form.address, "snip.invalid", denied);
+    FUZZ_CHECK(again.refusal == Refusal::kAccepted && again.address == form.address);
+    const std::string readable = ReadableAddress(form.address);
+    FUZZ_CHECK(IsUtf8(readable));
+    FUZZ_CHECK(StoredAddress(readable).address == form.address);
+  } else {
+    FUZZ_CHECK(form.address.empty());
+  }
+  FUZZ_CHECK(IsUtf8(ReadableAddress(value)));  // rows stored before hold any bytes
   if (IsValidCode(value)) FUZZ_CHECK(value.size() <= kMaxAliasLength);
 }
 

@@ -19,6 +19,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "service/core/address_form.h"
 #include "service/core/page_texts.h"
 #include "service/core/pages.h"
 #include "service/core/request.h"
@@ -573,7 +574,8 @@ struct HttpServer::State {
                         "60");
     }
     const std::shared_ptr<const DenyList> denied = parts.denyList();
-    const AddressCheck check = CheckAddress(url, ownHost, denied ? *denied : DenyList());
+    // equivalent spellings of an address are stored, found and answered as one
+    const StoredForm check = AcceptAddress(url, ownHost, denied ? *denied : DenyList());
     switch (check.refusal) {
       case Refusal::kAccepted: break;
       case Refusal::kTooLong: return Refused(request, 414, check.refusal);
@@ -585,10 +587,10 @@ struct HttpServer::State {
                      "A short code of your choice is 1 to 32 letters, digits, - or _, and not a name this service "
                      "uses itself.",
                      TextsFor(request.language).aliasInvalid);
-    request.address = url;
+    request.address = check.address;
     // an address stored before is answered from its committed row at once
     try {
-      if (std::optional<std::string> code = parts.store.FindAddress(url)) {
+      if (std::optional<std::string> code = parts.store.FindAddress(request.address)) {
         return CreationReply(request, {alias.empty() || alias == *code ? Created::kKnown : Created::kAddressHasCode,
                                        *code});
       }
@@ -597,7 +599,7 @@ struct HttpServer::State {
     }
     request.submitted = true;
     MHD_suspend_connection(connection);
-    parts.writer.Submit({url, alias}, [&request, connection](const Created& created) {
+    parts.writer.Submit({request.address, alias}, [&request, connection](const Created& created) {
       {
         std::lock_guard lock(request.answerMutex);
         request.answer = created;

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "service/core/address_check.h"
+#include "service/core/address_form.h"
 #include "service/core/csv.h"
 #include "service/core/utc_time.h"
 
@@ -84,7 +85,10 @@ std::string CheckRow(const std::vector<std::string>& row, NewLink* link) {
   if (row.size() != 4) return "expected 4 fields, found " + std::to_string(row.size());
   if (!IsValidCode(row[0]) || IsReservedCode(row[0]))
     return "the code is not 1 to 32 letters, digits, - or _, or is a name the service uses itself";
-  const AddressCheck check = CheckAddress(row[1], "", DenyList());
+  // checked as a creation is, but kept as given: the codes of another
+  // service's export lead exactly where they led there, and two rows whose
+  // addresses share one stored form both keep their codes
+  const StoredForm check = AcceptAddress(row[1], "", DenyList());
   if (check.refusal != Refusal::kAccepted) return std::string("the address: ") + RefusalText(check.refusal);
   const std::optional<long long> created = ParseTime(row[2]);
   if (!created) return "created is neither YYYY-MM-DDTHH:MM:SSZ nor seconds since 1970";

@@ -25,7 +25,7 @@ std::string_view Trim(std::string_view text) {
   return text;
 }
 
-constexpr std::array<std::pair<Refusal, const char*>, 8> kRefusalTexts = {{
+constexpr std::array<std::pair<Refusal, const char*>, 10> kRefusalTexts = {{
     {Refusal::kAccepted, "The address is accepted."},
     {Refusal::kEmpty, "No address was given."},
     {Refusal::kTooLong, "The address is longer than 8192 bytes."},
@@ -34,6 +34,8 @@ constexpr std::array<std::pair<Refusal, const char*>, 8> kRefusalTexts = {{
     {Refusal::kCredentials, "Addresses with a user name or password are refused."},
     {Refusal::kOwnAddress, "The address is already a short address of this service."},
     {Refusal::kDeniedHost, "Addresses on this host are not shortened here."},
+    {Refusal::kNotUtf8, "The address holds bytes that are not UTF-8 text."},
+    {Refusal::kBadIdnaHost, "The host is not a valid internationalised domain name."},
 }};
 
 }  // namespace

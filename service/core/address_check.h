@@ -23,6 +23,8 @@ enum class Refusal {
   kCredentials,  // a user name or password before the host
   kOwnAddress,   // one of this service's short addresses: a loop
   kDeniedHost,
+  kNotUtf8,      // bytes that are not UTF-8 text
+  kBadIdnaHost,  // a host name IDNA refuses (a forbidden character, bad punycode)
 };
 // One sentence for the refusal page and the API.
 const char* RefusalText(Refusal refusal);

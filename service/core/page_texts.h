@@ -42,6 +42,8 @@ struct PageTexts {
   std::string_view credentials;
   std::string_view ownAddress;
   std::string_view deniedHost;
+  std::string_view notUtf8;
+  std::string_view badIdnaHost;
   std::string_view refused;  // a refusal without a text of its own
   std::string_view aliasInvalid;
   std::string_view aliasTaken;

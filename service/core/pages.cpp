@@ -1,14 +1,12 @@
 #include "service/core/pages.h"
 
+#include "service/core/address_form.h"
 #include "service/core/page_texts.h"
 
 namespace snipora::service {
 namespace {
 
 constexpr char kHex[] = "0123456789ABCDEF";
-
-// The address as people read it. Stored addresses are shown as they are.
-std::string_view ShownAddress(std::string_view stored) { return stored; }
 
 // "/?lang=TAG": every link home carries the page's language on.
 std::string HomeLink(Language language) { return "/?lang=" + std::string(LanguageTag(language)); }
@@ -112,7 +110,8 @@ std::string CreatedPage(Language language, std::string_view shortAddress, std::s
   page += "\" width=\"240\" height=\"240\"></p>\n<p class=\"label\">";
   page += texts.leadsTo;
   page += "</p>\n<p id=\"long\">";
-  page += HtmlEscape(ShownAddress(address));
+  // as browsers show it: the host and the path decoded
+  page += HtmlEscape(ReadableAddress(address));
   page += "</p>\n<p class=\"next\"><a href=\"" + HomeLink(language) + "\">";
   page += texts.shortenAnother;
   page += "</a></p>\n";
@@ -212,6 +211,8 @@ std::string_view RefusalPageText(Language language, Refusal refusal) {
     case Refusal::kCredentials: return texts.credentials;
     case Refusal::kOwnAddress: return texts.ownAddress;
     case Refusal::kDeniedHost: return texts.deniedHost;
+    case Refusal::kNotUtf8: return texts.notUtf8;
+    case Refusal::kBadIdnaHost: return texts.badIdnaHost;
     default: break;
   }
   // a refusal these pages have no sentence for: English has the API's own

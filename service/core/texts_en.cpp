@@ -36,6 +36,8 @@ constexpr PageTexts kTexts{
     .credentials = "Addresses with a user name or password are refused.",
     .ownAddress = "The address is already a short address of this service.",
     .deniedHost = "Addresses on this host are not shortened here.",
+    .notUtf8 = "The address holds bytes that are not UTF-8 text.",
+    .badIdnaHost = "The host is not a valid internationalised domain name.",
     .refused = "This address cannot be shortened.",
     .aliasInvalid = "A short code of your choice is 1 to 32 letters, digits, - or _, and not a name this service "
                     "uses itself.",

@@ -37,6 +37,8 @@ constexpr PageTexts kTexts{
     .credentials = "不接受带用户名或密码的网址。",
     .ownAddress = "这已经是本服务的短网址。",
     .deniedHost = "本服务不缩短这个网站的网址。",
+    .notUtf8 = "网址中有不是 UTF-8 文本的字节。",
+    .badIdnaHost = "主机名不是有效的国际化域名。",
     .refused = "这个网址不能缩短。",
     .aliasInvalid = "自选短代码须为 1 到 32 个字母、数字、- 或 _，且不能是本服务自用的名称。",
     .aliasTaken = "这个短代码已属于另一个网址。",

@@ -2,7 +2,12 @@
 // address rules and the created page the desktop program reads.
 #include <gtest/gtest.h>
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include "service/core/address_check.h"
+#include "service/core/address_form.h"
 #include "service/core/pages.h"
 #include "service/core/request.h"
 
@@ -142,6 +147,109 @@ TEST(Output, LocationAndJsonCarryNoLineBreaksOrRawQuotes) {
   EXPECT_EQ(LocationValue("http://e.com/a b\r\n\xE4%41"), "http://e.com/a%20b%0D%0A%E4%41");
   EXPECT_EQ(JsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\u000A\\u0001\"");
   EXPECT_EQ(HtmlEscape("<a href=\"x\">&'"), "&lt;a href=&quot;x&quot;&gt;&amp;&#39;");
+}
+
+TEST(AddressForm, EquivalentSpellingsShareOneStoredForm) {
+  const std::vector<std::vector<std::string>> groups = {
+      {"http://例子.cn/", "http://xn--fsqu00a.cn", "HTTP://XN--FSQU00A.CN:80/", "http://例子。cn/", "http://例子.CN:/"},
+      {"https://e.com/%e5%ad?a=%e5#%ab", "https://E.com:443/%E5%AD?a=%E5#%AB", "https://e.com:0443/%e5%AD?a=%E5#%aB"},
+      {"http://пример.рф/путь", "http://ПРИМЕР.РФ/%d0%bf%d1%83%d1%82%d1%8c", "http://xn--e1afmkfd.xn--p1ai/путь"},
+      {"http://faß.de/", "http://xn--fa-hia.de/"},  // non-transitional: "ß" is not "ss"
+      {"http://ｅｘａｍｐｌｅ.com/a", "http://example.com/a"},
+  };
+  for (const auto& group : groups) {
+    const StoredForm first = StoredAddress(group[0]);
+    ASSERT_EQ(first.refusal, Refusal::kAccepted) << group[0];
+    for (const std::string& address : group) EXPECT_EQ(StoredAddress(address).address, first.address) << address;
+  }
+  EXPECT_NE(StoredAddress("http://fass.de/").address, StoredAddress("http://faß.de/").address);
+}
+
+TEST(AddressForm, TheStoredFormIsAsciiAndStable) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"http://例子.cn/路径?q=中文&x=1#片段",
+       "http://xn--fsqu00a.cn/%E8%B7%AF%E5%BE%84?q=%E4%B8%AD%E6%96%87&x=1#%E7%89%87%E6%AE%B5"},
+      {"http://e.com/a b/\"<>^`{|}?q=a b", "http://e.com/a%20b/%22%3C%3E%5E%60%7B%7C%7D?q=a%20b"},
+      // a "%" that starts no escape stands for itself; "?" and "#" after the
+      // first keep their place; "\" is "/" to browsers, so it stays
+      {"http://e.com/100%?p=5%2?x#a#b?", "http://e.com/100%25?p=5%252?x#a#b?"},
+      {"http://e.com/%zz%4", "http://e.com/%25zz%254"},
+      {"http://e.com/a\\b", "http://e.com/a\\b"},
+      {"http://[::1]/x", "http://[::1]/x"},
+      {"http://[::ABCD]:8080", "http://[::abcd]:8080/"},
+      {"https://e.com:80/", "https://e.com:80/"},  // not https's own port
+      {"http://e.com:0/", "http://e.com:0/"},
+      {"http://例子.cn.:8080/", "http://xn--fsqu00a.cn.:8080/"},  // a trailing dot names another origin
+      {"http://my_host.example/", "http://my_host.example/"},
+      {"http://e.com?q", "http://e.com/?q"},
+  };
+  for (const auto& [address, stored] : cases) {
+    const StoredForm form = StoredAddress(address);
+    ASSERT_EQ(form.refusal, Refusal::kAccepted) << address;
+    EXPECT_EQ(form.address, stored) << address;
+    EXPECT_EQ(StoredAddress(stored).address, stored) << stored;
+    EXPECT_EQ(LocationValue(stored), stored);
+  }
+}
+
+TEST(AddressForm, RefusedBytesAndHostsAndChecksOnTheStoredForm) {
+  const DenyList denied = DenyList::FromText("xn--fsqu00a.cn\n");
+  struct Case {
+    std::string address;
+    Refusal refusal;
+  };
+  const Case cases[] = {
+      {"http://e.com/\xE4\xB8", Refusal::kNotUtf8},                // cut short
+      {"http://e.com/?q=\xD6\xD0\xCE\xC4", Refusal::kNotUtf8},     // GBK
+      {"http://e.com/\xC0\xAF", Refusal::kNotUtf8},                // overlong "/"
+      {"http://e.com/\xED\xA0\x80", Refusal::kNotUtf8},            // a surrogate
+      {"http://e.com/\xF4\x90\x80\x80", Refusal::kNotUtf8},        // above U+10FFFF
+      {"http://\xFF.cn/", Refusal::kNotUtf8},
+      {"http://xn--zz.cn/", Refusal::kBadIdnaHost},                // bad punycode
+      {"http://-例子.cn/", Refusal::kBadIdnaHost},
+      {"http://a\xE2\x80\xAE" "b.cn/", Refusal::kBadIdnaHost},     // a direction override
+      // UTS #46 maps these to "/" and "@": never a host, never credentials
+      {"http://evil.com／.paypal.com/", Refusal::kBadIdnaHost},
+      {"http://paypal.com＠evil.cn/", Refusal::kBadIdnaHost},
+      {"http://www.例子.cn/", Refusal::kDeniedHost},                 // the list names it in IDNA
+      {"http://ＳＮＩＰ.invalid/x", Refusal::kOwnAddress},
+      {"http://e.com/" + [] {
+         std::string path;
+         for (int i = 0; i < 2700; ++i) path += "中";  // 8100 bytes, 24300 escaped
+         return path;
+       }(),
+       Refusal::kTooLong},
+      {"http://xn--fsqu00a.com/路", Refusal::kAccepted},
+  };
+  for (const Case& c : cases) {
+    const StoredForm form = AcceptAddress(c.address, "snip.invalid", denied);
+    EXPECT_EQ(form.refusal, c.refusal) << c.address.substr(0, 80);
+    EXPECT_EQ(form.address.empty(), c.refusal != Refusal::kAccepted);
+  }
+  EXPECT_STRNE(RefusalText(Refusal::kNotUtf8), RefusalText(Refusal::kBadIdnaHost));
+}
+
+TEST(AddressForm, TheReadableFormDecodesOnlyWhatChangesNothing) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"http://xn--fsqu00a.cn/%E8%B7%AF%E5%BE%84?q=%E4%B8%AD#%E7%89%87", "http://例子.cn/路径?q=中#片"},
+      {"https://xn--e1afmkfd.xn--p1ai:8443/", "https://пример.рф:8443/"},
+      // ASCII escapes change meaning when decoded; a cut character and
+      // invisible or direction-changing ones stay escaped
+      {"http://e.com/a%2Fb%3F%23%25%20%41?%E4%B8%AD%E4%B8", "http://e.com/a%2Fb%3F%23%25%20%41?中%E4%B8"},
+      {"http://e.com/%E2%80%AEgpj.exe%C2%A0%E2%80%8B%C2%85", "http://e.com/%E2%80%AEgpj.exe%C2%A0%E2%80%8B%C2%85"},
+      {"http://e.com/%C0%AF%ED%A0%80", "http://e.com/%C0%AF%ED%A0%80"},
+      // a row stored before: raw UTF-8 shown, bytes that are not UTF-8 escaped
+      {"http://e.com/\xE4\xB8\xAD\xFF", "http://e.com/中%FF"},
+      {"http://xn--zz.cn/", "http://xn--zz.cn/"},
+      {"not an address \x01", "not an address %01"},
+  };
+  for (const auto& [stored, readable] : cases) {
+    EXPECT_EQ(ReadableAddress(stored), readable) << stored;
+    EXPECT_TRUE(IsUtf8(ReadableAddress(stored)));
+  }
+  // what a reader copies from the page is stored as the same address again
+  for (const char* stored : {"http://xn--fsqu00a.cn/%E8%B7%AF?q=%E4%B8%AD%20%2F", "http://e.com/%E2%80%AE%E4%B8"})
+    EXPECT_EQ(StoredAddress(ReadableAddress(stored)).address, stored);
 }
 
 }  // namespace

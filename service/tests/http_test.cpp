@@ -100,7 +100,7 @@ TEST_F(HttpTest, TheProgramsRequestGetsAPageItCutsHostAndCodeFrom) {
 
   const Response redirect = Get(port_, "/" + code);
   EXPECT_EQ(redirect.status, 301);
-  EXPECT_EQ(redirect.Header("Location"), "http://example.com/a%20path/?q=%E4%B8%AD&x=\"<>");
+  EXPECT_EQ(redirect.Header("Location"), "http://example.com/a%20path/?q=%E4%B8%AD&x=%22%3C%3E");
   const Response absolute = Exchange(port_, "GET http://snip.invalid/" + code + " HTTP/1.1\r\nHost: snip.invalid\r\n"
                                             "Connection: close\r\n\r\n");
   EXPECT_EQ(absolute.status, 301);
@@ -282,7 +282,7 @@ TEST_F(HttpTest, TheBrowserFormAndTheJsonApi) {
   EXPECT_EQ(created.status, 201);
   EXPECT_EQ(created.Header("Content-Type"), "application/json");
   EXPECT_EQ(created.body,
-            "{\"code\":\"api-one\",\"short\":\"http://snip.invalid/api-one\",\"url\":\"https://api.example/\xC3\xA9\"}\n");
+            "{\"code\":\"api-one\",\"short\":\"http://snip.invalid/api-one\",\"url\":\"https://api.example/%C3%A9\"}\n");
   // an address known already: its code, 200
   const Response known =
       Post(port_, "/api/v1/links", "application/json", R"({"url":"https://form.example/?a=1"})");
@@ -295,7 +295,7 @@ TEST_F(HttpTest, TheBrowserFormAndTheJsonApi) {
   Get(port_, "/api-one");
   const Response info = Get(port_, "/api/v1/links/api-one");
   EXPECT_EQ(info.status, 200);
-  EXPECT_NE(info.body.find("\"code\":\"api-one\",\"url\":\"https://api.example/\xC3\xA9\",\"created\":\"20"),
+  EXPECT_NE(info.body.find("\"code\":\"api-one\",\"url\":\"https://api.example/%C3%A9\",\"created\":\"20"),
             std::string::npos)
       << info.body;
   EXPECT_NE(info.body.find("\"clicks\":2}"), std::string::npos) << info.body;
@@ -367,6 +367,27 @@ TEST_F(HttpTest, PagesAndTheirFilesCarrySecurityHeadersAndTheLanguageRedirectsSt
   const Response redirect = Get(port_, "/" + code);
   EXPECT_EQ(redirect.status, 301);
   expectPageHeaders(redirect, false);
+}
+
+TEST_F(HttpTest, AHostInAnyScriptIsSentAsIdnaAndItsSpellingsShareOneCode) {
+  Start();
+  // a row stored before the stored form: answered as it was
+  ASSERT_EQ(store_->InsertIfAbsent(std::vector<NewLink>{{"before1", "http://例子.cn/路", 0, 0}})[0].outcome,
+            InsertResult::kInserted);
+  const std::string spellings[] = {"http://例子.cn/路径?q=中#片", "http://xn--fsqu00a.cn/%e8%b7%af%E5%BE%84?q=%E4%B8%AD#片",
+                                   "HTTP://XN--FSQU00A.CN:80/路径?q=%e4%b8%ad#%E7%89%87"};
+  const std::string cut = Shorten(spellings[0]);
+  ASSERT_FALSE(cut.empty());
+  for (const std::string& address : spellings) EXPECT_EQ(Shorten(address), cut) << address;
+  EXPECT_EQ(Get(port_, "/" + cut.substr(13)).Header("Location"),
+            "http://xn--fsqu00a.cn/%E8%B7%AF%E5%BE%84?q=%E4%B8%AD#%E7%89%87");
+  EXPECT_EQ(Get(port_, "/before1").Header("Location"), "http://%E4%BE%8B%E5%AD%90.cn/%E8%B7%AF");
+
+  for (const char* refused : {"http://xn--zz.cn/", "http://e.com/?q=\xD6\xD0\xCE\xC4", "http://a\xEF\xBC\x8F" "b.cn/"}) {
+    const Response page = Get(port_, CreateTarget(refused));
+    EXPECT_EQ(page.status, 400) << refused;
+    EXPECT_EQ(CutAsTheProgramDoes(page.body), "") << refused;
+  }
 }
 
 TEST_F(HttpTest, ConcurrentCreationsGiveOneCodePerAddressAndNoCodeTwice) {

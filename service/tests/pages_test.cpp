@@ -97,6 +97,10 @@ TEST(Pages, EveryPageInBothLanguagesHasItsLangNoInlineScriptOrStyleAndCarriesThe
     EXPECT_NE(created.find("<span id=\"copied\" role=\"status\" aria-live=\"polite\"></span>"), std::string::npos);
     EXPECT_NE(created.find("<img id=\"qr\" src=\"/Ab3dE9x/qr-code\""), std::string::npos);
     EXPECT_NE(created.find("<p id=\"long\">http://e.com/a?b=&lt;c&gt;</p>"), std::string::npos);
+    // the long address as browsers show it, not as stored
+    EXPECT_NE(CreatedPage(language, "snip.invalid/Ab3dE9x", "http://xn--fsqu00a.cn/%E8%B7%AF")
+                  .find("<p id=\"long\">http://\xE4\xBE\x8B\xE5\xAD\x90.cn/\xE8\xB7\xAF</p>"),
+              std::string::npos);
   }
   // the pages' sentences differ by language; the API's English stays for a refusal without one
   EXPECT_NE(RefusalPageText(Language::kZhCn, Refusal::kScheme), RefusalPageText(Language::kEn, Refusal::kScheme));
