@@ -1,10 +1,10 @@
 'use strict';
 // The service's pages in a real browser: both languages and the choice
 // carried through a visit, the copy button against the real clipboard, the
-// QR code read back by a barcode reader, the Content-Security-Policy with
-// nothing on the pages breaking it, and the form without script. Parts of
-// the pages the service does not serve yet are probed first and their cases
-// skipped, saying so.
+// QR code read back by a barcode reader, an address typed in Chinese, the
+// Content-Security-Policy with nothing on the pages breaking it, and the
+// form without script. Parts of the pages the service does not serve yet are
+// probed first and their cases skipped, saying so.
 const { test, before, after } = require('node:test');
 const assert = require('node:assert/strict');
 const { execFile } = require('node:child_process');
@@ -36,7 +36,11 @@ async function probe(origin) {
   const answer = await fetch(`${origin}/create.php?url=${encodeURIComponent('https://example.com/probe')}`);
   const code = (await answer.text()).match(/127\.0\.0\.1:\d+\/([A-Za-z0-9_-]+)/)?.[1];
   assert.ok(code, 'the service made no short address for the probe');
+  const chinese = await fetch(`${origin}/create.php?url=${encodeURIComponent('http://例子.cn/')}`);
+  const chineseCode = (await chinese.text()).match(/127\.0\.0\.1:\d+\/([A-Za-z0-9_-]+)/)?.[1];
+  const redirect = chineseCode && await fetch(`${origin}/${chineseCode}`, { redirect: 'manual' });
   return {
+    idna: Boolean(redirect && (redirect.headers.get('location') || '').includes('xn--fsqu00a.cn')),
     pages: text.includes('id="submit"') && text.includes('id="shorten"'),
     languages: text.includes('id="languages"'),
     copy: (await fetch(`${origin}/static/copy.js`)).status !== 404,
@@ -69,11 +73,12 @@ async function open(page, target) {
   assert.equal(answer.status(), 200, `${target} answered ${answer.status()}`);
 }
 
-// Types a new address into the home page's form and sends it as a person
-// would; answers the short address the result page shows.
-async function shorten(page) {
+// Types an address (a new one unless given) into the home page's form and
+// sends it as a person would; answers the short address the result page
+// shows.
+async function shorten(page, address) {
   created += 1;
-  await page.type('#url', `https://example.com/browser/${process.pid}/${created}?q=${created}`);
+  await page.type('#url', address || `https://example.com/browser/${process.pid}/${created}?q=${created}`);
   const [answer] = await Promise.all([page.waitForNavigation({ waitUntil: 'load' }), page.click('#submit')]);
   assert.equal(answer.status(), 200, `the form's answer was ${answer.status()}`);
   const short = await page.$eval('#short', (link) => ({ href: link.getAttribute('href'), text: link.textContent }));
@@ -246,6 +251,23 @@ test('the pages keep to their Content-Security-Policy, and it refuses inline cod
   assert.match(refused, /script-src/);
   assert.match(refused, /style-src/);
   await page.close();
+});
+
+test('an address typed in Chinese goes out as IDNA and UTF-8 and is shown as typed', async (t) => {
+  if (skipUnless(t, 'idna', 'IDNA hosts')) return;
+  for (const { accept } of languages) {
+    const page = await watchedPage(chromium.browser, { language: accept });
+    await open(page, '/');
+    const short = await shorten(page, `https://例子.cn/路径/${accept}?词=值`);
+    // Host and path as the person typed them, as a browser's address bar
+    // shows them.
+    assert.ok((await textOf(page, '#long')).startsWith(`https://例子.cn/路径/${accept}?`), await textOf(page, '#long'));
+    const answer = await fetch(short, { redirect: 'manual' });
+    assert.equal(answer.headers.get('location'),
+      `https://xn--fsqu00a.cn/%E8%B7%AF%E5%BE%84/${accept}?%E8%AF%8D=%E5%80%BC`);
+    assertClean(page);
+    await page.close();
+  }
 });
 
 test('without script the form still shortens and the address is there to select', async (t) => {
