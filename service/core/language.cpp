@@ -56,6 +56,9 @@ std::optional<Language> LanguageNamed(std::string_view tag) {
 }
 
 Language PreferredLanguage(std::string_view acceptLanguage) {
+  // every browser names its languages; a client that names none is a script
+  // or a tool, and keeps the English this service has always answered it
+  if (Trim(acceptLanguage).empty()) return Language::kEn;
   // per language: the q of the first range naming it (-1: not named)
   std::array<int, 2> named{-1, -1};
   int any = -1;

@@ -18,7 +18,8 @@ TEST(Language, AcceptLanguageByQValueThenOrderWithQZeroMeaningNever) {
   };
   constexpr Language zh = Language::kZhCn, en = Language::kEn;
   for (const Case& c : {
-           Case{"", zh},                               // no header
+           Case{"", en},                               // no header: a script, not a browser
+           Case{" ", en},
            Case{"en-GB,en;q=0.9", en},
            Case{"EN-us", en},
            Case{"zh-Hans-CN, en;q=0.9", zh},
