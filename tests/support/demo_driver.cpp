@@ -53,6 +53,38 @@ void Type(const char* text) {
   }
 }
 
+bool IsAscii(const char* text) {
+  for (const char* p = text; *p; ++p)
+    if (static_cast<unsigned char>(*p) >= 0x80) return false;
+  return true;
+}
+
+// Text with Chinese in it goes in as people enter it: copied from somewhere
+// else and pasted with Ctrl+V (the keyboard has no key for it).
+bool Paste(HWND owner, const char* text) {
+  const int wide = MultiByteToWideChar(CP_ACP, 0, text, -1, nullptr, 0);
+  if (wide <= 0 || !OpenClipboard(owner)) return false;
+  EmptyClipboard();
+  bool placed = false;
+  if (HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE, wide * sizeof(wchar_t))) {
+    MultiByteToWideChar(CP_ACP, 0, text, -1, static_cast<wchar_t*>(GlobalLock(memory)), wide);
+    GlobalUnlock(memory);
+    placed = SetClipboardData(CF_UNICODETEXT, memory) != nullptr;
+    if (!placed) GlobalFree(memory);
+  }
+  CloseClipboard();
+  if (!placed) return false;
+  INPUT keys[4] = {};
+  const WORD order[4][2] = {{VK_CONTROL, 0}, {'V', 0}, {'V', KEYEVENTF_KEYUP}, {VK_CONTROL, KEYEVENTF_KEYUP}};
+  for (int i = 0; i < 4; ++i) {
+    keys[i].type = INPUT_KEYBOARD;
+    keys[i].ki.wVk = order[i][0];
+    keys[i].ki.dwFlags = order[i][1];
+  }
+  SendInput(4, keys, sizeof keys[0]);
+  return true;
+}
+
 BOOL CALLBACK FindAboutButton(HWND child, LPARAM found) {
   if (GetControlText(child) != "关于") return TRUE;
   *reinterpret_cast<HWND*>(found) = child;
@@ -94,7 +126,12 @@ static int ProgramMain(int argc, char** argv) {
 
   const std::string before = GetControlText(c.result);
   ClickOn(c.address);
-  Type(address);
+  SendMessageA(c.address, EM_SETSEL, 0, -1);  // what is typed replaces an earlier address
+  if (IsAscii(address)) {
+    Type(address);
+  } else if (!Paste(window, address)) {
+    return std::fprintf(stderr, "the address could not be put on the clipboard\n"), 1;
+  }
   Sleep(100);
   // a key that went to another window (one that took the focus) is lost
   if (const std::string inBox = GetControlText(c.address); inBox != address)
