@@ -1,11 +1,12 @@
 #include "service/link_writer.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <ctime>
+#include <string>
 #include <vector>
 
 #include "service/codes.h"
+#include "service/log.h"
 
 namespace snipora::service {
 namespace {
@@ -111,8 +112,8 @@ void LinkWriter::Commit(std::deque<Waiting>& batch) {
       open.swap(retry);
     }
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "snipora-service: creations failed: %s\n", error.what());
-    Metrics::Add(metrics_.storeErrors);
+    // each creation answered kFailed is counted as a store error where it is answered
+    Log(LogLevel::kError, "creations not stored (" + std::to_string(open.size()) + "): " + error.what());
     for (std::size_t i : open) answers[i] = {Created::kFailed, {}};
     // a failed transaction stored nothing of this round; answers made in
     // earlier rounds were committed and stand
@@ -132,8 +133,8 @@ void LinkWriter::FlushClicks() {
     for (const ClickCount& count : counts) total += uint64_t(count.clicks);
     Metrics::Add(metrics_.clicksFlushed, total);
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "snipora-service: clicks not written, kept for the next flush: %s\n", error.what());
-    Metrics::Add(metrics_.storeErrors);
+    Log(LogLevel::kError, std::string("clicks not written, kept for the next flush: ") + error.what());
+    Metrics::Add(metrics_.clickFlushErrors);
     cache_.ReturnClicks(counts);
   }
 }

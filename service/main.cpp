@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "service/log.h"
 #include "service/open_store.h"
 #include "service/service.h"
 #include "service/transfer.h"
@@ -79,25 +80,28 @@ int main(int argc, char** argv) {
 
   try {
     Service service(parsed.settings, nullptr, parsed.settings.accessLog ? stdout : nullptr);
-    std::fprintf(stderr, "snipora-service: listening on %s (port %u), short addresses http://%s/CODE, store %s\n",
-                 parsed.settings.listen.c_str(), unsigned(service.port()), parsed.settings.publicHost.c_str(),
-                 PrintableDatabase(parsed.settings.database).c_str());
+    Log(LogLevel::kInfo, "listening on " + parsed.settings.listen + " (port " + std::to_string(service.port()) +
+                             "), short addresses http://" + parsed.settings.publicHost + "/CODE, store " +
+                             PrintableDatabase(parsed.settings.database));
     for (;;) {
       const timespec second{1, 0};
       const int signal = sigtimedwait(&signals, nullptr, &second);
       service.FlushLog();
       if (signal == SIGHUP) {
         const std::string error = service.ReloadDenyList();
-        std::fprintf(stderr, "snipora-service: %s\n", error.empty() ? "deny list read again" : error.c_str());
+        if (error.empty())
+          Log(LogLevel::kInfo, "deny list read again");
+        else
+          Log(LogLevel::kError, error);
       } else if (signal == SIGTERM || signal == SIGINT) {
-        std::fprintf(stderr, "snipora-service: stopping\n");
+        Log(LogLevel::kInfo, "stopping");
         service.Stop();
-        std::fprintf(stderr, "snipora-service: stopped\n");
+        Log(LogLevel::kInfo, "stopped");
         return 0;
       }
     }
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "snipora-service: %s\n", error.what());
+    Log(LogLevel::kError, error.what());
     return 1;
   }
 }

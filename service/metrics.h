@@ -22,6 +22,7 @@ namespace snipora::service {
   X(storeErrors, "snipora_store_errors_total", "Requests failed by the store (503)") \
   X(commits, "snipora_commits_total", "Transactions committed for creations")        \
   X(clicksFlushed, "snipora_clicks_flushed_total", "Clicks written to the store")    \
+  X(clickFlushErrors, "snipora_click_flush_errors_total", "Click writes that failed (kept for the next)") \
   X(headTimeouts, "snipora_head_timeouts_total", "Connections cut for slow or idle request heads")
 
 // Upper bounds in seconds; the last bucket is +Inf.

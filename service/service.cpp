@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "service/log.h"
 #include "service/open_store.h"
 
 namespace snipora::service {
@@ -44,9 +45,10 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
       *store_, cache_, metrics_,
       WriterSettings{settings_.maxBatch, std::chrono::milliseconds(settings_.clickFlushMs),
                      std::chrono::microseconds(settings_.gatherMicroseconds)});
-  server_ = std::make_unique<HttpServer>(ServerParts{settings_, *store_, cache_, *writer_, metrics_, rateLimit_,
-                                                     log_.get(), clientPackage_ ? &*clientPackage_ : nullptr,
-                                                     trustedProxies_, [this] { return CurrentDenyList(); }});
+  application_ = std::make_unique<Application>(ApplicationParts{settings_, *store_, cache_, *writer_, metrics_,
+                                                                  rateLimit_, clientPackage_ ? &*clientPackage_ : nullptr,
+                                                                  [this] { return CurrentDenyList(); }});
+  server_ = std::make_unique<HttpTransport>(settings_, trustedProxies_, metrics_, log_.get(), *application_);
   // With SQLite and a cache as large as the store, no redirect then reads the
   // database; with PostgreSQL an instance starts with as many codes as fit.
   if (settings_.cacheSize > 0)
@@ -60,10 +62,10 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
         });
         const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
         // from here on redirects of the stored codes that fitted read no database
-        std::fprintf(stderr, "snipora-service: cache filled from the store: %zu codes in %lld ms\n", cache_.size(),
-                     static_cast<long long>(took.count()));
+        Log(LogLevel::kInfo, "cache filled from the store: " + std::to_string(cache_.size()) + " codes in " +
+                                 std::to_string(took.count()) + " ms");
       } catch (const StoreError& error) {
-        std::fprintf(stderr, "snipora-service: the cache was not filled at start: %s\n", error.what());
+        Log(LogLevel::kWarning, std::string("the cache was not filled at start: ") + error.what());
       }
       filled_ = true;
       filled_.notify_all();

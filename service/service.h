@@ -1,7 +1,7 @@
 #pragma once
 // One running service: the store, the read cache in front of it, the writer
-// thread, the HTTP server and the deny list, in the order they start; they
-// stop in the reverse order.
+// thread, the application and its HTTP transport and the deny list, in the
+// order they start; they stop in the reverse order.
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -15,7 +15,8 @@
 #include "service/client_package.h"
 #include "service/core/forwarded.h"
 #include "service/core/address_check.h"
-#include "service/http_server.h"
+#include "service/application.h"
+#include "service/http_transport.h"
 #include "service/link_cache.h"
 #include "service/link_writer.h"
 #include "service/metrics.h"
@@ -64,7 +65,8 @@ class Service {
   std::mutex denyMutex_;
   std::shared_ptr<const DenyList> denyList_;
   std::unique_ptr<LinkWriter> writer_;
-  std::unique_ptr<HttpServer> server_;
+  std::unique_ptr<Application> application_;
+  std::unique_ptr<HttpTransport> server_;
   // Fills the cache from the store after start while it has room.
   std::atomic<bool> warming_{true};
   std::atomic<bool> filled_{false};

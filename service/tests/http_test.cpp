@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "service/core/pages.h"
+#include "service/routes.h"
 #include "service/sqlite_store.h"
 #include "service/tests/http_client.h"
 
@@ -32,17 +33,23 @@ std::string CutAsTheProgramDoes(const std::string& page) {
   return page.substr(start + kStartMarker.size(), end - start - kStartMarker.size());
 }
 
-// Counts the store's writes of clicks, to see that redirects are batched.
+// Counts the store's writes of clicks, to see that redirects are batched;
+// while `failing`, reads of codes and every write fail.
 class CountingStore final : public Store {
  public:
   explicit CountingStore(std::unique_ptr<Store> inner) : inner_(std::move(inner)) {}
-  std::optional<Link> FindCode(std::string_view code) override { return inner_->FindCode(code); }
+  std::optional<Link> FindCode(std::string_view code) override {
+    FailIfAsked();
+    return inner_->FindCode(code);
+  }
   std::optional<std::string> FindAddress(std::string_view address) override { return inner_->FindAddress(address); }
   std::vector<InsertResult> InsertIfAbsent(std::span<const NewLink> links) override {
+    FailIfAsked();
     return inner_->InsertIfAbsent(links);
   }
   void AddClicks(std::span<const ClickCount> counts) override {
     ++clickWrites;
+    FailIfAsked();
     inner_->AddClicks(counts);
   }
   void ForEachLink(const std::function<bool(const Link&)>& visit) override {
@@ -50,8 +57,12 @@ class CountingStore final : public Store {
   }
   bool Healthy() override { return inner_->Healthy(); }
   std::atomic<int> clickWrites{0};
+  std::atomic<bool> failing{false};
 
  private:
+  void FailIfAsked() {
+    if (failing) throw StoreError("the test broke the store");
+  }
   std::unique_ptr<Store> inner_;
 };
 
@@ -411,6 +422,43 @@ TEST_F(HttpTest, ClicksAreWrittenInBatchesAndAtStop) {
   for (int i = 0; i < 7; ++i) Get(port_, "/" + code);
   service_->Stop();
   EXPECT_EQ(store_->FindCode(code)->clicks, 57);
+}
+
+// The metric counts requests answered 503 for the store, once each: not the
+// failed transaction of a batch besides its creations, nor click writes.
+TEST_F(HttpTest, StoreErrorsCountTheRequestsTheStoreFailed) {
+  Start([](Settings& settings) { settings.clickFlushMs = 100; });
+  const std::string code = Shorten("http://before.example/").substr(13);
+  store_->failing = true;
+  EXPECT_EQ(Get(port_, "/" + code).status, 301);  // cached: no store needed
+  EXPECT_EQ(Get(port_, "/Unknown1").status, 503);
+  std::thread other([&] { EXPECT_EQ(Post(port_, "/api/v1/links", "application/json", R"({"url":"http://b.example/"})").status, 503); });
+  EXPECT_EQ(Post(port_, "/api/v1/links", "application/json", R"({"url":"http://a.example/"})").status, 503);
+  other.join();
+  std::this_thread::sleep_for(300ms);  // a click write or two fail meanwhile
+  EXPECT_EQ(service_->metrics().storeErrors.load(), 3u);
+  EXPECT_GE(service_->metrics().clickFlushErrors.load(), 1u);
+  store_->failing = false;
+  service_->Stop();
+  EXPECT_EQ(store_->FindCode(code)->clicks, 1);  // kept through the failures
+}
+
+// Every path the service answers, against the patterns its routes use.
+TEST(Routes, PatternsTakeWhatTheirPlaceholderAllows) {
+  const struct {
+    std::string_view pattern, path;
+    std::optional<std::string_view> capture;
+  } kCases[] = {
+      {"/healthz", "/healthz", ""},       {"/healthz", "/healthz/", std::nullopt},
+      {"/static/*", "/static/", ""},      {"/static/*", "/static/a/b", "a/b"},
+      {"/+", "/", std::nullopt},          {"/+", "/Ab3", "Ab3"},
+      {"/+/qr-code", "/qr-code", std::nullopt}, {"/+/qr-code", "//qr-code", std::nullopt},
+      {"/+/qr-code", "/x/qr-code", "x"},  {"/api/v1/links/+", "/api/v1/links", std::nullopt},
+      {"/api/v1/links/+", "/api/v1/links/", std::nullopt},
+  };
+  for (const auto& [pattern, path, capture] : kCases) EXPECT_EQ(MatchPath(pattern, path), capture) << pattern << " " << path;
+  EXPECT_EQ(MethodBit("GET"), unsigned(kGet));
+  EXPECT_EQ(MethodBit("get"), 0u);  // methods are case-sensitive
 }
 
 TEST(AccessLog, OneLinePerRequestWhateverTheTargetHolds) {

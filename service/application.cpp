@@ -1,0 +1,373 @@
+#include "service/application.h"
+
+#include <string>
+#include <vector>
+
+#include "service/codes.h"
+#include "service/core/address_form.h"
+#include "service/core/page_texts.h"
+#include "service/core/pages.h"
+#include "service/core/request.h"
+#include "service/core/utc_time.h"
+#include "service/log.h"
+#include "service/qr_code.h"
+#include "service/static_files.h"
+
+namespace snipora::service {
+
+// Declared once: the first row whose methods and pattern fit takes the
+// request. A path no row takes is answered 405 (any method but GET and HEAD:
+// the last row takes every GET).
+const Application::Route Application::kRoutes[] = {
+    {kRead | kPost, "/create.php", Role::kNone, &Application::FormCreate},
+    {kPost, "/api/v1/links", Role::kNone, &Application::ApiCreate},
+    {kRead, "/", Role::kNone, &Application::Home},
+    {kRead, "/download/*", Role::kNone, &Application::Download},
+    {kRead, "/static/*", Role::kNone, &Application::Static},
+    {kRead, "/healthz", Role::kNone, &Application::Health},
+    {kRead, "/metrics", Role::kNone, &Application::MetricsText},
+    {kRead, "/api/v1/links/+", Role::kNone, &Application::LinkInfo},
+    {kRead, "/+/qr-code", Role::kNone, &Application::QrCode},
+    {kRead, "/+", Role::kNone, &Application::Redirect},
+};
+
+namespace {
+
+// On every answer but a redirect: pages load script, style and pictures from
+// this service alone, none inline, and are never framed.
+constexpr std::pair<const char*, const char*> kPageHeaders[] = {
+    {"Content-Security-Policy", "default-src 'none'; script-src 'self'; style-src 'self'; img-src 'self'; "
+                                "form-action 'self'; base-uri 'none'; frame-ancestors 'none'"},
+    {"X-Content-Type-Options", "nosniff"},
+    {"Referrer-Policy", "no-referrer"},
+};
+// Seconds a client is asked to wait while the store does not answer.
+constexpr char kRetryAfter[] = "5";
+
+Reply Page(Language language, int status, std::string_view title, std::string_view text) {
+  return {status, kHtml, MessagePage(language, title, text), {}};
+}
+// A page of the language's own texts, e.g. (&PageTexts::notFoundTitle, &PageTexts::notFound).
+Reply Page(Language language, int status, std::string_view PageTexts::*title, std::string_view PageTexts::*text) {
+  const PageTexts& texts = TextsFor(language);
+  return Page(language, status, texts.*title, texts.*text);
+}
+// A page in English, for an answer with no texts in other languages.
+Reply Page(int status, std::string_view title, std::string_view text) {
+  return Page(Language::kEn, status, title, text);
+}
+Reply Bad(std::string_view text) { return Page(400, "Bad request", text); }
+
+Reply JsonError(int status, std::string_view text) {
+  return {status, kJson, "{\"error\":" + JsonString(text) + "}\n", {}};
+}
+
+// The client is asked to come back after `seconds` (a 503, or a 429).
+Reply RetryLater(Reply reply, const char* seconds = kRetryAfter) {
+  reply.headers.push_back({"Retry-After", seconds});
+  return reply;
+}
+
+// The ?lang= of a request target; "" when it has none.
+std::string AskedLanguage(std::string_view rawTarget) {
+  const std::optional<Target> target = SplitTarget(rawTarget);
+  if (!target || target->query.find("lang=") == std::string_view::npos) return "";
+  const std::optional<std::vector<Field>> fields = ParseForm(target->query);
+  const std::string* lang = fields ? FindField(*fields, "lang") : nullptr;
+  return lang ? *lang : "";
+}
+
+// An If-None-Match that names `etag` (or any).
+bool NotModified(const HttpRequest& request, std::string_view etag) {
+  const char* match = request.Header("If-None-Match");
+  return match && (std::string_view(match).find(etag) != std::string_view::npos || std::string_view(match) == "*");
+}
+
+void AddPageHeaders(Reply& reply) {
+  if (reply.status / 100 != 3)
+    for (const auto& [name, value] : kPageHeaders) reply.headers.push_back({name, value});
+}
+
+}  // namespace
+
+Application::Application(ApplicationParts parts) : parts_(std::move(parts)), ownHost_(HostOf(parts_.settings.publicHost)) {}
+
+std::optional<Reply> Application::Handle(HttpRequest& request) {
+  const char* accept = request.Header("Accept-Language");
+  Call call{request, {}, {}, ChooseLanguage(accept ? accept : "", AskedLanguage(request.target))};
+  std::optional<Reply> reply = Dispatch(call);
+  if (reply) AddPageHeaders(*reply);
+  return reply;
+}
+
+std::optional<Reply> Application::Dispatch(Call& call) {
+  const std::optional<Target> target = SplitTarget(call.http.target);
+  if (!target) return Page(call.language, 400, &PageTexts::badTitle, &PageTexts::badTarget);
+  call.query = target->query;
+  const unsigned method = MethodBit(call.http.method);
+  for (const Route& route : kRoutes) {
+    if (!(route.methods & method)) continue;
+    const std::optional<std::string_view> capture = MatchPath(route.pattern, target->path);
+    if (!capture) continue;
+    call.capture = *capture;
+    return (this->*route.handler)(call);
+  }
+  Reply reply = Page(call.language, 405, &PageTexts::methodTitle, &PageTexts::method);
+  reply.headers.push_back({"Allow", "GET, HEAD, POST"});
+  return reply;
+}
+
+// ---- pages and files ----
+
+std::optional<Reply> Application::Home(Call& call) {
+  return Reply{200, kHtml,
+               HomePage(call.language, parts_.settings.publicHost,
+                        parts_.clientPackage ? parts_.clientPackage->name : ""),
+               {}};
+}
+
+// The pages' files, from memory: a day in caches, then the ETag.
+std::optional<Reply> Application::Static(Call& call) {
+  const StaticFile* file = FindStaticFile(call.capture);
+  if (!file) return Page(call.language, 404, &PageTexts::notFoundTitle, &PageTexts::notFound);
+  // the type is a string literal: its data() ends in a NUL
+  Reply reply{200, file->type.data(), {}, {{"ETag", std::string(file->etag)},
+                                           {"Cache-Control", "public, max-age=86400"}}};
+  if (NotModified(call.http, file->etag))
+    reply.status = 304;
+  else
+    reply.fixedBody = {reinterpret_cast<const char*>(file->bytes.data()), file->bytes.size()};
+  return reply;
+}
+
+std::optional<Reply> Application::Download(Call& call) {
+  const ClientPackage* package = parts_.clientPackage;
+  if (!package || call.capture != package->name)
+    return Page(call.language, 404, &PageTexts::notFoundTitle, &PageTexts::nothingToDownload);
+  Reply reply{200, "application/zip", {}, {{"ETag", package->etag},
+                                           {"Cache-Control", "no-cache"},
+                                           {"Content-Disposition", "attachment; filename=\"" + package->name + "\""}}};
+  if (NotModified(call.http, package->etag))
+    reply.status = 304;
+  else
+    reply.fixedBody = package->bytes;
+  return reply;
+}
+
+std::optional<Reply> Application::Health(Call&) {
+  if (parts_.store.Healthy()) return Reply{200, "text/plain; charset=utf-8", "ok\n", {}};
+  return RetryLater(Reply{503, "text/plain; charset=utf-8",
+                          "the store does not answer: creations and links not in the cache fail until it is back\n",
+                          {}});
+}
+
+std::optional<Reply> Application::MetricsText(Call&) {
+  Metrics& metrics = parts_.metrics;
+  metrics.cacheEntries = parts_.cache.size();
+  metrics.cacheCapacity = parts_.cache.capacity();
+  metrics.cacheHits = parts_.cache.hits();
+  metrics.cacheMisses = parts_.cache.misses();
+  return Reply{200, "text/plain; version=0.0.4", metrics.Text(), {}};
+}
+
+// ---- links ----
+
+Application::Found Application::FindLink(std::string_view code, bool click, std::string_view what) {
+  Found found;
+  found.address = parts_.cache.Find(code, click);
+  if (found.address) return found;
+  std::optional<Link> link;
+  try {
+    link = parts_.store.FindCode(code);
+  } catch (const StoreError& error) {
+    Log(LogLevel::kError, std::string(what) + " of " + std::string(code) + ": the store failed: " + error.what());
+    Metrics::Add(parts_.metrics.storeErrors);
+    found.storeFailed = true;
+    return found;
+  }
+  if (link) {
+    parts_.cache.Insert(code, link->address, click);
+    found.address = std::move(link->address);
+  }
+  return found;
+}
+
+std::optional<Reply> Application::Redirect(Call& call) {
+  const std::string_view code = call.capture;
+  Found found;
+  if (IsValidCode(code)) {
+    call.http.kind = RequestKind::kRedirect;
+    // HEAD is how link checkers and previews look: not a click
+    found = FindLink(code, call.http.method == "GET", "redirect");
+    if (found.storeFailed)
+      return RetryLater(Page(call.language, 503, &PageTexts::unavailableTitle, &PageTexts::unavailable));
+  }
+  if (!found.address) {
+    Metrics::Add(parts_.metrics.notFound);
+    return Page(call.language, 404, &PageTexts::notFoundTitle, &PageTexts::notFound);
+  }
+  Metrics::Add(parts_.metrics.redirects);
+  return Reply{301, kHtml, {}, {{"Location", LocationValue(*found.address)}}};
+}
+
+// A short address's QR code. The code is looked up as a redirect does, with
+// no click counted; the image is drawn afresh, and the ETag lets browsers
+// and proxies keep it (a code's short address never changes).
+std::optional<Reply> Application::QrCode(Call& call) {
+  const std::string_view code = call.capture;
+  const std::optional<std::vector<Field>> fields = ParseForm(call.query);
+  if (!fields) return Bad("The query has a malformed %-escape.");
+  std::string why;
+  const std::optional<QrOptions> options = ReadQrOptions(*fields, &why);
+  if (!options) return Bad("This QR code cannot be drawn: " + why);
+  Found found;
+  if (IsValidCode(code)) {
+    found = FindLink(code, false, "QR code");
+    if (found.storeFailed)
+      return RetryLater(
+          Page(503, "Unavailable", "The store of short addresses does not answer; try again in a moment."));
+  }
+  if (!found.address) {
+    Metrics::Add(parts_.metrics.notFound);
+    return Page(404, "Not found", "There is no short address here.");
+  }
+  const std::string text = "http://" + parts_.settings.publicHost + "/" + std::string(code);
+  Reply reply{200, QrContentType(options->format), {}, {{"ETag", QrEtag(code, text, *options)},
+                                                        {"Cache-Control", "public, max-age=86400"}}};
+  const char* match = call.http.Header("If-None-Match");
+  if (match && EtagMatches(match, reply.headers.front().second)) {
+    reply.status = 304;
+    return reply;
+  }
+  std::optional<QrImage> image = DrawQrCode(text, *options);
+  if (!image) return Page(500, "Not drawn", "The QR code of this short address could not be drawn.");
+  reply.body = std::move(image->bytes);
+  return reply;
+}
+
+std::optional<Reply> Application::LinkInfo(Call& call) {
+  const std::string_view code = call.capture;
+  if (!IsValidCode(code)) return JsonError(404, "No such code.");
+  std::optional<Link> link;
+  try {
+    link = parts_.store.FindCode(code);
+  } catch (const StoreError& error) {
+    Log(LogLevel::kError, "reading link " + std::string(code) + ": the store failed: " + error.what());
+    Metrics::Add(parts_.metrics.storeErrors);
+    return RetryLater(JsonError(503, "The store does not answer."));
+  }
+  if (!link) return JsonError(404, "No such code.");
+  const int64_t clicks = link->clicks + parts_.cache.PendingClicks(code);
+  return Reply{200, kJson,
+               "{\"code\":" + JsonString(link->code) + ",\"url\":" + JsonString(link->address) +
+                   ",\"created\":" + JsonString(IsoUtc(link->created)) + ",\"clicks\":" + std::to_string(clicks) +
+                   "}\n",
+               {}};
+}
+
+// ---- creation ----
+
+std::optional<Reply> Application::FormCreate(Call& call) {
+  call.http.kind = RequestKind::kCreation;
+  if (call.http.bodyTooLarge) return Page(call.language, 413, &PageTexts::tooLargeTitle, &PageTexts::tooLarge);
+  const bool post = call.http.method == "POST";
+  const std::optional<std::vector<Field>> fields = ParseForm(post ? std::string_view(call.http.body) : call.query);
+  if (!fields) return Page(call.language, 400, &PageTexts::badTitle, &PageTexts::badEscape);
+  if (const std::string* lang = FindField(*fields, "lang"))
+    call.language = LanguageNamed(*lang).value_or(call.language);
+  const std::string* url = FindField(*fields, "url");
+  const std::string* alias = FindField(*fields, "alias");
+  return Create(call, false, url ? *url : "", alias ? *alias : "");
+}
+
+std::optional<Reply> Application::ApiCreate(Call& call) {
+  call.http.kind = RequestKind::kCreation;
+  if (call.http.bodyTooLarge) return JsonError(413, "The body is larger than this service accepts.");
+  const std::optional<std::vector<Field>> fields = ParseJsonObject(call.http.body);
+  if (!fields) return JsonError(400, "The body is not a JSON object of strings.");
+  const std::string* url = FindField(*fields, "url");
+  const std::string* alias = FindField(*fields, "alias");
+  return Create(call, true, url ? *url : "", alias ? *alias : "");
+}
+
+// A refused creation: the API's English text, or a page in the request's
+// language.
+Reply Application::Refused(Language language, bool api, int status, std::string_view apiText,
+                           std::string_view pageText) {
+  Metrics::Add(parts_.metrics.refused);
+  if (api) return JsonError(status, apiText);
+  return Page(language, status, TextsFor(language).notShortened, pageText);
+}
+
+std::optional<Reply> Application::Create(Call& call, bool api, const std::string& url, const std::string& alias) {
+  const Language language = call.language;
+  const PageTexts& texts = TextsFor(language);
+  if (!parts_.rateLimit.Allow(call.http.client)) {
+    Metrics::Add(parts_.metrics.rateLimited);
+    return RetryLater(
+        Refused(language, api, 429, "Too many creations from your address; try again in a minute.", texts.tooMany),
+        "60");
+  }
+  const std::shared_ptr<const DenyList> denied = parts_.denyList();
+  // equivalent spellings of an address are stored, found and answered as one
+  const StoredForm check = AcceptAddress(url, ownHost_, denied ? *denied : DenyList());
+  if (check.refusal != Refusal::kAccepted) {
+    const int status = check.refusal == Refusal::kTooLong      ? 414
+                       : check.refusal == Refusal::kDeniedHost ? 403
+                                                               : 400;
+    return Refused(language, api, status, RefusalText(check.refusal), RefusalPageText(language, check.refusal));
+  }
+  if (!alias.empty() && (!IsValidCode(alias) || IsReservedCode(alias)))
+    return Refused(language, api, 400,
+                   "A short code of your choice is 1 to 32 letters, digits, - or _, and not a name this service "
+                   "uses itself.",
+                   texts.aliasInvalid);
+  const std::string& address = check.address;
+  // an address stored before is answered from its committed row at once
+  try {
+    if (std::optional<std::string> code = parts_.store.FindAddress(address))
+      return CreationReply(language, api, address,
+                           {alias.empty() || alias == *code ? Created::kKnown : Created::kAddressHasCode, *code});
+  } catch (const StoreError& error) {
+    Log(LogLevel::kError, "creation: looking up the address failed: " + std::string(error.what()));
+    return CreationReply(language, api, address, Created{});
+  }
+  std::function<void(Reply)> complete = call.http.Defer();
+  parts_.writer.Submit({address, alias}, [this, language, api, address, complete](const Created& created) {
+    Reply reply = CreationReply(language, api, address, created);
+    AddPageHeaders(reply);
+    complete(std::move(reply));
+  });
+  return std::nullopt;
+}
+
+Reply Application::CreationReply(Language language, bool api, const std::string& address, const Created& created) {
+  const PageTexts& texts = TextsFor(language);
+  switch (created.outcome) {
+    case Created::kCreated:
+    case Created::kKnown: {
+      Metrics::Add(created.outcome == Created::kCreated ? parts_.metrics.creations : parts_.metrics.known);
+      const std::string shortAddress = parts_.settings.publicHost + "/" + created.code;
+      const int status = created.outcome == Created::kCreated && api ? 201 : 200;
+      if (api)
+        return Reply{status, kJson,
+                     "{\"code\":" + JsonString(created.code) + ",\"short\":" + JsonString("http://" + shortAddress) +
+                         ",\"url\":" + JsonString(address) + "}\n",
+                     {}};
+      return Reply{status, kHtml, CreatedPage(language, shortAddress, address), {}};
+    }
+    case Created::kAliasTaken:
+      return Refused(language, api, 409, "That short code belongs to another address.", texts.aliasTaken);
+    case Created::kAddressHasCode:
+      return Refused(language, api, 409, "This address has the short code " + created.code + " already.",
+                     std::string(texts.hasCodeBefore) + created.code + std::string(texts.hasCodeAfter));
+    case Created::kFailed:
+      break;
+  }
+  // the writer logged the failure of its transaction once
+  Metrics::Add(parts_.metrics.storeErrors);
+  return RetryLater(api ? JsonError(503, "The address could not be stored; nothing was lost, try again.")
+                        : Page(language, 503, &PageTexts::notShortened, &PageTexts::notStored));
+}
+
+}  // namespace snipora::service

@@ -1,0 +1,101 @@
+#pragma once
+// What the service answers, behind the transport (http_transport.h): the
+// route table (application.cpp: method, path, role, handler, one row each),
+// and handlers that take a request and make a reply, knowing nothing of
+// libmicrohttpd. Redirects are answered from the read cache, falling back to
+// the store; creations are handed to the writer and answered once committed.
+//
+//   GET|HEAD /CODE                      301 to the address; 404
+//   GET|HEAD /create.php?url=U&alias=A  the desktop program's form: a page with
+//   POST /create.php (form body)        the short address between its markers
+//   GET|HEAD /                          the browser's form
+//   POST /api/v1/links {"url","alias"}  201 {"code","short","url"}
+//   GET /api/v1/links/CODE              {"code","url","created","clicks"}
+//   GET /healthz, GET /metrics
+//   GET|HEAD /download/NAME             the Windows program set up for this service
+// Targets are accepted in origin form and in absolute form (through a proxy).
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "service/client_package.h"
+#include "service/core/address_check.h"
+#include "service/core/language.h"
+#include "service/http_exchange.h"
+#include "service/link_cache.h"
+#include "service/link_writer.h"
+#include "service/metrics.h"
+#include "service/rate_limit.h"
+#include "service/routes.h"
+#include "service/settings.h"
+#include "service/store.h"
+
+namespace snipora::service {
+
+// What the application answers from; owned by the Service around it.
+struct ApplicationParts {
+  const Settings& settings;
+  Store& store;
+  LinkCache& cache;
+  LinkWriter& writer;
+  Metrics& metrics;
+  RateLimit& rateLimit;
+  const ClientPackage* clientPackage;  // null: no download offered
+  std::function<std::shared_ptr<const DenyList>()> denyList;
+};
+
+class Application final : public RequestHandler {
+ public:
+  explicit Application(ApplicationParts parts);
+
+  std::optional<Reply> Handle(HttpRequest& request) override;
+
+ private:
+  // One request on its way through a handler.
+  struct Call {
+    HttpRequest& http;
+    std::string_view query;    // the target's, after "?"
+    std::string_view capture;  // what the route pattern's placeholder covered
+    Language language;         // of the pages answered
+  };
+  using Handler = std::optional<Reply> (Application::*)(Call&);
+  struct Route {
+    unsigned methods;
+    std::string_view pattern;
+    Role role;
+    Handler handler;
+  };
+  static const Route kRoutes[];
+
+  std::optional<Reply> Dispatch(Call& call);
+
+  std::optional<Reply> FormCreate(Call& call);
+  std::optional<Reply> ApiCreate(Call& call);
+  std::optional<Reply> Home(Call& call);
+  std::optional<Reply> Download(Call& call);
+  std::optional<Reply> Static(Call& call);
+  std::optional<Reply> Health(Call& call);
+  std::optional<Reply> MetricsText(Call& call);
+  std::optional<Reply> LinkInfo(Call& call);
+  std::optional<Reply> QrCode(Call& call);
+  std::optional<Reply> Redirect(Call& call);
+
+  // Creation, shared by the form and the API; `api` answers JSON.
+  std::optional<Reply> Create(Call& call, bool api, const std::string& url, const std::string& alias);
+  Reply CreationReply(Language language, bool api, const std::string& address, const Created& created);
+  Reply Refused(Language language, bool api, int status, std::string_view apiText, std::string_view pageText);
+  // The stored link of a code, from the cache or the store; `click` counts
+  // one. A store failure is logged and counted, and answered with `failed`.
+  struct Found {
+    std::optional<std::string> address;
+    bool storeFailed = false;
+  };
+  Found FindLink(std::string_view code, bool click, std::string_view what);
+
+  ApplicationParts parts_;
+  const std::string ownHost_;
+};
+
+}  // namespace snipora::service
