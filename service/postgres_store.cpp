@@ -7,6 +7,7 @@
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <type_traits>
 #include <vector>
@@ -22,7 +23,22 @@ constexpr const char* kMigrations[] = {
     "CREATE TABLE links(code text COLLATE \"C\" PRIMARY KEY, address bytea NOT NULL,"
     " created bigint NOT NULL, clicks bigint NOT NULL DEFAULT 0);"
     "CREATE UNIQUE INDEX links_address_digest ON links (sha256(address))",
+    // 2: links have a life and an owner; keys; clicks per day; the flushes
+    // of clicks applied (a flush retried after an unclear commit counts
+    // once); a log of changes for instances that missed a notification.
+    "ALTER TABLE links ADD COLUMN disabled boolean NOT NULL DEFAULT false,"
+    " ADD COLUMN public_note text NOT NULL DEFAULT '', ADD COLUMN private_note text NOT NULL DEFAULT '',"
+    " ADD COLUMN expires bigint, ADD COLUMN max_clicks bigint, ADD COLUMN owner text NOT NULL DEFAULT '';"
+    "CREATE TABLE keys(name text COLLATE \"C\" PRIMARY KEY, role text NOT NULL, digest bytea NOT NULL UNIQUE,"
+    " created bigint NOT NULL, revoked bigint);"
+    "CREATE TABLE daily_clicks(code text COLLATE \"C\" NOT NULL, day bigint NOT NULL, clicks bigint NOT NULL,"
+    " PRIMARY KEY(code, day));"
+    "CREATE TABLE click_flushes(id text PRIMARY KEY, applied bigint NOT NULL);"
+    "CREATE TABLE changes(seq bigserial PRIMARY KEY, kind text NOT NULL, name text NOT NULL, at bigint NOT NULL)",
 };
+// The columns of a Link after its code, in the order ReadLink takes them.
+#define SNIPORA_LINK_COLUMNS \
+  "address, created, clicks, disabled, public_note, private_note, expires, max_clicks, owner"
 constexpr int kSchemaVersion = int(std::size(kMigrations));
 // The advisory lock that serialises migrations (any fixed number of ours).
 constexpr int64_t kMigrationLock = 0x736e69706f7261;
@@ -30,7 +46,7 @@ constexpr int64_t kMigrationLock = 0x736e69706f7261;
 // Every statement a connection prepares, as data: its name is its index.
 enum Query { kFindCode, kFindAddress, kInsert, kSettle, kAddClicks, kPage, kProbe, kQueryCount };
 constexpr const char* kQueries[kQueryCount] = {
-    "SELECT address, created, clicks FROM links WHERE code = $1::text",
+    "SELECT " SNIPORA_LINK_COLUMNS " FROM links WHERE code = $1::text",
     "SELECT code FROM links WHERE sha256(address) = sha256($1::bytea) AND address = $1::bytea",
     "INSERT INTO links(code, address, created, clicks)"
     " SELECT * FROM unnest($1::text[], $2::bytea[], $3::int8[], $4::int8[])"
@@ -39,7 +55,7 @@ constexpr const char* kQueries[kQueryCount] = {
     " WHERE sha256(l.address) IN (SELECT sha256(a) FROM unnest($1::bytea[]) a)",
     "UPDATE links SET clicks = links.clicks + v.n FROM unnest($1::text[], $2::int8[]) AS v(code, n)"
     " WHERE links.code = v.code",
-    "SELECT code, address, created, clicks FROM links WHERE code > $1::text ORDER BY code LIMIT 2000",
+    "SELECT code, " SNIPORA_LINK_COLUMNS " FROM links WHERE code > $1::text ORDER BY code LIMIT 2000",
     "SELECT 1",
 };
 
@@ -115,6 +131,23 @@ int64_t Int8(const PGresult* result, int row, int column) {
   if (PQgetlength(result, row, column) != 8) throw StoreError("an integer column is not 8 bytes");
   std::memcpy(&big, PQgetvalue(result, row, column), 8);
   return int64_t(be64toh(big));
+}
+
+std::optional<int64_t> MaybeInt8(const PGresult* result, int row, int column) {
+  if (PQgetisnull(result, row, column)) return std::nullopt;
+  return Int8(result, row, column);
+}
+// A link's columns from `first` on (SNIPORA_LINK_COLUMNS).
+void ReadLink(const PGresult* result, int row, int first, Link& link) {
+  link.address = Value(result, row, first);
+  link.created = Int8(result, row, first + 1);
+  link.clicks = Int8(result, row, first + 2);
+  link.disabled = PQgetlength(result, row, first + 3) == 1 && *PQgetvalue(result, row, first + 3) != 0;
+  link.publicNote = Value(result, row, first + 4);
+  link.privateNote = Value(result, row, first + 5);
+  link.expires = MaybeInt8(result, row, first + 6);
+  link.maxClicks = MaybeInt8(result, row, first + 7);
+  link.owner = Value(result, row, first + 8);
 }
 
 // The parameters as libpq takes them: three arrays side by side.
@@ -246,8 +279,9 @@ class PostgresStore final : public Store {
     return WithSession([&](Session& session) -> std::optional<Link> {
       const Result result = session.Run(kFindCode, {Bytes(code)});
       if (PQntuples(result.get()) == 0) return std::nullopt;
-      return Link{std::string(code), std::string(Value(result.get(), 0, 0)), Int8(result.get(), 0, 1),
-                  Int8(result.get(), 0, 2)};
+      Link link{std::string(code)};
+      ReadLink(result.get(), 0, 0, link);
+      return link;
     });
   }
 
@@ -331,9 +365,10 @@ class PostgresStore final : public Store {
       std::vector<Link> page = WithSession([&](Session& session) {
         const Result result = session.Run(kPage, {Bytes(after)});
         std::vector<Link> links;
-        for (int row = 0; row < PQntuples(result.get()); ++row)
-          links.push_back({std::string(Value(result.get(), row, 0)), std::string(Value(result.get(), row, 1)),
-                           Int8(result.get(), row, 2), Int8(result.get(), row, 3)});
+        for (int row = 0; row < PQntuples(result.get()); ++row) {
+          Link& link = links.emplace_back(Link{std::string(Value(result.get(), row, 0))});
+          ReadLink(result.get(), row, 1, link);
+        }
         return links;
       });
       if (page.empty()) return;

@@ -3,6 +3,8 @@
 #include <sqlite3.h>
 
 #include <mutex>
+#include <optional>
+#include <string>
 #include <vector>
 
 namespace snipora::service {
@@ -13,7 +15,26 @@ namespace {
 constexpr const char* kMigrations[] = {
     "CREATE TABLE links(code TEXT PRIMARY KEY, address TEXT NOT NULL UNIQUE,"
     " created INTEGER NOT NULL, clicks INTEGER NOT NULL DEFAULT 0) WITHOUT ROWID",
+    // 2: links have a life and an owner; keys; clicks per day; the flushes
+    // of clicks applied (a flush retried after an unclear commit counts
+    // once); a log of changes the other readers of the file pick up.
+    "ALTER TABLE links ADD COLUMN disabled INTEGER NOT NULL DEFAULT 0;"
+    "ALTER TABLE links ADD COLUMN public_note TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE links ADD COLUMN private_note TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE links ADD COLUMN expires INTEGER;"
+    "ALTER TABLE links ADD COLUMN max_clicks INTEGER;"
+    "ALTER TABLE links ADD COLUMN owner TEXT NOT NULL DEFAULT '';"
+    "CREATE TABLE keys(name TEXT PRIMARY KEY, role TEXT NOT NULL, digest BLOB NOT NULL UNIQUE,"
+    " created INTEGER NOT NULL, revoked INTEGER) WITHOUT ROWID;"
+    "CREATE TABLE daily_clicks(code TEXT NOT NULL, day INTEGER NOT NULL, clicks INTEGER NOT NULL,"
+    " PRIMARY KEY(code, day)) WITHOUT ROWID;"
+    "CREATE TABLE click_flushes(id TEXT PRIMARY KEY, applied INTEGER NOT NULL) WITHOUT ROWID;"
+    "CREATE TABLE changes(seq INTEGER PRIMARY KEY AUTOINCREMENT, kind TEXT NOT NULL, name TEXT NOT NULL,"
+    " at INTEGER NOT NULL)",
 };
+// The columns of a Link after its code, in the order ReadLink takes them.
+#define SNIPORA_LINK_COLUMNS \
+  "address, created, clicks, disabled, public_note, private_note, expires, max_clicks, owner"
 constexpr int kSchemaVersion = int(std::size(kMigrations));
 
 struct CloseDatabase {
@@ -68,6 +89,10 @@ class Statement {
     return text ? std::string_view(text, std::size_t(sqlite3_column_bytes(statement_.get(), column))) : "";
   }
   int64_t Integer(int column) { return sqlite3_column_int64(statement_.get(), column); }
+  std::optional<int64_t> MaybeInteger(int column) {
+    if (sqlite3_column_type(statement_.get(), column) == SQLITE_NULL) return std::nullopt;
+    return Integer(column);
+  }
   void Reset() {
     sqlite3_reset(statement_.get());
     sqlite3_clear_bindings(statement_.get());
@@ -80,6 +105,19 @@ class Statement {
   sqlite3* db_;
   StatementHandle statement_;
 };
+
+// A link's columns from `first` on (SNIPORA_LINK_COLUMNS).
+void ReadLink(Statement& row, int first, Link& link) {
+  link.address = row.Text(first);
+  link.created = row.Integer(first + 1);
+  link.clicks = row.Integer(first + 2);
+  link.disabled = row.Integer(first + 3) != 0;
+  link.publicNote = row.Text(first + 4);
+  link.privateNote = row.Text(first + 5);
+  link.expires = row.MaybeInteger(first + 6);
+  link.maxClicks = row.MaybeInteger(first + 7);
+  link.owner = row.Text(first + 8);
+}
 
 struct ResetOnExit {
   Statement& statement;
@@ -99,7 +137,7 @@ struct Connection {
     Execute(raw, "PRAGMA synchronous=FULL");
   }
   void Prepare() {
-    findCode.emplace(db.get(), "SELECT address, created, clicks FROM links WHERE code = ?1");
+    findCode.emplace(db.get(), "SELECT " SNIPORA_LINK_COLUMNS " FROM links WHERE code = ?1");
     findAddress.emplace(db.get(), "SELECT code FROM links WHERE address = ?1");
     insert.emplace(db.get(), "INSERT INTO links(code, address, created, clicks) VALUES(?1, ?2, ?3, ?4)");
     addClicks.emplace(db.get(), "UPDATE links SET clicks = clicks + ?2 WHERE code = ?1");
@@ -153,7 +191,9 @@ class SqliteStore final : public Store {
     ResetOnExit reset{find};
     find.Bind(1, code);
     if (!find.Step()) return std::nullopt;
-    return Link{std::string(code), std::string(find.Text(0)), find.Integer(1), find.Integer(2)};
+    Link link{std::string(code)};
+    ReadLink(find, 0, link);
+    return link;
   }
 
   std::optional<std::string> FindAddress(std::string_view address) override {
@@ -215,14 +255,12 @@ class SqliteStore final : public Store {
   void ForEachLink(const std::function<bool(const Link&)>& visit) override {
     Lease lease(*this);
     // the primary key's order, which is byte order (BINARY collation)
-    Statement all(lease->db.get(), "SELECT code, address, created, clicks FROM links ORDER BY code");
+    Statement all(lease->db.get(), "SELECT code, " SNIPORA_LINK_COLUMNS " FROM links ORDER BY code");
     ResetOnExit reset{all};
     Link link;
     while (all.Step()) {
       link.code = all.Text(0);
-      link.address = all.Text(1);
-      link.created = all.Integer(2);
-      link.clicks = all.Integer(3);
+      ReadLink(all, 1, link);
       if (!visit(link)) return;
     }
   }

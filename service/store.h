@@ -25,6 +25,13 @@ struct Link {
   std::string address;
   int64_t created = 0;  // seconds since 1970, UTC
   int64_t clicks = 0;
+  // its life: a disabled or expired link answers 410
+  bool disabled = false;
+  std::string publicNote;   // shown on its 410 page
+  std::string privateNote;  // for operators only
+  std::optional<int64_t> expires;    // seconds since 1970, UTC; none: never
+  std::optional<int64_t> maxClicks;  // none: no limit
+  std::string owner;                 // the name of the key that made it; "" for none
 };
 
 struct NewLink {

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <memory>
 #include <string>
@@ -136,6 +138,48 @@ TEST_P(StoreTest, ReadersAndTheWriterAtOnce) {
   for (std::thread& reader : readers) reader.join();
   EXPECT_FALSE(wrong);
   EXPECT_EQ(store->FindAddress("http://e/199"), "c199");
+}
+// A store made by version 1 (its schema kept as test data), with links and
+// clicks in it, opens under the current schema with every one of them.
+TEST_P(StoreTest, AVersion1StoreOpensWithEveryLinkAndItsClicks) {
+  const bool sqlite = std::string_view(GetParam().name) == "sqlite";
+  std::ifstream file(std::string(SERVICE_TEST_DATA) + (sqlite ? "/schema_v1_sqlite.sql" : "/schema_v1_postgres.sql"));
+  ASSERT_TRUE(file);
+  const std::string sql = std::string(std::istreambuf_iterator<char>(file), {}) +
+                          "INSERT INTO links(code, address, created, clicks) VALUES"
+                          " ('aaaaaaa', 'http://one.example/', 100, 5), ('Zz_-9', 'http://two.example/x', 200, 0);";
+  if (sqlite) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(database_.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+  } else {
+    PGconn* connection = PQconnectdb(database_.c_str());
+    PGresult* result = PQexec(connection, sql.c_str());
+    EXPECT_EQ(PQresultStatus(result), PGRES_COMMAND_OK) << PQerrorMessage(connection);
+    PQclear(result);
+    PQfinish(connection);
+  }
+  for (int open = 0; open < 2; ++open) {  // migrated once; the second open finds version 2
+    std::unique_ptr<Store> store = Open();
+    const std::optional<Link> one = store->FindCode("aaaaaaa");
+    ASSERT_TRUE(one);
+    EXPECT_EQ(one->address, "http://one.example/");
+    EXPECT_EQ(one->created, 100);
+    EXPECT_EQ(one->clicks, 5 + open);
+    EXPECT_FALSE(one->disabled);
+    EXPECT_EQ(one->expires, std::nullopt);
+    EXPECT_EQ(one->maxClicks, std::nullopt);
+    EXPECT_EQ(one->owner, "");
+    EXPECT_EQ(store->FindAddress("http://two.example/x"), "Zz_-9");
+    std::vector<std::string> codes;
+    store->ForEachLink([&](const Link& link) {
+      codes.push_back(link.code);
+      return true;
+    });
+    EXPECT_EQ(codes, (std::vector<std::string>{"Zz_-9", "aaaaaaa"}));
+    store->AddClicks(std::vector<ClickCount>{{"aaaaaaa", 1}});
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, StoreTest, testing::ValuesIn(test::kStoreKinds), test::KindName);
