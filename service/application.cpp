@@ -1,5 +1,6 @@
 #include "service/application.h"
 
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -173,9 +174,11 @@ std::optional<Reply> Application::MetricsText(Call&) {
 // ---- links ----
 
 Application::Found Application::FindLink(std::string_view code, bool click, std::string_view what) {
-  Found found;
-  found.address = parts_.cache.Find(code, click);
-  if (found.address) return found;
+  const int64_t now = std::time(nullptr);
+  const std::shared_ptr<const DenyList> denied = parts_.denyList();
+  const DenyList& deny = denied ? *denied : DenyList();
+  Found found{parts_.cache.Find(code, click, now, deny)};
+  if (found.resolved.state != Resolved::kMiss) return found;
   std::optional<Link> link;
   try {
     link = parts_.store.FindCode(code);
@@ -185,10 +188,7 @@ Application::Found Application::FindLink(std::string_view code, bool click, std:
     found.storeFailed = true;
     return found;
   }
-  if (link) {
-    parts_.cache.Insert(code, link->address, click);
-    found.address = std::move(link->address);
-  }
+  if (link) found.resolved = parts_.cache.Insert(code, LifeOf(*link), click, now, deny);
   return found;
 }
 
@@ -202,12 +202,18 @@ std::optional<Reply> Application::Redirect(Call& call) {
     if (found.storeFailed)
       return RetryLater(Page(call.language, 503, &PageTexts::unavailableTitle, &PageTexts::unavailable));
   }
-  if (!found.address) {
-    Metrics::Add(parts_.metrics.notFound);
-    return Page(call.language, 404, &PageTexts::notFoundTitle, &PageTexts::notFound);
+  switch (found.resolved.state) {
+    case Resolved::kMiss:
+      Metrics::Add(parts_.metrics.notFound);
+      return Page(call.language, 404, &PageTexts::notFoundTitle, &PageTexts::notFound);
+    case Resolved::kGone:
+      Metrics::Add(parts_.metrics.gone);
+      return Reply{410, kHtml, GonePage(call.language, found.resolved.publicNote), {}};
+    case Resolved::kLive:
+      break;
   }
   Metrics::Add(parts_.metrics.redirects);
-  return Reply{301, kHtml, {}, {{"Location", LocationValue(*found.address)}}};
+  return Reply{301, kHtml, {}, {{"Location", LocationValue(found.resolved.address)}}};
 }
 
 // A short address's QR code. The code is looked up as a redirect does, with
@@ -227,9 +233,13 @@ std::optional<Reply> Application::QrCode(Call& call) {
       return RetryLater(
           Page(503, "Unavailable", "The store of short addresses does not answer; try again in a moment."));
   }
-  if (!found.address) {
+  if (found.resolved.state == Resolved::kMiss) {
     Metrics::Add(parts_.metrics.notFound);
     return Page(404, "Not found", "There is no short address here.");
+  }
+  if (found.resolved.state == Resolved::kGone) {
+    Metrics::Add(parts_.metrics.gone);
+    return Reply{410, kHtml, GonePage(call.language, found.resolved.publicNote), {}};
   }
   const std::string text = "http://" + parts_.settings.publicHost + "/" + std::string(code);
   Reply reply{200, QrContentType(options->format), {}, {{"ETag", QrEtag(code, text, *options)},

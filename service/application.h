@@ -5,7 +5,7 @@
 // libmicrohttpd. Redirects are answered from the read cache, falling back to
 // the store; creations are handed to the writer and answered once committed.
 //
-//   GET|HEAD /CODE                      301 to the address; 404
+//   GET|HEAD /CODE                      301 to the address; 404; 410 when gone
 //   GET|HEAD /create.php?url=U&alias=A  the desktop program's form: a page with
 //   POST /create.php (form body)        the short address between its markers
 //   GET|HEAD /                          the browser's form
@@ -86,10 +86,12 @@ class Application final : public RequestHandler {
   std::optional<Reply> Create(Call& call, bool api, const std::string& url, const std::string& alias);
   Reply CreationReply(Language language, bool api, const std::string& address, const Created& created);
   Reply Refused(Language language, bool api, int status, std::string_view apiText, std::string_view pageText);
-  // The stored link of a code, from the cache or the store; `click` counts
-  // one. A store failure is logged and counted, and answered with `failed`.
+  // A code as a redirect sees it now, from the cache, else from the store
+  // (and cached); `click` counts one when it is live. A store failure is
+  // logged (`what` the request's kind) and counted, and answered with
+  // storeFailed.
   struct Found {
-    std::optional<std::string> address;
+    Resolved resolved;
     bool storeFailed = false;
   };
   Found FindLink(std::string_view code, bool click, std::string_view what);

@@ -93,7 +93,7 @@ void LinkWriter::Commit(std::deque<Waiting>& batch) {
         Created& answer = answers[i];
         switch (result.outcome) {
           case InsertResult::kInserted:
-            cache_.Insert(result.code, batch[i].creation.address);
+            cache_.Insert(result.code, LifeOf(Link{result.code, batch[i].creation.address}), false, 0, DenyList());
             answer = {Created::kCreated, result.code};
             break;
           case InsertResult::kAddressKnown:

@@ -82,9 +82,13 @@ struct QueryFailed : StoreError {
 struct Param {
   std::string value;
   int format = 1;
+  bool null = false;
 };
 Param Bytes(std::string_view value) { return {std::string(value), 1}; }
 Param TextForm(std::string value) { return {std::move(value), 0}; }
+Param MaybeInteger(std::optional<int64_t> value) {
+  return value ? TextForm(std::to_string(*value)) : Param{{}, 0, true};
+}
 
 // Array literals in text form: {a,b,...}, each element written by `write`.
 template <typename Item, typename Write>
@@ -154,7 +158,7 @@ void ReadLink(const PGresult* result, int row, int first, Link& link) {
 struct ParamArrays {
   explicit ParamArrays(const std::vector<Param>& params) {
     for (const Param& param : params) {
-      values.push_back(param.value.c_str());
+      values.push_back(param.null ? nullptr : param.value.c_str());
       lengths.push_back(int(param.value.size()));
       formats.push_back(param.format);
     }
@@ -266,6 +270,16 @@ void Migrate(Session& session) {
   transaction.Commit();
 }
 
+// Inside a transaction: the change is logged for instances that missed its
+// notification, and notified (delivered at commit) to every listening one.
+void NoteChange(Session& session, std::string_view kind, std::string_view name) {
+  session.ExecuteParams("INSERT INTO changes(kind, name, at) VALUES ($1::text, $2::text,"
+                        " extract(epoch FROM now())::int8)",
+                        {Bytes(kind), Bytes(name)}, PGRES_COMMAND_OK);
+  session.ExecuteParams("SELECT pg_notify('snipora_changes', $1::text || ':' || $2::text)", {Bytes(kind), Bytes(name)},
+                        PGRES_TUPLES_OK);
+}
+
 class PostgresStore final : public Store {
  public:
   explicit PostgresStore(std::string address) : address_(std::move(address)) {
@@ -341,6 +355,43 @@ class PostgresStore final : public Store {
         }
       }
       return results;
+    });
+  }
+
+  ChangeResult ChangeLink(std::string_view code, const LinkChange& change) override {
+    return Retrying([&](Session& session) -> ChangeResult {
+      Transaction transaction(session);
+      const Result found = session.ExecuteParams(
+          "SELECT " SNIPORA_LINK_COLUMNS " FROM links WHERE code = $1::text FOR UPDATE", {Bytes(code)},
+          PGRES_TUPLES_OK);
+      if (PQntuples(found.get()) == 0) return {};
+      Link before{std::string(code)};
+      ReadLink(found.get(), 0, 0, before);
+      Link after = Changed(before, change);
+      if (after.address != before.address && PQntuples(session.Run(kFindAddress, {Bytes(after.address)}).get()) > 0)
+        return {ChangeResult::kAddressTaken, {}};
+      session.ExecuteParams(
+          "UPDATE links SET address = $2::bytea, disabled = $3::boolean, public_note = $4::text,"
+          " private_note = $5::text, expires = $6::int8, max_clicks = $7::int8 WHERE code = $1::text",
+          {Bytes(code), Bytes(after.address), TextForm(after.disabled ? "true" : "false"), Bytes(after.publicNote),
+           Bytes(after.privateNote), MaybeInteger(after.expires), MaybeInteger(after.maxClicks)},
+          PGRES_COMMAND_OK);
+      NoteChange(session, "link", code);
+      transaction.Commit();
+      return {ChangeResult::kChanged, std::move(after)};
+    });
+  }
+
+  bool DeleteLink(std::string_view code) override {
+    return Retrying([&](Session& session) {
+      Transaction transaction(session);
+      const Result removed =
+          session.ExecuteParams("DELETE FROM links WHERE code = $1::text", {Bytes(code)}, PGRES_COMMAND_OK);
+      if (std::string_view(PQcmdTuples(removed.get())) == "0") return false;
+      session.ExecuteParams("DELETE FROM daily_clicks WHERE code = $1::text", {Bytes(code)}, PGRES_COMMAND_OK);
+      NoteChange(session, "link", code);
+      transaction.Commit();
+      return true;
     });
   }
 

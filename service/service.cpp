@@ -47,7 +47,7 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
                      std::chrono::microseconds(settings_.gatherMicroseconds)});
   application_ = std::make_unique<Application>(ApplicationParts{settings_, *store_, cache_, *writer_, metrics_,
                                                                   rateLimit_, clientPackage_ ? &*clientPackage_ : nullptr,
-                                                                  [this] { return CurrentDenyList(); }});
+                                                                  [this] { return denyList_.load(); }});
   server_ = std::make_unique<HttpTransport>(settings_, trustedProxies_, metrics_, log_.get(), *application_);
   // With SQLite and a cache as large as the store, no redirect then reads the
   // database; with PostgreSQL an instance starts with as many codes as fit.
@@ -57,7 +57,7 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
         const auto start = std::chrono::steady_clock::now();
         std::size_t full = 0;  // shards found full, roughly: stop when most are
         store_->ForEachLink([&](const Link& link) {
-          if (!cache_.InsertIfRoom(link.code, link.address)) ++full;
+          if (!cache_.InsertIfRoom(link.code, LifeOf(link))) ++full;
           return warming_.load(std::memory_order_relaxed) && full < 64;
         });
         const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
@@ -83,14 +83,8 @@ std::string Service::ReloadDenyList() {
     if (!text) return "cannot read the deny list " + settings_.denyList;
     *list = DenyList::FromText(*text);
   }
-  std::lock_guard lock(denyMutex_);
-  denyList_ = std::move(list);
+  denyList_.store(std::move(list));
   return {};
-}
-
-std::shared_ptr<const DenyList> Service::CurrentDenyList() {
-  std::lock_guard lock(denyMutex_);
-  return denyList_;
 }
 
 void Service::FlushLog() {

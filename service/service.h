@@ -51,8 +51,6 @@ class Service {
   void WaitForCacheFill() const { filled_.wait(false); }
 
  private:
-  std::shared_ptr<const DenyList> CurrentDenyList();
-
   const Settings settings_;
   const AddressRanges trustedProxies_;
   // built before the server starts; none without --client-package
@@ -62,8 +60,8 @@ class Service {
   LinkCache cache_;
   std::unique_ptr<AccessLog> log_;
   RateLimit rateLimit_;
-  std::mutex denyMutex_;
-  std::shared_ptr<const DenyList> denyList_;
+  // read by every redirect, replaced on SIGHUP
+  std::atomic<std::shared_ptr<const DenyList>> denyList_;
   std::unique_ptr<LinkWriter> writer_;
   std::unique_ptr<Application> application_;
   std::unique_ptr<HttpTransport> server_;

@@ -75,6 +75,11 @@ class Statement {
     Check(sqlite3_bind_int64(statement_.get(), index, value));
     return *this;
   }
+  Statement& Bind(int index, std::optional<int64_t> value) {
+    if (value) return Bind(index, *value);
+    Check(sqlite3_bind_null(statement_.get(), index));
+    return *this;
+  }
   // true while a row is there
   bool Step() {
     const int status = sqlite3_step(statement_.get());
@@ -142,9 +147,19 @@ struct Connection {
     insert.emplace(db.get(), "INSERT INTO links(code, address, created, clicks) VALUES(?1, ?2, ?3, ?4)");
     addClicks.emplace(db.get(), "UPDATE links SET clicks = clicks + ?2 WHERE code = ?1");
   }
+  // The writer's own.
+  void PrepareChanges() {
+    change.emplace(db.get(),
+                   "UPDATE links SET address = ?2, disabled = ?3, public_note = ?4, private_note = ?5, expires = ?6,"
+                   " max_clicks = ?7 WHERE code = ?1");
+    remove.emplace(db.get(), "DELETE FROM links WHERE code = ?1");
+    removeDays.emplace(db.get(), "DELETE FROM daily_clicks WHERE code = ?1");
+    noteChange.emplace(db.get(), "INSERT INTO changes(kind, name, at) VALUES(?1, ?2, unixepoch())");
+  }
 
   Database db;
   std::optional<Statement> findCode, findAddress, insert, addClicks;
+  std::optional<Statement> change, remove, removeDays, noteChange;
 };
 
 class Transaction {
@@ -183,6 +198,57 @@ class SqliteStore final : public Store {
   explicit SqliteStore(std::string path) : path_(std::move(path)), writer_(path_) {
     Migrate(writer_);
     writer_.Prepare();
+    writer_.PrepareChanges();
+  }
+
+  ChangeResult ChangeLink(std::string_view code, const LinkChange& change) override {
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    std::optional<Link> before;
+    {
+      Statement& find = *writer_.findCode;
+      ResetOnExit reset{find};
+      find.Bind(1, code);
+      if (!find.Step()) return {};
+      before.emplace(Link{std::string(code)});
+      ReadLink(find, 0, *before);
+    }
+    Link after = Changed(*before, change);
+    if (after.address != before->address) {
+      Statement& find = *writer_.findAddress;
+      ResetOnExit reset{find};
+      find.Bind(1, after.address);
+      if (find.Step()) return {ChangeResult::kAddressTaken, {}};
+    }
+    {
+      Statement& update = *writer_.change;
+      ResetOnExit reset{update};
+      update.Bind(1, code).Bind(2, after.address).Bind(3, int64_t(after.disabled)).Bind(4, after.publicNote);
+      update.Bind(5, after.privateNote).Bind(6, after.expires).Bind(7, after.maxClicks);
+      update.Step();
+    }
+    NoteChange("link", code);
+    transaction.Commit();
+    return {ChangeResult::kChanged, std::move(after)};
+  }
+
+  bool DeleteLink(std::string_view code) override {
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    {
+      Statement& remove = *writer_.remove;
+      ResetOnExit reset{remove};
+      remove.Bind(1, code).Step();
+    }
+    if (sqlite3_changes(writer_.db.get()) == 0) return false;
+    {
+      Statement& removeDays = *writer_.removeDays;
+      ResetOnExit reset{removeDays};
+      removeDays.Bind(1, code).Step();
+    }
+    NoteChange("link", code);
+    transaction.Commit();
+    return true;
   }
 
   std::optional<Link> FindCode(std::string_view code) override {
@@ -305,6 +371,13 @@ class SqliteStore final : public Store {
     std::unique_ptr<Connection> connection_;
   };
   static constexpr std::size_t kMaxIdleReaders = 8;
+
+  // Inside the writer's transaction.
+  void NoteChange(std::string_view kind, std::string_view name) {
+    Statement& note = *writer_.noteChange;
+    ResetOnExit reset{note};
+    note.Bind(1, kind).Bind(2, name).Step();
+  }
 
   std::string path_;
   std::mutex writerMutex_;

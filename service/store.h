@@ -46,6 +46,30 @@ struct InsertResult {
   std::string code;  // the code the address now has (kInserted, kAddressKnown)
 };
 
+// What a change sets; a field left empty stays as it is.
+struct LinkChange {
+  std::optional<std::string> address;
+  std::optional<bool> disabled;
+  std::optional<std::string> publicNote, privateNote;
+  std::optional<std::optional<int64_t>> expires, maxClicks;  // an empty inner value: never, no limit
+};
+
+// The link with a change's fields set.
+inline Link Changed(Link link, const LinkChange& change) {
+  if (change.address) link.address = *change.address;
+  if (change.disabled) link.disabled = *change.disabled;
+  if (change.publicNote) link.publicNote = *change.publicNote;
+  if (change.privateNote) link.privateNote = *change.privateNote;
+  if (change.expires) link.expires = *change.expires;
+  if (change.maxClicks) link.maxClicks = *change.maxClicks;
+  return link;
+}
+
+struct ChangeResult {
+  enum Outcome { kChanged, kNotFound, kAddressTaken } outcome = kNotFound;
+  Link link;  // kChanged: as it is now
+};
+
 struct ClickCount {
   std::string code;
   int64_t clicks = 0;
@@ -63,6 +87,11 @@ class Store {
   // answered) or its code is taken by another address. Later links of the
   // batch see the earlier ones.
   virtual std::vector<InsertResult> InsertIfAbsent(std::span<const NewLink> links) = 0;
+  // Changes a link, and notes the change for the other instances (changes
+  // table); kAddressTaken when the new address is another code's.
+  virtual ChangeResult ChangeLink(std::string_view code, const LinkChange& change) = 0;
+  // Deletes a link and its daily clicks, noting the change; false when absent.
+  virtual bool DeleteLink(std::string_view code) = 0;
   // Adds to the click counts of existing codes, in one transaction.
   virtual void AddClicks(std::span<const ClickCount> counts) = 0;
   // Every link, in the order of its code (byte for byte), until `visit`

@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <ctime>
 #include <fstream>
 #include <thread>
 
@@ -47,6 +48,10 @@ class CountingStore final : public Store {
     FailIfAsked();
     return inner_->InsertIfAbsent(links);
   }
+  ChangeResult ChangeLink(std::string_view code, const LinkChange& change) override {
+    return inner_->ChangeLink(code, change);
+  }
+  bool DeleteLink(std::string_view code) override { return inner_->DeleteLink(code); }
   void AddClicks(std::span<const ClickCount> counts) override {
     ++clickWrites;
     FailIfAsked();
@@ -422,6 +427,69 @@ TEST_F(HttpTest, ClicksAreWrittenInBatchesAndAtStop) {
   for (int i = 0; i < 7; ++i) Get(port_, "/" + code);
   service_->Stop();
   EXPECT_EQ(store_->FindCode(code)->clicks, 57);
+}
+
+// A host added to the deny list turns the links made before to it into 410
+// at the reload, cached ones included, and back when it leaves the list.
+TEST_F(HttpTest, ADenyListReloadTakesDownExistingLinksAtOnce) {
+  const std::string denyFile = dir_.File("deny.txt");
+  std::ofstream(denyFile) << "# none yet\n";
+  Start([&](Settings& settings) { settings.denyList = denyFile; });
+  const std::string bad = Shorten("http://login.phish.example/account").substr(13);
+  const std::string good = Shorten("http://fine.example/").substr(13);
+  ASSERT_EQ(Get(port_, "/" + bad).status, 301);  // cached now
+  std::ofstream(denyFile) << "phish.example\n";
+  ASSERT_EQ(service_->ReloadDenyList(), "");
+  const Response gone = Get(port_, "/" + bad + "?lang=en");
+  EXPECT_EQ(gone.status, 410);
+  EXPECT_NE(gone.body.find("Link gone"), std::string::npos);
+  EXPECT_EQ(gone.body.find("phish"), std::string::npos);
+  EXPECT_EQ(Get(port_, "/" + bad + "/qr-code").status, 410);
+  EXPECT_EQ(Get(port_, "/" + good).status, 301);
+  std::ofstream(denyFile) << "\n";
+  ASSERT_EQ(service_->ReloadDenyList(), "");
+  EXPECT_EQ(Get(port_, "/" + bad).status, 301);
+  service_->Stop();
+  EXPECT_EQ(store_->FindCode(bad)->clicks, 2);  // the 410s were no clicks
+}
+
+// Disabled, expired by time or by clicks: 410 with the public note in the
+// page's language and never the private one; edited back to life, the link
+// redirects again. (No cache: each redirect sees the store's row.)
+TEST_F(HttpTest, DisabledAndExpiredLinksAnswerGoneUntilEditedBackToLife) {
+  Start([](Settings& settings) { settings.cacheSize = 0; });
+  const std::string code = Shorten("http://life.example/").substr(13);
+  LinkChange disable;
+  disable.disabled = true;
+  disable.publicNote = "Reported <abuse>";
+  disable.privateNote = "ticket-7781";
+  ASSERT_EQ(store_->ChangeLink(code, disable).outcome, ChangeResult::kChanged);
+  for (const char* lang : {"zh-CN", "en"}) {
+    const Response page = Get(port_, "/" + code + "?lang=" + lang);
+    EXPECT_EQ(page.status, 410);
+    EXPECT_NE(page.body.find(std::string_view(lang) == "en" ? "Link gone" : "链接已失效"), std::string::npos);
+    EXPECT_NE(page.body.find("Reported &lt;abuse&gt;"), std::string::npos);
+    EXPECT_EQ(page.body.find("ticket-7781"), std::string::npos);
+  }
+  LinkChange expired;
+  expired.disabled = false;
+  expired.expires = int64_t(std::time(nullptr) - 1);
+  store_->ChangeLink(code, expired);
+  const Response dated = Get(port_, "/" + code);
+  EXPECT_EQ(dated.status, 410);
+  EXPECT_EQ(dated.body.find("Reported"), std::string::npos);  // a note is for a disabled link
+  LinkChange counted;
+  counted.expires = std::optional<int64_t>();
+  counted.maxClicks = int64_t(2);
+  store_->ChangeLink(code, counted);
+  EXPECT_EQ(Get(port_, "/" + code).status, 301);
+  EXPECT_EQ(Get(port_, "/" + code).status, 301);
+  EXPECT_EQ(Get(port_, "/" + code).status, 410);
+  LinkChange more;
+  more.maxClicks = int64_t(3);
+  store_->ChangeLink(code, more);
+  EXPECT_EQ(Get(port_, "/" + code).status, 301);
+  EXPECT_EQ(Get(port_, "/" + code).status, 410);
 }
 
 // The metric counts requests answered 503 for the store, once each: not the

@@ -139,6 +139,50 @@ TEST_P(StoreTest, ReadersAndTheWriterAtOnce) {
   EXPECT_FALSE(wrong);
   EXPECT_EQ(store->FindAddress("http://e/199"), "c199");
 }
+// A change sets what it names and nothing else, keeps one address per code,
+// and survives reopening; a deleted link is gone with its address.
+TEST_P(StoreTest, LinksAreChangedAndDeleted) {
+  {
+    std::unique_ptr<Store> store = Open();
+    store->InsertIfAbsent(std::vector<NewLink>{{"aaaaaaa", "http://one.example/", 100, 4},
+                                               {"bbbbbbb", "http://two.example/", 101}});
+    LinkChange change;
+    change.disabled = true;
+    change.publicNote = "Reported as phishing";
+    change.privateNote = "ticket 12, \x01 bytes kept";
+    change.expires = int64_t(2000000000);
+    change.maxClicks = int64_t(10);
+    const ChangeResult changed = store->ChangeLink("aaaaaaa", change);
+    ASSERT_EQ(changed.outcome, ChangeResult::kChanged);
+    EXPECT_EQ(changed.link.address, "http://one.example/");
+    EXPECT_EQ(changed.link.clicks, 4);
+    EXPECT_EQ(store->ChangeLink("zzzzzzz", change).outcome, ChangeResult::kNotFound);
+    LinkChange taken;
+    taken.address = "http://two.example/";
+    EXPECT_EQ(store->ChangeLink("aaaaaaa", taken).outcome, ChangeResult::kAddressTaken);
+    LinkChange back;
+    back.maxClicks = std::optional<int64_t>();  // no limit again
+    ASSERT_EQ(store->ChangeLink("aaaaaaa", back).outcome, ChangeResult::kChanged);
+  }
+  std::unique_ptr<Store> store = Open();
+  const std::optional<Link> link = store->FindCode("aaaaaaa");
+  ASSERT_TRUE(link);
+  EXPECT_TRUE(link->disabled);
+  EXPECT_EQ(link->publicNote, "Reported as phishing");
+  EXPECT_EQ(link->privateNote, "ticket 12, \x01 bytes kept");
+  EXPECT_EQ(link->expires, 2000000000);
+  EXPECT_EQ(link->maxClicks, std::nullopt);
+  EXPECT_EQ(link->address, "http://one.example/");
+  EXPECT_TRUE(store->DeleteLink("bbbbbbb"));
+  EXPECT_FALSE(store->DeleteLink("bbbbbbb"));
+  EXPECT_FALSE(store->FindCode("bbbbbbb"));
+  EXPECT_FALSE(store->FindAddress("http://two.example/"));
+  LinkChange moved;
+  moved.address = "http://two.example/";  // free again
+  EXPECT_EQ(store->ChangeLink("aaaaaaa", moved).outcome, ChangeResult::kChanged);
+  EXPECT_EQ(store->FindAddress("http://two.example/"), "aaaaaaa");
+}
+
 // A store made by version 1 (its schema kept as test data), with links and
 // clicks in it, opens under the current schema with every one of them.
 TEST_P(StoreTest, AVersion1StoreOpensWithEveryLinkAndItsClicks) {
