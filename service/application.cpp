@@ -1,5 +1,6 @@
 #include "service/application.h"
 
+#include <algorithm>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -20,8 +21,8 @@ namespace snipora::service {
 // request. A path no row takes is answered 405 (any method but GET and HEAD:
 // the last row takes every GET).
 const Application::Route Application::kRoutes[] = {
-    {kRead | kPost, "/create.php", Role::kNone, &Application::FormCreate},
-    {kPost, "/api/v1/links", Role::kNone, &Application::ApiCreate},
+    {kRead | kPost, "/create.php", Role::kCreation, &Application::FormCreate},
+    {kPost, "/api/v1/links", Role::kCreation, &Application::ApiCreate},
     {kRead, "/", Role::kNone, &Application::Home},
     {kRead, "/download/*", Role::kNone, &Application::Download},
     {kRead, "/static/*", Role::kNone, &Application::Static},
@@ -61,6 +62,11 @@ Reply Bad(std::string_view text) { return Page(400, "Bad request", text); }
 
 Reply JsonError(int status, std::string_view text) {
   return {status, kJson, "{\"error\":" + JsonString(text) + "}\n", {}};
+}
+// An API error: a stable code for programs, a sentence for people.
+Reply ApiError(int status, std::string_view code, std::string_view message) {
+  return {status, kJson, "{\"error\":{\"code\":" + JsonString(code) + ",\"message\":" + JsonString(message) + "}}\n",
+          {}};
 }
 
 // The client is asked to come back after `seconds` (a 503, or a 429).
@@ -111,11 +117,38 @@ std::optional<Reply> Application::Dispatch(Call& call) {
     const std::optional<std::string_view> capture = MatchPath(route.pattern, target->path);
     if (!capture) continue;
     call.capture = *capture;
+    if (std::optional<Reply> refused = Admit(call, route.role, target->path.starts_with("/api/"))) return refused;
     return (this->*route.handler)(call);
   }
   Reply reply = Page(call.language, 405, &PageTexts::methodTitle, &PageTexts::method);
   reply.headers.push_back({"Allow", "GET, HEAD, POST"});
   return reply;
+}
+
+std::optional<Reply> Application::Admit(Call& call, Role role, bool api) {
+  if (role == Role::kNone) return std::nullopt;
+  if (const char* authorization = call.http.Header("Authorization")) {
+    const std::string_view value = authorization;
+    constexpr std::string_view kScheme = "bearer ";
+    const bool bearer = value.size() > kScheme.size() &&
+                        std::equal(kScheme.begin(), kScheme.end(), value.begin(),
+                                   [](char a, char b) { return a == (b | 0x20); });
+    if (bearer) call.caller = parts_.keys.Check(value.substr(kScheme.size()));
+    if (!call.caller) role = Role::kCreator;  // a key given must be right, whatever the route
+  }
+  if (role == Role::kCreation) {
+    if (parts_.settings.openCreation) return std::nullopt;
+    role = Role::kCreator;
+  }
+  if (!call.caller) {
+    Reply reply = api ? ApiError(401, "unauthorized", "A valid key is needed (Authorization: Bearer KEY).")
+                      : Page(401, "Key needed", "This service creates links for holders of a key only.");
+    reply.headers.push_back({"WWW-Authenticate", "Bearer realm=\"snipora\""});
+    return reply;
+  }
+  if (role == Role::kAdmin && call.caller->role != Role::kAdmin)
+    return ApiError(403, "forbidden", "This key's role may not do this.");
+  return std::nullopt;
 }
 
 // ---- pages and files ----
@@ -179,6 +212,7 @@ Application::Found Application::FindLink(std::string_view code, bool click, std:
   const DenyList& deny = denied ? *denied : DenyList();
   Found found{parts_.cache.Find(code, click, now, deny)};
   if (found.resolved.state != Resolved::kMiss) return found;
+  const uint64_t readAt = parts_.cache.epoch();
   std::optional<Link> link;
   try {
     link = parts_.store.FindCode(code);
@@ -188,7 +222,7 @@ Application::Found Application::FindLink(std::string_view code, bool click, std:
     found.storeFailed = true;
     return found;
   }
-  if (link) found.resolved = parts_.cache.Insert(code, LifeOf(*link), click, now, deny);
+  if (link) found.resolved = parts_.cache.Insert(code, LifeOf(*link), click, now, deny, readAt);
   return found;
 }
 
@@ -343,7 +377,7 @@ std::optional<Reply> Application::Create(Call& call, bool api, const std::string
     return CreationReply(language, api, address, Created{});
   }
   std::function<void(Reply)> complete = call.http.Defer();
-  parts_.writer.Submit({address, alias}, [this, language, api, address, complete](const Created& created) {
+  parts_.writer.Submit({address, alias, call.caller ? call.caller->name : ""}, [this, language, api, address, complete](const Created& created) {
     Reply reply = CreationReply(language, api, address, created);
     AddPageHeaders(reply);
     complete(std::move(reply));

@@ -24,6 +24,7 @@
 #include "service/core/address_check.h"
 #include "service/core/language.h"
 #include "service/http_exchange.h"
+#include "service/keys.h"
 #include "service/link_cache.h"
 #include "service/link_writer.h"
 #include "service/metrics.h"
@@ -42,6 +43,7 @@ struct ApplicationParts {
   LinkWriter& writer;
   Metrics& metrics;
   RateLimit& rateLimit;
+  const KeyRing& keys;
   const ClientPackage* clientPackage;  // null: no download offered
   std::function<std::shared_ptr<const DenyList>()> denyList;
 };
@@ -59,6 +61,7 @@ class Application final : public RequestHandler {
     std::string_view query;    // the target's, after "?"
     std::string_view capture;  // what the route pattern's placeholder covered
     Language language;         // of the pages answered
+    std::optional<Caller> caller;  // whose key came with it, on routes that look
   };
   using Handler = std::optional<Reply> (Application::*)(Call&);
   struct Route {
@@ -70,6 +73,9 @@ class Application final : public RequestHandler {
   static const Route kRoutes[];
 
   std::optional<Reply> Dispatch(Call& call);
+  // Nothing when the call may take a route needing `role`; else the refusal
+  // (401 for a missing, wrong or revoked key, alike; 403 for too small a role).
+  std::optional<Reply> Admit(Call& call, Role role, bool api);
 
   std::optional<Reply> FormCreate(Call& call);
   std::optional<Reply> ApiCreate(Call& call);

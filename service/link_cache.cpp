@@ -58,6 +58,7 @@ void LinkCache::Evict(Shard& shard) { Unlink(shard, std::prev(shard.order.end())
 void LinkCache::Drop(std::string_view code) {
   Shard& shard = ShardOf(code);
   std::lock_guard lock(shard.mutex);
+  epoch_.fetch_add(1, std::memory_order_acq_rel);
   if (const auto found = shard.index.find(code); found != shard.index.end()) Unlink(shard, found->second);
 }
 
@@ -74,14 +75,15 @@ Resolved LinkCache::Find(std::string_view code, bool click, int64_t now, const D
   return Resolve(shard, *found->second, click, now, denied);
 }
 
-Resolved LinkCache::Insert(std::string_view code, LinkLife life, bool click, int64_t now, const DenyList& denied) {
+Resolved LinkCache::Insert(std::string_view code, LinkLife life, bool click, int64_t now, const DenyList& denied,
+                           std::optional<uint64_t> readAt) {
   Shard& shard = ShardOf(code);
   std::lock_guard lock(shard.mutex);
   if (const auto found = shard.index.find(code); found != shard.index.end())
     return Resolve(shard, *found->second, click, now, denied);
   // clicks counted but not yet written count towards max_clicks too
   if (const auto loose = shard.loose.find(code); loose != shard.loose.end()) life.clicks += loose->second;
-  if (perShard_ == 0) {
+  if (perShard_ == 0 || (readAt && *readAt != epoch())) {
     if (IsGone(life, now, denied)) return {Resolved::kGone, {}, life.disabled ? std::move(life.publicNote) : ""};
     if (click) ++shard.loose[std::string(code)];
     return {Resolved::kLive, std::move(life.address), {}};

@@ -7,6 +7,7 @@
 // date passing or a reloaded deny list take effect at once with no write.
 // Sharded by the code's hash, a mutex each, so that the request threads
 // rarely meet. Capacity 0 caches nothing (clicks are still counted).
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -53,8 +54,13 @@ class LinkCache {
   // `click`, one click more for it when live. Counts a hit or a miss.
   Resolved Find(std::string_view code, bool click, int64_t now, const DenyList& denied);
   // Caches a code (an entry there stays: a change drops it first) and
-  // resolves it as Find does.
-  Resolved Insert(std::string_view code, LinkLife life, bool click, int64_t now, const DenyList& denied);
+  // resolves it as Find does. With `readAt` (epoch() before the link was
+  // read), a link read before a Drop since is answered but not cached: it
+  // may be the row as it was before the change.
+  Resolved Insert(std::string_view code, LinkLife life, bool click, int64_t now, const DenyList& denied,
+                  std::optional<uint64_t> readAt = std::nullopt);
+  // Counts the Drops.
+  uint64_t epoch() const { return epoch_.load(std::memory_order_acquire); }
   // Caches a code only while its shard has room: false when it had none.
   bool InsertIfRoom(std::string_view code, LinkLife life);
   // Forgets a code (it changed); its counted clicks stay counted.
@@ -100,6 +106,7 @@ class LinkCache {
   template <typename Read>
   uint64_t Sum(Read read) const;
 
+  std::atomic<uint64_t> epoch_{0};
   const std::size_t capacity_;
   const std::size_t perShard_;
   std::unique_ptr<Shard[]> shards_;

@@ -81,7 +81,8 @@ void LinkWriter::Commit(std::deque<Waiting>& batch) {
       std::vector<NewLink> links;
       for (std::size_t i : open) {
         const Creation& creation = batch[i].creation;
-        links.push_back({creation.alias.empty() ? RandomCode() : creation.alias, creation.address, now});
+        links.push_back({creation.alias.empty() ? RandomCode() : creation.alias, creation.address, now, 0,
+                         creation.owner});
       }
       const std::vector<InsertResult> results = store_.InsertIfAbsent(links);
       Metrics::Add(metrics_.commits);

@@ -24,6 +24,7 @@ namespace snipora::service {
 struct Creation {
   std::string address;  // checked already
   std::string alias;    // empty: a random code; else valid and not reserved
+  std::string owner;    // the name of the key that asked; "" for none
 };
 
 struct Created {

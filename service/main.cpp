@@ -2,12 +2,15 @@
 #include <signal.h>
 
 #include <cstdio>
+#include <ctime>
 #include <exception>
 #include <fstream>
 #include <iostream>
 #include <string>
 #include <vector>
 
+#include "service/core/utc_time.h"
+#include "service/keys.h"
 #include "service/log.h"
 #include "service/open_store.h"
 #include "service/service.h"
@@ -22,6 +25,43 @@ int Report(const char* what, const TransferReport& report) {
                static_cast<unsigned long long>(report.added), static_cast<unsigned long long>(report.present),
                static_cast<unsigned long long>(report.conflicts), static_cast<unsigned long long>(report.badRows));
   return report.conflicts || report.badRows ? 1 : 0;
+}
+
+// key create, list and revoke, on the store --database names.
+int RunKeyCommand(const ParsedCommandLine& parsed) {
+  const Settings& settings = parsed.settings;
+  try {
+    std::unique_ptr<Store> store = OpenStore(settings.database);
+    switch (parsed.command) {
+      case Command::kKeyCreate: {
+        const std::string key = NewKeyText();
+        if (!store->AddKey({settings.keyName, settings.keyRole, KeyDigest(key), std::time(nullptr)})) {
+          std::fprintf(stderr, "snipora-service key create: a key named %s exists already\n", settings.keyName.c_str());
+          return 1;
+        }
+        // the only time the key is shown: the store keeps its digest alone
+        std::printf("%s\n", key.c_str());
+        std::fprintf(stderr, "snipora-service key create: %s (%s) made; keep the key above, it is not shown again\n",
+                     settings.keyName.c_str(), settings.keyRole.c_str());
+        return 0;
+      }
+      case Command::kKeyList:
+        for (const KeyRecord& key : store->ListKeys())
+          std::printf("%s\t%s\tcreated %s\t%s\n", key.name.c_str(), key.role.c_str(), IsoUtc(key.created).c_str(),
+                      key.revoked ? ("revoked " + IsoUtc(*key.revoked)).c_str() : "valid");
+        return 0;
+      default:
+        if (!store->RevokeKey(parsed.operands.at(0), std::time(nullptr))) {
+          std::fprintf(stderr, "snipora-service key revoke: no valid key is named %s\n", parsed.operands[0].c_str());
+          return 1;
+        }
+        std::fprintf(stderr, "snipora-service key revoke: %s revoked\n", parsed.operands[0].c_str());
+        return 0;
+    }
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "snipora-service key: %s\n", error.what());
+    return 1;
+  }
 }
 
 // copy, export and import, with the stores and files their options name.
@@ -69,7 +109,13 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "snipora-service: %s (see --help)\n", parsed.error.c_str());
     return 2;
   }
-  if (parsed.command != Command::kServe) return RunCommand(parsed.command, parsed.settings);
+  switch (parsed.command) {
+    case Command::kServe: break;
+    case Command::kKeyCreate:
+    case Command::kKeyList:
+    case Command::kKeyRevoke: return RunKeyCommand(parsed);
+    default: return RunCommand(parsed.command, parsed.settings);
+  }
   // The signals are taken by this thread alone (sigtimedwait); every thread
   // started from here on inherits the blocked set.
   sigset_t signals;

@@ -48,8 +48,8 @@ enum Query { kFindCode, kFindAddress, kInsert, kSettle, kAddClicks, kPage, kProb
 constexpr const char* kQueries[kQueryCount] = {
     "SELECT " SNIPORA_LINK_COLUMNS " FROM links WHERE code = $1::text",
     "SELECT code FROM links WHERE sha256(address) = sha256($1::bytea) AND address = $1::bytea",
-    "INSERT INTO links(code, address, created, clicks)"
-    " SELECT * FROM unnest($1::text[], $2::bytea[], $3::int8[], $4::int8[])"
+    "INSERT INTO links(code, address, created, clicks, owner)"
+    " SELECT * FROM unnest($1::text[], $2::bytea[], $3::int8[], $4::int8[], $5::text[])"
     " ON CONFLICT DO NOTHING RETURNING code, address",
     "SELECT l.code, l.address FROM links l"
     " WHERE sha256(l.address) IN (SELECT sha256(a) FROM unnest($1::bytea[]) a)",
@@ -309,16 +309,18 @@ class PostgresStore final : public Store {
 
   std::vector<InsertResult> InsertIfAbsent(std::span<const NewLink> links) override {
     if (links.empty()) return {};
-    std::vector<std::string_view> codes, addresses;
+    std::vector<std::string_view> codes, addresses, owners;
     std::vector<int64_t> created, clicks;
     for (const NewLink& link : links) {
       codes.push_back(link.code);
       addresses.push_back(link.address);
       created.push_back(link.created);
       clicks.push_back(link.clicks);
+      owners.push_back(link.owner);
     }
     const std::vector<Param> insert = {TextForm(TextArray(codes)), TextForm(ByteaArray(addresses)),
-                                       TextForm(IntegerArray(created)), TextForm(IntegerArray(clicks))};
+                                       TextForm(IntegerArray(created)), TextForm(IntegerArray(clicks)),
+                                       TextForm(TextArray(owners))};
     return Retrying([&](Session& session) {
       std::map<std::string, std::string, std::less<>> inserted;  // code -> address, this transaction's
       std::map<std::string, std::string, std::less<>> stored;    // address -> code, after it
@@ -379,6 +381,68 @@ class PostgresStore final : public Store {
       NoteChange(session, "link", code);
       transaction.Commit();
       return {ChangeResult::kChanged, std::move(after)};
+    });
+  }
+
+  bool AddKey(const KeyRecord& key) override {
+    return Retrying([&](Session& session) {
+      Transaction transaction(session);
+      const Result added = session.ExecuteParams(
+          "INSERT INTO keys(name, role, digest, created) VALUES ($1::text, $2::text, $3::bytea, $4::int8)"
+          " ON CONFLICT DO NOTHING",
+          {Bytes(key.name), Bytes(key.role), Bytes(key.digest), TextForm(std::to_string(key.created))},
+          PGRES_COMMAND_OK);
+      if (std::string_view(PQcmdTuples(added.get())) == "0") return false;
+      NoteChange(session, "key", key.name);
+      transaction.Commit();
+      return true;
+    });
+  }
+
+  std::vector<KeyRecord> ListKeys() override {
+    return WithSession([&](Session& session) {
+      const Result result = session.ExecuteParams(
+          "SELECT name, role, digest, created, revoked FROM keys ORDER BY name", {}, PGRES_TUPLES_OK);
+      std::vector<KeyRecord> keys;
+      for (int row = 0; row < PQntuples(result.get()); ++row)
+        keys.push_back({std::string(Value(result.get(), row, 0)), std::string(Value(result.get(), row, 1)),
+                        std::string(Value(result.get(), row, 2)), Int8(result.get(), row, 3),
+                        MaybeInt8(result.get(), row, 4)});
+      return keys;
+    });
+  }
+
+  bool RevokeKey(std::string_view name, int64_t when) override {
+    return Retrying([&](Session& session) {
+      Transaction transaction(session);
+      const Result revoked = session.ExecuteParams(
+          "UPDATE keys SET revoked = $2::int8 WHERE name = $1::text AND revoked IS NULL",
+          {Bytes(name), TextForm(std::to_string(when))}, PGRES_COMMAND_OK);
+      if (std::string_view(PQcmdTuples(revoked.get())) == "0") return false;
+      NoteChange(session, "key", name);
+      transaction.Commit();
+      return true;
+    });
+  }
+
+  std::vector<ChangeNote> ChangesSince(int64_t seq, int limit) override {
+    return WithSession([&](Session& session) {
+      const Result result = session.ExecuteParams(
+          "SELECT seq, kind, name FROM changes WHERE seq > $1::int8 ORDER BY seq LIMIT $2::int8",
+          {TextForm(std::to_string(seq)), TextForm(std::to_string(limit))}, PGRES_TUPLES_OK);
+      std::vector<ChangeNote> notes;
+      for (int row = 0; row < PQntuples(result.get()); ++row)
+        notes.push_back({Int8(result.get(), row, 0), std::string(Value(result.get(), row, 1)),
+                         std::string(Value(result.get(), row, 2))});
+      return notes;
+    });
+  }
+
+  int64_t LastChange() override {
+    return WithSession([&](Session& session) {
+      const Result result =
+          session.ExecuteParams("SELECT coalesce(max(seq), 0)::int8 FROM changes", {}, PGRES_TUPLES_OK);
+      return Int8(result.get(), 0, 0);
     });
   }
 

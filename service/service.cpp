@@ -41,12 +41,30 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
       log_(log ? std::make_unique<AccessLog>(log) : nullptr),
       rateLimit_(settings_.creationsPerMinute) {
   if (const std::string error = ReloadDenyList(); !error.empty()) throw std::runtime_error(error);
+  keys_.Replace(store_->ListKeys());
+  changes_ = std::make_unique<ChangeFeed>(
+      *store_,
+      [this](const ChangeNote& note) {
+        if (note.kind == "link") {
+          cache_.Drop(note.name);
+        } else if (note.kind == "key") {
+          try {
+            keys_.Replace(store_->ListKeys());
+          } catch (const StoreError& error) {
+            Log(LogLevel::kError, std::string("keys not read again, tried at the next read: ") + error.what());
+            return false;
+          }
+        }
+        return true;
+      },
+      std::chrono::milliseconds(250));
   writer_ = std::make_unique<LinkWriter>(
       *store_, cache_, metrics_,
       WriterSettings{settings_.maxBatch, std::chrono::milliseconds(settings_.clickFlushMs),
                      std::chrono::microseconds(settings_.gatherMicroseconds)});
   application_ = std::make_unique<Application>(ApplicationParts{settings_, *store_, cache_, *writer_, metrics_,
-                                                                  rateLimit_, clientPackage_ ? &*clientPackage_ : nullptr,
+                                                                  rateLimit_, keys_,
+                                                                  clientPackage_ ? &*clientPackage_ : nullptr,
                                                                   [this] { return denyList_.load(); }});
   server_ = std::make_unique<HttpTransport>(settings_, trustedProxies_, metrics_, log_.get(), *application_);
   // With SQLite and a cache as large as the store, no redirect then reads the
@@ -107,6 +125,7 @@ void Service::Stop() {
   writer_->Stop();
   waitIdle(std::max(until, std::chrono::steady_clock::now() + std::chrono::seconds(1)));
   server_->Stop();
+  changes_->Stop();
   FlushLog();
 }
 

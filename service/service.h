@@ -16,7 +16,9 @@
 #include "service/core/forwarded.h"
 #include "service/core/address_check.h"
 #include "service/application.h"
+#include "service/change_feed.h"
 #include "service/http_transport.h"
+#include "service/keys.h"
 #include "service/link_cache.h"
 #include "service/link_writer.h"
 #include "service/metrics.h"
@@ -62,7 +64,10 @@ class Service {
   RateLimit rateLimit_;
   // read by every redirect, replaced on SIGHUP
   std::atomic<std::shared_ptr<const DenyList>> denyList_;
+  KeyRing keys_;
   std::unique_ptr<LinkWriter> writer_;
+  // changes made elsewhere (other instances, the command line)
+  std::unique_ptr<ChangeFeed> changes_;
   std::unique_ptr<Application> application_;
   std::unique_ptr<HttpTransport> server_;
   // Fills the cache from the store after start while it has room.

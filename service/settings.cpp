@@ -11,7 +11,14 @@ namespace snipora::service {
 namespace {
 
 // Which runs take an option: the service, and the commands that move links.
-enum : unsigned { kServe = 1, kCopy = 2, kExport = 4, kImport = 8, kEvery = kServe | kCopy | kExport | kImport };
+enum : unsigned {
+  kServe = 1,
+  kCopy = 2,
+  kExport = 4,
+  kImport = 8,
+  kKey = 16,
+  kEvery = kServe | kCopy | kExport | kImport | kKey,
+};
 
 struct Text {
   std::string Settings::*field;
@@ -43,10 +50,19 @@ std::string CheckRanges(const std::string& value) {
   return AddressRanges::Parse(value, &error) ? "" : "takes IP addresses and CIDR ranges: " + error;
 }
 
+std::string CheckRole(const std::string& value) {
+  return value == "admin" || value == "creator" ? "" : "takes admin or creator, not '" + value + "'";
+}
+std::string CheckKeyName(const std::string& value) {
+  const bool fits = value.size() <= 64 && value.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                                   "0123456789-_.") == std::string::npos;
+  return fits ? "" : "takes 1 to 64 letters, digits, '-', '_' or '.', not '" + value + "'";
+}
+
 const Option kOptions[] = {
     {"listen", Text{&Settings::listen, CheckListen}, "127.0.0.1:8080", kServe,
      "HOST:PORT to listen on (IPv4, or [IPv6]:PORT)"},
-    {"database", Text{&Settings::database}, "snipora.db", kServe | kExport | kImport,
+    {"database", Text{&Settings::database}, "snipora.db", kServe | kExport | kImport | kKey,
      "the links: an SQLite file (created when absent), or a PostgreSQL database as postgresql://USER@HOST:PORT/DB "
      "(any libpq connection address; several instances may share it)"},
     {"public-host", Text{&Settings::publicHost}, "localhost:8080", kServe,
@@ -87,22 +103,34 @@ const Option kOptions[] = {
      "seconds SIGTERM waits for requests in flight and open connections"},
     {"access-log", Switch{&Settings::accessLog}, "on", kServe,
      "one line per request on standard output: on or off"},
+    {"open-creation", Switch{&Settings::openCreation}, "on", kServe,
+     "on: anyone may create links (the form, /create.php, POST /api/v1/links); off: creations need a key "
+     "(Authorization: Bearer KEY)"},
     {"from", Text{&Settings::from}, "", kCopy, "copy: the store to copy from (as --database)"},
     {"to", Text{&Settings::to}, "", kCopy, "copy: the store to copy into (as --database)"},
     {"output", Text{&Settings::output}, "-", kExport, "export: the CSV file to write (-: standard output)"},
     {"input", Text{&Settings::input}, "-", kImport, "import: the CSV file to read (-: standard input)"},
+    {"name", Text{&Settings::keyName, CheckKeyName}, "", kKey, "key create: the new key's name"},
+    {"role", Text{&Settings::keyRole, CheckRole}, "creator", kKey,
+     "key create: admin (every operation) or creator (creates links and manages its own)"},
     {"config", ConfigFile{}, "", kEvery,
      "a file of the service's options, one NAME = VALUE a line (# comments); the command line wins over it"},
 };
 
 struct CommandName {
-  const char* word;
+  const char* word;  // one word, or two ("key create")
   Command command;
   unsigned bit;
+  std::size_t operands = 0;  // words it takes after its options' names
 };
-constexpr CommandName kCommands[] = {{"copy", Command::kCopy, kCopy},
-                                     {"export", Command::kExport, kExport},
-                                     {"import", Command::kImport, kImport}};
+constexpr CommandName kCommands[] = {
+    {"copy", Command::kCopy, kCopy},
+    {"export", Command::kExport, kExport},
+    {"import", Command::kImport, kImport},
+    {"key create", Command::kKeyCreate, kKey},
+    {"key list", Command::kKeyList, kKey},
+    {"key revoke", Command::kKeyRevoke, kKey, 1},
+};
 
 const Option* FindOption(std::string_view name) {
   for (const Option& option : kOptions)
@@ -182,6 +210,8 @@ std::string ArgumentOf(const Option& option) {
           if (name == "public-host") return "HOST[:PORT]";
           if (name == "database" || name == "from" || name == "to") return "STORE";
           if (name == "trusted-proxies") return "RANGES";
+          if (name == "name") return "NAME";
+          if (name == "role") return "admin|creator";
           return "FILE";
         }
       },
@@ -207,7 +237,11 @@ const char kCommandsHelp[] =
     "YYYY-MM-DDTHH:MM:SSZ), import reads it, checking every row before storing any. A link already\n"
     "there is left as it is, so running either again changes nothing; a code or address that is\n"
     "another link's there is reported and skipped, and the exit status is then 1. export and import\n"
-    "take the store from --config FILE too.\n";
+    "take the store from --config FILE too.\n"
+    "Keys of the API (Authorization: Bearer KEY), in the store --database or --config names:\n"
+    "  snipora-service key create --name NAME [--role admin|creator]   prints the new key, once\n"
+    "  snipora-service key list\n"
+    "  snipora-service key revoke NAME\n";
 
 Settings::Settings() {
   for (const Option& option : kOptions)
@@ -240,17 +274,19 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   ParsedCommandLine parsed;
   std::size_t i = 0;
   unsigned bit = kServe;
+  const CommandName* found = nullptr;
   if (!arguments.empty() && !arguments[0].starts_with("-")) {
-    const CommandName* found = nullptr;
-    for (const CommandName& command : kCommands)
-      if (arguments[0] == command.word) found = &command;
+    const std::string two = arguments.size() > 1 ? arguments[0] + " " + arguments[1] : "";
+    for (const CommandName& command : kCommands) {
+      if (arguments[0] == command.word) found = &command, i = 1;
+      if (two == command.word) found = &command, i = 2;
+    }
     if (!found) {
-      parsed.error = "unknown command '" + arguments[0] + "'";
+      parsed.error = "unknown command '" + (two.empty() ? arguments[0] : two) + "'";
       return parsed;
     }
     parsed.command = found->command;
     bit = found->bit;
-    i = 1;
   }
   // the command line's values are set after the file's: the command line wins
   std::vector<std::pair<const Option*, std::string>> given;
@@ -267,6 +303,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       value = argument.substr(eq + 1);
       argument = argument.substr(0, eq);
       hasValue = true;
+    }
+    if (!argument.starts_with("-") && found && parsed.operands.size() < found->operands) {
+      parsed.operands.push_back(arguments[i]);
+      continue;
     }
     const Option* option = argument.starts_with("--") ? FindOption(argument.substr(2)) : nullptr;
     if (!option || !(option->commands & bit)) {
@@ -299,6 +339,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   }
   if (parsed.command == Command::kCopy && (parsed.settings.from.empty() || parsed.settings.to.empty()))
     parsed.error = "copy needs --from and --to";
+  if (parsed.command == Command::kKeyCreate && parsed.settings.keyName.empty())
+    parsed.error = "key create needs --name";
+  if (found && parsed.operands.size() < found->operands)
+    parsed.error = std::string(found->word) + " needs " + std::to_string(found->operands) + " more word(s)";
   return parsed;
 }
 
@@ -306,6 +350,7 @@ std::string HelpText() {
   std::string text =
       "usage: snipora-service [--OPTION VALUE]...\n"
       "       snipora-service copy|export|import [--OPTION VALUE]...\n"
+      "       snipora-service key create|list|revoke [NAME] [--OPTION VALUE]...\n"
       "A URL-shortening service: GET /create.php?url=... answers the short address,\n"
       "GET /CODE redirects to the long one. Options (default in brackets); the\n"
       "service's may also be written in the --config file as NAME = VALUE:\n";

@@ -89,6 +89,14 @@ class Statement {
     Reset();
     throw StoreError("query: " + message);
   }
+  Statement& BindBlob(int index, std::string_view bytes) {
+    Check(sqlite3_bind_blob(statement_.get(), index, bytes.data(), int(bytes.size()), SQLITE_STATIC));
+    return *this;
+  }
+  std::string_view Blob(int column) {
+    const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement_.get(), column));
+    return bytes ? std::string_view(bytes, std::size_t(sqlite3_column_bytes(statement_.get(), column))) : "";
+  }
   std::string_view Text(int column) {
     const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_.get(), column));
     return text ? std::string_view(text, std::size_t(sqlite3_column_bytes(statement_.get(), column))) : "";
@@ -144,7 +152,7 @@ struct Connection {
   void Prepare() {
     findCode.emplace(db.get(), "SELECT " SNIPORA_LINK_COLUMNS " FROM links WHERE code = ?1");
     findAddress.emplace(db.get(), "SELECT code FROM links WHERE address = ?1");
-    insert.emplace(db.get(), "INSERT INTO links(code, address, created, clicks) VALUES(?1, ?2, ?3, ?4)");
+    insert.emplace(db.get(), "INSERT INTO links(code, address, created, clicks, owner) VALUES(?1, ?2, ?3, ?4, ?5)");
     addClicks.emplace(db.get(), "UPDATE links SET clicks = clicks + ?2 WHERE code = ?1");
   }
   // The writer's own.
@@ -232,6 +240,58 @@ class SqliteStore final : public Store {
     return {ChangeResult::kChanged, std::move(after)};
   }
 
+  bool AddKey(const KeyRecord& key) override {
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    Statement add(writer_.db.get(),
+                  "INSERT INTO keys(name, role, digest, created) VALUES(?1, ?2, ?3, ?4) ON CONFLICT DO NOTHING");
+    add.BindBlob(3, key.digest).Bind(1, key.name).Bind(2, key.role).Bind(4, key.created);
+    add.Step();
+    if (sqlite3_changes(writer_.db.get()) == 0) return false;
+    NoteChange("key", key.name);
+    transaction.Commit();
+    return true;
+  }
+
+  std::vector<KeyRecord> ListKeys() override {
+    Lease lease(*this);
+    Statement all(lease->db.get(), "SELECT name, role, digest, created, revoked FROM keys ORDER BY name");
+    std::vector<KeyRecord> keys;
+    while (all.Step())
+      keys.push_back({std::string(all.Text(0)), std::string(all.Text(1)), std::string(all.Blob(2)), all.Integer(3),
+                      all.MaybeInteger(4)});
+    return keys;
+  }
+
+  bool RevokeKey(std::string_view name, int64_t when) override {
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    Statement revoke(writer_.db.get(), "UPDATE keys SET revoked = ?2 WHERE name = ?1 AND revoked IS NULL");
+    revoke.Bind(1, name).Bind(2, when).Step();
+    if (sqlite3_changes(writer_.db.get()) == 0) return false;
+    NoteChange("key", name);
+    transaction.Commit();
+    return true;
+  }
+
+  std::vector<ChangeNote> ChangesSince(int64_t seq, int limit) override {
+    Lease lease(*this);
+    Statement since(lease->db.get(), "SELECT seq, kind, name FROM changes WHERE seq > ?1 ORDER BY seq LIMIT ?2");
+    ResetOnExit reset{since};
+    since.Bind(1, seq).Bind(2, int64_t(limit));
+    std::vector<ChangeNote> notes;
+    while (since.Step()) notes.push_back({since.Integer(0), std::string(since.Text(1)), std::string(since.Text(2))});
+    return notes;
+  }
+
+  int64_t LastChange() override {
+    Lease lease(*this);
+    Statement last(lease->db.get(), "SELECT coalesce(max(seq), 0) FROM changes");
+    ResetOnExit reset{last};
+    last.Step();
+    return last.Integer(0);
+  }
+
   bool DeleteLink(std::string_view code) override {
     std::lock_guard lock(writerMutex_);
     Transaction transaction(writer_.db.get());
@@ -297,7 +357,7 @@ class SqliteStore final : public Store {
       }
       Statement& insert = *writer_.insert;
       ResetOnExit reset{insert};
-      insert.Bind(1, link.code).Bind(2, link.address).Bind(3, link.created).Bind(4, link.clicks);
+      insert.Bind(1, link.code).Bind(2, link.address).Bind(3, link.created).Bind(4, link.clicks).Bind(5, link.owner);
       insert.Step();
       results.push_back({InsertResult::kInserted, link.code});
     }

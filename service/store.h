@@ -39,6 +39,23 @@ struct NewLink {
   std::string address;
   int64_t created = 0;
   int64_t clicks = 0;  // non-zero when links move between stores
+  std::string owner;   // the key that made it; "" for none
+};
+
+// An API key as stored: never the key itself, only its digest.
+struct KeyRecord {
+  std::string name;
+  std::string role;    // "admin" or "creator"
+  std::string digest;  // SHA-256 of the key, 32 bytes
+  int64_t created = 0;
+  std::optional<int64_t> revoked;
+};
+
+// One row of the changes log: a link (by code) or a key (by name) changed.
+struct ChangeNote {
+  int64_t seq = 0;
+  std::string kind;  // "link" or "key"
+  std::string name;
 };
 
 struct InsertResult {
@@ -92,6 +109,15 @@ class Store {
   virtual ChangeResult ChangeLink(std::string_view code, const LinkChange& change) = 0;
   // Deletes a link and its daily clicks, noting the change; false when absent.
   virtual bool DeleteLink(std::string_view code) = 0;
+  // Keys: false when the name is taken (AddKey) or no valid key has it
+  // (RevokeKey). Both note the change.
+  virtual bool AddKey(const KeyRecord& key) = 0;
+  virtual std::vector<KeyRecord> ListKeys() = 0;
+  virtual bool RevokeKey(std::string_view name, int64_t when) = 0;
+  // The changes noted after `seq`, oldest first, at most `limit`.
+  virtual std::vector<ChangeNote> ChangesSince(int64_t seq, int limit) = 0;
+  // The last change's seq (0: none yet).
+  virtual int64_t LastChange() = 0;
   // Adds to the click counts of existing codes, in one transaction.
   virtual void AddClicks(std::span<const ClickCount> counts) = 0;
   // Every link, in the order of its code (byte for byte), until `visit`

@@ -52,6 +52,11 @@ class CountingStore final : public Store {
     return inner_->ChangeLink(code, change);
   }
   bool DeleteLink(std::string_view code) override { return inner_->DeleteLink(code); }
+  bool AddKey(const KeyRecord& key) override { return inner_->AddKey(key); }
+  std::vector<KeyRecord> ListKeys() override { return inner_->ListKeys(); }
+  bool RevokeKey(std::string_view name, int64_t when) override { return inner_->RevokeKey(name, when); }
+  std::vector<ChangeNote> ChangesSince(int64_t seq, int limit) override { return inner_->ChangesSince(seq, limit); }
+  int64_t LastChange() override { return inner_->LastChange(); }
   void AddClicks(std::span<const ClickCount> counts) override {
     ++clickWrites;
     FailIfAsked();

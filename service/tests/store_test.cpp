@@ -183,6 +183,39 @@ TEST_P(StoreTest, LinksAreChangedAndDeleted) {
   EXPECT_EQ(store->FindAddress("http://two.example/"), "aaaaaaa");
 }
 
+// Keys keep their digest as bytes; every change to a link or a key is
+// logged in order, for the instances that read the log.
+TEST_P(StoreTest, KeysAndTheLogOfChanges) {
+  std::unique_ptr<Store> store = Open();
+  const int64_t start = store->LastChange();
+  const std::string digest("\x00\xff\x01 digest", 10);
+  ASSERT_TRUE(store->AddKey({"ops", "admin", digest, 100}));
+  EXPECT_FALSE(store->AddKey({"ops", "creator", "other", 101}));
+  ASSERT_TRUE(store->AddKey({"app", "creator", "digest two", 102}));
+  EXPECT_TRUE(store->RevokeKey("app", 200));
+  EXPECT_FALSE(store->RevokeKey("app", 201));
+  EXPECT_FALSE(store->RevokeKey("nobody", 201));
+  store->InsertIfAbsent(std::vector<NewLink>{{"aaaaaaa", "http://one.example/", 100, 0, "ops"}});
+  EXPECT_EQ(store->FindCode("aaaaaaa")->owner, "ops");
+  LinkChange change;
+  change.disabled = true;
+  store->ChangeLink("aaaaaaa", change);
+  const std::vector<KeyRecord> keys = Open()->ListKeys();
+  ASSERT_EQ(keys.size(), 2u);
+  EXPECT_EQ(keys[0].name, "app");
+  EXPECT_EQ(keys[0].revoked, 200);
+  EXPECT_EQ(keys[1].digest, digest);
+  EXPECT_EQ(keys[1].role, "admin");
+  EXPECT_EQ(keys[1].revoked, std::nullopt);
+  const std::vector<ChangeNote> notes = store->ChangesSince(start, 10);
+  ASSERT_EQ(notes.size(), 4u);
+  EXPECT_EQ(notes[0].kind + ":" + notes[0].name, "key:ops");
+  EXPECT_EQ(notes[2].kind + ":" + notes[2].name, "key:app");  // revoked
+  EXPECT_EQ(notes[3].kind + ":" + notes[3].name, "link:aaaaaaa");
+  EXPECT_EQ(store->LastChange(), notes[3].seq);
+  EXPECT_EQ(store->ChangesSince(notes[1].seq, 1).size(), 1u);
+}
+
 // A store made by version 1 (its schema kept as test data), with links and
 // clicks in it, opens under the current schema with every one of them.
 TEST_P(StoreTest, AVersion1StoreOpensWithEveryLinkAndItsClicks) {
