@@ -11,6 +11,7 @@
 #include "service/core/pages.h"
 #include "service/core/request.h"
 #include "service/core/utc_time.h"
+#include "service/link_admin.h"
 #include "service/log.h"
 #include "service/qr_code.h"
 #include "service/static_files.h"
@@ -28,7 +29,10 @@ const Application::Route Application::kRoutes[] = {
     {kRead, "/static/*", Role::kNone, &Application::Static},
     {kRead, "/healthz", Role::kNone, &Application::Health},
     {kRead, "/metrics", Role::kNone, &Application::MetricsText},
-    {kRead, "/api/v1/links/+", Role::kNone, &Application::LinkInfo},
+    {kRead, "/api/v1/links", Role::kCreator, &Application::ListLinks},
+    {kRead, "/api/v1/links/+", Role::kAnyone, &Application::LinkInfo},
+    {kPatch, "/api/v1/links/+", Role::kCreator, &Application::ChangeLink},
+    {kDelete, "/api/v1/links/+", Role::kCreator, &Application::DeleteLink},
     {kRead, "/+/qr-code", Role::kNone, &Application::QrCode},
     {kRead, "/+", Role::kNone, &Application::Redirect},
 };
@@ -60,9 +64,6 @@ Reply Page(int status, std::string_view title, std::string_view text) {
 }
 Reply Bad(std::string_view text) { return Page(400, "Bad request", text); }
 
-Reply JsonError(int status, std::string_view text) {
-  return {status, kJson, "{\"error\":" + JsonString(text) + "}\n", {}};
-}
 // An API error: a stable code for programs, a sentence for people.
 Reply ApiError(int status, std::string_view code, std::string_view message) {
   return {status, kJson, "{\"error\":{\"code\":" + JsonString(code) + ",\"message\":" + JsonString(message) + "}}\n",
@@ -112,16 +113,18 @@ std::optional<Reply> Application::Dispatch(Call& call) {
   if (!target) return Page(call.language, 400, &PageTexts::badTitle, &PageTexts::badTarget);
   call.query = target->query;
   const unsigned method = MethodBit(call.http.method);
+  unsigned allowed = 0;  // by the routes whose path fits
   for (const Route& route : kRoutes) {
-    if (!(route.methods & method)) continue;
     const std::optional<std::string_view> capture = MatchPath(route.pattern, target->path);
     if (!capture) continue;
+    allowed |= route.methods;
+    if (!(route.methods & method)) continue;
     call.capture = *capture;
     if (std::optional<Reply> refused = Admit(call, route.role, target->path.starts_with("/api/"))) return refused;
     return (this->*route.handler)(call);
   }
   Reply reply = Page(call.language, 405, &PageTexts::methodTitle, &PageTexts::method);
-  reply.headers.push_back({"Allow", "GET, HEAD, POST"});
+  reply.headers.push_back({"Allow", allowed & (kPatch | kDelete) ? "GET, HEAD, PATCH, DELETE" : "GET, HEAD, POST"});
   return reply;
 }
 
@@ -136,6 +139,7 @@ std::optional<Reply> Application::Admit(Call& call, Role role, bool api) {
     if (bearer) call.caller = parts_.keys.Check(value.substr(kScheme.size()));
     if (!call.caller) role = Role::kCreator;  // a key given must be right, whatever the route
   }
+  if (role == Role::kAnyone) return std::nullopt;
   if (role == Role::kCreation) {
     if (parts_.settings.openCreation) return std::nullopt;
     role = Role::kCreator;
@@ -291,22 +295,141 @@ std::optional<Reply> Application::QrCode(Call& call) {
 
 std::optional<Reply> Application::LinkInfo(Call& call) {
   const std::string_view code = call.capture;
-  if (!IsValidCode(code)) return JsonError(404, "No such code.");
+  if (!IsValidCode(code)) return ApiError(404, "not_found", "No such code.");
   std::optional<Link> link;
   try {
     link = parts_.store.FindCode(code);
   } catch (const StoreError& error) {
     Log(LogLevel::kError, "reading link " + std::string(code) + ": the store failed: " + error.what());
     Metrics::Add(parts_.metrics.storeErrors);
-    return RetryLater(JsonError(503, "The store does not answer."));
+    return RetryLater(ApiError(503, "store_unavailable", "The store does not answer."));
   }
-  if (!link) return JsonError(404, "No such code.");
-  const int64_t clicks = link->clicks + parts_.cache.PendingClicks(code);
+  if (!link) return ApiError(404, "not_found", "No such code.");
+  const bool full = call.caller && (call.caller->role == Role::kAdmin || call.caller->name == link->owner);
+  return Reply{200, kJson, LinkJson(*link, link->clicks + parts_.cache.PendingClicks(code), full) + "\n", {}};
+}
+
+std::optional<Reply> Application::ListLinks(Call& call) {
+  const std::optional<std::vector<Field>> fields = ParseForm(call.query);
+  if (!fields) return ApiError(400, "bad_query", "The query has a malformed %-escape.");
+  LinkFilter filter;
+  filter.query.limit = 100;
+  for (const Field& field : *fields) {
+    const auto bad = [&](std::string_view what) {
+      return ApiError(400, "bad_query", field.name + " takes " + std::string(what) + ".");
+    };
+    if (field.name == "limit") {
+      const std::optional<long long> limit = ParseTime(field.value);  // a whole number
+      if (!limit || *limit < 1 || *limit > kMaxListLimit) return bad("1 to 1000");
+      filter.query.limit = int(*limit);
+    } else if (field.name == "cursor") {
+      filter.query.after = field.value;
+    } else if (field.name == "offset") {
+      const std::optional<long long> offset = ParseTime(field.value);
+      if (!offset || *offset < 0 || *offset > 1000000) return bad("0 to 1000000");
+      filter.offset = std::size_t(*offset);
+    } else if (field.name == "created_after" || field.name == "created_before") {
+      const std::optional<long long> at = ParseTime(field.value);
+      if (!at) return bad("a UTC time (2026-12-31T00:00:00Z) or seconds since 1970");
+      if (field.name == "created_after")
+        filter.query.createdFrom = *at + 1;  // strictly after
+      else
+        filter.query.createdBefore = *at;
+    } else if (field.name == "host") {
+      filter.host = HostOf(field.value);
+    } else if (field.name == "disabled") {
+      if (field.value != "true" && field.value != "false") return bad("true or false");
+      filter.query.disabled = field.value == "true";
+    } else if (field.name != "lang") {
+      return ApiError(400, "bad_query", "Unknown parameter " + field.name + ".");
+    }
+  }
+  // a creator sees its own links
+  if (call.caller->role != Role::kAdmin) filter.query.owner = call.caller->name;
+  LinkPage page;
+  try {
+    page = FindLinks(parts_.store, filter);
+  } catch (const StoreError& error) {
+    Log(LogLevel::kError, std::string("listing links: the store failed: ") + error.what());
+    Metrics::Add(parts_.metrics.storeErrors);
+    return RetryLater(ApiError(503, "store_unavailable", "The store does not answer."));
+  }
+  std::string json = "{\"links\":[";
+  for (const Link& link : page.links) {
+    if (json.back() != '[') json += ',';
+    json += LinkJson(link, link.clicks + parts_.cache.PendingClicks(link.code), true);
+  }
+  json += "],\"next\":" + (page.next ? JsonString(*page.next) : std::string("null")) + "}\n";
+  return Reply{200, kJson, std::move(json), {}};
+}
+
+Application::Managed Application::LinkToManage(Call& call, std::string_view what) {
+  const std::string_view code = call.capture;
+  if (!IsValidCode(code)) return {std::nullopt, ApiError(404, "not_found", "No such code.")};
+  std::optional<Link> link;
+  try {
+    link = parts_.store.FindCode(code);
+  } catch (const StoreError& error) {
+    Log(LogLevel::kError, std::string(what) + " " + std::string(code) + ": the store failed: " + error.what());
+    Metrics::Add(parts_.metrics.storeErrors);
+    return {std::nullopt, RetryLater(ApiError(503, "store_unavailable", "The store does not answer."))};
+  }
+  if (!link) return {std::nullopt, ApiError(404, "not_found", "No such code.")};
+  if (call.caller->role != Role::kAdmin && call.caller->name != link->owner)
+    return {std::nullopt, ApiError(403, "not_owner", "This link was made with another key.")};
+  return {std::move(link), std::nullopt};
+}
+
+std::optional<Reply> Application::ChangeLink(Call& call) {
+  if (call.http.bodyTooLarge) return ApiError(413, "too_large", "The body is larger than this service accepts.");
+  ChangeRequest request = ReadLinkChange(call.http.body);
+  if (!request.change) return ApiError(400, "bad_change", request.error);
+  LinkChange& change = *request.change;
+  if (change.address) {
+    if (call.caller->role != Role::kAdmin)
+      return ApiError(403, "forbidden", "Only an admin key may change a link's address.");
+    const std::shared_ptr<const DenyList> denied = parts_.denyList();
+    const StoredForm check = AcceptAddress(*change.address, ownHost_, denied ? *denied : DenyList());
+    if (check.refusal != Refusal::kAccepted) return ApiError(400, "address_refused", RefusalText(check.refusal));
+    change.address = check.address;
+  }
+  Managed managed = LinkToManage(call, "changing");
+  if (managed.refusal) return managed.refusal;
+  ChangeResult result;
+  try {
+    result = parts_.store.ChangeLink(call.capture, change);
+  } catch (const StoreError& error) {
+    Log(LogLevel::kError, "changing " + std::string(call.capture) + ": the store failed: " + error.what());
+    Metrics::Add(parts_.metrics.storeErrors);
+    return RetryLater(ApiError(503, "store_unavailable", "The store does not answer; nothing was changed."));
+  }
+  // this instance answers with the change from here on; the others within a second
+  parts_.cache.Drop(call.capture);
+  switch (result.outcome) {
+    case ChangeResult::kNotFound: return ApiError(404, "not_found", "No such code.");
+    case ChangeResult::kAddressTaken:
+      return ApiError(409, "address_has_code", "That address has another short code.");
+    case ChangeResult::kChanged: break;
+  }
   return Reply{200, kJson,
-               "{\"code\":" + JsonString(link->code) + ",\"url\":" + JsonString(link->address) +
-                   ",\"created\":" + JsonString(IsoUtc(link->created)) + ",\"clicks\":" + std::to_string(clicks) +
-                   "}\n",
+               LinkJson(result.link, result.link.clicks + parts_.cache.PendingClicks(call.capture), true) + "\n",
                {}};
+}
+
+std::optional<Reply> Application::DeleteLink(Call& call) {
+  Managed managed = LinkToManage(call, "deleting");
+  if (managed.refusal) return managed.refusal;
+  bool deleted = false;
+  try {
+    deleted = parts_.store.DeleteLink(call.capture);
+  } catch (const StoreError& error) {
+    Log(LogLevel::kError, "deleting " + std::string(call.capture) + ": the store failed: " + error.what());
+    Metrics::Add(parts_.metrics.storeErrors);
+    return RetryLater(ApiError(503, "store_unavailable", "The store does not answer; nothing was deleted."));
+  }
+  parts_.cache.Drop(call.capture);
+  if (!deleted) return ApiError(404, "not_found", "No such code.");
+  return Reply{200, kJson, "{\"deleted\":" + JsonString(call.capture) + "}\n", {}};
 }
 
 // ---- creation ----
@@ -326,9 +449,9 @@ std::optional<Reply> Application::FormCreate(Call& call) {
 
 std::optional<Reply> Application::ApiCreate(Call& call) {
   call.http.kind = RequestKind::kCreation;
-  if (call.http.bodyTooLarge) return JsonError(413, "The body is larger than this service accepts.");
+  if (call.http.bodyTooLarge) return ApiError(413, "too_large", "The body is larger than this service accepts.");
   const std::optional<std::vector<Field>> fields = ParseJsonObject(call.http.body);
-  if (!fields) return JsonError(400, "The body is not a JSON object of strings.");
+  if (!fields) return ApiError(400, "bad_json", "The body is not a JSON object of strings.");
   const std::string* url = FindField(*fields, "url");
   const std::string* alias = FindField(*fields, "alias");
   return Create(call, true, url ? *url : "", alias ? *alias : "");
@@ -336,10 +459,10 @@ std::optional<Reply> Application::ApiCreate(Call& call) {
 
 // A refused creation: the API's English text, or a page in the request's
 // language.
-Reply Application::Refused(Language language, bool api, int status, std::string_view apiText,
+Reply Application::Refused(Language language, bool api, int status, std::string_view code, std::string_view apiText,
                            std::string_view pageText) {
   Metrics::Add(parts_.metrics.refused);
-  if (api) return JsonError(status, apiText);
+  if (api) return ApiError(status, code, apiText);
   return Page(language, status, TextsFor(language).notShortened, pageText);
 }
 
@@ -349,7 +472,8 @@ std::optional<Reply> Application::Create(Call& call, bool api, const std::string
   if (!parts_.rateLimit.Allow(call.http.client)) {
     Metrics::Add(parts_.metrics.rateLimited);
     return RetryLater(
-        Refused(language, api, 429, "Too many creations from your address; try again in a minute.", texts.tooMany),
+        Refused(language, api, 429, "rate_limited", "Too many creations from your address; try again in a minute.",
+                texts.tooMany),
         "60");
   }
   const std::shared_ptr<const DenyList> denied = parts_.denyList();
@@ -359,10 +483,11 @@ std::optional<Reply> Application::Create(Call& call, bool api, const std::string
     const int status = check.refusal == Refusal::kTooLong      ? 414
                        : check.refusal == Refusal::kDeniedHost ? 403
                                                                : 400;
-    return Refused(language, api, status, RefusalText(check.refusal), RefusalPageText(language, check.refusal));
+    return Refused(language, api, status, "address_refused", RefusalText(check.refusal),
+                   RefusalPageText(language, check.refusal));
   }
   if (!alias.empty() && (!IsValidCode(alias) || IsReservedCode(alias)))
-    return Refused(language, api, 400,
+    return Refused(language, api, 400, "alias_invalid",
                    "A short code of your choice is 1 to 32 letters, digits, - or _, and not a name this service "
                    "uses itself.",
                    texts.aliasInvalid);
@@ -401,16 +526,19 @@ Reply Application::CreationReply(Language language, bool api, const std::string&
       return Reply{status, kHtml, CreatedPage(language, shortAddress, address), {}};
     }
     case Created::kAliasTaken:
-      return Refused(language, api, 409, "That short code belongs to another address.", texts.aliasTaken);
+      return Refused(language, api, 409, "alias_taken", "That short code belongs to another address.",
+                     texts.aliasTaken);
     case Created::kAddressHasCode:
-      return Refused(language, api, 409, "This address has the short code " + created.code + " already.",
+      return Refused(language, api, 409, "address_has_code",
+                     "This address has the short code " + created.code + " already.",
                      std::string(texts.hasCodeBefore) + created.code + std::string(texts.hasCodeAfter));
     case Created::kFailed:
       break;
   }
   // the writer logged the failure of its transaction once
   Metrics::Add(parts_.metrics.storeErrors);
-  return RetryLater(api ? JsonError(503, "The address could not be stored; nothing was lost, try again.")
+  return RetryLater(api ? ApiError(503, "store_unavailable",
+                                   "The address could not be stored; nothing was lost, try again.")
                         : Page(language, 503, &PageTexts::notShortened, &PageTexts::notStored));
 }
 

@@ -10,7 +10,10 @@
 //   POST /create.php (form body)        the short address between its markers
 //   GET|HEAD /                          the browser's form
 //   POST /api/v1/links {"url","alias"}  201 {"code","short","url"}
-//   GET /api/v1/links/CODE              {"code","url","created","clicks"}
+//   GET /api/v1/links                   {"links":[...],"next":CURSOR|null} (a key)
+//   GET|PATCH|DELETE /api/v1/links/CODE the link (LinkJson); changed; deleted
+// (the roles in the route table, application.cpp; API errors as
+// {"error":{"code","message"}})
 //   GET /healthz, GET /metrics
 //   GET|HEAD /download/NAME             the Windows program set up for this service
 // Targets are accepted in origin form and in absolute form (through a proxy).
@@ -85,13 +88,24 @@ class Application final : public RequestHandler {
   std::optional<Reply> Health(Call& call);
   std::optional<Reply> MetricsText(Call& call);
   std::optional<Reply> LinkInfo(Call& call);
+  std::optional<Reply> ListLinks(Call& call);
+  std::optional<Reply> ChangeLink(Call& call);
+  std::optional<Reply> DeleteLink(Call& call);
+  // The link a managing call names, when the caller may manage it; else the
+  // refusal (404, 403 for another's link, 503).
+  struct Managed {
+    std::optional<Link> link;
+    std::optional<Reply> refusal;
+  };
+  Managed LinkToManage(Call& call, std::string_view what);
   std::optional<Reply> QrCode(Call& call);
   std::optional<Reply> Redirect(Call& call);
 
   // Creation, shared by the form and the API; `api` answers JSON.
   std::optional<Reply> Create(Call& call, bool api, const std::string& url, const std::string& alias);
   Reply CreationReply(Language language, bool api, const std::string& address, const Created& created);
-  Reply Refused(Language language, bool api, int status, std::string_view apiText, std::string_view pageText);
+  Reply Refused(Language language, bool api, int status, std::string_view code, std::string_view apiText,
+                std::string_view pageText);
   // A code as a redirect sees it now, from the cache, else from the store
   // (and cached); `click` counts one when it is live. A store failure is
   // logged (`what` the request's kind) and counted, and answered with

@@ -3,6 +3,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <optional>
 #include <exception>
 #include <fstream>
 #include <iostream>
@@ -11,6 +12,7 @@
 
 #include "service/core/utc_time.h"
 #include "service/keys.h"
+#include "service/link_admin.h"
 #include "service/log.h"
 #include "service/open_store.h"
 #include "service/service.h"
@@ -60,6 +62,57 @@ int RunKeyCommand(const ParsedCommandLine& parsed) {
     }
   } catch (const std::exception& error) {
     std::fprintf(stderr, "snipora-service key: %s\n", error.what());
+    return 1;
+  }
+}
+
+// link show, list, disable, enable, expire and delete, on the store
+// --database names; the running instances learn of each change from the
+// store's log of changes.
+int RunLinkCommand(const ParsedCommandLine& parsed) {
+  const Settings& settings = parsed.settings;
+  const std::string code = parsed.operands.empty() ? "" : parsed.operands[0];
+  try {
+    std::unique_ptr<Store> store = OpenStore(settings.database);
+    if (parsed.command == Command::kLinkList) {
+      LinkFilter filter;
+      filter.query.limit = int(settings.limit);
+      if (!settings.createdAfter.empty()) filter.query.createdFrom = *ParseTime(settings.createdAfter) + 1;
+      if (!settings.createdBefore.empty()) filter.query.createdBefore = *ParseTime(settings.createdBefore);
+      if (!settings.disabled.empty()) filter.query.disabled = settings.disabled == "true";
+      filter.host = settings.host.empty() ? "" : HostOf(settings.host);
+      const LinkPage page = FindLinks(*store, filter);
+      for (const Link& link : page.links) std::printf("%s\n", LinkJson(link, link.clicks, true).c_str());
+      if (page.next) std::fprintf(stderr, "snipora-service link list: more after %s\n", page.next->c_str());
+      return 0;
+    }
+    if (parsed.command == Command::kLinkDelete) {
+      if (!store->DeleteLink(code)) throw std::runtime_error("no link has the code " + code);
+      std::fprintf(stderr, "snipora-service link delete: %s deleted\n", code.c_str());
+      return 0;
+    }
+    std::optional<Link> link;
+    if (parsed.command == Command::kLinkShow) {
+      link = store->FindCode(code);
+    } else {
+      LinkChange change;
+      if (parsed.command == Command::kLinkDisable) {
+        change.disabled = true;
+        change.privateNote = settings.reason;
+        change.publicNote = settings.publicNote;
+      } else if (parsed.command == Command::kLinkEnable) {
+        change.disabled = false;
+      } else {
+        change.expires = std::optional<int64_t>(*ParseTime(settings.at));
+      }
+      ChangeResult result = store->ChangeLink(code, change);
+      if (result.outcome == ChangeResult::kChanged) link = std::move(result.link);
+    }
+    if (!link) throw std::runtime_error("no link has the code " + code);
+    std::printf("%s\n", LinkJson(*link, link->clicks, true).c_str());
+    return 0;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "snipora-service link: %s\n", error.what());
     return 1;
   }
 }
@@ -114,6 +167,12 @@ int main(int argc, char** argv) {
     case Command::kKeyCreate:
     case Command::kKeyList:
     case Command::kKeyRevoke: return RunKeyCommand(parsed);
+    case Command::kLinkShow:
+    case Command::kLinkList:
+    case Command::kLinkDisable:
+    case Command::kLinkEnable:
+    case Command::kLinkExpire:
+    case Command::kLinkDelete: return RunLinkCommand(parsed);
     default: return RunCommand(parsed.command, parsed.settings);
   }
   // The signals are taken by this thread alone (sigtimedwait); every thread

@@ -384,6 +384,27 @@ class PostgresStore final : public Store {
     });
   }
 
+  std::vector<Link> ListLinks(const LinkQuery& query) override {
+    const Param none{{}, 0, true};
+    return WithSession([&](Session& session) {
+      const Result result = session.ExecuteParams(
+          "SELECT code, " SNIPORA_LINK_COLUMNS " FROM links WHERE code > $1::text"
+          " AND ($2::int8 IS NULL OR created >= $2::int8) AND ($3::int8 IS NULL OR created < $3::int8)"
+          " AND ($4::boolean IS NULL OR disabled = $4::boolean) AND ($5::text IS NULL OR owner = $5::text)"
+          " ORDER BY code LIMIT $6::int8",
+          {Bytes(query.after), MaybeInteger(query.createdFrom), MaybeInteger(query.createdBefore),
+           query.disabled ? TextForm(*query.disabled ? "true" : "false") : none,
+           query.owner ? Bytes(*query.owner) : none, TextForm(std::to_string(query.limit))},
+          PGRES_TUPLES_OK);
+      std::vector<Link> links;
+      for (int row = 0; row < PQntuples(result.get()); ++row) {
+        Link& link = links.emplace_back(Link{std::string(Value(result.get(), row, 0))});
+        ReadLink(result.get(), row, 1, link);
+      }
+      return links;
+    });
+  }
+
   bool AddKey(const KeyRecord& key) override {
     return Retrying([&](Session& session) {
       Transaction transaction(session);

@@ -19,10 +19,11 @@ enum Method : unsigned {
 // The bit of a request's method; 0 for any other method.
 unsigned MethodBit(std::string_view method);
 
-// Who may take a route: anyone (no key looked at); anyone while
+// Who may take a route: anyone (no key looked at); anyone, a key given
+// being checked (and then needing to be right); anyone while
 // --open-creation is on, else a creator (a key given is checked either way);
 // a request with a key of that role (an admin may do what a creator may).
-enum class Role { kNone, kCreation, kCreator, kAdmin };
+enum class Role { kNone, kAnyone, kCreation, kCreator, kAdmin };
 
 // A path against a pattern of literal bytes with at most one placeholder,
 // "*" (any bytes, none included) or "+" (one byte or more), which may span

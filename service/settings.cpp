@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "service/core/forwarded.h"
+#include "service/core/utc_time.h"
 
 namespace snipora::service {
 namespace {
@@ -17,7 +18,8 @@ enum : unsigned {
   kExport = 4,
   kImport = 8,
   kKey = 16,
-  kEvery = kServe | kCopy | kExport | kImport | kKey,
+  kLink = 32,
+  kEvery = kServe | kCopy | kExport | kImport | kKey | kLink,
 };
 
 struct Text {
@@ -59,10 +61,17 @@ std::string CheckKeyName(const std::string& value) {
   return fits ? "" : "takes 1 to 64 letters, digits, '-', '_' or '.', not '" + value + "'";
 }
 
+std::string CheckTime(const std::string& value) {
+  return ParseTime(value) ? "" : "takes a UTC time as 2026-12-31T00:00:00Z or seconds since 1970, not '" + value + "'";
+}
+std::string CheckBoolean(const std::string& value) {
+  return value == "true" || value == "false" ? "" : "takes true or false, not '" + value + "'";
+}
+
 const Option kOptions[] = {
     {"listen", Text{&Settings::listen, CheckListen}, "127.0.0.1:8080", kServe,
      "HOST:PORT to listen on (IPv4, or [IPv6]:PORT)"},
-    {"database", Text{&Settings::database}, "snipora.db", kServe | kExport | kImport | kKey,
+    {"database", Text{&Settings::database}, "snipora.db", kServe | kExport | kImport | kKey | kLink,
      "the links: an SQLite file (created when absent), or a PostgreSQL database as postgresql://USER@HOST:PORT/DB "
      "(any libpq connection address; several instances may share it)"},
     {"public-host", Text{&Settings::publicHost}, "localhost:8080", kServe,
@@ -113,6 +122,16 @@ const Option kOptions[] = {
     {"name", Text{&Settings::keyName, CheckKeyName}, "", kKey, "key create: the new key's name"},
     {"role", Text{&Settings::keyRole, CheckRole}, "creator", kKey,
      "key create: admin (every operation) or creator (creates links and manages its own)"},
+    {"reason", Text{&Settings::reason}, "", kLink, "link disable: why, for operators (the link's private note)"},
+    {"public-note", Text{&Settings::publicNote}, "", kLink,
+     "link disable: a sentence shown on the link's 410 page"},
+    {"at", Text{&Settings::at, CheckTime}, "", kLink,
+     "link expire: when, as 2026-12-31T00:00:00Z (UTC) or seconds since 1970"},
+    {"created-after", Text{&Settings::createdAfter, CheckTime}, "", kLink, "link list: made after this time"},
+    {"created-before", Text{&Settings::createdBefore, CheckTime}, "", kLink, "link list: made before this time"},
+    {"host", Text{&Settings::host}, "", kLink, "link list: links to this host"},
+    {"disabled", Text{&Settings::disabled, CheckBoolean}, "", kLink, "link list: only disabled (true) or not (false)"},
+    {"limit", Number{&Settings::limit, 1, 1000}, "100", kLink, "link list: links shown at most"},
     {"config", ConfigFile{}, "", kEvery,
      "a file of the service's options, one NAME = VALUE a line (# comments); the command line wins over it"},
 };
@@ -130,6 +149,12 @@ constexpr CommandName kCommands[] = {
     {"key create", Command::kKeyCreate, kKey},
     {"key list", Command::kKeyList, kKey},
     {"key revoke", Command::kKeyRevoke, kKey, 1},
+    {"link show", Command::kLinkShow, kLink, 1},
+    {"link list", Command::kLinkList, kLink},
+    {"link disable", Command::kLinkDisable, kLink, 1},
+    {"link enable", Command::kLinkEnable, kLink, 1},
+    {"link expire", Command::kLinkExpire, kLink, 1},
+    {"link delete", Command::kLinkDelete, kLink, 1},
 };
 
 const Option* FindOption(std::string_view name) {
@@ -212,6 +237,10 @@ std::string ArgumentOf(const Option& option) {
           if (name == "trusted-proxies") return "RANGES";
           if (name == "name") return "NAME";
           if (name == "role") return "admin|creator";
+          if (name == "at" || name == "created-after" || name == "created-before") return "TIME";
+          if (name == "reason" || name == "public-note") return "TEXT";
+          if (name == "host") return "HOST";
+          if (name == "disabled") return "true|false";
           return "FILE";
         }
       },
@@ -241,7 +270,15 @@ const char kCommandsHelp[] =
     "Keys of the API (Authorization: Bearer KEY), in the store --database or --config names:\n"
     "  snipora-service key create --name NAME [--role admin|creator]   prints the new key, once\n"
     "  snipora-service key list\n"
-    "  snipora-service key revoke NAME\n";
+    "  snipora-service key revoke NAME\n"
+    "Links, in the same store; each change reaches the running instances within a second:\n"
+    "  snipora-service link show CODE                     the link as JSON\n"
+    "  snipora-service link list [--created-after TIME] [--created-before TIME] [--host HOST]\n"
+    "                            [--disabled true|false] [--limit N]\n"
+    "  snipora-service link disable CODE [--reason TEXT] [--public-note TEXT]   answers 410 from then on\n"
+    "  snipora-service link enable CODE\n"
+    "  snipora-service link expire CODE --at TIME\n"
+    "  snipora-service link delete CODE\n";
 
 Settings::Settings() {
   for (const Option& option : kOptions)
@@ -341,6 +378,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     parsed.error = "copy needs --from and --to";
   if (parsed.command == Command::kKeyCreate && parsed.settings.keyName.empty())
     parsed.error = "key create needs --name";
+  if (parsed.command == Command::kLinkExpire && parsed.settings.at.empty()) parsed.error = "link expire needs --at";
   if (found && parsed.operands.size() < found->operands)
     parsed.error = std::string(found->word) + " needs " + std::to_string(found->operands) + " more word(s)";
   return parsed;
@@ -351,6 +389,7 @@ std::string HelpText() {
       "usage: snipora-service [--OPTION VALUE]...\n"
       "       snipora-service copy|export|import [--OPTION VALUE]...\n"
       "       snipora-service key create|list|revoke [NAME] [--OPTION VALUE]...\n"
+      "       snipora-service link show|list|disable|enable|expire|delete [CODE] [--OPTION VALUE]...\n"
       "A URL-shortening service: GET /create.php?url=... answers the short address,\n"
       "GET /CODE redirects to the long one. Options (default in brackets); the\n"
       "service's may also be written in the --config file as NAME = VALUE:\n";

@@ -13,7 +13,21 @@ namespace snipora::service {
 
 // What one run of the program does: serve (no command word), or one of the
 // commands that move links or manage keys.
-enum class Command { kServe, kCopy, kExport, kImport, kKeyCreate, kKeyList, kKeyRevoke };
+enum class Command {
+  kServe,
+  kCopy,
+  kExport,
+  kImport,
+  kKeyCreate,
+  kKeyList,
+  kKeyRevoke,
+  kLinkShow,
+  kLinkList,
+  kLinkDisable,
+  kLinkEnable,
+  kLinkExpire,
+  kLinkDelete,
+};
 
 struct Settings {
   Settings();  // every option at its default, as the table declares it
@@ -44,6 +58,11 @@ struct Settings {
   // the commands on keys
   std::string keyName;
   std::string keyRole;
+
+  // the commands on links
+  std::string reason, publicNote, at;
+  std::string createdAfter, createdBefore, host, disabled;
+  uint32_t limit;
 
   // the commands that move links
   std::string from, to;

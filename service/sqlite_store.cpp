@@ -89,6 +89,11 @@ class Statement {
     Reset();
     throw StoreError("query: " + message);
   }
+  Statement& BindMaybe(int index, const std::optional<std::string>& text) {
+    if (text) return Bind(index, std::string_view(*text));
+    Check(sqlite3_bind_null(statement_.get(), index));
+    return *this;
+  }
   Statement& BindBlob(int index, std::string_view bytes) {
     Check(sqlite3_bind_blob(statement_.get(), index, bytes.data(), int(bytes.size()), SQLITE_STATIC));
     return *this;
@@ -238,6 +243,23 @@ class SqliteStore final : public Store {
     NoteChange("link", code);
     transaction.Commit();
     return {ChangeResult::kChanged, std::move(after)};
+  }
+
+  std::vector<Link> ListLinks(const LinkQuery& query) override {
+    Lease lease(*this);
+    Statement list(lease->db.get(),
+                   "SELECT code, " SNIPORA_LINK_COLUMNS " FROM links WHERE code > ?1"
+                   " AND (?2 IS NULL OR created >= ?2) AND (?3 IS NULL OR created < ?3)"
+                   " AND (?4 IS NULL OR disabled = ?4) AND (?5 IS NULL OR owner = ?5) ORDER BY code LIMIT ?6");
+    list.Bind(1, query.after).Bind(2, query.createdFrom).Bind(3, query.createdBefore);
+    list.Bind(4, query.disabled ? std::optional<int64_t>(*query.disabled) : std::nullopt);
+    list.BindMaybe(5, query.owner).Bind(6, int64_t(query.limit));
+    std::vector<Link> links;
+    while (list.Step()) {
+      Link& link = links.emplace_back(Link{std::string(list.Text(0))});
+      ReadLink(list, 1, link);
+    }
+    return links;
   }
 
   bool AddKey(const KeyRecord& key) override {

@@ -51,6 +51,15 @@ struct KeyRecord {
   std::optional<int64_t> revoked;
 };
 
+// Which links ListLinks reads.
+struct LinkQuery {
+  std::string after;  // codes after this one, byte order ("": from the first)
+  std::optional<int64_t> createdFrom, createdBefore;  // created >= from, < before
+  std::optional<bool> disabled;
+  std::optional<std::string> owner;
+  int limit = 1000;
+};
+
 // One row of the changes log: a link (by code) or a key (by name) changed.
 struct ChangeNote {
   int64_t seq = 0;
@@ -107,6 +116,8 @@ class Store {
   // Changes a link, and notes the change for the other instances (changes
   // table); kAddressTaken when the new address is another code's.
   virtual ChangeResult ChangeLink(std::string_view code, const LinkChange& change) = 0;
+  // The links a query names, in the order of their codes, at most its limit.
+  virtual std::vector<Link> ListLinks(const LinkQuery& query) = 0;
   // Deletes a link and its daily clicks, noting the change; false when absent.
   virtual bool DeleteLink(std::string_view code) = 0;
   // Keys: false when the name is taken (AddKey) or no valid key has it
