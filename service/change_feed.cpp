@@ -15,7 +15,7 @@ constexpr int kBatch = 1000;
 }  // namespace
 
 ChangeFeed::ChangeFeed(Store& store, std::function<bool(const ChangeNote&)> apply, std::chrono::milliseconds interval)
-    : store_(store), apply_(std::move(apply)), interval_(interval), floor_(store.LastChange()) {
+    : store_(store), apply_(std::move(apply)), intervalMs_(interval.count()), floor_(store.LastChange()) {
   thread_ = std::thread([this] { Run(); });
 }
 
@@ -39,7 +39,7 @@ void ChangeFeed::Stop() {
 void ChangeFeed::Run() {
   std::unique_lock lock(mutex_);
   while (!stopping_) {
-    wake_.wait_for(lock, interval_, [this] { return woken_ || stopping_; });
+    wake_.wait_for(lock, std::chrono::milliseconds(intervalMs_.load()), [this] { return woken_ || stopping_; });
     if (stopping_) return;
     woken_ = false;
     lock.unlock();

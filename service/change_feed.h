@@ -7,6 +7,7 @@
 // order (a later number seen first) is still picked up: the thread keeps
 // reading from the first number it has not seen, and gives up on one only
 // after a while (a transaction that took a number and rolled back).
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -31,6 +32,7 @@ class ChangeFeed {
 
   // Reads now rather than at the next interval.
   void Wake();
+  void SetInterval(std::chrono::milliseconds interval) { intervalMs_ = interval.count(); }
   void Stop();
 
  private:
@@ -39,7 +41,7 @@ class ChangeFeed {
 
   Store& store_;
   const std::function<bool(const ChangeNote&)> apply_;
-  const std::chrono::milliseconds interval_;
+  std::atomic<int64_t> intervalMs_;
   int64_t floor_;             // every change up to here was applied (or given up on)
   std::set<int64_t> seen_;    // applied above the floor
   std::map<int64_t, std::chrono::steady_clock::time_point> missing_;  // numbers skipped, since when

@@ -2,6 +2,9 @@
 
 #include <endian.h>
 #include <libpq-fe.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
@@ -9,8 +12,12 @@
 #include <mutex>
 #include <optional>
 #include <set>
+#include <string>
+#include <thread>
 #include <type_traits>
 #include <vector>
+
+#include "service/log.h"
 
 namespace snipora::service {
 namespace {
@@ -209,6 +216,8 @@ class Session {
                  expected, sql);
   }
 
+  PGconn* raw() const { return connection_.get(); }
+
   // Whether it can serve another call: connected, and no transaction left open.
   bool Reusable() const {
     return PQstatus(connection_.get()) == CONNECTION_OK && PQtransactionStatus(connection_.get()) == PQTRANS_IDLE;
@@ -280,8 +289,77 @@ void NoteChange(Session& session, std::string_view kind, std::string_view name) 
                         PGRES_TUPLES_OK);
 }
 
+// LISTEN on a connection of its own: every notification on the channel, and
+// every (re)connection, calls `changed`. A broken connection is made again,
+// the wait between attempts doubling from 0.1 s to 2 s.
+class NotificationListener final : public ChangeListener {
+ public:
+  NotificationListener(std::string address, std::function<void()> changed)
+      : address_(std::move(address)), changed_(std::move(changed)), stop_(eventfd(0, EFD_CLOEXEC)) {
+    if (stop_ < 0) throw StoreError("eventfd failed");
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~NotificationListener() override {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = write(stop_, &one, sizeof one);
+    thread_.join();
+    close(stop_);
+  }
+
+ private:
+  // Waits for the connection's socket (-1: none) or the stop; false on stop.
+  bool Wait(int socket, int timeoutMs) {
+    pollfd fds[2] = {{stop_, POLLIN, 0}, {socket, POLLIN, 0}};
+    poll(fds, socket >= 0 ? 2 : 1, timeoutMs);
+    return !(fds[0].revents & POLLIN);
+  }
+
+  void Run() {
+    Clock::duration backoff = kFirstBackoff;
+    bool failing = false;
+    for (;;) {
+      std::unique_ptr<Session> session;
+      try {
+        session = std::make_unique<Session>(address_);
+        session->Execute("LISTEN snipora_changes");
+      } catch (const StoreError& error) {
+        if (!failing) Log(LogLevel::kWarning, std::string("notifications: cannot listen, trying again: ") + error.what());
+        failing = true;
+        if (!Wait(-1, int(std::chrono::duration_cast<std::chrono::milliseconds>(backoff).count()))) return;
+        backoff = std::min<Clock::duration>(backoff * 2, kLastBackoff);
+        continue;
+      }
+      if (failing) Log(LogLevel::kInfo, "notifications: listening again");
+      failing = false;
+      backoff = kFirstBackoff;
+      changed_();  // what changed while no one listened is in the log
+      PGconn* connection = session->raw();
+      for (;;) {
+        if (!Wait(PQsocket(connection), -1)) return;
+        if (!PQconsumeInput(connection)) break;
+        bool any = false;
+        while (PGnotify* notify = PQnotifies(connection)) {
+          PQfreemem(notify);
+          any = true;
+        }
+        if (any) changed_();
+      }
+      Log(LogLevel::kWarning, "notifications: the connection broke; listening again");
+    }
+  }
+
+  const std::string address_;
+  const std::function<void()> changed_;
+  const int stop_;
+  std::thread thread_;
+};
+
 class PostgresStore final : public Store {
  public:
+  std::unique_ptr<ChangeListener> Listen(std::function<void()> changed) override {
+    return std::make_unique<NotificationListener>(address_, std::move(changed));
+  }
+
   explicit PostgresStore(std::string address) : address_(std::move(address)) {
     Session session(address_);
     Migrate(session);

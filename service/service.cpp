@@ -58,6 +58,9 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
         return true;
       },
       std::chrono::milliseconds(250));
+  listener_ = store_->Listen([this] { changes_->Wake(); });
+  // where the store tells of changes, the log is read every second as a fall-back
+  if (listener_) changes_->SetInterval(std::chrono::seconds(1));
   writer_ = std::make_unique<LinkWriter>(
       *store_, cache_, metrics_,
       WriterSettings{settings_.maxBatch, std::chrono::milliseconds(settings_.clickFlushMs),
@@ -125,6 +128,7 @@ void Service::Stop() {
   writer_->Stop();
   waitIdle(std::max(until, std::chrono::steady_clock::now() + std::chrono::seconds(1)));
   server_->Stop();
+  listener_.reset();
   changes_->Stop();
   FlushLog();
 }

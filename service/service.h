@@ -68,6 +68,7 @@ class Service {
   std::unique_ptr<LinkWriter> writer_;
   // changes made elsewhere (other instances, the command line)
   std::unique_ptr<ChangeFeed> changes_;
+  std::unique_ptr<ChangeListener> listener_;  // wakes the feed, where the store can tell
   std::unique_ptr<Application> application_;
   std::unique_ptr<HttpTransport> server_;
   // Fills the cache from the store after start while it has room.

@@ -7,6 +7,7 @@
 // concurrently with any other. Failures of the database throw StoreError.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -101,9 +102,24 @@ struct ClickCount {
   int64_t clicks = 0;
 };
 
+// Held while the store reports changes made elsewhere (ended by its
+// destruction).
+class ChangeListener {
+ public:
+  virtual ~ChangeListener() = default;
+};
+
 class Store {
  public:
   virtual ~Store() = default;
+
+  // Calls `changed` (on a thread of its own) soon after a change is noted in
+  // the store by anyone, and after every reconnection (changes may have been
+  // missed); null where the database cannot tell (the caller polls).
+  virtual std::unique_ptr<ChangeListener> Listen(std::function<void()> changed) {
+    (void)changed;
+    return nullptr;
+  }
 
   virtual std::optional<Link> FindCode(std::string_view code) = 0;
   // The code of a stored address.

@@ -4,7 +4,10 @@
 // once. And the same from the command line against a running instance.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <thread>
+#include <vector>
 
 #include "service/keys.h"
 #include "service/service.h"
@@ -144,6 +147,44 @@ TEST_F(LinksApi, OwnersAndAdminsChangeAndDeleteAndEveryOneElseIsRefused) {
   EXPECT_EQ(ErrorCode(Send(port_, "GET", "/api/v1/links/doc", admin_)), "not_found");
   EXPECT_EQ(ErrorCode(Send(port_, "DELETE", "/api/v1/links/doc", admin_)), "not_found");
   EXPECT_EQ(Send(port_, "PUT", "/api/v1/links/b1", admin_).Header("Allow"), "GET, HEAD, PATCH, DELETE");
+}
+
+// Redirects from several clients while the link is changed: every redirect
+// answered is a click written, and none is answered 301 once it was asked
+// after the disable was answered.
+TEST_F(LinksApi, NoClickLostAndNoRedirectAfterADisableWasAnswered) {
+  Make(alice_, "http://busy.example/", "busy");
+  using Clock = std::chrono::steady_clock;
+  std::atomic<bool> stop{false};
+  std::atomic<Clock::rep> disabledAt{Clock::time_point::max().time_since_epoch().count()};
+  std::atomic<int> redirects{0}, lateRedirects{0};
+  std::vector<std::thread> clients;
+  for (int c = 0; c < 4; ++c)
+    clients.emplace_back([&] {
+      while (!stop) {
+        const Clock::rep asked = Clock::now().time_since_epoch().count();
+        const int status = test::Get(port_, "/busy").status;
+        if (status == 301) {
+          ++redirects;
+          if (asked > disabledAt.load()) ++lateRedirects;
+        }
+      }
+    });
+  for (int i = 0; i < 20; ++i) {  // changes that keep it live, each dropping the cached entry
+    std::this_thread::sleep_for(5ms);
+    ASSERT_EQ(Send(port_, "PATCH", "/api/v1/links/busy", alice_, R"({"public_note":"n)" + std::to_string(i) + R"("})")
+                  .status,
+              200);
+  }
+  ASSERT_EQ(Send(port_, "PATCH", "/api/v1/links/busy", alice_, R"({"disabled":true})").status, 200);
+  disabledAt = Clock::now().time_since_epoch().count();
+  std::this_thread::sleep_for(100ms);
+  stop = true;
+  for (std::thread& client : clients) client.join();
+  EXPECT_EQ(lateRedirects.load(), 0);
+  EXPECT_GT(redirects.load(), 0);
+  service_->Stop();
+  EXPECT_EQ(OpenSqliteStore(dir_.File("links.db"))->FindCode("busy")->clicks, redirects.load());
 }
 
 // The operator's commands against the file a running instance serves from:
