@@ -30,6 +30,7 @@ const Application::Route Application::kRoutes[] = {
     {kRead, "/healthz", Role::kNone, &Application::Health},
     {kRead, "/metrics", Role::kNone, &Application::MetricsText},
     {kRead, "/api/v1/links", Role::kCreator, &Application::ListLinks},
+    {kRead, "/api/v1/links/+/stats", Role::kCreator, &Application::LinkStats},
     {kRead, "/api/v1/links/+", Role::kAnyone, &Application::LinkInfo},
     {kPatch, "/api/v1/links/+", Role::kCreator, &Application::ChangeLink},
     {kDelete, "/api/v1/links/+", Role::kCreator, &Application::DeleteLink},
@@ -414,6 +415,62 @@ std::optional<Reply> Application::ChangeLink(Call& call) {
   return Reply{200, kJson,
                LinkJson(result.link, result.link.clicks + parts_.cache.PendingClicks(call.capture), true) + "\n",
                {}};
+}
+
+namespace {
+
+constexpr int64_t kSecondsADay = 86400;
+// The most days one answer covers.
+constexpr int64_t kMaxStatsDays = 3660;
+
+// A day as 2026-12-09, or a time of it (or seconds), as a day since 1970.
+std::optional<int64_t> ParseDay(const std::string& text) {
+  std::optional<long long> at = ParseTime(text.size() == 10 ? text + "T00:00:00Z" : text);
+  if (!at) return std::nullopt;
+  return *at >= 0 ? *at / kSecondsADay : (*at - kSecondsADay + 1) / kSecondsADay;
+}
+std::string DayText(int64_t day) { return IsoUtc(day * kSecondsADay).substr(0, 10); }
+
+}  // namespace
+
+std::optional<Reply> Application::LinkStats(Call& call) {
+  const std::optional<std::vector<Field>> fields = ParseForm(call.query);
+  if (!fields) return ApiError(400, "bad_query", "The query has a malformed %-escape.");
+  std::optional<int64_t> from, to;
+  for (const Field& field : *fields) {
+    if (field.name != "from" && field.name != "to") {
+      if (field.name == "lang") continue;
+      return ApiError(400, "bad_query", "Unknown parameter " + field.name + ".");
+    }
+    const std::optional<int64_t> day = ParseDay(field.value);
+    if (!day) return ApiError(400, "bad_query", field.name + " takes a day (2026-12-31) or a UTC time.");
+    (field.name == "from" ? from : to) = day;
+  }
+  Managed managed = LinkToManage(call, "statistics of");
+  if (managed.refusal) return managed.refusal;
+  const Link& link = *managed.link;
+  if (!from) from = link.created / kSecondsADay;
+  if (!to) to = int64_t(std::time(nullptr)) / kSecondsADay;
+  if (*to < *from || *to - *from >= kMaxStatsDays)
+    return ApiError(400, "bad_query", "from must not be after to, and they cover 3660 days at most.");
+  std::vector<DayCount> days;
+  try {
+    days = parts_.store.ClicksByDay(link.code, *from, *to);
+  } catch (const StoreError& error) {
+    Log(LogLevel::kError, "statistics of " + link.code + ": the store failed: " + error.what());
+    Metrics::Add(parts_.metrics.storeErrors);
+    return RetryLater(ApiError(503, "store_unavailable", "The store does not answer."));
+  }
+  int64_t total = 0;
+  std::string json = "{\"code\":" + JsonString(link.code) + ",\"from\":\"" + DayText(*from) + "\",\"to\":\"" +
+                     DayText(*to) + "\",\"days\":[";
+  for (const DayCount& day : days) {
+    if (json.back() != '[') json += ',';
+    json += "{\"day\":\"" + DayText(day.day) + "\",\"clicks\":" + std::to_string(day.clicks) + "}";
+    total += day.clicks;
+  }
+  json += "],\"total\":" + std::to_string(total) + "}\n";
+  return Reply{200, kJson, std::move(json), {}};
 }
 
 std::optional<Reply> Application::DeleteLink(Call& call) {

@@ -12,6 +12,7 @@
 //   POST /api/v1/links {"url","alias"}  201 {"code","short","url"}
 //   GET /api/v1/links                   {"links":[...],"next":CURSOR|null} (a key)
 //   GET|PATCH|DELETE /api/v1/links/CODE the link (LinkJson); changed; deleted
+//   GET /api/v1/links/CODE/stats        clicks per UTC day
 // (the roles in the route table, application.cpp; API errors as
 // {"error":{"code","message"}})
 //   GET /healthz, GET /metrics
@@ -91,6 +92,7 @@ class Application final : public RequestHandler {
   std::optional<Reply> ListLinks(Call& call);
   std::optional<Reply> ChangeLink(Call& call);
   std::optional<Reply> DeleteLink(Call& call);
+  std::optional<Reply> LinkStats(Call& call);
   // The link a managing call names, when the caller may manage it; else the
   // refusal (404, 403 for another's link, 503).
   struct Managed {

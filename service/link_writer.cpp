@@ -1,7 +1,10 @@
 #include "service/link_writer.h"
 
+#include <sys/random.h>
+
 #include <algorithm>
 #include <ctime>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -13,6 +16,21 @@ namespace {
 
 // A collision of random codes is rare (62^7 codes); a few fresh tries settle it.
 constexpr int kCodeTries = 8;
+
+// 128 random bits as hex: a flush's id, unique across instances.
+std::string FlushId() {
+  unsigned char bytes[16] = {};
+  std::size_t got = 0;
+  while (got < sizeof bytes) {
+    const ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
+    if (n <= 0) throw std::runtime_error("getrandom failed");
+    got += std::size_t(n);
+  }
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string id;
+  for (unsigned char byte : bytes) id += {kHex[byte >> 4], kHex[byte & 15]};
+  return id;
+}
 
 }  // namespace
 
@@ -124,20 +142,30 @@ void LinkWriter::Commit(std::deque<Waiting>& batch) {
 }
 
 void LinkWriter::FlushClicks() {
+  if (unsettled_) {
+    if (!WriteClicks(unsettled_->counts, unsettled_->flush)) return;  // the new clicks wait in the cache
+    unsettled_.reset();
+  }
   std::vector<ClickCount> counts = cache_.TakeClicks();
   if (counts.empty()) return;
   // in key order the updates walk the table's pages once, not at random
   std::sort(counts.begin(), counts.end(), [](const ClickCount& a, const ClickCount& b) { return a.code < b.code; });
+  ClickFlush flush{FlushId(), int64_t(std::time(nullptr)) / 86400};
+  if (!WriteClicks(counts, flush)) unsettled_ = Unsettled{std::move(counts), std::move(flush)};
+}
+
+bool LinkWriter::WriteClicks(const std::vector<ClickCount>& counts, const ClickFlush& flush) {
   try {
-    store_.AddClicks(counts);
-    uint64_t total = 0;
-    for (const ClickCount& count : counts) total += uint64_t(count.clicks);
-    Metrics::Add(metrics_.clicksFlushed, total);
+    store_.AddClicks(counts, flush);
   } catch (const std::exception& error) {
-    Log(LogLevel::kError, std::string("clicks not written, kept for the next flush: ") + error.what());
+    Log(LogLevel::kError, std::string("clicks not written, tried again at the next flush: ") + error.what());
     Metrics::Add(metrics_.clickFlushErrors);
-    cache_.ReturnClicks(counts);
+    return false;
   }
+  uint64_t total = 0;
+  for (const ClickCount& count : counts) total += uint64_t(count.clicks);
+  Metrics::Add(metrics_.clicksFlushed, total);
+  return true;
 }
 
 }  // namespace snipora::service

@@ -41,6 +41,7 @@ constexpr const char* kMigrations[] = {
     "CREATE TABLE daily_clicks(code text COLLATE \"C\" NOT NULL, day bigint NOT NULL, clicks bigint NOT NULL,"
     " PRIMARY KEY(code, day));"
     "CREATE TABLE click_flushes(id text PRIMARY KEY, applied bigint NOT NULL);"
+    "CREATE INDEX click_flushes_applied ON click_flushes(applied);"
     "CREATE TABLE changes(seq bigserial PRIMARY KEY, kind text NOT NULL, name text NOT NULL, at bigint NOT NULL)",
 };
 // The columns of a Link after its code, in the order ReadLink takes them.
@@ -558,7 +559,7 @@ class PostgresStore final : public Store {
     });
   }
 
-  void AddClicks(std::span<const ClickCount> counts) override {
+  void AddClicks(std::span<const ClickCount> counts, const ClickFlush& flush) override {
     if (counts.empty()) return;
     std::vector<std::string_view> codes;
     std::vector<int64_t> clicks;
@@ -567,9 +568,44 @@ class PostgresStore final : public Store {
       clicks.push_back(count.clicks);
     }
     const std::vector<Param> params = {TextForm(TextArray(codes)), TextForm(IntegerArray(clicks))};
+    // tried again on a new connection when this one broke, perhaps after
+    // its commit: the flush's id, stored with it, makes that harmless
     Retrying([&](Session& session) {
-      session.Run(kAddClicks, params);  // one statement: its own transaction
+      Transaction transaction(session);
+      if (!flush.id.empty()) {
+        const Result applied = session.ExecuteParams(
+            "INSERT INTO click_flushes(id, applied) VALUES ($1::text, extract(epoch FROM now())::int8)"
+            " ON CONFLICT DO NOTHING",
+            {Bytes(flush.id)}, PGRES_COMMAND_OK);
+        if (std::string_view(PQcmdTuples(applied.get())) == "0") return 0;  // counted before
+        session.ExecuteParams("DELETE FROM click_flushes WHERE applied < extract(epoch FROM now())::int8 - 3600", {},
+                              PGRES_COMMAND_OK);
+      }
+      session.Run(kAddClicks, params);
+      if (flush.day >= 0) {
+        std::vector<Param> daily = params;
+        daily.push_back(TextForm(std::to_string(flush.day)));
+        session.ExecuteParams(
+            "INSERT INTO daily_clicks(code, day, clicks)"
+            " SELECT v.code, $3::int8, v.n FROM unnest($1::text[], $2::int8[]) AS v(code, n)"
+            " WHERE EXISTS (SELECT 1 FROM links WHERE links.code = v.code)"
+            " ON CONFLICT (code, day) DO UPDATE SET clicks = daily_clicks.clicks + excluded.clicks",
+            daily, PGRES_COMMAND_OK);
+      }
+      transaction.Commit();
       return 0;
+    });
+  }
+
+  std::vector<DayCount> ClicksByDay(std::string_view code, int64_t fromDay, int64_t toDay) override {
+    return WithSession([&](Session& session) {
+      const Result result = session.ExecuteParams(
+          "SELECT day, clicks FROM daily_clicks WHERE code = $1::text AND day BETWEEN $2::int8 AND $3::int8 ORDER BY day",
+          {Bytes(code), TextForm(std::to_string(fromDay)), TextForm(std::to_string(toDay))}, PGRES_TUPLES_OK);
+      std::vector<DayCount> counts;
+      for (int row = 0; row < PQntuples(result.get()); ++row)
+        counts.push_back({Int8(result.get(), row, 0), Int8(result.get(), row, 1)});
+      return counts;
     });
   }
 

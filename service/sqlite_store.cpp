@@ -29,6 +29,7 @@ constexpr const char* kMigrations[] = {
     "CREATE TABLE daily_clicks(code TEXT NOT NULL, day INTEGER NOT NULL, clicks INTEGER NOT NULL,"
     " PRIMARY KEY(code, day)) WITHOUT ROWID;"
     "CREATE TABLE click_flushes(id TEXT PRIMARY KEY, applied INTEGER NOT NULL) WITHOUT ROWID;"
+    "CREATE INDEX click_flushes_applied ON click_flushes(applied);"
     "CREATE TABLE changes(seq INTEGER PRIMARY KEY AUTOINCREMENT, kind TEXT NOT NULL, name TEXT NOT NULL,"
     " at INTEGER NOT NULL)",
 };
@@ -168,11 +169,14 @@ struct Connection {
     remove.emplace(db.get(), "DELETE FROM links WHERE code = ?1");
     removeDays.emplace(db.get(), "DELETE FROM daily_clicks WHERE code = ?1");
     noteChange.emplace(db.get(), "INSERT INTO changes(kind, name, at) VALUES(?1, ?2, unixepoch())");
+    addDaily.emplace(db.get(),
+                     "INSERT INTO daily_clicks(code, day, clicks) VALUES(?1, ?2, ?3)"
+                     " ON CONFLICT(code, day) DO UPDATE SET clicks = clicks + excluded.clicks");
   }
 
   Database db;
   std::optional<Statement> findCode, findAddress, insert, addClicks;
-  std::optional<Statement> change, remove, removeDays, noteChange;
+  std::optional<Statement> change, remove, removeDays, noteChange, addDaily;
 };
 
 class Transaction {
@@ -387,17 +391,41 @@ class SqliteStore final : public Store {
     return results;
   }
 
-  void AddClicks(std::span<const ClickCount> counts) override {
+  void AddClicks(std::span<const ClickCount> counts, const ClickFlush& flush) override {
     if (counts.empty()) return;
     std::lock_guard lock(writerMutex_);
     Transaction transaction(writer_.db.get());
+    if (!flush.id.empty()) {
+      Statement applied(writer_.db.get(),
+                        "INSERT INTO click_flushes(id, applied) VALUES(?1, unixepoch()) ON CONFLICT DO NOTHING");
+      applied.Bind(1, flush.id).Step();
+      if (sqlite3_changes(writer_.db.get()) == 0) return;  // counted before
+      Execute(writer_.db.get(), "DELETE FROM click_flushes WHERE applied < unixepoch() - 3600");
+    }
     for (const ClickCount& count : counts) {
-      Statement& add = *writer_.addClicks;
-      ResetOnExit reset{add};
-      add.Bind(1, count.code).Bind(2, count.clicks);
-      add.Step();
+      {
+        Statement& add = *writer_.addClicks;
+        ResetOnExit reset{add};
+        add.Bind(1, count.code).Bind(2, count.clicks);
+        add.Step();
+      }
+      if (flush.day < 0 || sqlite3_changes(writer_.db.get()) == 0) continue;  // no such link (any more)
+      Statement& daily = *writer_.addDaily;
+      ResetOnExit reset{daily};
+      daily.Bind(1, count.code).Bind(2, flush.day).Bind(3, count.clicks);
+      daily.Step();
     }
     transaction.Commit();
+  }
+
+  std::vector<DayCount> ClicksByDay(std::string_view code, int64_t fromDay, int64_t toDay) override {
+    Lease lease(*this);
+    Statement days(lease->db.get(),
+                   "SELECT day, clicks FROM daily_clicks WHERE code = ?1 AND day BETWEEN ?2 AND ?3 ORDER BY day");
+    days.Bind(1, code).Bind(2, fromDay).Bind(3, toDay);
+    std::vector<DayCount> counts;
+    while (days.Step()) counts.push_back({days.Integer(0), days.Integer(1)});
+    return counts;
   }
 
   void ForEachLink(const std::function<bool(const Link&)>& visit) override {

@@ -102,6 +102,19 @@ struct ClickCount {
   int64_t clicks = 0;
 };
 
+// One write of counted clicks: its identifier, so that a write retried after
+// its commit went unanswered (the connection broke) is not counted twice,
+// and the UTC day (days since 1970) its clicks are counted on.
+struct ClickFlush {
+  std::string id;    // "": not checked
+  int64_t day = -1;  // -1: no daily counts
+};
+
+struct DayCount {
+  int64_t day = 0;  // days since 1970, UTC
+  int64_t clicks = 0;
+};
+
 // Held while the store reports changes made elsewhere (ended by its
 // destruction).
 class ChangeListener {
@@ -145,8 +158,13 @@ class Store {
   virtual std::vector<ChangeNote> ChangesSince(int64_t seq, int limit) = 0;
   // The last change's seq (0: none yet).
   virtual int64_t LastChange() = 0;
-  // Adds to the click counts of existing codes, in one transaction.
-  virtual void AddClicks(std::span<const ClickCount> counts) = 0;
+  // Adds to the click counts of existing codes, and to their counts of the
+  // flush's day, in one transaction; a flush whose id was applied already
+  // (within the last hour) changes nothing.
+  virtual void AddClicks(std::span<const ClickCount> counts, const ClickFlush& flush = {}) = 0;
+  // A link's clicks per day from `fromDay` to `toDay` (both included), the
+  // days with clicks alone, in order.
+  virtual std::vector<DayCount> ClicksByDay(std::string_view code, int64_t fromDay, int64_t toDay) = 0;
   // Every link, in the order of its code (byte for byte), until `visit`
   // answers false. Reads in pages: links made meanwhile may or may not be
   // visited.

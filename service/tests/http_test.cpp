@@ -58,10 +58,15 @@ class CountingStore final : public Store {
   bool RevokeKey(std::string_view name, int64_t when) override { return inner_->RevokeKey(name, when); }
   std::vector<ChangeNote> ChangesSince(int64_t seq, int limit) override { return inner_->ChangesSince(seq, limit); }
   int64_t LastChange() override { return inner_->LastChange(); }
-  void AddClicks(std::span<const ClickCount> counts) override {
+  void AddClicks(std::span<const ClickCount> counts, const ClickFlush& flush) override {
     ++clickWrites;
     FailIfAsked();
-    inner_->AddClicks(counts);
+    inner_->AddClicks(counts, flush);
+    // as if the connection broke after the commit: the writer cannot know it counted
+    if (loseAnswers) throw StoreError("the test lost the commit's answer");
+  }
+  std::vector<DayCount> ClicksByDay(std::string_view code, int64_t from, int64_t to) override {
+    return inner_->ClicksByDay(code, from, to);
   }
   void ForEachLink(const std::function<bool(const Link&)>& visit) override {
     inner_->ForEachLink(visit);
@@ -69,6 +74,7 @@ class CountingStore final : public Store {
   bool Healthy() override { return inner_->Healthy(); }
   std::atomic<int> clickWrites{0};
   std::atomic<bool> failing{false};
+  std::atomic<bool> loseAnswers{false};
 
  private:
   void FailIfAsked() {
@@ -515,6 +521,25 @@ TEST_F(HttpTest, StoreErrorsCountTheRequestsTheStoreFailed) {
   store_->failing = false;
   service_->Stop();
   EXPECT_EQ(store_->FindCode(code)->clicks, 1);  // kept through the failures
+}
+
+// A click write whose commit went unanswered is written again with its id:
+// its clicks count once, and the clicks counted meanwhile after it.
+TEST_F(HttpTest, AClickWriteCommittedButUnansweredCountsOnce) {
+  Start([](Settings& settings) { settings.clickFlushMs = 50; });
+  const std::string code = Shorten("http://counted.example/").substr(13);
+  store_->loseAnswers = true;
+  for (int i = 0; i < 5; ++i) ASSERT_EQ(Get(port_, "/" + code).status, 301);
+  std::this_thread::sleep_for(300ms);  // written, and written again, each answer lost
+  store_->loseAnswers = false;
+  for (int i = 0; i < 2; ++i) ASSERT_EQ(Get(port_, "/" + code).status, 301);
+  service_->Stop();
+  EXPECT_EQ(store_->FindCode(code)->clicks, 7);
+  const int64_t today = int64_t(std::time(nullptr)) / 86400;
+  const std::vector<DayCount> days = store_->ClicksByDay(code, today - 1, today);
+  ASSERT_EQ(days.size(), 1u);
+  EXPECT_EQ(days[0].clicks, 7);
+  EXPECT_GE(service_->metrics().clickFlushErrors.load(), 2u);
 }
 
 // Every path the service answers, against the patterns its routes use.

@@ -6,9 +6,11 @@
 
 #include <atomic>
 #include <chrono>
+#include <ctime>
 #include <thread>
 #include <vector>
 
+#include "service/core/utc_time.h"
 #include "service/keys.h"
 #include "service/service.h"
 #include "service/sqlite_store.h"
@@ -185,6 +187,48 @@ TEST_F(LinksApi, NoClickLostAndNoRedirectAfterADisableWasAnswered) {
   EXPECT_GT(redirects.load(), 0);
   service_->Stop();
   EXPECT_EQ(OpenSqliteStore(dir_.File("links.db"))->FindCode("busy")->clicks, redirects.load());
+}
+
+// Clicks in, daily counts out, across a flush and a restart; the owner and
+// admins read them, others are refused.
+TEST(LinkStats, DailyCountsAcrossAFlushAndARestart) {
+  test::TempDir dir;
+  Settings settings = test::TestSettings(dir);
+  settings.clickFlushMs = 50;
+  const std::string alice = NewKeyText(), bob = NewKeyText();
+  {
+    std::unique_ptr<Store> store = OpenSqliteStore(settings.database);
+    store->AddKey({"alice", "creator", KeyDigest(alice), 1});
+    store->AddKey({"bob", "creator", KeyDigest(bob), 1});
+  }
+  const std::string today = IsoUtc(std::time(nullptr)).substr(0, 10);
+  {
+    Service service(settings, nullptr, nullptr);
+    ASSERT_EQ(Send(service.port(), "POST", "/api/v1/links", alice, R"({"url":"http://stats.example/","alias":"st"})")
+                  .status,
+              201);
+    for (int i = 0; i < 3; ++i) test::Get(service.port(), "/st");
+    std::this_thread::sleep_for(300ms);  // flushed
+    const Response stats = Send(service.port(), "GET", "/api/v1/links/st/stats", alice);
+    ASSERT_EQ(stats.status, 200) << stats.body;
+    EXPECT_EQ(stats.body, "{\"code\":\"st\",\"from\":\"" + today + "\",\"to\":\"" + today + "\",\"days\":[{\"day\":\"" +
+                              today + "\",\"clicks\":3}],\"total\":3}\n");
+    for (int i = 0; i < 2; ++i) test::Get(service.port(), "/st");
+  }  // the rest written at stop
+  Service service(settings, nullptr, nullptr);
+  test::Get(service.port(), "/st");
+  std::this_thread::sleep_for(300ms);
+  const std::string weekAgo = IsoUtc(std::time(nullptr) - 7 * 86400).substr(0, 10);
+  const Response stats = Send(service.port(), "GET", "/api/v1/links/st/stats?from=" + weekAgo + "&to=" + today, alice);
+  EXPECT_NE(stats.body.find("\"clicks\":6}],\"total\":6}"), std::string::npos) << stats.body;
+  EXPECT_NE(Send(service.port(), "GET", "/api/v1/links/st/stats?from=2000-01-01&to=2000-01-02", alice)
+                .body.find("\"days\":[],\"total\":0"),
+            std::string::npos);
+  EXPECT_EQ(ErrorCode(Send(service.port(), "GET", "/api/v1/links/st/stats?to=2000-01-01", alice)), "bad_query");
+  EXPECT_EQ(ErrorCode(Send(service.port(), "GET", "/api/v1/links/st/stats", bob)), "not_owner");
+  EXPECT_EQ(Send(service.port(), "GET", "/api/v1/links/st/stats", "").status, 401);
+  EXPECT_EQ(ErrorCode(Send(service.port(), "GET", "/api/v1/links/st/stats?from=yesterday", alice)), "bad_query");
+  EXPECT_EQ(ErrorCode(Send(service.port(), "GET", "/api/v1/links/st/stats?from=1990-01-01", alice)), "bad_query");
 }
 
 // The operator's commands against the file a running instance serves from:

@@ -216,6 +216,30 @@ TEST_P(StoreTest, KeysAndTheLogOfChanges) {
   EXPECT_EQ(store->ChangesSince(notes[1].seq, 1).size(), 1u);
 }
 
+// A flush is counted once however often it is written (a retry after an
+// unanswered commit), and its clicks land on its day; clicks of codes that
+// are not there make no daily rows.
+TEST_P(StoreTest, AFlushCountsOnceAndOnItsDay) {
+  std::unique_ptr<Store> store = Open();
+  store->InsertIfAbsent(std::vector<NewLink>{{"aaaaaaa", "http://one.example/", 100}});
+  const std::vector<ClickCount> counts = {{"aaaaaaa", 3}, {"gone", 4}};
+  store->AddClicks(counts, {"flush-1", 20000});
+  store->AddClicks(counts, {"flush-1", 20000});  // the same flush again
+  store->AddClicks(std::vector<ClickCount>{{"aaaaaaa", 2}}, {"flush-2", 20000});
+  store->AddClicks(std::vector<ClickCount>{{"aaaaaaa", 5}}, {"flush-3", 20002});
+  EXPECT_EQ(store->FindCode("aaaaaaa")->clicks, 10);
+  const std::vector<DayCount> days = Open()->ClicksByDay("aaaaaaa", 19000, 21000);
+  ASSERT_EQ(days.size(), 2u);
+  EXPECT_EQ(days[0].day, 20000);
+  EXPECT_EQ(days[0].clicks, 5);
+  EXPECT_EQ(days[1].day, 20002);
+  EXPECT_EQ(days[1].clicks, 5);
+  EXPECT_EQ(store->ClicksByDay("aaaaaaa", 20001, 20001).size(), 0u);
+  EXPECT_EQ(store->ClicksByDay("gone", 0, 30000).size(), 0u);
+  EXPECT_TRUE(store->DeleteLink("aaaaaaa"));
+  EXPECT_EQ(store->ClicksByDay("aaaaaaa", 0, 30000).size(), 0u);
+}
+
 // A store made by version 1 (its schema kept as test data), with links and
 // clicks in it, opens under the current schema with every one of them.
 TEST_P(StoreTest, AVersion1StoreOpensWithEveryLinkAndItsClicks) {
