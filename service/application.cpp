@@ -214,7 +214,7 @@ std::optional<Reply> Application::MetricsText(Call&) {
 Application::Found Application::FindLink(std::string_view code, bool click, std::string_view what) {
   const int64_t now = std::time(nullptr);
   const std::shared_ptr<const DenyList> denied = parts_.denyList();
-  const DenyList& deny = denied ? *denied : DenyList();
+  const DenyList& deny = *denied;
   Found found{parts_.cache.Find(code, click, now, deny)};
   if (found.resolved.state != Resolved::kMiss) return found;
   const uint64_t readAt = parts_.cache.epoch();
@@ -390,7 +390,7 @@ std::optional<Reply> Application::ChangeLink(Call& call) {
     if (call.caller->role != Role::kAdmin)
       return ApiError(403, "forbidden", "Only an admin key may change a link's address.");
     const std::shared_ptr<const DenyList> denied = parts_.denyList();
-    const StoredForm check = AcceptAddress(*change.address, ownHost_, denied ? *denied : DenyList());
+    const StoredForm check = AcceptAddress(*change.address, ownHost_, *denied);
     if (check.refusal != Refusal::kAccepted) return ApiError(400, "address_refused", RefusalText(check.refusal));
     change.address = check.address;
   }
@@ -535,7 +535,7 @@ std::optional<Reply> Application::Create(Call& call, bool api, const std::string
   }
   const std::shared_ptr<const DenyList> denied = parts_.denyList();
   // equivalent spellings of an address are stored, found and answered as one
-  const StoredForm check = AcceptAddress(url, ownHost_, denied ? *denied : DenyList());
+  const StoredForm check = AcceptAddress(url, ownHost_, *denied);
   if (check.refusal != Refusal::kAccepted) {
     const int status = check.refusal == Refusal::kTooLong      ? 414
                        : check.refusal == Refusal::kDeniedHost ? 403

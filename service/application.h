@@ -49,6 +49,8 @@ struct ApplicationParts {
   RateLimit& rateLimit;
   const KeyRing& keys;
   const ClientPackage* clientPackage;  // null: no download offered
+  // the list in force, never null (an empty one without --deny-list); read
+  // by reference, never copied, on every redirect
   std::function<std::shared_ptr<const DenyList>()> denyList;
 };
 

@@ -127,7 +127,7 @@ std::vector<ClickCount> LinkCache::TakeClicks() {
           entry->clicks += also->second;
           loose.erase(also);
         }
-        counts.push_back({entry->code, entry->clicks});
+        counts.push_back({entry->code, entry->clicks, entry->life.maxClicks.has_value()});
         entry->clicks = 0;
       }
       shard.clicked.clear();

@@ -592,6 +592,15 @@ class PostgresStore final : public Store {
             " ON CONFLICT (code, day) DO UPDATE SET clicks = daily_clicks.clicks + excluded.clicks",
             daily, PGRES_COMMAND_OK);
       }
+      std::vector<std::string_view> limited;
+      for (const ClickCount& count : counts)
+        if (count.limited) limited.push_back(count.code);
+      if (!limited.empty())
+        session.ExecuteParams(
+            "WITH noted AS (INSERT INTO changes(kind, name, at) SELECT 'link', code, extract(epoch FROM now())::int8"
+            " FROM links WHERE code = ANY($1::text[]) ORDER BY code RETURNING name)"
+            " SELECT pg_notify('snipora_changes', 'link:' || name) FROM noted",
+            {TextForm(TextArray(limited))}, PGRES_TUPLES_OK);
       transaction.Commit();
       return 0;
     });

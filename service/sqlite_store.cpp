@@ -409,7 +409,9 @@ class SqliteStore final : public Store {
         add.Bind(1, count.code).Bind(2, count.clicks);
         add.Step();
       }
-      if (flush.day < 0 || sqlite3_changes(writer_.db.get()) == 0) continue;  // no such link (any more)
+      if (sqlite3_changes(writer_.db.get()) == 0) continue;  // no such link (any more)
+      if (count.limited) NoteChange("link", count.code);
+      if (flush.day < 0) continue;
       Statement& daily = *writer_.addDaily;
       ResetOnExit reset{daily};
       daily.Bind(1, count.code).Bind(2, flush.day).Bind(3, count.clicks);

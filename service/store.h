@@ -100,6 +100,9 @@ struct ChangeResult {
 struct ClickCount {
   std::string code;
   int64_t clicks = 0;
+  // the link has a max_clicks: its new count is noted as a change, so that
+  // the other instances read it
+  bool limited = false;
 };
 
 // One write of counted clicks: its identifier, so that a write retried after

@@ -228,6 +228,12 @@ TEST_P(StoreTest, AFlushCountsOnceAndOnItsDay) {
   store->AddClicks(std::vector<ClickCount>{{"aaaaaaa", 2}}, {"flush-2", 20000});
   store->AddClicks(std::vector<ClickCount>{{"aaaaaaa", 5}}, {"flush-3", 20002});
   EXPECT_EQ(store->FindCode("aaaaaaa")->clicks, 10);
+  // a link with a limit has its new count noted, for the other instances
+  const int64_t before = store->LastChange();
+  store->AddClicks(std::vector<ClickCount>{{"aaaaaaa", 0, true}, {"gone", 1, true}}, {"flush-4", 20002});
+  const std::vector<ChangeNote> noted = store->ChangesSince(before, 10);
+  ASSERT_EQ(noted.size(), 1u);
+  EXPECT_EQ(noted[0].name, "aaaaaaa");
   const std::vector<DayCount> days = Open()->ClicksByDay("aaaaaaa", 19000, 21000);
   ASSERT_EQ(days.size(), 2u);
   EXPECT_EQ(days[0].day, 20000);
