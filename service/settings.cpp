@@ -104,7 +104,8 @@ const Option kOptions[] = {
     {"gather-us", Number{&Settings::gatherMicroseconds, 0, 1000000}, "2000", kServe,
      "microseconds the writer waits for as many creations as its last commit held (0: never waits)"},
     {"click-flush-ms", Number{&Settings::clickFlushMs, 10, 3600000}, "1000", kServe,
-     "milliseconds between writes of counted clicks"},
+     "milliseconds between writes of counted clicks (and their counts per day); the clicks counted since the last "
+     "write are lost on a kill or a crash, not on SIGTERM"},
     {"cache-size", Number{&Settings::cacheSize, 0, 100000000}, "1000000", kServe,
      "codes kept in memory for redirects, least recently used out, filled from the store at start while there is "
      "room (about 300 bytes each with 90-byte addresses; 0: every redirect asks the store)"},
