@@ -2,7 +2,7 @@
 // What the service answers, behind the transport (http_transport.h): the
 // route table (application.cpp: method, path, role, handler, one row each),
 // and handlers that take a request and make a reply, knowing nothing of
-// libmicrohttpd. Redirects are answered from the read cache, falling back to
+// libmicrohttpd (page_handlers.cpp, link_handlers.cpp, api_handlers.cpp). Redirects are answered from the read cache, falling back to
 // the store; creations are handed to the writer and answered once committed.
 //
 //   GET|HEAD /CODE                      301 to the address; 404; 410 when gone
