@@ -42,7 +42,8 @@ constexpr const char* kMigrations[] = {
     " PRIMARY KEY(code, day));"
     "CREATE TABLE click_flushes(id text PRIMARY KEY, applied bigint NOT NULL);"
     "CREATE INDEX click_flushes_applied ON click_flushes(applied);"
-    "CREATE TABLE changes(seq bigserial PRIMARY KEY, kind text NOT NULL, name text NOT NULL, at bigint NOT NULL)",
+    "CREATE TABLE changes(seq bigserial PRIMARY KEY, kind text NOT NULL, name text NOT NULL, at bigint NOT NULL);"
+    "CREATE INDEX changes_at ON changes(at)",
 };
 // The columns of a Link after its code, in the order ReadLink takes them.
 #define SNIPORA_LINK_COLUMNS \
@@ -578,7 +579,10 @@ class PostgresStore final : public Store {
             " ON CONFLICT DO NOTHING",
             {Bytes(flush.id)}, PGRES_COMMAND_OK);
         if (std::string_view(PQcmdTuples(applied.get())) == "0") return 0;  // counted before
+        // the ids are kept an hour, the log of changes a day (an instance reads it every second)
         session.ExecuteParams("DELETE FROM click_flushes WHERE applied < extract(epoch FROM now())::int8 - 3600", {},
+                              PGRES_COMMAND_OK);
+        session.ExecuteParams("DELETE FROM changes WHERE at < extract(epoch FROM now())::int8 - 86400", {},
                               PGRES_COMMAND_OK);
       }
       session.Run(kAddClicks, params);

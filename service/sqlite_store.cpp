@@ -31,7 +31,8 @@ constexpr const char* kMigrations[] = {
     "CREATE TABLE click_flushes(id TEXT PRIMARY KEY, applied INTEGER NOT NULL) WITHOUT ROWID;"
     "CREATE INDEX click_flushes_applied ON click_flushes(applied);"
     "CREATE TABLE changes(seq INTEGER PRIMARY KEY AUTOINCREMENT, kind TEXT NOT NULL, name TEXT NOT NULL,"
-    " at INTEGER NOT NULL)",
+    " at INTEGER NOT NULL);"
+    "CREATE INDEX changes_at ON changes(at)",
 };
 // The columns of a Link after its code, in the order ReadLink takes them.
 #define SNIPORA_LINK_COLUMNS \
@@ -400,7 +401,9 @@ class SqliteStore final : public Store {
                         "INSERT INTO click_flushes(id, applied) VALUES(?1, unixepoch()) ON CONFLICT DO NOTHING");
       applied.Bind(1, flush.id).Step();
       if (sqlite3_changes(writer_.db.get()) == 0) return;  // counted before
+      // the ids are kept an hour, the log of changes a day (an instance reads it every second)
       Execute(writer_.db.get(), "DELETE FROM click_flushes WHERE applied < unixepoch() - 3600");
+      Execute(writer_.db.get(), "DELETE FROM changes WHERE at < unixepoch() - 86400");
     }
     for (const ClickCount& count : counts) {
       {

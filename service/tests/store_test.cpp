@@ -338,6 +338,29 @@ TEST(SqliteStore, SchemaVersionIsWrittenAndANewerOneIsRefused) {
   EXPECT_THROW(OpenSqliteStore(dir.File("no/such/folder/links.db")), StoreError);
 }
 
+// The log of changes and the flushes' ids do not grow for ever: the click
+// writes drop what is older than a day (an hour for the ids).
+TEST(SqliteStore, OldChangesAndFlushIdsArePruned) {
+  TempDir dir;
+  std::unique_ptr<Store> store = OpenSqliteStore(dir.File("links.db"));
+  store->InsertIfAbsent(std::vector<NewLink>{{"aaaaaaa", "http://one.example/", 100}});
+  store->AddClicks(std::vector<ClickCount>{{"aaaaaaa", 1}}, {"old-flush", 1});
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.File("links.db").c_str(), &db), SQLITE_OK);
+    sqlite3_exec(db,
+                 "INSERT INTO changes(kind, name, at) VALUES ('link', 'ancient', 5);"
+                 "UPDATE click_flushes SET applied = 5",
+                 nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+  }
+  ASSERT_EQ(store->ChangesSince(0, 10).size(), 1u);
+  store->AddClicks(std::vector<ClickCount>{{"aaaaaaa", 1}}, {"new-flush", 1});
+  EXPECT_EQ(store->ChangesSince(0, 10).size(), 0u);
+  store->AddClicks(std::vector<ClickCount>{{"aaaaaaa", 1}}, {"old-flush", 1});  // forgotten: counted again
+  EXPECT_EQ(store->FindCode("aaaaaaa")->clicks, 3);
+}
+
 TEST(OpenStore, TheDatabaseNamesTheStoreAndAPasswordIsNeverPrinted) {
   EXPECT_TRUE(IsPostgresAddress("postgresql://u@h/db"));
   EXPECT_TRUE(IsPostgresAddress("postgres://h"));
