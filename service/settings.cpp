@@ -77,7 +77,8 @@ const Option kOptions[] = {
     {"public-host", Text{&Settings::publicHost}, "localhost:8080", kServe,
      "HOST[:PORT] of the short addresses handed out (http://HOST[:PORT]/CODE); addresses on HOST are refused"},
     {"deny-list", Text{&Settings::denyList}, "", kServe,
-     "a file of refused hosts, one a line (subdomains too, # comments); read again on SIGHUP"},
+     "a file of refused hosts, one a line (subdomains too, # comments): creations refused, links made before "
+     "answer 410; read again on SIGHUP"},
     {"client-package", Text{&Settings::clientPackage}, "", kServe,
      "the Windows program's release zip: offered at /download/ under the file's own name (links followed), with a "
      "Snipora.ini added that points it at the public host"},
@@ -99,7 +100,7 @@ const Option kOptions[] = {
      "bytes per connection for the request line and headers; a longer head is refused (431 or 414). Up to 32768 "
      "they come from the heap, above from a mapping of their own per connection (slower)"},
     {"max-body", Number{&Settings::maxBodyBytes, 1024, 1 << 24}, "16384", kServe,
-     "bytes of a POST body at most (413 beyond)"},
+     "bytes of a request body (POST, PATCH) at most (413 beyond)"},
     {"batch", Number{&Settings::maxBatch, 1, 100000}, "1024", kServe, "creations committed together at most"},
     {"gather-us", Number{&Settings::gatherMicroseconds, 0, 1000000}, "2000", kServe,
      "microseconds the writer waits for as many creations as its last commit held (0: never waits)"},
@@ -262,7 +263,8 @@ const char kCommandsHelp[] =
     "  snipora-service copy --from STORE --to STORE\n"
     "  snipora-service export [--database STORE] [--output FILE|-]\n"
     "  snipora-service import [--database STORE] [--input FILE|-]\n"
-    "copy moves every link with its code, creation time and clicks between two stores (each an SQLite\n"
+    "copy moves every link with its code, creation time, clicks, owner and life (disabled, notes,\n"
+    "expiry, max_clicks) between two stores (each an SQLite\n"
     "path or a postgresql:// address); export writes CSV (code,address,created,clicks; created as\n"
     "YYYY-MM-DDTHH:MM:SSZ), import reads it, checking every row before storing any. A link already\n"
     "there is left as it is, so running either again changes nothing; a code or address that is\n"
