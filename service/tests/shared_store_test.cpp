@@ -141,6 +141,39 @@ TEST(SharedStore, AChangeThroughOneInstanceReachesTheOtherWithinASecond) {
               afterCut);
 }
 
+// Clicks of a link with max_clicks, counted on two instances that both have
+// it cached, add up: once a write has had time to land, the other instance
+// counts it too, and the link goes at its limit, not at twice it.
+TEST(SharedStore, MaxClicksCountsTheOtherInstancesWrittenClicks) {
+  const std::string database = test::SharedPostgres::FreshDatabase();
+  test::TempDir dirs[2];
+  std::unique_ptr<Service> instances[2];
+  for (int i = 0; i < 2; ++i) {
+    Settings settings = test::TestSettings(dirs[i]);
+    settings.database = database;
+    settings.clickFlushMs = 50;
+    instances[i] = std::make_unique<Service>(settings, nullptr, nullptr);
+  }
+  const std::string code = CodeOn(Get(instances[0]->port(), CreateTarget("http://limited.example/")).body);
+  ASSERT_FALSE(code.empty());
+  LinkChange limit;
+  limit.maxClicks = int64_t(4);
+  OpenStore(database)->ChangeLink(code, limit);
+  const auto click = [&](int instance) {
+    const int status = Get(instances[instance]->port(), "/" + code).status;
+    std::this_thread::sleep_for(300ms);  // written, and noted to the other
+    return status;
+  };
+  EXPECT_EQ(click(0), 301);
+  EXPECT_EQ(click(1), 301);
+  EXPECT_EQ(click(0), 301);
+  EXPECT_EQ(click(1), 301);
+  EXPECT_EQ(click(0), 410);
+  EXPECT_EQ(click(1), 410);
+  for (auto& instance : instances) instance->Stop();
+  EXPECT_EQ(OpenStore(database)->FindCode(code)->clicks, 4);
+}
+
 TEST(SharedStore, TheDatabaseGoingAwayGives503UntilItIsBackAndCachedLinksGoOn) {
   test::OwnPostgres server;
   test::TempDir dir;
