@@ -74,6 +74,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   if (const std::optional<std::string> decoded = PercentDecode(input, true)) FUZZ_CHECK(decoded->size() <= size);
   if (const std::optional<std::vector<Field>> fields = ParseJsonObject(input))
     for (const Field& field : *fields) CheckField(field.value, denied);
+  // the typed members a change is read from: a scalar's text is its own bytes
+  if (const std::optional<std::vector<JsonField>> members = ParseJsonFields(input))
+    for (const JsonField& member : *members)
+      FUZZ_CHECK(member.kind == JsonField::kString || input.find(member.value) != std::string_view::npos);
   CheckField(std::string(input), denied);
   DenyList::FromText(input).Denies("www.example.com");
   // a trusted proxy's headers: the client named is the peer or an address the

@@ -11,7 +11,10 @@
 #   in the same run: redirects/s with every code cached, and uncached
 #   (--cache-size 0: each redirect asks the store), durable creations/s, and
 #   the cache's hit rate over the measured run;
-# - p50 and p99 latency of each; memory (RSS) with 100,000 codes cached.
+# - p50 and p99 latency of each; memory (RSS) with 100,000 codes cached;
+# - redirects/s with links' lives in place (a tenth of the links carrying an
+#   expiry, 10,000 hosts on the deny list, keys in the store) against the
+#   same store without them and the bare server, in rounds of the three.
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/common.sh"
 seconds=${1:-8}
@@ -47,15 +50,32 @@ echo "filling a store with 100,000 links ..."
 "$native/fill_store" "$work/links.db" 100000 "$work/links.txt"
 code=$(head -n1 "$work/links.txt" | cut -d' ' -f1)
 
-service_port=18180 bare_port=18181
+# the same links with lives: a tenth expire (in a year), keys, a long deny list
+cp "$work/links.db" "$work/life.db"
+python3 - "$work/life.db" <<'PY'
+import sqlite3, sys, time
+db = sqlite3.connect(sys.argv[1])
+db.execute("UPDATE links SET expires = ? WHERE abs(random()) % 10 = 0", (int(time.time()) + 365 * 86400,))
+db.commit()
+PY
+for n in 1 2 3; do
+  "$root/build/native/snipora-service" key create --name "bench-$n" --database "$work/life.db" >/dev/null 2>&1
+done
+awk 'BEGIN { for (i = 0; i < 10000; i++) print "deny-" i ".example" }' >"$work/deny.txt"
+
+service_port=18180 bare_port=18181 life_port=18182
 "$native/snipora-service" --listen 127.0.0.1:$service_port --database "$work/links.db" --public-host snip.invalid \
   --creations-per-minute 0 --per-ip-connections 0 >/dev/null 2>"$work/service.err" &
 pids+=($!)
 service_pid=$!
 "$native/bare_redirect_server" $bare_port 2 "$work/links.txt" 2>/dev/null &
 pids+=($!)
+"$native/snipora-service" --listen 127.0.0.1:$life_port --database "$work/life.db" --public-host snip.invalid \
+  --creations-per-minute 0 --per-ip-connections 0 --deny-list "$work/deny.txt" >/dev/null 2>>"$work/service.err" &
+pids+=($!)
 wait_port $service_port
 wait_port $bare_port
+wait_port $life_port
 
 run_wrk() {  # port script [file] -> "rps p50ms p99ms non2xx3xx socketerrors"
   local port=$1 script=$2 file=${3:-}
@@ -101,6 +121,22 @@ pair keepalive redirect_wrk
 sqlite_hits=$(hit_rate "$sqlite_before" "$(cache_counts $service_port)")
 echo "redirects, HTTP/1.0 without keep-alive (ab -c50) ..."
 pair http10 run_ab
+
+echo "redirects with lives in place, beside the same without and the bare server ($rounds rounds) ..."
+redirect_wrk $life_port >/dev/null  # warms its cache
+: >"$work/life.l"; : >"$work/life.p"; : >"$work/life.b"
+for round in $(seq $rounds); do
+  # each side first in one round
+  case $round in 1) order="l p b" ;; 2) order="p b l" ;; *) order="b l p" ;; esac
+  for side in $order; do
+    case $side in l) port=$life_port ;; p) port=$service_port ;; b) port=$bare_port ;; esac
+    result=$(redirect_wrk $port)
+    echo "$result" >>"$work/life.$side"
+    echo "  round $round, $side: $result"
+  done
+done
+paste -d' ' "$work/life.l" "$work/life.p" "$work/life.b" |
+  awk '{printf "%.3f %.3f\n", $1 / $6, $1 / $11}' >"$work/life.ratios"
 
 echo "durable creations (wrk -t1 -c50, ${seconds}s) ..."
 links_before=$(curl -s "http://127.0.0.1:$service_port/metrics" | awk '/^snipora_creations_total / {print $2}')
@@ -165,6 +201,11 @@ for name in keepalive http10; do
   printf '%-44s %12.2f %12.2f\n' "  p50 latency ms" "$(col $name.a 2)" "$(col $name.b 2)"
   printf '%-44s %12.2f %12.2f\n' "  p99 latency ms" "$(col $name.a 3)" "$(col $name.b 3)"
 done
+printf '%-44s %12.0f %12.0f %8.2f %8s\n' "redirects/s with lives (vs the same without)" "$(col life.l 1)" \
+  "$(col life.p 1)" "$(awk '{print $1}' "$work/life.ratios" | median)" "0.95"
+printf '%-44s %12.0f %12.0f %8.2f %8s\n' "redirects/s with lives (vs the bare server)" "$(col life.l 1)" \
+  "$(col life.b 1)" "$(awk '{print $2}' "$work/life.ratios" | median)" "0.90"
+printf '%-44s %12.2f %12.2f\n' "  p99 latency ms (with, without)" "$(col life.l 3)" "$(col life.p 3)"
 read -r crps cp50 cp99 cbad cerr <<<"$creation"
 printf '%-44s %12.0f %12s %8s %8s\n' "durable creations/s, wrk -c50" "$crps" "-" "-" "5000"
 printf '%-44s %12.2f\n' "  p50 latency ms" "$cp50"

@@ -18,7 +18,7 @@ packages=(
   clang-15 libclang-common-15-dev llvm-15 libjpeg62-turbo-dev
   libmicrohttpd-dev libsqlite3-dev wrk apache2-utils curl postgresql-15 libpq-dev
   libzip-dev unzip debhelper lintian
-  libqrencode-dev libpng-dev zbar-tools librsvg2-bin libidn2-dev
+  libqrencode-dev libpng-dev zbar-tools librsvg2-bin libidn2-dev nettle-dev
   chromium
 )
 # The browser tests' node and npm: those of the machine when it has them,

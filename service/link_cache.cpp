@@ -19,59 +19,88 @@ void LinkCache::Click(Shard& shard, Entry& entry) {
   }
 }
 
-void LinkCache::Evict(Shard& shard) {
-  Entry& last = shard.order.back();
-  if (last.clicks > 0) {
-    // its clicks stay counted, loose; its place in `clicked` goes to the last one there
-    shard.loose[last.code] += last.clicks;
-    Entry* moved = shard.clicked.back();
-    shard.clicked[last.clickedAt] = moved;
-    moved->clickedAt = last.clickedAt;
-    shard.clicked.pop_back();
-  }
-  shard.index.erase(last.code);
-  shard.order.pop_back();
+LinkLife LifeOf(const Link& link) {
+  LinkLife life{link.address, CheckAddress(link.address, {}, DenyList()).host, link.disabled, link.publicNote,
+                link.expires, link.maxClicks, link.clicks};
+  return life;
 }
 
-std::optional<std::string> LinkCache::Find(std::string_view code, bool click) {
+bool IsGone(const LinkLife& life, int64_t now, const DenyList& denied) {
+  return life.disabled || (life.expires && now >= *life.expires) || (life.maxClicks && life.clicks >= *life.maxClicks) ||
+         (denied.size() > 0 && !life.host.empty() && denied.Denies(life.host));
+}
+
+Resolved LinkCache::Resolve(Shard& shard, Entry& entry, bool click, int64_t now, const DenyList& denied) {
+  if (IsGone(entry.life, now, denied)) return {Resolved::kGone, {}, entry.life.disabled ? entry.life.publicNote : ""};
+  if (click) {
+    Click(shard, entry);
+    ++entry.life.clicks;
+  }
+  return {Resolved::kLive, entry.life.address, {}};
+}
+
+// Out of the shard; its clicks stay counted, loose.
+void LinkCache::Unlink(Shard& shard, std::list<Entry>::iterator entry) {
+  if (entry->clicks > 0) {
+    // its place in `clicked` goes to the last one there
+    shard.loose[entry->code] += entry->clicks;
+    Entry* moved = shard.clicked.back();
+    shard.clicked[entry->clickedAt] = moved;
+    moved->clickedAt = entry->clickedAt;
+    shard.clicked.pop_back();
+  }
+  shard.index.erase(entry->code);
+  shard.order.erase(entry);
+}
+
+void LinkCache::Evict(Shard& shard) { Unlink(shard, std::prev(shard.order.end())); }
+
+void LinkCache::Drop(std::string_view code) {
+  Shard& shard = ShardOf(code);
+  std::lock_guard lock(shard.mutex);
+  epoch_.fetch_add(1, std::memory_order_acq_rel);
+  if (const auto found = shard.index.find(code); found != shard.index.end()) Unlink(shard, found->second);
+}
+
+Resolved LinkCache::Find(std::string_view code, bool click, int64_t now, const DenyList& denied) {
   Shard& shard = ShardOf(code);
   std::lock_guard lock(shard.mutex);
   const auto found = shard.index.find(code);
   if (found == shard.index.end()) {
     ++shard.misses;
-    return std::nullopt;
+    return {};
   }
   ++shard.hits;
-  Entry& entry = *found->second;
   if (found->second != shard.order.begin()) shard.order.splice(shard.order.begin(), shard.order, found->second);
-  if (click) Click(shard, entry);
-  return entry.address;
+  return Resolve(shard, *found->second, click, now, denied);
 }
 
-void LinkCache::Insert(std::string_view code, std::string_view address, bool click) {
+Resolved LinkCache::Insert(std::string_view code, LinkLife life, bool click, int64_t now, const DenyList& denied,
+                           std::optional<uint64_t> readAt) {
   Shard& shard = ShardOf(code);
   std::lock_guard lock(shard.mutex);
-  if (const auto found = shard.index.find(code); found != shard.index.end()) {
-    if (click) Click(shard, *found->second);
-    return;
-  }
-  if (perShard_ == 0) {
+  if (const auto found = shard.index.find(code); found != shard.index.end())
+    return Resolve(shard, *found->second, click, now, denied);
+  // clicks counted but not yet written count towards max_clicks too
+  if (const auto loose = shard.loose.find(code); loose != shard.loose.end()) life.clicks += loose->second;
+  if (perShard_ == 0 || (readAt && *readAt != epoch())) {
+    if (IsGone(life, now, denied)) return {Resolved::kGone, {}, life.disabled ? std::move(life.publicNote) : ""};
     if (click) ++shard.loose[std::string(code)];
-    return;
+    return {Resolved::kLive, std::move(life.address), {}};
   }
   if (shard.order.size() >= perShard_) Evict(shard);
-  shard.order.push_front({std::string(code), std::string(address)});
+  shard.order.push_front({std::string(code), std::move(life)});
   shard.index.emplace(shard.order.front().code, shard.order.begin());
-  if (click) Click(shard, shard.order.front());
+  return Resolve(shard, shard.order.front(), click, now, denied);
 }
 
-bool LinkCache::InsertIfRoom(std::string_view code, std::string_view address) {
+bool LinkCache::InsertIfRoom(std::string_view code, LinkLife life) {
   Shard& shard = ShardOf(code);
   std::lock_guard lock(shard.mutex);
   if (shard.order.size() >= perShard_) return false;
   if (shard.index.contains(code)) return true;
   // the least recent end: what requests bring in stays before it
-  shard.order.push_back({std::string(code), std::string(address)});
+  shard.order.push_back({std::string(code), std::move(life)});
   shard.index.emplace(shard.order.back().code, std::prev(shard.order.end()));
   return true;
 }
@@ -98,7 +127,7 @@ std::vector<ClickCount> LinkCache::TakeClicks() {
           entry->clicks += also->second;
           loose.erase(also);
         }
-        counts.push_back({entry->code, entry->clicks});
+        counts.push_back({entry->code, entry->clicks, entry->life.maxClicks.has_value()});
         entry->clicks = 0;
       }
       shard.clicked.clear();

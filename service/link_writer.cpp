@@ -1,17 +1,36 @@
 #include "service/link_writer.h"
 
+#include <sys/random.h>
+
 #include <algorithm>
-#include <cstdio>
 #include <ctime>
+#include <stdexcept>
+#include <string>
 #include <vector>
 
 #include "service/codes.h"
+#include "service/log.h"
 
 namespace snipora::service {
 namespace {
 
 // A collision of random codes is rare (62^7 codes); a few fresh tries settle it.
 constexpr int kCodeTries = 8;
+
+// 128 random bits as hex: a flush's id, unique across instances.
+std::string FlushId() {
+  unsigned char bytes[16] = {};
+  std::size_t got = 0;
+  while (got < sizeof bytes) {
+    const ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
+    if (n <= 0) throw std::runtime_error("getrandom failed");
+    got += std::size_t(n);
+  }
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string id;
+  for (unsigned char byte : bytes) id += {kHex[byte >> 4], kHex[byte & 15]};
+  return id;
+}
 
 }  // namespace
 
@@ -80,7 +99,8 @@ void LinkWriter::Commit(std::deque<Waiting>& batch) {
       std::vector<NewLink> links;
       for (std::size_t i : open) {
         const Creation& creation = batch[i].creation;
-        links.push_back({creation.alias.empty() ? RandomCode() : creation.alias, creation.address, now});
+        links.push_back({creation.alias.empty() ? RandomCode() : creation.alias, creation.address, now, 0,
+                         creation.owner});
       }
       const std::vector<InsertResult> results = store_.InsertIfAbsent(links);
       Metrics::Add(metrics_.commits);
@@ -92,7 +112,7 @@ void LinkWriter::Commit(std::deque<Waiting>& batch) {
         Created& answer = answers[i];
         switch (result.outcome) {
           case InsertResult::kInserted:
-            cache_.Insert(result.code, batch[i].creation.address);
+            cache_.Insert(result.code, LifeOf(Link{result.code, batch[i].creation.address}), false, 0, DenyList());
             answer = {Created::kCreated, result.code};
             break;
           case InsertResult::kAddressKnown:
@@ -111,8 +131,8 @@ void LinkWriter::Commit(std::deque<Waiting>& batch) {
       open.swap(retry);
     }
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "snipora-service: creations failed: %s\n", error.what());
-    Metrics::Add(metrics_.storeErrors);
+    // each creation answered kFailed is counted as a store error where it is answered
+    Log(LogLevel::kError, "creations not stored (" + std::to_string(open.size()) + "): " + error.what());
     for (std::size_t i : open) answers[i] = {Created::kFailed, {}};
     // a failed transaction stored nothing of this round; answers made in
     // earlier rounds were committed and stand
@@ -122,20 +142,30 @@ void LinkWriter::Commit(std::deque<Waiting>& batch) {
 }
 
 void LinkWriter::FlushClicks() {
+  if (unsettled_) {
+    if (!WriteClicks(unsettled_->counts, unsettled_->flush)) return;  // the new clicks wait in the cache
+    unsettled_.reset();
+  }
   std::vector<ClickCount> counts = cache_.TakeClicks();
   if (counts.empty()) return;
   // in key order the updates walk the table's pages once, not at random
   std::sort(counts.begin(), counts.end(), [](const ClickCount& a, const ClickCount& b) { return a.code < b.code; });
+  ClickFlush flush{FlushId(), int64_t(std::time(nullptr)) / 86400};
+  if (!WriteClicks(counts, flush)) unsettled_ = Unsettled{std::move(counts), std::move(flush)};
+}
+
+bool LinkWriter::WriteClicks(const std::vector<ClickCount>& counts, const ClickFlush& flush) {
   try {
-    store_.AddClicks(counts);
-    uint64_t total = 0;
-    for (const ClickCount& count : counts) total += uint64_t(count.clicks);
-    Metrics::Add(metrics_.clicksFlushed, total);
+    store_.AddClicks(counts, flush);
   } catch (const std::exception& error) {
-    std::fprintf(stderr, "snipora-service: clicks not written, kept for the next flush: %s\n", error.what());
-    Metrics::Add(metrics_.storeErrors);
-    cache_.ReturnClicks(counts);
+    Log(LogLevel::kError, std::string("clicks not written, tried again at the next flush: ") + error.what());
+    Metrics::Add(metrics_.clickFlushErrors);
+    return false;
   }
+  uint64_t total = 0;
+  for (const ClickCount& count : counts) total += uint64_t(count.clicks);
+  Metrics::Add(metrics_.clicksFlushed, total);
+  return true;
 }
 
 }  // namespace snipora::service

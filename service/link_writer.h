@@ -4,14 +4,15 @@
 // fifty clients creating at once share a commit instead of waiting for fifty
 // (group commit). Each creation's answer is called only after its commit, and
 // only then is the code in the read cache. The clicks counted in the cache
-// are written on the same thread, in one transaction every flush interval:
-// a redirect never writes.
+// are written on the same thread, in one transaction every flush interval,
+// with their counts per day (the day of the flush): a redirect never writes.
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 
@@ -24,6 +25,7 @@ namespace snipora::service {
 struct Creation {
   std::string address;  // checked already
   std::string alias;    // empty: a random code; else valid and not reserved
+  std::string owner;    // the name of the key that asked; "" for none
 };
 
 struct Created {
@@ -68,6 +70,8 @@ class LinkWriter {
   void Run();
   void Commit(std::deque<Waiting>& batch);
   void FlushClicks();
+  // Writes one flush; false (logged) when the store failed.
+  bool WriteClicks(const std::vector<ClickCount>& counts, const ClickFlush& flush);
 
   Store& store_;
   LinkCache& cache_;
@@ -77,6 +81,13 @@ class LinkWriter {
   std::condition_variable wake_;
   std::deque<Waiting> queue_;
   bool stopping_ = false;
+  // A flush that failed, perhaps after its commit: written again as it was,
+  // with its id, before any other (so it counts once either way).
+  struct Unsettled {
+    std::vector<ClickCount> counts;
+    ClickFlush flush;
+  };
+  std::optional<Unsettled> unsettled_;
   std::thread thread_;
 };
 

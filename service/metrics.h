@@ -14,6 +14,7 @@ namespace snipora::service {
   X(requests, "snipora_requests_total", "Requests answered")                         \
   X(redirects, "snipora_redirects_total", "Short addresses followed")                \
   X(notFound, "snipora_not_found_total", "Requests for unknown codes or paths")      \
+  X(gone, "snipora_gone_total", "Short addresses answered 410: disabled, expired or their host denied") \
   X(creations, "snipora_creations_total", "Short addresses made (newly stored)")     \
   X(known, "snipora_known_addresses_total", "Creations answered with a stored code") \
   X(refused, "snipora_refused_total", "Creations refused (address, alias or rate)")  \
@@ -22,6 +23,7 @@ namespace snipora::service {
   X(storeErrors, "snipora_store_errors_total", "Requests failed by the store (503)") \
   X(commits, "snipora_commits_total", "Transactions committed for creations")        \
   X(clicksFlushed, "snipora_clicks_flushed_total", "Clicks written to the store")    \
+  X(clickFlushErrors, "snipora_click_flush_errors_total", "Click writes that failed (kept for the next)") \
   X(headTimeouts, "snipora_head_timeouts_total", "Connections cut for slow or idle request heads")
 
 // Upper bounds in seconds; the last bucket is +Inf.

@@ -2,14 +2,22 @@
 
 #include <endian.h>
 #include <libpq-fe.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <cstring>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
+#include <string>
+#include <thread>
 #include <type_traits>
 #include <vector>
+
+#include "service/log.h"
 
 namespace snipora::service {
 namespace {
@@ -22,7 +30,24 @@ constexpr const char* kMigrations[] = {
     "CREATE TABLE links(code text COLLATE \"C\" PRIMARY KEY, address bytea NOT NULL,"
     " created bigint NOT NULL, clicks bigint NOT NULL DEFAULT 0);"
     "CREATE UNIQUE INDEX links_address_digest ON links (sha256(address))",
+    // 2: links have a life and an owner; keys; clicks per day; the flushes
+    // of clicks applied (a flush retried after an unclear commit counts
+    // once); a log of changes for instances that missed a notification.
+    "ALTER TABLE links ADD COLUMN disabled boolean NOT NULL DEFAULT false,"
+    " ADD COLUMN public_note text NOT NULL DEFAULT '', ADD COLUMN private_note text NOT NULL DEFAULT '',"
+    " ADD COLUMN expires bigint, ADD COLUMN max_clicks bigint, ADD COLUMN owner text NOT NULL DEFAULT '';"
+    "CREATE TABLE keys(name text COLLATE \"C\" PRIMARY KEY, role text NOT NULL, digest bytea NOT NULL UNIQUE,"
+    " created bigint NOT NULL, revoked bigint);"
+    "CREATE TABLE daily_clicks(code text COLLATE \"C\" NOT NULL, day bigint NOT NULL, clicks bigint NOT NULL,"
+    " PRIMARY KEY(code, day));"
+    "CREATE TABLE click_flushes(id text PRIMARY KEY, applied bigint NOT NULL);"
+    "CREATE INDEX click_flushes_applied ON click_flushes(applied);"
+    "CREATE TABLE changes(seq bigserial PRIMARY KEY, kind text NOT NULL, name text NOT NULL, at bigint NOT NULL);"
+    "CREATE INDEX changes_at ON changes(at)",
 };
+// The columns of a Link after its code, in the order ReadLink takes them.
+#define SNIPORA_LINK_COLUMNS \
+  "address, created, clicks, disabled, public_note, private_note, expires, max_clicks, owner"
 constexpr int kSchemaVersion = int(std::size(kMigrations));
 // The advisory lock that serialises migrations (any fixed number of ours).
 constexpr int64_t kMigrationLock = 0x736e69706f7261;
@@ -30,16 +55,16 @@ constexpr int64_t kMigrationLock = 0x736e69706f7261;
 // Every statement a connection prepares, as data: its name is its index.
 enum Query { kFindCode, kFindAddress, kInsert, kSettle, kAddClicks, kPage, kProbe, kQueryCount };
 constexpr const char* kQueries[kQueryCount] = {
-    "SELECT address, created, clicks FROM links WHERE code = $1::text",
+    "SELECT " SNIPORA_LINK_COLUMNS " FROM links WHERE code = $1::text",
     "SELECT code FROM links WHERE sha256(address) = sha256($1::bytea) AND address = $1::bytea",
-    "INSERT INTO links(code, address, created, clicks)"
-    " SELECT * FROM unnest($1::text[], $2::bytea[], $3::int8[], $4::int8[])"
+    "INSERT INTO links(code, address, created, clicks, owner)"
+    " SELECT * FROM unnest($1::text[], $2::bytea[], $3::int8[], $4::int8[], $5::text[])"
     " ON CONFLICT DO NOTHING RETURNING code, address",
     "SELECT l.code, l.address FROM links l"
     " WHERE sha256(l.address) IN (SELECT sha256(a) FROM unnest($1::bytea[]) a)",
     "UPDATE links SET clicks = links.clicks + v.n FROM unnest($1::text[], $2::int8[]) AS v(code, n)"
     " WHERE links.code = v.code",
-    "SELECT code, address, created, clicks FROM links WHERE code > $1::text ORDER BY code LIMIT 2000",
+    "SELECT code, " SNIPORA_LINK_COLUMNS " FROM links WHERE code > $1::text ORDER BY code LIMIT 2000",
     "SELECT 1",
 };
 
@@ -66,9 +91,13 @@ struct QueryFailed : StoreError {
 struct Param {
   std::string value;
   int format = 1;
+  bool null = false;
 };
 Param Bytes(std::string_view value) { return {std::string(value), 1}; }
 Param TextForm(std::string value) { return {std::move(value), 0}; }
+Param MaybeInteger(std::optional<int64_t> value) {
+  return value ? TextForm(std::to_string(*value)) : Param{{}, 0, true};
+}
 
 // Array literals in text form: {a,b,...}, each element written by `write`.
 template <typename Item, typename Write>
@@ -117,11 +146,28 @@ int64_t Int8(const PGresult* result, int row, int column) {
   return int64_t(be64toh(big));
 }
 
+std::optional<int64_t> MaybeInt8(const PGresult* result, int row, int column) {
+  if (PQgetisnull(result, row, column)) return std::nullopt;
+  return Int8(result, row, column);
+}
+// A link's columns from `first` on (SNIPORA_LINK_COLUMNS).
+void ReadLink(const PGresult* result, int row, int first, Link& link) {
+  link.address = Value(result, row, first);
+  link.created = Int8(result, row, first + 1);
+  link.clicks = Int8(result, row, first + 2);
+  link.disabled = PQgetlength(result, row, first + 3) == 1 && *PQgetvalue(result, row, first + 3) != 0;
+  link.publicNote = Value(result, row, first + 4);
+  link.privateNote = Value(result, row, first + 5);
+  link.expires = MaybeInt8(result, row, first + 6);
+  link.maxClicks = MaybeInt8(result, row, first + 7);
+  link.owner = Value(result, row, first + 8);
+}
+
 // The parameters as libpq takes them: three arrays side by side.
 struct ParamArrays {
   explicit ParamArrays(const std::vector<Param>& params) {
     for (const Param& param : params) {
-      values.push_back(param.value.c_str());
+      values.push_back(param.null ? nullptr : param.value.c_str());
       lengths.push_back(int(param.value.size()));
       formats.push_back(param.format);
     }
@@ -171,6 +217,8 @@ class Session {
                                      arrays.lengths.data(), arrays.formats.data(), 1)),
                  expected, sql);
   }
+
+  PGconn* raw() const { return connection_.get(); }
 
   // Whether it can serve another call: connected, and no transaction left open.
   bool Reusable() const {
@@ -233,8 +281,87 @@ void Migrate(Session& session) {
   transaction.Commit();
 }
 
+// Inside a transaction: the change is logged for instances that missed its
+// notification, and notified (delivered at commit) to every listening one.
+void NoteChange(Session& session, std::string_view kind, std::string_view name) {
+  session.ExecuteParams("INSERT INTO changes(kind, name, at) VALUES ($1::text, $2::text,"
+                        " extract(epoch FROM now())::int8)",
+                        {Bytes(kind), Bytes(name)}, PGRES_COMMAND_OK);
+  session.ExecuteParams("SELECT pg_notify('snipora_changes', $1::text || ':' || $2::text)", {Bytes(kind), Bytes(name)},
+                        PGRES_TUPLES_OK);
+}
+
+// LISTEN on a connection of its own: every notification on the channel, and
+// every (re)connection, calls `changed`. A broken connection is made again,
+// the wait between attempts doubling from 0.1 s to 2 s.
+class NotificationListener final : public ChangeListener {
+ public:
+  NotificationListener(std::string address, std::function<void()> changed)
+      : address_(std::move(address)), changed_(std::move(changed)), stop_(eventfd(0, EFD_CLOEXEC)) {
+    if (stop_ < 0) throw StoreError("eventfd failed");
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~NotificationListener() override {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = write(stop_, &one, sizeof one);
+    thread_.join();
+    close(stop_);
+  }
+
+ private:
+  // Waits for the connection's socket (-1: none) or the stop; false on stop.
+  bool Wait(int socket, int timeoutMs) {
+    pollfd fds[2] = {{stop_, POLLIN, 0}, {socket, POLLIN, 0}};
+    poll(fds, socket >= 0 ? 2 : 1, timeoutMs);
+    return !(fds[0].revents & POLLIN);
+  }
+
+  void Run() {
+    Clock::duration backoff = kFirstBackoff;
+    bool failing = false;
+    for (;;) {
+      std::unique_ptr<Session> session;
+      try {
+        session = std::make_unique<Session>(address_);
+        session->Execute("LISTEN snipora_changes");
+      } catch (const StoreError& error) {
+        if (!failing) Log(LogLevel::kWarning, std::string("notifications: cannot listen, trying again: ") + error.what());
+        failing = true;
+        if (!Wait(-1, int(std::chrono::duration_cast<std::chrono::milliseconds>(backoff).count()))) return;
+        backoff = std::min<Clock::duration>(backoff * 2, kLastBackoff);
+        continue;
+      }
+      if (failing) Log(LogLevel::kInfo, "notifications: listening again");
+      failing = false;
+      backoff = kFirstBackoff;
+      changed_();  // what changed while no one listened is in the log
+      PGconn* connection = session->raw();
+      for (;;) {
+        if (!Wait(PQsocket(connection), -1)) return;
+        if (!PQconsumeInput(connection)) break;
+        bool any = false;
+        while (PGnotify* notify = PQnotifies(connection)) {
+          PQfreemem(notify);
+          any = true;
+        }
+        if (any) changed_();
+      }
+      Log(LogLevel::kWarning, "notifications: the connection broke; listening again");
+    }
+  }
+
+  const std::string address_;
+  const std::function<void()> changed_;
+  const int stop_;
+  std::thread thread_;
+};
+
 class PostgresStore final : public Store {
  public:
+  std::unique_ptr<ChangeListener> Listen(std::function<void()> changed) override {
+    return std::make_unique<NotificationListener>(address_, std::move(changed));
+  }
+
   explicit PostgresStore(std::string address) : address_(std::move(address)) {
     Session session(address_);
     Migrate(session);
@@ -246,8 +373,9 @@ class PostgresStore final : public Store {
     return WithSession([&](Session& session) -> std::optional<Link> {
       const Result result = session.Run(kFindCode, {Bytes(code)});
       if (PQntuples(result.get()) == 0) return std::nullopt;
-      return Link{std::string(code), std::string(Value(result.get(), 0, 0)), Int8(result.get(), 0, 1),
-                  Int8(result.get(), 0, 2)};
+      Link link{std::string(code)};
+      ReadLink(result.get(), 0, 0, link);
+      return link;
     });
   }
 
@@ -261,16 +389,18 @@ class PostgresStore final : public Store {
 
   std::vector<InsertResult> InsertIfAbsent(std::span<const NewLink> links) override {
     if (links.empty()) return {};
-    std::vector<std::string_view> codes, addresses;
+    std::vector<std::string_view> codes, addresses, owners;
     std::vector<int64_t> created, clicks;
     for (const NewLink& link : links) {
       codes.push_back(link.code);
       addresses.push_back(link.address);
       created.push_back(link.created);
       clicks.push_back(link.clicks);
+      owners.push_back(link.owner);
     }
     const std::vector<Param> insert = {TextForm(TextArray(codes)), TextForm(ByteaArray(addresses)),
-                                       TextForm(IntegerArray(created)), TextForm(IntegerArray(clicks))};
+                                       TextForm(IntegerArray(created)), TextForm(IntegerArray(clicks)),
+                                       TextForm(TextArray(owners))};
     return Retrying([&](Session& session) {
       std::map<std::string, std::string, std::less<>> inserted;  // code -> address, this transaction's
       std::map<std::string, std::string, std::less<>> stored;    // address -> code, after it
@@ -310,7 +440,127 @@ class PostgresStore final : public Store {
     });
   }
 
-  void AddClicks(std::span<const ClickCount> counts) override {
+  ChangeResult ChangeLink(std::string_view code, const LinkChange& change) override {
+    return Retrying([&](Session& session) -> ChangeResult {
+      Transaction transaction(session);
+      const Result found = session.ExecuteParams(
+          "SELECT " SNIPORA_LINK_COLUMNS " FROM links WHERE code = $1::text FOR UPDATE", {Bytes(code)},
+          PGRES_TUPLES_OK);
+      if (PQntuples(found.get()) == 0) return {};
+      Link before{std::string(code)};
+      ReadLink(found.get(), 0, 0, before);
+      Link after = Changed(before, change);
+      if (after.address != before.address && PQntuples(session.Run(kFindAddress, {Bytes(after.address)}).get()) > 0)
+        return {ChangeResult::kAddressTaken, {}};
+      session.ExecuteParams(
+          "UPDATE links SET address = $2::bytea, disabled = $3::boolean, public_note = $4::text,"
+          " private_note = $5::text, expires = $6::int8, max_clicks = $7::int8 WHERE code = $1::text",
+          {Bytes(code), Bytes(after.address), TextForm(after.disabled ? "true" : "false"), Bytes(after.publicNote),
+           Bytes(after.privateNote), MaybeInteger(after.expires), MaybeInteger(after.maxClicks)},
+          PGRES_COMMAND_OK);
+      NoteChange(session, "link", code);
+      transaction.Commit();
+      return {ChangeResult::kChanged, std::move(after)};
+    });
+  }
+
+  std::vector<Link> ListLinks(const LinkQuery& query) override {
+    const Param none{{}, 0, true};
+    return WithSession([&](Session& session) {
+      const Result result = session.ExecuteParams(
+          "SELECT code, " SNIPORA_LINK_COLUMNS " FROM links WHERE code > $1::text"
+          " AND ($2::int8 IS NULL OR created >= $2::int8) AND ($3::int8 IS NULL OR created < $3::int8)"
+          " AND ($4::boolean IS NULL OR disabled = $4::boolean) AND ($5::text IS NULL OR owner = $5::text)"
+          " ORDER BY code LIMIT $6::int8",
+          {Bytes(query.after), MaybeInteger(query.createdFrom), MaybeInteger(query.createdBefore),
+           query.disabled ? TextForm(*query.disabled ? "true" : "false") : none,
+           query.owner ? Bytes(*query.owner) : none, TextForm(std::to_string(query.limit))},
+          PGRES_TUPLES_OK);
+      std::vector<Link> links;
+      for (int row = 0; row < PQntuples(result.get()); ++row) {
+        Link& link = links.emplace_back(Link{std::string(Value(result.get(), row, 0))});
+        ReadLink(result.get(), row, 1, link);
+      }
+      return links;
+    });
+  }
+
+  bool AddKey(const KeyRecord& key) override {
+    return Retrying([&](Session& session) {
+      Transaction transaction(session);
+      const Result added = session.ExecuteParams(
+          "INSERT INTO keys(name, role, digest, created) VALUES ($1::text, $2::text, $3::bytea, $4::int8)"
+          " ON CONFLICT DO NOTHING",
+          {Bytes(key.name), Bytes(key.role), Bytes(key.digest), TextForm(std::to_string(key.created))},
+          PGRES_COMMAND_OK);
+      if (std::string_view(PQcmdTuples(added.get())) == "0") return false;
+      NoteChange(session, "key", key.name);
+      transaction.Commit();
+      return true;
+    });
+  }
+
+  std::vector<KeyRecord> ListKeys() override {
+    return WithSession([&](Session& session) {
+      const Result result = session.ExecuteParams(
+          "SELECT name, role, digest, created, revoked FROM keys ORDER BY name", {}, PGRES_TUPLES_OK);
+      std::vector<KeyRecord> keys;
+      for (int row = 0; row < PQntuples(result.get()); ++row)
+        keys.push_back({std::string(Value(result.get(), row, 0)), std::string(Value(result.get(), row, 1)),
+                        std::string(Value(result.get(), row, 2)), Int8(result.get(), row, 3),
+                        MaybeInt8(result.get(), row, 4)});
+      return keys;
+    });
+  }
+
+  bool RevokeKey(std::string_view name, int64_t when) override {
+    return Retrying([&](Session& session) {
+      Transaction transaction(session);
+      const Result revoked = session.ExecuteParams(
+          "UPDATE keys SET revoked = $2::int8 WHERE name = $1::text AND revoked IS NULL",
+          {Bytes(name), TextForm(std::to_string(when))}, PGRES_COMMAND_OK);
+      if (std::string_view(PQcmdTuples(revoked.get())) == "0") return false;
+      NoteChange(session, "key", name);
+      transaction.Commit();
+      return true;
+    });
+  }
+
+  std::vector<ChangeNote> ChangesSince(int64_t seq, int limit) override {
+    return WithSession([&](Session& session) {
+      const Result result = session.ExecuteParams(
+          "SELECT seq, kind, name FROM changes WHERE seq > $1::int8 ORDER BY seq LIMIT $2::int8",
+          {TextForm(std::to_string(seq)), TextForm(std::to_string(limit))}, PGRES_TUPLES_OK);
+      std::vector<ChangeNote> notes;
+      for (int row = 0; row < PQntuples(result.get()); ++row)
+        notes.push_back({Int8(result.get(), row, 0), std::string(Value(result.get(), row, 1)),
+                         std::string(Value(result.get(), row, 2))});
+      return notes;
+    });
+  }
+
+  int64_t LastChange() override {
+    return WithSession([&](Session& session) {
+      const Result result =
+          session.ExecuteParams("SELECT coalesce(max(seq), 0)::int8 FROM changes", {}, PGRES_TUPLES_OK);
+      return Int8(result.get(), 0, 0);
+    });
+  }
+
+  bool DeleteLink(std::string_view code) override {
+    return Retrying([&](Session& session) {
+      Transaction transaction(session);
+      const Result removed =
+          session.ExecuteParams("DELETE FROM links WHERE code = $1::text", {Bytes(code)}, PGRES_COMMAND_OK);
+      if (std::string_view(PQcmdTuples(removed.get())) == "0") return false;
+      session.ExecuteParams("DELETE FROM daily_clicks WHERE code = $1::text", {Bytes(code)}, PGRES_COMMAND_OK);
+      NoteChange(session, "link", code);
+      transaction.Commit();
+      return true;
+    });
+  }
+
+  void AddClicks(std::span<const ClickCount> counts, const ClickFlush& flush) override {
     if (counts.empty()) return;
     std::vector<std::string_view> codes;
     std::vector<int64_t> clicks;
@@ -319,9 +569,56 @@ class PostgresStore final : public Store {
       clicks.push_back(count.clicks);
     }
     const std::vector<Param> params = {TextForm(TextArray(codes)), TextForm(IntegerArray(clicks))};
+    // tried again on a new connection when this one broke, perhaps after
+    // its commit: the flush's id, stored with it, makes that harmless
     Retrying([&](Session& session) {
-      session.Run(kAddClicks, params);  // one statement: its own transaction
+      Transaction transaction(session);
+      if (!flush.id.empty()) {
+        const Result applied = session.ExecuteParams(
+            "INSERT INTO click_flushes(id, applied) VALUES ($1::text, extract(epoch FROM now())::int8)"
+            " ON CONFLICT DO NOTHING",
+            {Bytes(flush.id)}, PGRES_COMMAND_OK);
+        if (std::string_view(PQcmdTuples(applied.get())) == "0") return 0;  // counted before
+        // the ids are kept an hour, the log of changes a day (an instance reads it every second)
+        session.ExecuteParams("DELETE FROM click_flushes WHERE applied < extract(epoch FROM now())::int8 - 3600", {},
+                              PGRES_COMMAND_OK);
+        session.ExecuteParams("DELETE FROM changes WHERE at < extract(epoch FROM now())::int8 - 86400", {},
+                              PGRES_COMMAND_OK);
+      }
+      session.Run(kAddClicks, params);
+      if (flush.day >= 0) {
+        std::vector<Param> daily = params;
+        daily.push_back(TextForm(std::to_string(flush.day)));
+        session.ExecuteParams(
+            "INSERT INTO daily_clicks(code, day, clicks)"
+            " SELECT v.code, $3::int8, v.n FROM unnest($1::text[], $2::int8[]) AS v(code, n)"
+            " WHERE EXISTS (SELECT 1 FROM links WHERE links.code = v.code)"
+            " ON CONFLICT (code, day) DO UPDATE SET clicks = daily_clicks.clicks + excluded.clicks",
+            daily, PGRES_COMMAND_OK);
+      }
+      std::vector<std::string_view> limited;
+      for (const ClickCount& count : counts)
+        if (count.limited) limited.push_back(count.code);
+      if (!limited.empty())
+        session.ExecuteParams(
+            "WITH noted AS (INSERT INTO changes(kind, name, at) SELECT 'link', code, extract(epoch FROM now())::int8"
+            " FROM links WHERE code = ANY($1::text[]) ORDER BY code RETURNING name)"
+            " SELECT pg_notify('snipora_changes', 'link:' || name) FROM noted",
+            {TextForm(TextArray(limited))}, PGRES_TUPLES_OK);
+      transaction.Commit();
       return 0;
+    });
+  }
+
+  std::vector<DayCount> ClicksByDay(std::string_view code, int64_t fromDay, int64_t toDay) override {
+    return WithSession([&](Session& session) {
+      const Result result = session.ExecuteParams(
+          "SELECT day, clicks FROM daily_clicks WHERE code = $1::text AND day BETWEEN $2::int8 AND $3::int8 ORDER BY day",
+          {Bytes(code), TextForm(std::to_string(fromDay)), TextForm(std::to_string(toDay))}, PGRES_TUPLES_OK);
+      std::vector<DayCount> counts;
+      for (int row = 0; row < PQntuples(result.get()); ++row)
+        counts.push_back({Int8(result.get(), row, 0), Int8(result.get(), row, 1)});
+      return counts;
     });
   }
 
@@ -331,9 +628,10 @@ class PostgresStore final : public Store {
       std::vector<Link> page = WithSession([&](Session& session) {
         const Result result = session.Run(kPage, {Bytes(after)});
         std::vector<Link> links;
-        for (int row = 0; row < PQntuples(result.get()); ++row)
-          links.push_back({std::string(Value(result.get(), row, 0)), std::string(Value(result.get(), row, 1)),
-                           Int8(result.get(), row, 2), Int8(result.get(), row, 3)});
+        for (int row = 0; row < PQntuples(result.get()); ++row) {
+          Link& link = links.emplace_back(Link{std::string(Value(result.get(), row, 0))});
+          ReadLink(result.get(), row, 1, link);
+        }
         return links;
       });
       if (page.empty()) return;

@@ -7,6 +7,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "service/log.h"
 #include "service/open_store.h"
 
 namespace snipora::service {
@@ -40,13 +41,35 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
       log_(log ? std::make_unique<AccessLog>(log) : nullptr),
       rateLimit_(settings_.creationsPerMinute) {
   if (const std::string error = ReloadDenyList(); !error.empty()) throw std::runtime_error(error);
+  keys_.Replace(store_->ListKeys());
+  changes_ = std::make_unique<ChangeFeed>(
+      *store_,
+      [this](const ChangeNote& note) {
+        if (note.kind == "link") {
+          cache_.Drop(note.name);
+        } else if (note.kind == "key") {
+          try {
+            keys_.Replace(store_->ListKeys());
+          } catch (const StoreError& error) {
+            Log(LogLevel::kError, std::string("keys not read again, tried at the next read: ") + error.what());
+            return false;
+          }
+        }
+        return true;
+      },
+      std::chrono::milliseconds(250));
+  listener_ = store_->Listen([this] { changes_->Wake(); });
+  // where the store tells of changes, the log is read every second as a fall-back
+  if (listener_) changes_->SetInterval(std::chrono::seconds(1));
   writer_ = std::make_unique<LinkWriter>(
       *store_, cache_, metrics_,
       WriterSettings{settings_.maxBatch, std::chrono::milliseconds(settings_.clickFlushMs),
                      std::chrono::microseconds(settings_.gatherMicroseconds)});
-  server_ = std::make_unique<HttpServer>(ServerParts{settings_, *store_, cache_, *writer_, metrics_, rateLimit_,
-                                                     log_.get(), clientPackage_ ? &*clientPackage_ : nullptr,
-                                                     trustedProxies_, [this] { return CurrentDenyList(); }});
+  application_ = std::make_unique<Application>(ApplicationParts{settings_, *store_, cache_, *writer_, metrics_,
+                                                                  rateLimit_, keys_,
+                                                                  clientPackage_ ? &*clientPackage_ : nullptr,
+                                                                  [this] { return denyList_.load(); }});
+  server_ = std::make_unique<HttpTransport>(settings_, trustedProxies_, metrics_, log_.get(), *application_);
   // With SQLite and a cache as large as the store, no redirect then reads the
   // database; with PostgreSQL an instance starts with as many codes as fit.
   if (settings_.cacheSize > 0)
@@ -55,15 +78,15 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
         const auto start = std::chrono::steady_clock::now();
         std::size_t full = 0;  // shards found full, roughly: stop when most are
         store_->ForEachLink([&](const Link& link) {
-          if (!cache_.InsertIfRoom(link.code, link.address)) ++full;
+          if (!cache_.InsertIfRoom(link.code, LifeOf(link))) ++full;
           return warming_.load(std::memory_order_relaxed) && full < 64;
         });
         const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
         // from here on redirects of the stored codes that fitted read no database
-        std::fprintf(stderr, "snipora-service: cache filled from the store: %zu codes in %lld ms\n", cache_.size(),
-                     static_cast<long long>(took.count()));
+        Log(LogLevel::kInfo, "cache filled from the store: " + std::to_string(cache_.size()) + " codes in " +
+                                 std::to_string(took.count()) + " ms");
       } catch (const StoreError& error) {
-        std::fprintf(stderr, "snipora-service: the cache was not filled at start: %s\n", error.what());
+        Log(LogLevel::kWarning, std::string("the cache was not filled at start: ") + error.what());
       }
       filled_ = true;
       filled_.notify_all();
@@ -81,14 +104,8 @@ std::string Service::ReloadDenyList() {
     if (!text) return "cannot read the deny list " + settings_.denyList;
     *list = DenyList::FromText(*text);
   }
-  std::lock_guard lock(denyMutex_);
-  denyList_ = std::move(list);
+  denyList_.store(std::move(list));
   return {};
-}
-
-std::shared_ptr<const DenyList> Service::CurrentDenyList() {
-  std::lock_guard lock(denyMutex_);
-  return denyList_;
 }
 
 void Service::FlushLog() {
@@ -111,6 +128,8 @@ void Service::Stop() {
   writer_->Stop();
   waitIdle(std::max(until, std::chrono::steady_clock::now() + std::chrono::seconds(1)));
   server_->Stop();
+  listener_.reset();
+  changes_->Stop();
   FlushLog();
 }
 

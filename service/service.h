@@ -1,7 +1,7 @@
 #pragma once
 // One running service: the store, the read cache in front of it, the writer
-// thread, the HTTP server and the deny list, in the order they start; they
-// stop in the reverse order.
+// thread, the application and its HTTP transport and the deny list, in the
+// order they start; they stop in the reverse order.
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -15,7 +15,10 @@
 #include "service/client_package.h"
 #include "service/core/forwarded.h"
 #include "service/core/address_check.h"
-#include "service/http_server.h"
+#include "service/application.h"
+#include "service/change_feed.h"
+#include "service/http_transport.h"
+#include "service/keys.h"
 #include "service/link_cache.h"
 #include "service/link_writer.h"
 #include "service/metrics.h"
@@ -50,8 +53,6 @@ class Service {
   void WaitForCacheFill() const { filled_.wait(false); }
 
  private:
-  std::shared_ptr<const DenyList> CurrentDenyList();
-
   const Settings settings_;
   const AddressRanges trustedProxies_;
   // built before the server starts; none without --client-package
@@ -61,10 +62,15 @@ class Service {
   LinkCache cache_;
   std::unique_ptr<AccessLog> log_;
   RateLimit rateLimit_;
-  std::mutex denyMutex_;
-  std::shared_ptr<const DenyList> denyList_;
+  // read by every redirect, replaced on SIGHUP
+  std::atomic<std::shared_ptr<const DenyList>> denyList_;
+  KeyRing keys_;
   std::unique_ptr<LinkWriter> writer_;
-  std::unique_ptr<HttpServer> server_;
+  // changes made elsewhere (other instances, the command line)
+  std::unique_ptr<ChangeFeed> changes_;
+  std::unique_ptr<ChangeListener> listener_;  // wakes the feed, where the store can tell
+  std::unique_ptr<Application> application_;
+  std::unique_ptr<HttpTransport> server_;
   // Fills the cache from the store after start while it has room.
   std::atomic<bool> warming_{true};
   std::atomic<bool> filled_{false};

@@ -6,12 +6,21 @@
 #include <variant>
 
 #include "service/core/forwarded.h"
+#include "service/core/utc_time.h"
 
 namespace snipora::service {
 namespace {
 
 // Which runs take an option: the service, and the commands that move links.
-enum : unsigned { kServe = 1, kCopy = 2, kExport = 4, kImport = 8, kEvery = kServe | kCopy | kExport | kImport };
+enum : unsigned {
+  kServe = 1,
+  kCopy = 2,
+  kExport = 4,
+  kImport = 8,
+  kKey = 16,
+  kLink = 32,
+  kEvery = kServe | kCopy | kExport | kImport | kKey | kLink,
+};
 
 struct Text {
   std::string Settings::*field;
@@ -43,16 +52,33 @@ std::string CheckRanges(const std::string& value) {
   return AddressRanges::Parse(value, &error) ? "" : "takes IP addresses and CIDR ranges: " + error;
 }
 
+std::string CheckRole(const std::string& value) {
+  return value == "admin" || value == "creator" ? "" : "takes admin or creator, not '" + value + "'";
+}
+std::string CheckKeyName(const std::string& value) {
+  const bool fits = value.size() <= 64 && value.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                                   "0123456789-_.") == std::string::npos;
+  return fits ? "" : "takes 1 to 64 letters, digits, '-', '_' or '.', not '" + value + "'";
+}
+
+std::string CheckTime(const std::string& value) {
+  return ParseTime(value) ? "" : "takes a UTC time as 2026-12-31T00:00:00Z or seconds since 1970, not '" + value + "'";
+}
+std::string CheckBoolean(const std::string& value) {
+  return value == "true" || value == "false" ? "" : "takes true or false, not '" + value + "'";
+}
+
 const Option kOptions[] = {
     {"listen", Text{&Settings::listen, CheckListen}, "127.0.0.1:8080", kServe,
      "HOST:PORT to listen on (IPv4, or [IPv6]:PORT)"},
-    {"database", Text{&Settings::database}, "snipora.db", kServe | kExport | kImport,
+    {"database", Text{&Settings::database}, "snipora.db", kServe | kExport | kImport | kKey | kLink,
      "the links: an SQLite file (created when absent), or a PostgreSQL database as postgresql://USER@HOST:PORT/DB "
      "(any libpq connection address; several instances may share it)"},
     {"public-host", Text{&Settings::publicHost}, "localhost:8080", kServe,
      "HOST[:PORT] of the short addresses handed out (http://HOST[:PORT]/CODE); addresses on HOST are refused"},
     {"deny-list", Text{&Settings::denyList}, "", kServe,
-     "a file of refused hosts, one a line (subdomains too, # comments); read again on SIGHUP"},
+     "a file of refused hosts, one a line (subdomains too, # comments): creations refused, links made before "
+     "answer 410; read again on SIGHUP"},
     {"client-package", Text{&Settings::clientPackage}, "", kServe,
      "the Windows program's release zip: offered at /download/ under the file's own name (links followed), with a "
      "Snipora.ini added that points it at the public host"},
@@ -74,12 +100,13 @@ const Option kOptions[] = {
      "bytes per connection for the request line and headers; a longer head is refused (431 or 414). Up to 32768 "
      "they come from the heap, above from a mapping of their own per connection (slower)"},
     {"max-body", Number{&Settings::maxBodyBytes, 1024, 1 << 24}, "16384", kServe,
-     "bytes of a POST body at most (413 beyond)"},
+     "bytes of a request body (POST, PATCH) at most (413 beyond)"},
     {"batch", Number{&Settings::maxBatch, 1, 100000}, "1024", kServe, "creations committed together at most"},
     {"gather-us", Number{&Settings::gatherMicroseconds, 0, 1000000}, "2000", kServe,
      "microseconds the writer waits for as many creations as its last commit held (0: never waits)"},
     {"click-flush-ms", Number{&Settings::clickFlushMs, 10, 3600000}, "1000", kServe,
-     "milliseconds between writes of counted clicks"},
+     "milliseconds between writes of counted clicks (and their counts per day); the clicks counted since the last "
+     "write are lost on a kill or a crash, not on SIGTERM"},
     {"cache-size", Number{&Settings::cacheSize, 0, 100000000}, "1000000", kServe,
      "codes kept in memory for redirects, least recently used out, filled from the store at start while there is "
      "room (about 300 bytes each with 90-byte addresses; 0: every redirect asks the store)"},
@@ -87,22 +114,50 @@ const Option kOptions[] = {
      "seconds SIGTERM waits for requests in flight and open connections"},
     {"access-log", Switch{&Settings::accessLog}, "on", kServe,
      "one line per request on standard output: on or off"},
+    {"open-creation", Switch{&Settings::openCreation}, "on", kServe,
+     "on: anyone may create links (the form, /create.php, POST /api/v1/links); off: creations need a key "
+     "(Authorization: Bearer KEY)"},
     {"from", Text{&Settings::from}, "", kCopy, "copy: the store to copy from (as --database)"},
     {"to", Text{&Settings::to}, "", kCopy, "copy: the store to copy into (as --database)"},
     {"output", Text{&Settings::output}, "-", kExport, "export: the CSV file to write (-: standard output)"},
     {"input", Text{&Settings::input}, "-", kImport, "import: the CSV file to read (-: standard input)"},
+    {"name", Text{&Settings::keyName, CheckKeyName}, "", kKey, "key create: the new key's name"},
+    {"role", Text{&Settings::keyRole, CheckRole}, "creator", kKey,
+     "key create: admin (every operation) or creator (creates links and manages its own)"},
+    {"reason", Text{&Settings::reason}, "", kLink, "link disable: why, for operators (the link's private note)"},
+    {"public-note", Text{&Settings::publicNote}, "", kLink,
+     "link disable: a sentence shown on the link's 410 page"},
+    {"at", Text{&Settings::at, CheckTime}, "", kLink,
+     "link expire: when, as 2026-12-31T00:00:00Z (UTC) or seconds since 1970"},
+    {"created-after", Text{&Settings::createdAfter, CheckTime}, "", kLink, "link list: made after this time"},
+    {"created-before", Text{&Settings::createdBefore, CheckTime}, "", kLink, "link list: made before this time"},
+    {"host", Text{&Settings::host}, "", kLink, "link list: links to this host"},
+    {"disabled", Text{&Settings::disabled, CheckBoolean}, "", kLink, "link list: only disabled (true) or not (false)"},
+    {"limit", Number{&Settings::limit, 1, 1000}, "100", kLink, "link list: links shown at most"},
     {"config", ConfigFile{}, "", kEvery,
      "a file of the service's options, one NAME = VALUE a line (# comments); the command line wins over it"},
 };
 
 struct CommandName {
-  const char* word;
+  const char* word;  // one word, or two ("key create")
   Command command;
   unsigned bit;
+  std::size_t operands = 0;  // words it takes after its options' names
 };
-constexpr CommandName kCommands[] = {{"copy", Command::kCopy, kCopy},
-                                     {"export", Command::kExport, kExport},
-                                     {"import", Command::kImport, kImport}};
+constexpr CommandName kCommands[] = {
+    {"copy", Command::kCopy, kCopy},
+    {"export", Command::kExport, kExport},
+    {"import", Command::kImport, kImport},
+    {"key create", Command::kKeyCreate, kKey},
+    {"key list", Command::kKeyList, kKey},
+    {"key revoke", Command::kKeyRevoke, kKey, 1},
+    {"link show", Command::kLinkShow, kLink, 1},
+    {"link list", Command::kLinkList, kLink},
+    {"link disable", Command::kLinkDisable, kLink, 1},
+    {"link enable", Command::kLinkEnable, kLink, 1},
+    {"link expire", Command::kLinkExpire, kLink, 1},
+    {"link delete", Command::kLinkDelete, kLink, 1},
+};
 
 const Option* FindOption(std::string_view name) {
   for (const Option& option : kOptions)
@@ -182,6 +237,12 @@ std::string ArgumentOf(const Option& option) {
           if (name == "public-host") return "HOST[:PORT]";
           if (name == "database" || name == "from" || name == "to") return "STORE";
           if (name == "trusted-proxies") return "RANGES";
+          if (name == "name") return "NAME";
+          if (name == "role") return "admin|creator";
+          if (name == "at" || name == "created-after" || name == "created-before") return "TIME";
+          if (name == "reason" || name == "public-note") return "TEXT";
+          if (name == "host") return "HOST";
+          if (name == "disabled") return "true|false";
           return "FILE";
         }
       },
@@ -202,12 +263,25 @@ const char kCommandsHelp[] =
     "  snipora-service copy --from STORE --to STORE\n"
     "  snipora-service export [--database STORE] [--output FILE|-]\n"
     "  snipora-service import [--database STORE] [--input FILE|-]\n"
-    "copy moves every link with its code, creation time and clicks between two stores (each an SQLite\n"
+    "copy moves every link with its code, creation time, clicks, owner and life (disabled, notes,\n"
+    "expiry, max_clicks) between two stores (each an SQLite\n"
     "path or a postgresql:// address); export writes CSV (code,address,created,clicks; created as\n"
     "YYYY-MM-DDTHH:MM:SSZ), import reads it, checking every row before storing any. A link already\n"
     "there is left as it is, so running either again changes nothing; a code or address that is\n"
     "another link's there is reported and skipped, and the exit status is then 1. export and import\n"
-    "take the store from --config FILE too.\n";
+    "take the store from --config FILE too.\n"
+    "Keys of the API (Authorization: Bearer KEY), in the store --database or --config names:\n"
+    "  snipora-service key create --name NAME [--role admin|creator]   prints the new key, once\n"
+    "  snipora-service key list\n"
+    "  snipora-service key revoke NAME\n"
+    "Links, in the same store; each change reaches the running instances within a second:\n"
+    "  snipora-service link show CODE                     the link as JSON\n"
+    "  snipora-service link list [--created-after TIME] [--created-before TIME] [--host HOST]\n"
+    "                            [--disabled true|false] [--limit N]\n"
+    "  snipora-service link disable CODE [--reason TEXT] [--public-note TEXT]   answers 410 from then on\n"
+    "  snipora-service link enable CODE\n"
+    "  snipora-service link expire CODE --at TIME\n"
+    "  snipora-service link delete CODE\n";
 
 Settings::Settings() {
   for (const Option& option : kOptions)
@@ -240,17 +314,19 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   ParsedCommandLine parsed;
   std::size_t i = 0;
   unsigned bit = kServe;
+  const CommandName* found = nullptr;
   if (!arguments.empty() && !arguments[0].starts_with("-")) {
-    const CommandName* found = nullptr;
-    for (const CommandName& command : kCommands)
-      if (arguments[0] == command.word) found = &command;
+    const std::string two = arguments.size() > 1 ? arguments[0] + " " + arguments[1] : "";
+    for (const CommandName& command : kCommands) {
+      if (arguments[0] == command.word) found = &command, i = 1;
+      if (two == command.word) found = &command, i = 2;
+    }
     if (!found) {
-      parsed.error = "unknown command '" + arguments[0] + "'";
+      parsed.error = "unknown command '" + (two.empty() ? arguments[0] : two) + "'";
       return parsed;
     }
     parsed.command = found->command;
     bit = found->bit;
-    i = 1;
   }
   // the command line's values are set after the file's: the command line wins
   std::vector<std::pair<const Option*, std::string>> given;
@@ -267,6 +343,10 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
       value = argument.substr(eq + 1);
       argument = argument.substr(0, eq);
       hasValue = true;
+    }
+    if (!argument.starts_with("-") && found && parsed.operands.size() < found->operands) {
+      parsed.operands.push_back(arguments[i]);
+      continue;
     }
     const Option* option = argument.starts_with("--") ? FindOption(argument.substr(2)) : nullptr;
     if (!option || !(option->commands & bit)) {
@@ -299,6 +379,11 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   }
   if (parsed.command == Command::kCopy && (parsed.settings.from.empty() || parsed.settings.to.empty()))
     parsed.error = "copy needs --from and --to";
+  if (parsed.command == Command::kKeyCreate && parsed.settings.keyName.empty())
+    parsed.error = "key create needs --name";
+  if (parsed.command == Command::kLinkExpire && parsed.settings.at.empty()) parsed.error = "link expire needs --at";
+  if (found && parsed.operands.size() < found->operands)
+    parsed.error = std::string(found->word) + " needs " + std::to_string(found->operands) + " more word(s)";
   return parsed;
 }
 
@@ -306,6 +391,8 @@ std::string HelpText() {
   std::string text =
       "usage: snipora-service [--OPTION VALUE]...\n"
       "       snipora-service copy|export|import [--OPTION VALUE]...\n"
+      "       snipora-service key create|list|revoke [NAME] [--OPTION VALUE]...\n"
+      "       snipora-service link show|list|disable|enable|expire|delete [CODE] [--OPTION VALUE]...\n"
       "A URL-shortening service: GET /create.php?url=... answers the short address,\n"
       "GET /CODE redirects to the long one. Options (default in brackets); the\n"
       "service's may also be written in the --config file as NAME = VALUE:\n";

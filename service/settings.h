@@ -12,8 +12,22 @@
 namespace snipora::service {
 
 // What one run of the program does: serve (no command word), or one of the
-// commands that move links.
-enum class Command { kServe, kCopy, kExport, kImport };
+// commands that move links or manage keys.
+enum class Command {
+  kServe,
+  kCopy,
+  kExport,
+  kImport,
+  kKeyCreate,
+  kKeyList,
+  kKeyRevoke,
+  kLinkShow,
+  kLinkList,
+  kLinkDisable,
+  kLinkEnable,
+  kLinkExpire,
+  kLinkDelete,
+};
 
 struct Settings {
   Settings();  // every option at its default, as the table declares it
@@ -39,6 +53,16 @@ struct Settings {
   uint32_t stopTimeout;
   uint32_t cacheSize;
   bool accessLog;
+  bool openCreation;
+
+  // the commands on keys
+  std::string keyName;
+  std::string keyRole;
+
+  // the commands on links
+  std::string reason, publicNote, at;
+  std::string createdAfter, createdBefore, host, disabled;
+  uint32_t limit;
 
   // the commands that move links
   std::string from, to;
@@ -48,6 +72,7 @@ struct Settings {
 struct ParsedCommandLine {
   Command command = Command::kServe;
   Settings settings;
+  std::vector<std::string> operands;  // the words after a command that takes some ("key revoke NAME")
   bool help = false;
   std::string error;  // non-empty: the command line or the configuration file was wrong
 };

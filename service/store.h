@@ -7,6 +7,7 @@
 // concurrently with any other. Failures of the database throw StoreError.
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <span>
 #include <stdexcept>
@@ -25,6 +26,13 @@ struct Link {
   std::string address;
   int64_t created = 0;  // seconds since 1970, UTC
   int64_t clicks = 0;
+  // its life: a disabled or expired link answers 410
+  bool disabled = false;
+  std::string publicNote;   // shown on its 410 page
+  std::string privateNote;  // for operators only
+  std::optional<int64_t> expires;    // seconds since 1970, UTC; none: never
+  std::optional<int64_t> maxClicks;  // none: no limit
+  std::string owner;                 // the name of the key that made it; "" for none
 };
 
 struct NewLink {
@@ -32,6 +40,32 @@ struct NewLink {
   std::string address;
   int64_t created = 0;
   int64_t clicks = 0;  // non-zero when links move between stores
+  std::string owner;   // the key that made it; "" for none
+};
+
+// An API key as stored: never the key itself, only its digest.
+struct KeyRecord {
+  std::string name;
+  std::string role;    // "admin" or "creator"
+  std::string digest;  // SHA-256 of the key, 32 bytes
+  int64_t created = 0;
+  std::optional<int64_t> revoked;
+};
+
+// Which links ListLinks reads.
+struct LinkQuery {
+  std::string after;  // codes after this one, byte order ("": from the first)
+  std::optional<int64_t> createdFrom, createdBefore;  // created >= from, < before
+  std::optional<bool> disabled;
+  std::optional<std::string> owner;
+  int limit = 1000;
+};
+
+// One row of the changes log: a link (by code) or a key (by name) changed.
+struct ChangeNote {
+  int64_t seq = 0;
+  std::string kind;  // "link" or "key"
+  std::string name;
 };
 
 struct InsertResult {
@@ -39,14 +73,69 @@ struct InsertResult {
   std::string code;  // the code the address now has (kInserted, kAddressKnown)
 };
 
+// What a change sets; a field left empty stays as it is.
+struct LinkChange {
+  std::optional<std::string> address;
+  std::optional<bool> disabled;
+  std::optional<std::string> publicNote, privateNote;
+  std::optional<std::optional<int64_t>> expires, maxClicks;  // an empty inner value: never, no limit
+};
+
+// The link with a change's fields set.
+inline Link Changed(Link link, const LinkChange& change) {
+  if (change.address) link.address = *change.address;
+  if (change.disabled) link.disabled = *change.disabled;
+  if (change.publicNote) link.publicNote = *change.publicNote;
+  if (change.privateNote) link.privateNote = *change.privateNote;
+  if (change.expires) link.expires = *change.expires;
+  if (change.maxClicks) link.maxClicks = *change.maxClicks;
+  return link;
+}
+
+struct ChangeResult {
+  enum Outcome { kChanged, kNotFound, kAddressTaken } outcome = kNotFound;
+  Link link;  // kChanged: as it is now
+};
+
 struct ClickCount {
   std::string code;
   int64_t clicks = 0;
+  // the link has a max_clicks: its new count is noted as a change, so that
+  // the other instances read it
+  bool limited = false;
+};
+
+// One write of counted clicks: its identifier, so that a write retried after
+// its commit went unanswered (the connection broke) is not counted twice,
+// and the UTC day (days since 1970) its clicks are counted on.
+struct ClickFlush {
+  std::string id;    // "": not checked
+  int64_t day = -1;  // -1: no daily counts
+};
+
+struct DayCount {
+  int64_t day = 0;  // days since 1970, UTC
+  int64_t clicks = 0;
+};
+
+// Held while the store reports changes made elsewhere (ended by its
+// destruction).
+class ChangeListener {
+ public:
+  virtual ~ChangeListener() = default;
 };
 
 class Store {
  public:
   virtual ~Store() = default;
+
+  // Calls `changed` (on a thread of its own) soon after a change is noted in
+  // the store by anyone, and after every reconnection (changes may have been
+  // missed); null where the database cannot tell (the caller polls).
+  virtual std::unique_ptr<ChangeListener> Listen(std::function<void()> changed) {
+    (void)changed;
+    return nullptr;
+  }
 
   virtual std::optional<Link> FindCode(std::string_view code) = 0;
   // The code of a stored address.
@@ -56,8 +145,29 @@ class Store {
   // answered) or its code is taken by another address. Later links of the
   // batch see the earlier ones.
   virtual std::vector<InsertResult> InsertIfAbsent(std::span<const NewLink> links) = 0;
-  // Adds to the click counts of existing codes, in one transaction.
-  virtual void AddClicks(std::span<const ClickCount> counts) = 0;
+  // Changes a link, and notes the change for the other instances (changes
+  // table); kAddressTaken when the new address is another code's.
+  virtual ChangeResult ChangeLink(std::string_view code, const LinkChange& change) = 0;
+  // The links a query names, in the order of their codes, at most its limit.
+  virtual std::vector<Link> ListLinks(const LinkQuery& query) = 0;
+  // Deletes a link and its daily clicks, noting the change; false when absent.
+  virtual bool DeleteLink(std::string_view code) = 0;
+  // Keys: false when the name is taken (AddKey) or no valid key has it
+  // (RevokeKey). Both note the change.
+  virtual bool AddKey(const KeyRecord& key) = 0;
+  virtual std::vector<KeyRecord> ListKeys() = 0;
+  virtual bool RevokeKey(std::string_view name, int64_t when) = 0;
+  // The changes noted after `seq`, oldest first, at most `limit`.
+  virtual std::vector<ChangeNote> ChangesSince(int64_t seq, int limit) = 0;
+  // The last change's seq (0: none yet).
+  virtual int64_t LastChange() = 0;
+  // Adds to the click counts of existing codes, and to their counts of the
+  // flush's day, in one transaction; a flush whose id was applied already
+  // (within the last hour) changes nothing.
+  virtual void AddClicks(std::span<const ClickCount> counts, const ClickFlush& flush = {}) = 0;
+  // A link's clicks per day from `fromDay` to `toDay` (both included), the
+  // days with clicks alone, in order.
+  virtual std::vector<DayCount> ClicksByDay(std::string_view code, int64_t fromDay, int64_t toDay) = 0;
   // Every link, in the order of its code (byte for byte), until `visit`
   // answers false. Reads in pages: links made meanwhile may or may not be
   // visited.

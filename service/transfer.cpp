@@ -1,6 +1,7 @@
 #include "service/transfer.h"
 
 #include <charconv>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -19,8 +20,11 @@ constexpr const char* kHeader[] = {"code", "address", "created", "clicks"};
 class Mover {
  public:
   Mover(Store& to, std::FILE* report, TransferReport& counts) : to_(to), report_(report), counts_(counts) {}
-  void Add(NewLink link) {
+  // `life`: what the link carries besides (disabled, notes, expiry), set on
+  // it once it is inserted
+  void Add(NewLink link, std::optional<LinkChange> life = std::nullopt) {
     batch_.push_back(std::move(link));
+    lives_.push_back(std::move(life));
     if (batch_.size() >= kBatch) Flush();
   }
   void Flush() {
@@ -29,7 +33,10 @@ class Mover {
     for (std::size_t i = 0; i < batch_.size(); ++i) {
       const NewLink& link = batch_[i];
       switch (results[i].outcome) {
-        case InsertResult::kInserted: ++counts_.added; break;
+        case InsertResult::kInserted:
+          ++counts_.added;
+          if (lives_[i]) to_.ChangeLink(link.code, *lives_[i]);
+          break;
         case InsertResult::kAddressKnown:
           if (results[i].code == link.code) {
             ++counts_.present;
@@ -47,6 +54,7 @@ class Mover {
       }
     }
     batch_.clear();
+    lives_.clear();
   }
 
  private:
@@ -54,6 +62,7 @@ class Mover {
   std::FILE* report_;
   TransferReport& counts_;
   std::vector<NewLink> batch_;
+  std::vector<std::optional<LinkChange>> lives_;
 };
 
 bool ReadCount(std::string_view text, int64_t* value) {
@@ -105,7 +114,16 @@ TransferReport CopyLinks(Store& from, Store& to, std::FILE* report) {
   TransferReport counts;
   Mover mover(to, report, counts);
   from.ForEachLink([&](const Link& link) {
-    mover.Add({link.code, link.address, link.created, link.clicks});
+    std::optional<LinkChange> life;
+    if (link.disabled || !link.publicNote.empty() || !link.privateNote.empty() || link.expires || link.maxClicks) {
+      life.emplace();
+      life->disabled = link.disabled;
+      life->publicNote = link.publicNote;
+      life->privateNote = link.privateNote;
+      life->expires = link.expires;
+      life->maxClicks = link.maxClicks;
+    }
+    mover.Add({link.code, link.address, link.created, link.clicks, link.owner}, std::move(life));
     return true;
   });
   mover.Flush();

@@ -1,6 +1,7 @@
 #include "service/core/request.h"
 
 #include <cstdint>
+#include <utility>
 
 namespace snipora::service {
 namespace {
@@ -44,8 +45,8 @@ class JsonReader {
  public:
   explicit JsonReader(std::string_view text) : text_(text) {}
 
-  std::optional<std::vector<Field>> Object() {
-    std::vector<Field> fields;
+  std::optional<std::vector<JsonField>> Object() {
+    std::vector<JsonField> fields;
     if (!Take('{')) return std::nullopt;
     if (Take('}')) return End(std::move(fields));
     do {
@@ -55,9 +56,12 @@ class JsonReader {
       if (Peek() == '"') {
         std::optional<std::string> value = String();
         if (!value) return std::nullopt;
-        fields.push_back({std::move(*name), std::move(*value)});
-      } else if (!Scalar()) {
-        return std::nullopt;
+        fields.push_back({std::move(*name), JsonField::kString, std::move(*value)});
+      } else {
+        const std::size_t start = at_;
+        const std::optional<JsonField::Kind> kind = Scalar();
+        if (!kind) return std::nullopt;
+        fields.push_back({std::move(*name), *kind, std::string(text_.substr(start, at_ - start))});
       }
     } while (Take(','));
     if (!Take('}')) return std::nullopt;
@@ -65,7 +69,7 @@ class JsonReader {
   }
 
  private:
-  std::optional<std::vector<Field>> End(std::vector<Field> fields) {
+  std::optional<std::vector<JsonField>> End(std::vector<JsonField> fields) {
     Skip();
     if (at_ != text_.size()) return std::nullopt;
     return fields;
@@ -81,17 +85,20 @@ class JsonReader {
     ++at_;
     return true;
   }
-  // true, false, null or a number: accepted and dropped.
-  bool Scalar() {
-    for (std::string_view word : {"true", "false", "null"}) {
+  // true, false, null or a number (its text as it came).
+  std::optional<JsonField::Kind> Scalar() {
+    constexpr std::pair<std::string_view, JsonField::Kind> kWords[] = {
+        {"true", JsonField::kTrue}, {"false", JsonField::kFalse}, {"null", JsonField::kNull}};
+    for (const auto& [word, kind] : kWords) {
       if (text_.substr(at_, word.size()) == word) {
         at_ += word.size();
-        return true;
+        return kind;
       }
     }
     const std::size_t start = at_;
     while (at_ < text_.size() && std::string_view("+-.0123456789eE").find(text_[at_]) != std::string_view::npos) ++at_;
-    return at_ > start;
+    if (at_ == start) return std::nullopt;
+    return JsonField::kNumber;
   }
   std::optional<uint32_t> Hex4() {
     if (text_.size() - at_ < 4) return std::nullopt;
@@ -205,6 +212,15 @@ const std::string* FindField(const std::vector<Field>& fields, std::string_view 
   return nullptr;
 }
 
-std::optional<std::vector<Field>> ParseJsonObject(std::string_view json) { return JsonReader(json).Object(); }
+std::optional<std::vector<JsonField>> ParseJsonFields(std::string_view json) { return JsonReader(json).Object(); }
+
+std::optional<std::vector<Field>> ParseJsonObject(std::string_view json) {
+  std::optional<std::vector<JsonField>> all = ParseJsonFields(json);
+  if (!all) return std::nullopt;
+  std::vector<Field> fields;
+  for (JsonField& field : *all)
+    if (field.kind == JsonField::kString) fields.push_back({std::move(field.name), std::move(field.value)});
+  return fields;
+}
 
 }  // namespace snipora::service

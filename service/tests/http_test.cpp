@@ -5,10 +5,12 @@
 
 #include <algorithm>
 #include <atomic>
+#include <ctime>
 #include <fstream>
 #include <thread>
 
 #include "service/core/pages.h"
+#include "service/routes.h"
 #include "service/sqlite_store.h"
 #include "service/tests/http_client.h"
 
@@ -32,26 +34,52 @@ std::string CutAsTheProgramDoes(const std::string& page) {
   return page.substr(start + kStartMarker.size(), end - start - kStartMarker.size());
 }
 
-// Counts the store's writes of clicks, to see that redirects are batched.
+// Counts the store's writes of clicks, to see that redirects are batched;
+// while `failing`, reads of codes and every write fail.
 class CountingStore final : public Store {
  public:
   explicit CountingStore(std::unique_ptr<Store> inner) : inner_(std::move(inner)) {}
-  std::optional<Link> FindCode(std::string_view code) override { return inner_->FindCode(code); }
+  std::optional<Link> FindCode(std::string_view code) override {
+    FailIfAsked();
+    return inner_->FindCode(code);
+  }
   std::optional<std::string> FindAddress(std::string_view address) override { return inner_->FindAddress(address); }
   std::vector<InsertResult> InsertIfAbsent(std::span<const NewLink> links) override {
+    FailIfAsked();
     return inner_->InsertIfAbsent(links);
   }
-  void AddClicks(std::span<const ClickCount> counts) override {
+  ChangeResult ChangeLink(std::string_view code, const LinkChange& change) override {
+    return inner_->ChangeLink(code, change);
+  }
+  bool DeleteLink(std::string_view code) override { return inner_->DeleteLink(code); }
+  bool AddKey(const KeyRecord& key) override { return inner_->AddKey(key); }
+  std::vector<Link> ListLinks(const LinkQuery& query) override { return inner_->ListLinks(query); }
+  std::vector<KeyRecord> ListKeys() override { return inner_->ListKeys(); }
+  bool RevokeKey(std::string_view name, int64_t when) override { return inner_->RevokeKey(name, when); }
+  std::vector<ChangeNote> ChangesSince(int64_t seq, int limit) override { return inner_->ChangesSince(seq, limit); }
+  int64_t LastChange() override { return inner_->LastChange(); }
+  void AddClicks(std::span<const ClickCount> counts, const ClickFlush& flush) override {
     ++clickWrites;
-    inner_->AddClicks(counts);
+    FailIfAsked();
+    inner_->AddClicks(counts, flush);
+    // as if the connection broke after the commit: the writer cannot know it counted
+    if (loseAnswers) throw StoreError("the test lost the commit's answer");
+  }
+  std::vector<DayCount> ClicksByDay(std::string_view code, int64_t from, int64_t to) override {
+    return inner_->ClicksByDay(code, from, to);
   }
   void ForEachLink(const std::function<bool(const Link&)>& visit) override {
     inner_->ForEachLink(visit);
   }
   bool Healthy() override { return inner_->Healthy(); }
   std::atomic<int> clickWrites{0};
+  std::atomic<bool> failing{false};
+  std::atomic<bool> loseAnswers{false};
 
  private:
+  void FailIfAsked() {
+    if (failing) throw StoreError("the test broke the store");
+  }
   std::unique_ptr<Store> inner_;
 };
 
@@ -298,7 +326,7 @@ TEST_F(HttpTest, TheBrowserFormAndTheJsonApi) {
   EXPECT_NE(info.body.find("\"code\":\"api-one\",\"url\":\"https://api.example/%C3%A9\",\"created\":\"20"),
             std::string::npos)
       << info.body;
-  EXPECT_NE(info.body.find("\"clicks\":2}"), std::string::npos) << info.body;
+  EXPECT_NE(info.body.find("\"clicks\":2,"), std::string::npos) << info.body;
   EXPECT_EQ(Get(port_, "/api/v1/links/nothere").status, 404);
 
   const Response health = Get(port_, "/healthz");
@@ -412,6 +440,125 @@ TEST_F(HttpTest, ClicksAreWrittenInBatchesAndAtStop) {
   for (int i = 0; i < 7; ++i) Get(port_, "/" + code);
   service_->Stop();
   EXPECT_EQ(store_->FindCode(code)->clicks, 57);
+}
+
+// A host added to the deny list turns the links made before to it into 410
+// at the reload, cached ones included, and back when it leaves the list.
+TEST_F(HttpTest, ADenyListReloadTakesDownExistingLinksAtOnce) {
+  const std::string denyFile = dir_.File("deny.txt");
+  std::ofstream(denyFile) << "# none yet\n";
+  Start([&](Settings& settings) { settings.denyList = denyFile; });
+  const std::string bad = Shorten("http://login.phish.example/account").substr(13);
+  const std::string good = Shorten("http://fine.example/").substr(13);
+  ASSERT_EQ(Get(port_, "/" + bad).status, 301);  // cached now
+  std::ofstream(denyFile) << "phish.example\n";
+  ASSERT_EQ(service_->ReloadDenyList(), "");
+  const Response gone = Get(port_, "/" + bad + "?lang=en");
+  EXPECT_EQ(gone.status, 410);
+  EXPECT_NE(gone.body.find("Link gone"), std::string::npos);
+  EXPECT_EQ(gone.body.find("phish"), std::string::npos);
+  EXPECT_EQ(Get(port_, "/" + bad + "/qr-code").status, 410);
+  EXPECT_EQ(Get(port_, "/" + good).status, 301);
+  std::ofstream(denyFile) << "\n";
+  ASSERT_EQ(service_->ReloadDenyList(), "");
+  EXPECT_EQ(Get(port_, "/" + bad).status, 301);
+  service_->Stop();
+  EXPECT_EQ(store_->FindCode(bad)->clicks, 2);  // the 410s were no clicks
+}
+
+// Disabled, expired by time or by clicks: 410 with the public note in the
+// page's language and never the private one; edited back to life, the link
+// redirects again. (No cache: each redirect sees the store's row.)
+TEST_F(HttpTest, DisabledAndExpiredLinksAnswerGoneUntilEditedBackToLife) {
+  Start([](Settings& settings) { settings.cacheSize = 0; });
+  const std::string code = Shorten("http://life.example/").substr(13);
+  LinkChange disable;
+  disable.disabled = true;
+  disable.publicNote = "Reported <abuse>";
+  disable.privateNote = "ticket-7781";
+  ASSERT_EQ(store_->ChangeLink(code, disable).outcome, ChangeResult::kChanged);
+  for (const char* lang : {"zh-CN", "en"}) {
+    const Response page = Get(port_, "/" + code + "?lang=" + lang);
+    EXPECT_EQ(page.status, 410);
+    EXPECT_NE(page.body.find(std::string_view(lang) == "en" ? "Link gone" : "链接已失效"), std::string::npos);
+    EXPECT_NE(page.body.find("Reported &lt;abuse&gt;"), std::string::npos);
+    EXPECT_EQ(page.body.find("ticket-7781"), std::string::npos);
+  }
+  LinkChange expired;
+  expired.disabled = false;
+  expired.expires = int64_t(std::time(nullptr) - 1);
+  store_->ChangeLink(code, expired);
+  const Response dated = Get(port_, "/" + code);
+  EXPECT_EQ(dated.status, 410);
+  EXPECT_EQ(dated.body.find("Reported"), std::string::npos);  // a note is for a disabled link
+  LinkChange counted;
+  counted.expires = std::optional<int64_t>();
+  counted.maxClicks = int64_t(2);
+  store_->ChangeLink(code, counted);
+  EXPECT_EQ(Get(port_, "/" + code).status, 301);
+  EXPECT_EQ(Get(port_, "/" + code).status, 301);
+  EXPECT_EQ(Get(port_, "/" + code).status, 410);
+  LinkChange more;
+  more.maxClicks = int64_t(3);
+  store_->ChangeLink(code, more);
+  EXPECT_EQ(Get(port_, "/" + code).status, 301);
+  EXPECT_EQ(Get(port_, "/" + code).status, 410);
+}
+
+// The metric counts requests answered 503 for the store, once each: not the
+// failed transaction of a batch besides its creations, nor click writes.
+TEST_F(HttpTest, StoreErrorsCountTheRequestsTheStoreFailed) {
+  Start([](Settings& settings) { settings.clickFlushMs = 100; });
+  const std::string code = Shorten("http://before.example/").substr(13);
+  store_->failing = true;
+  EXPECT_EQ(Get(port_, "/" + code).status, 301);  // cached: no store needed
+  EXPECT_EQ(Get(port_, "/Unknown1").status, 503);
+  std::thread other([&] { EXPECT_EQ(Post(port_, "/api/v1/links", "application/json", R"({"url":"http://b.example/"})").status, 503); });
+  EXPECT_EQ(Post(port_, "/api/v1/links", "application/json", R"({"url":"http://a.example/"})").status, 503);
+  other.join();
+  std::this_thread::sleep_for(300ms);  // a click write or two fail meanwhile
+  EXPECT_EQ(service_->metrics().storeErrors.load(), 3u);
+  EXPECT_GE(service_->metrics().clickFlushErrors.load(), 1u);
+  store_->failing = false;
+  service_->Stop();
+  EXPECT_EQ(store_->FindCode(code)->clicks, 1);  // kept through the failures
+}
+
+// A click write whose commit went unanswered is written again with its id:
+// its clicks count once, and the clicks counted meanwhile after it.
+TEST_F(HttpTest, AClickWriteCommittedButUnansweredCountsOnce) {
+  Start([](Settings& settings) { settings.clickFlushMs = 50; });
+  const std::string code = Shorten("http://counted.example/").substr(13);
+  store_->loseAnswers = true;
+  for (int i = 0; i < 5; ++i) ASSERT_EQ(Get(port_, "/" + code).status, 301);
+  std::this_thread::sleep_for(300ms);  // written, and written again, each answer lost
+  store_->loseAnswers = false;
+  for (int i = 0; i < 2; ++i) ASSERT_EQ(Get(port_, "/" + code).status, 301);
+  service_->Stop();
+  EXPECT_EQ(store_->FindCode(code)->clicks, 7);
+  const int64_t today = int64_t(std::time(nullptr)) / 86400;
+  const std::vector<DayCount> days = store_->ClicksByDay(code, today - 1, today);
+  ASSERT_EQ(days.size(), 1u);
+  EXPECT_EQ(days[0].clicks, 7);
+  EXPECT_GE(service_->metrics().clickFlushErrors.load(), 2u);
+}
+
+// Every path the service answers, against the patterns its routes use.
+TEST(Routes, PatternsTakeWhatTheirPlaceholderAllows) {
+  const struct {
+    std::string_view pattern, path;
+    std::optional<std::string_view> capture;
+  } kCases[] = {
+      {"/healthz", "/healthz", ""},       {"/healthz", "/healthz/", std::nullopt},
+      {"/static/*", "/static/", ""},      {"/static/*", "/static/a/b", "a/b"},
+      {"/+", "/", std::nullopt},          {"/+", "/Ab3", "Ab3"},
+      {"/+/qr-code", "/qr-code", std::nullopt}, {"/+/qr-code", "//qr-code", std::nullopt},
+      {"/+/qr-code", "/x/qr-code", "x"},  {"/api/v1/links/+", "/api/v1/links", std::nullopt},
+      {"/api/v1/links/+", "/api/v1/links/", std::nullopt},
+  };
+  for (const auto& [pattern, path, capture] : kCases) EXPECT_EQ(MatchPath(pattern, path), capture) << pattern << " " << path;
+  EXPECT_EQ(MethodBit("GET"), unsigned(kGet));
+  EXPECT_EQ(MethodBit("get"), 0u);  // methods are case-sensitive
 }
 
 TEST(AccessLog, OneLinePerRequestWhateverTheTargetHolds) {

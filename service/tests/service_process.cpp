@@ -6,6 +6,8 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
+
 namespace snipora::service::test {
 
 ServiceProcess::ServiceProcess(const std::string& database, const std::vector<std::string>& options) {
@@ -65,6 +67,22 @@ bool ServiceProcess::WaitForLine(const std::string& text, std::chrono::milliseco
     said_.append(chunk, std::size_t(got));
   }
   return true;
+}
+
+int RunProgram(const std::vector<std::string>& words, std::string* output) {
+  std::string command = SERVICE_PROGRAM;
+  for (const std::string& word : words) {
+    command += " '";
+    for (char c : word) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    command += "'";
+  }
+  FILE* pipe = popen((command + " 2>&1").c_str(), "r");
+  if (!pipe) return -1;
+  output->clear();
+  char chunk[512];
+  for (std::size_t got; (got = fread(chunk, 1, sizeof chunk, pipe)) > 0;) output->append(chunk, got);
+  const int status = pclose(pipe);
+  return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 }
 
 }  // namespace snipora::service::test

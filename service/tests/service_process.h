@@ -23,6 +23,8 @@ class ServiceProcess {
   int Signal(int signal);
   // Whether it wrote a line holding `text` to standard error within `timeout`.
   bool WaitForLine(const std::string& text, std::chrono::milliseconds timeout = std::chrono::seconds(10));
+  // Its standard error so far (what WaitForLine has read).
+  const std::string& said() const { return said_; }
 
  private:
   pid_t pid_ = -1;
@@ -30,5 +32,9 @@ class ServiceProcess {
   std::string said_;  // its standard error so far
   uint16_t port_ = 0;
 };
+
+// snipora-service run to its end with `words` (a command and its options):
+// its exit status, and its standard output and error, together, in `output`.
+int RunProgram(const std::vector<std::string>& words, std::string* output);
 
 }  // namespace snipora::service::test

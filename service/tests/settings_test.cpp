@@ -4,6 +4,9 @@
 
 #include <cstdio>
 #include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
 
 #include "service/settings.h"
 #include "service/tests/http_client.h"
@@ -82,6 +85,44 @@ TEST(Settings, EveryRefusalNamesTheFileTheLineAndTheOption) {
   EXPECT_EQ(ParseCommandLine({"--trusted-proxies", "proxy.example"}).error,
             "--trusted-proxies takes IP addresses and CIDR ranges: 'proxy.example' is not an IP address or CIDR range");
   EXPECT_EQ(ParseCommandLine({"--listen"}).error, "--listen needs a value");
+}
+
+// Commands of two words take their operands and their own options, read
+// their store from the file, and say what is missing.
+TEST(Settings, KeyAndLinkCommandsTakeTheirWordsAndOptions) {
+  test::TempDir dir;
+  const std::string file = WriteFile(dir, "service.conf", "database = /var/lib/snipora/links.db\nthreads = 4\n");
+  const ParsedCommandLine revoke = ParseCommandLine({"key", "revoke", "--config", file, "ops"});
+  ASSERT_EQ(revoke.error, "");
+  EXPECT_EQ(revoke.command, Command::kKeyRevoke);
+  EXPECT_EQ(revoke.operands, std::vector<std::string>{"ops"});
+  EXPECT_EQ(revoke.settings.database, "/var/lib/snipora/links.db");
+  const ParsedCommandLine create = ParseCommandLine({"key", "create", "--name", "ops", "--role", "admin"});
+  ASSERT_EQ(create.error, "");
+  EXPECT_EQ(create.settings.keyRole, "admin");
+  EXPECT_EQ(ParseCommandLine({"key", "create", "--name", "x"}).settings.keyRole, "creator");
+  const ParsedCommandLine disable =
+      ParseCommandLine({"link", "disable", "Ab3dE9x", "--reason", "phishing", "--public-note", "Taken down."});
+  ASSERT_EQ(disable.error, "");
+  EXPECT_EQ(disable.command, Command::kLinkDisable);
+  EXPECT_EQ(disable.operands, std::vector<std::string>{"Ab3dE9x"});
+  EXPECT_EQ(disable.settings.publicNote, "Taken down.");
+  EXPECT_EQ(ParseCommandLine({"link", "list", "--disabled", "true", "--limit", "5"}).settings.limit, 5u);
+  for (const auto& [words, error] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"key", "create"}, "key create needs --name"},
+           {{"key", "create", "--name", "a b"}, "--name takes 1 to 64 letters, digits, '-', '_' or '.', not 'a b'"},
+           {{"key", "create", "--name", "a", "--role", "owner"}, "--role takes admin or creator, not 'owner'"},
+           {{"key", "revoke"}, "key revoke needs 1 more word(s)"},
+           {{"key", "revoke", "a", "b"}, "unexpected argument 'b'"},
+           {{"key", "rotate"}, "unknown command 'key rotate'"},
+           {{"link", "expire", "x"}, "link expire needs --at"},
+           {{"link", "expire", "x", "--at", "soon"},
+            "--at takes a UTC time as 2026-12-31T00:00:00Z or seconds since 1970, not 'soon'"},
+           {{"link", "list", "--disabled", "yes"}, "--disabled takes true or false, not 'yes'"},
+           {{"link", "show", "x", "--threads", "2"}, "unknown option '--threads'"},
+           {{"--reason", "x"}, "unknown option '--reason'"},
+       })
+    EXPECT_EQ(ParseCommandLine(words).error, error) << words[0];
 }
 
 // The configuration file the package installs is generated from the table:

@@ -3,9 +3,13 @@
 // running instance.
 #include <gtest/gtest.h>
 
+#include <libpq-fe.h>
+
+#include <cstdio>
 #include <thread>
 
 #include "service/core/pages.h"
+#include "service/keys.h"
 #include "service/open_store.h"
 #include "service/tests/http_client.h"
 #include "service/tests/postgres_server.h"
@@ -78,6 +82,96 @@ TEST(SharedStore, TwoInstancesCreatingAtOnceGiveOneCodePerAddressAndNoCodeTwice)
   const int two = Get(ports[1], CreateTarget("http://alias-two.example/", "both")).status;
   EXPECT_EQ(one, 200);
   EXPECT_EQ(two, 409);
+}
+
+// How long `port` took to answer `path` with `status`, polled; -1 when it
+// did not within a second.
+long long MillisecondsUntil(uint16_t port, const std::string& path, int status) {
+  const auto start = std::chrono::steady_clock::now();
+  for (;;) {
+    const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+    if (Get(port, path).status == status) return took.count();
+    if (took > 1000ms) return -1;
+    std::this_thread::sleep_for(10ms);
+  }
+}
+
+test::Response Patch(uint16_t port, const std::string& path, const std::string& key, const std::string& body) {
+  return test::Exchange(port, "PATCH " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nAuthorization: Bearer " +
+                                  key + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+}
+
+// A link disabled through one instance answers 410 on the other within a
+// second, though the other had it cached; the same after the other's
+// connections (its listening one included) were cut and came back.
+TEST(SharedStore, AChangeThroughOneInstanceReachesTheOtherWithinASecond) {
+  const std::string database = test::SharedPostgres::FreshDatabase();
+  const std::string key = NewKeyText();
+  OpenStore(database)->AddKey({"ops", "admin", KeyDigest(key), 1});
+  test::TempDir dirs[2];
+  std::unique_ptr<Service> one = StartOn(dirs[0], database), two = StartOn(dirs[1], database);
+  const std::string code = CodeOn(Get(one->port(), CreateTarget("http://shared.example/")).body);
+  ASSERT_FALSE(code.empty());
+  const auto turn = [&](bool disabled) {
+    const std::string body = std::string(R"({"disabled":)") + (disabled ? "true" : "false") + "}";
+    ASSERT_EQ(Patch(one->port(), "/api/v1/links/" + code, key, body).status, 200);
+  };
+  ASSERT_EQ(Get(two->port(), "/" + code).status, 301);  // cached there now
+  turn(true);
+  const long long disabledAfter = MillisecondsUntil(two->port(), "/" + code, 410);
+  EXPECT_GE(disabledAfter, 0);
+  turn(false);
+  EXPECT_GE(MillisecondsUntil(two->port(), "/" + code, 301), 0);
+
+  {
+    PGconn* admin = PQconnectdb(database.c_str());
+    PGresult* cut = PQexec(admin, "SELECT pg_terminate_backend(pid) FROM pg_stat_activity"
+                                  " WHERE datname = current_database() AND pid <> pg_backend_pid()");
+    EXPECT_EQ(PQresultStatus(cut), PGRES_TUPLES_OK) << PQerrorMessage(admin);
+    EXPECT_GE(PQntuples(cut), 2);  // at least each instance's listening connection
+    PQclear(cut);
+    PQfinish(admin);
+  }
+  std::this_thread::sleep_for(300ms);  // the listeners connect again
+  ASSERT_EQ(Get(two->port(), "/" + code).status, 301);
+  turn(true);
+  const long long afterCut = MillisecondsUntil(two->port(), "/" + code, 410);
+  EXPECT_GE(afterCut, 0);
+  std::printf("410 on the other instance after %lld ms; after the connections were cut, %lld ms\n", disabledAfter,
+              afterCut);
+}
+
+// Clicks of a link with max_clicks, counted on two instances that both have
+// it cached, add up: once a write has had time to land, the other instance
+// counts it too, and the link goes at its limit, not at twice it.
+TEST(SharedStore, MaxClicksCountsTheOtherInstancesWrittenClicks) {
+  const std::string database = test::SharedPostgres::FreshDatabase();
+  test::TempDir dirs[2];
+  std::unique_ptr<Service> instances[2];
+  for (int i = 0; i < 2; ++i) {
+    Settings settings = test::TestSettings(dirs[i]);
+    settings.database = database;
+    settings.clickFlushMs = 50;
+    instances[i] = std::make_unique<Service>(settings, nullptr, nullptr);
+  }
+  const std::string code = CodeOn(Get(instances[0]->port(), CreateTarget("http://limited.example/")).body);
+  ASSERT_FALSE(code.empty());
+  LinkChange limit;
+  limit.maxClicks = int64_t(4);
+  OpenStore(database)->ChangeLink(code, limit);
+  const auto click = [&](int instance) {
+    const int status = Get(instances[instance]->port(), "/" + code).status;
+    std::this_thread::sleep_for(300ms);  // written, and noted to the other
+    return status;
+  };
+  EXPECT_EQ(click(0), 301);
+  EXPECT_EQ(click(1), 301);
+  EXPECT_EQ(click(0), 301);
+  EXPECT_EQ(click(1), 301);
+  EXPECT_EQ(click(0), 410);
+  EXPECT_EQ(click(1), 410);
+  for (auto& instance : instances) instance->Stop();
+  EXPECT_EQ(OpenStore(database)->FindCode(code)->clicks, 4);
 }
 
 TEST(SharedStore, TheDatabaseGoingAwayGives503UntilItIsBackAndCachedLinksGoOn) {

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <atomic>
+#include <fstream>
+#include <iterator>
 #include <functional>
 #include <memory>
 #include <string>
@@ -137,6 +139,155 @@ TEST_P(StoreTest, ReadersAndTheWriterAtOnce) {
   EXPECT_FALSE(wrong);
   EXPECT_EQ(store->FindAddress("http://e/199"), "c199");
 }
+// A change sets what it names and nothing else, keeps one address per code,
+// and survives reopening; a deleted link is gone with its address.
+TEST_P(StoreTest, LinksAreChangedAndDeleted) {
+  {
+    std::unique_ptr<Store> store = Open();
+    store->InsertIfAbsent(std::vector<NewLink>{{"aaaaaaa", "http://one.example/", 100, 4},
+                                               {"bbbbbbb", "http://two.example/", 101}});
+    LinkChange change;
+    change.disabled = true;
+    change.publicNote = "Reported as phishing";
+    change.privateNote = "ticket 12, \x01 bytes kept";
+    change.expires = int64_t(2000000000);
+    change.maxClicks = int64_t(10);
+    const ChangeResult changed = store->ChangeLink("aaaaaaa", change);
+    ASSERT_EQ(changed.outcome, ChangeResult::kChanged);
+    EXPECT_EQ(changed.link.address, "http://one.example/");
+    EXPECT_EQ(changed.link.clicks, 4);
+    EXPECT_EQ(store->ChangeLink("zzzzzzz", change).outcome, ChangeResult::kNotFound);
+    LinkChange taken;
+    taken.address = "http://two.example/";
+    EXPECT_EQ(store->ChangeLink("aaaaaaa", taken).outcome, ChangeResult::kAddressTaken);
+    LinkChange back;
+    back.maxClicks = std::optional<int64_t>();  // no limit again
+    ASSERT_EQ(store->ChangeLink("aaaaaaa", back).outcome, ChangeResult::kChanged);
+  }
+  std::unique_ptr<Store> store = Open();
+  const std::optional<Link> link = store->FindCode("aaaaaaa");
+  ASSERT_TRUE(link);
+  EXPECT_TRUE(link->disabled);
+  EXPECT_EQ(link->publicNote, "Reported as phishing");
+  EXPECT_EQ(link->privateNote, "ticket 12, \x01 bytes kept");
+  EXPECT_EQ(link->expires, 2000000000);
+  EXPECT_EQ(link->maxClicks, std::nullopt);
+  EXPECT_EQ(link->address, "http://one.example/");
+  EXPECT_TRUE(store->DeleteLink("bbbbbbb"));
+  EXPECT_FALSE(store->DeleteLink("bbbbbbb"));
+  EXPECT_FALSE(store->FindCode("bbbbbbb"));
+  EXPECT_FALSE(store->FindAddress("http://two.example/"));
+  LinkChange moved;
+  moved.address = "http://two.example/";  // free again
+  EXPECT_EQ(store->ChangeLink("aaaaaaa", moved).outcome, ChangeResult::kChanged);
+  EXPECT_EQ(store->FindAddress("http://two.example/"), "aaaaaaa");
+}
+
+// Keys keep their digest as bytes; every change to a link or a key is
+// logged in order, for the instances that read the log.
+TEST_P(StoreTest, KeysAndTheLogOfChanges) {
+  std::unique_ptr<Store> store = Open();
+  const int64_t start = store->LastChange();
+  const std::string digest("\x00\xff\x01 digest", 10);
+  ASSERT_TRUE(store->AddKey({"ops", "admin", digest, 100}));
+  EXPECT_FALSE(store->AddKey({"ops", "creator", "other", 101}));
+  ASSERT_TRUE(store->AddKey({"app", "creator", "digest two", 102}));
+  EXPECT_TRUE(store->RevokeKey("app", 200));
+  EXPECT_FALSE(store->RevokeKey("app", 201));
+  EXPECT_FALSE(store->RevokeKey("nobody", 201));
+  store->InsertIfAbsent(std::vector<NewLink>{{"aaaaaaa", "http://one.example/", 100, 0, "ops"}});
+  EXPECT_EQ(store->FindCode("aaaaaaa")->owner, "ops");
+  LinkChange change;
+  change.disabled = true;
+  store->ChangeLink("aaaaaaa", change);
+  const std::vector<KeyRecord> keys = Open()->ListKeys();
+  ASSERT_EQ(keys.size(), 2u);
+  EXPECT_EQ(keys[0].name, "app");
+  EXPECT_EQ(keys[0].revoked, 200);
+  EXPECT_EQ(keys[1].digest, digest);
+  EXPECT_EQ(keys[1].role, "admin");
+  EXPECT_EQ(keys[1].revoked, std::nullopt);
+  const std::vector<ChangeNote> notes = store->ChangesSince(start, 10);
+  ASSERT_EQ(notes.size(), 4u);
+  EXPECT_EQ(notes[0].kind + ":" + notes[0].name, "key:ops");
+  EXPECT_EQ(notes[2].kind + ":" + notes[2].name, "key:app");  // revoked
+  EXPECT_EQ(notes[3].kind + ":" + notes[3].name, "link:aaaaaaa");
+  EXPECT_EQ(store->LastChange(), notes[3].seq);
+  EXPECT_EQ(store->ChangesSince(notes[1].seq, 1).size(), 1u);
+}
+
+// A flush is counted once however often it is written (a retry after an
+// unanswered commit), and its clicks land on its day; clicks of codes that
+// are not there make no daily rows.
+TEST_P(StoreTest, AFlushCountsOnceAndOnItsDay) {
+  std::unique_ptr<Store> store = Open();
+  store->InsertIfAbsent(std::vector<NewLink>{{"aaaaaaa", "http://one.example/", 100}});
+  const std::vector<ClickCount> counts = {{"aaaaaaa", 3}, {"gone", 4}};
+  store->AddClicks(counts, {"flush-1", 20000});
+  store->AddClicks(counts, {"flush-1", 20000});  // the same flush again
+  store->AddClicks(std::vector<ClickCount>{{"aaaaaaa", 2}}, {"flush-2", 20000});
+  store->AddClicks(std::vector<ClickCount>{{"aaaaaaa", 5}}, {"flush-3", 20002});
+  EXPECT_EQ(store->FindCode("aaaaaaa")->clicks, 10);
+  // a link with a limit has its new count noted, for the other instances
+  const int64_t before = store->LastChange();
+  store->AddClicks(std::vector<ClickCount>{{"aaaaaaa", 0, true}, {"gone", 1, true}}, {"flush-4", 20002});
+  const std::vector<ChangeNote> noted = store->ChangesSince(before, 10);
+  ASSERT_EQ(noted.size(), 1u);
+  EXPECT_EQ(noted[0].name, "aaaaaaa");
+  const std::vector<DayCount> days = Open()->ClicksByDay("aaaaaaa", 19000, 21000);
+  ASSERT_EQ(days.size(), 2u);
+  EXPECT_EQ(days[0].day, 20000);
+  EXPECT_EQ(days[0].clicks, 5);
+  EXPECT_EQ(days[1].day, 20002);
+  EXPECT_EQ(days[1].clicks, 5);
+  EXPECT_EQ(store->ClicksByDay("aaaaaaa", 20001, 20001).size(), 0u);
+  EXPECT_EQ(store->ClicksByDay("gone", 0, 30000).size(), 0u);
+  EXPECT_TRUE(store->DeleteLink("aaaaaaa"));
+  EXPECT_EQ(store->ClicksByDay("aaaaaaa", 0, 30000).size(), 0u);
+}
+
+// A store made by version 1 (its schema kept as test data), with links and
+// clicks in it, opens under the current schema with every one of them.
+TEST_P(StoreTest, AVersion1StoreOpensWithEveryLinkAndItsClicks) {
+  const bool sqlite = std::string_view(GetParam().name) == "sqlite";
+  std::ifstream file(std::string(SERVICE_TEST_DATA) + (sqlite ? "/schema_v1_sqlite.sql" : "/schema_v1_postgres.sql"));
+  ASSERT_TRUE(file);
+  const std::string sql = std::string(std::istreambuf_iterator<char>(file), {}) +
+                          "INSERT INTO links(code, address, created, clicks) VALUES"
+                          " ('aaaaaaa', 'http://one.example/', 100, 5), ('Zz_-9', 'http://two.example/x', 200, 0);";
+  if (sqlite) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(database_.c_str(), &db), SQLITE_OK);
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
+    sqlite3_close(db);
+  } else {
+    PGconn* connection = PQconnectdb(database_.c_str());
+    PGresult* result = PQexec(connection, sql.c_str());
+    EXPECT_EQ(PQresultStatus(result), PGRES_COMMAND_OK) << PQerrorMessage(connection);
+    PQclear(result);
+    PQfinish(connection);
+  }
+  for (int open = 0; open < 2; ++open) {  // migrated once; the second open finds version 2
+    std::unique_ptr<Store> store = Open();
+    const std::optional<Link> one = store->FindCode("aaaaaaa");
+    ASSERT_TRUE(one);
+    EXPECT_EQ(one->address, "http://one.example/");
+    EXPECT_EQ(one->created, 100);
+    EXPECT_EQ(one->clicks, 5 + open);
+    EXPECT_FALSE(one->disabled);
+    EXPECT_EQ(one->expires, std::nullopt);
+    EXPECT_EQ(one->maxClicks, std::nullopt);
+    EXPECT_EQ(one->owner, "");
+    EXPECT_EQ(store->FindAddress("http://two.example/x"), "Zz_-9");
+    std::vector<std::string> codes;
+    store->ForEachLink([&](const Link& link) {
+      codes.push_back(link.code);
+      return true;
+    });
+    EXPECT_EQ(codes, (std::vector<std::string>{"Zz_-9", "aaaaaaa"}));
+    store->AddClicks(std::vector<ClickCount>{{"aaaaaaa", 1}});
+  }
+}
 
 INSTANTIATE_TEST_SUITE_P(Stores, StoreTest, testing::ValuesIn(test::kStoreKinds), test::KindName);
 
@@ -185,6 +336,29 @@ TEST(SqliteStore, SchemaVersionIsWrittenAndANewerOneIsRefused) {
   }
   EXPECT_THROW(OpenSqliteStore(dir.File("links.db")), StoreError);
   EXPECT_THROW(OpenSqliteStore(dir.File("no/such/folder/links.db")), StoreError);
+}
+
+// The log of changes and the flushes' ids do not grow for ever: the click
+// writes drop what is older than a day (an hour for the ids).
+TEST(SqliteStore, OldChangesAndFlushIdsArePruned) {
+  TempDir dir;
+  std::unique_ptr<Store> store = OpenSqliteStore(dir.File("links.db"));
+  store->InsertIfAbsent(std::vector<NewLink>{{"aaaaaaa", "http://one.example/", 100}});
+  store->AddClicks(std::vector<ClickCount>{{"aaaaaaa", 1}}, {"old-flush", 1});
+  {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(dir.File("links.db").c_str(), &db), SQLITE_OK);
+    sqlite3_exec(db,
+                 "INSERT INTO changes(kind, name, at) VALUES ('link', 'ancient', 5);"
+                 "UPDATE click_flushes SET applied = 5",
+                 nullptr, nullptr, nullptr);
+    sqlite3_close(db);
+  }
+  ASSERT_EQ(store->ChangesSince(0, 10).size(), 1u);
+  store->AddClicks(std::vector<ClickCount>{{"aaaaaaa", 1}}, {"new-flush", 1});
+  EXPECT_EQ(store->ChangesSince(0, 10).size(), 0u);
+  store->AddClicks(std::vector<ClickCount>{{"aaaaaaa", 1}}, {"old-flush", 1});  // forgotten: counted again
+  EXPECT_EQ(store->FindCode("aaaaaaa")->clicks, 3);
 }
 
 TEST(OpenStore, TheDatabaseNamesTheStoreAndAPasswordIsNeverPrinted) {

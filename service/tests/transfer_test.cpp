@@ -15,12 +15,16 @@
 namespace snipora::service {
 namespace {
 
-// Every link of a store as one text, in code order.
-std::string Contents(Store& store) {
+// Every link of a store as one text, in code order; with `life`, its owner,
+// notes and limits too (what copy carries and CSV does not).
+std::string Contents(Store& store, bool life = true) {
   std::string text;
   store.ForEachLink([&](const Link& link) {
-    text += link.code + " " + link.address + " " + std::to_string(link.created) + " " + std::to_string(link.clicks) +
-            "\n";
+    text += link.code + " " + link.address + " " + std::to_string(link.created) + " " + std::to_string(link.clicks);
+    if (life)
+      text += " " + link.owner + (link.disabled ? " disabled " : " ") + link.publicNote + "|" + link.privateNote + " " +
+              std::to_string(link.expires.value_or(-1)) + " " + std::to_string(link.maxClicks.value_or(-1));
+    text += "\n";
     return true;
   });
   return text;
@@ -28,7 +32,7 @@ std::string Contents(Store& store) {
 
 std::vector<NewLink> SampleLinks() {
   std::vector<NewLink> links = {
-      {"plain", "http://example.com/", 1700000000, 12},
+      {"plain", "http://example.com/", 1700000000, 12, "ops"},
       {"quoted", "http://example.com/?q=\"a,b\"&x='y'", 1, 0},
       {"wide", "https://example.com/\xE4\xB8\xAD\xE6\x96\x87?%E4%B8%AD", 1800000000, 3},
       {"Z-_9", "http://example.com/" + std::string(8000, 'l'), 0, 1},
@@ -56,6 +60,14 @@ TEST(Transfer, CopySqliteToPostgresAndBackGivesTheSameLinksAndAgainAddsNothing) 
   test::TempDir dir;
   std::unique_ptr<Store> first = OpenStore(dir.File("first.db"));
   first->InsertIfAbsent(SampleLinks());
+  // a link taken down stays down wherever it goes
+  LinkChange life;
+  life.disabled = true;
+  life.publicNote = "Taken down.";
+  life.privateNote = "report 7";
+  life.expires = int64_t(1900000000);
+  life.maxClicks = int64_t(40);
+  ASSERT_EQ(first->ChangeLink("quoted", life).outcome, ChangeResult::kChanged);
   std::unique_ptr<Store> server = OpenStore(test::SharedPostgres::FreshDatabase());
   std::unique_ptr<Store> back = OpenStore(dir.File("back.db"));
   ReportFile report;
@@ -106,7 +118,7 @@ TEST(Transfer, ExportThenImportGivesTheSameLinks) {
   const TransferReport imported = ImportCsv(csv, *to, report.file);
   EXPECT_EQ(imported.added, 6004u);
   EXPECT_EQ(imported.badRows, 0u);
-  EXPECT_EQ(Contents(*to), Contents(*from));
+  EXPECT_EQ(Contents(*to, false), Contents(*from, false));
   std::stringstream again(csv.str());
   EXPECT_EQ(ImportCsv(again, *to, report.file).present, 6004u);
   EXPECT_EQ(report.Text(), "");

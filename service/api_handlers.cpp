@@ -1,0 +1,214 @@
+// Managing links through the API: read, list, change, delete, statistics.
+#include "service/application.h"
+
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "service/codes.h"
+#include "service/core/address_form.h"
+#include "service/core/pages.h"
+#include "service/core/request.h"
+#include "service/core/utc_time.h"
+#include "service/link_admin.h"
+#include "service/log.h"
+#include "service/replies.h"
+
+namespace snipora::service {
+
+std::optional<Reply> Application::LinkInfo(Call& call) {
+  const std::string_view code = call.capture;
+  if (!IsValidCode(code)) return ApiError(404, "not_found", "No such code.");
+  std::optional<Link> link;
+  try {
+    link = parts_.store.FindCode(code);
+  } catch (const StoreError& error) {
+    Log(LogLevel::kError, "reading link " + std::string(code) + ": the store failed: " + error.what());
+    Metrics::Add(parts_.metrics.storeErrors);
+    return RetryLater(ApiError(503, "store_unavailable", "The store does not answer."));
+  }
+  if (!link) return ApiError(404, "not_found", "No such code.");
+  const bool full = call.caller && (call.caller->role == Role::kAdmin || call.caller->name == link->owner);
+  return Reply{200, kJson, LinkJson(*link, link->clicks + parts_.cache.PendingClicks(code), full) + "\n", {}};
+}
+
+std::optional<Reply> Application::ListLinks(Call& call) {
+  const std::optional<std::vector<Field>> fields = ParseForm(call.query);
+  if (!fields) return ApiError(400, "bad_query", "The query has a malformed %-escape.");
+  LinkFilter filter;
+  filter.query.limit = 100;
+  for (const Field& field : *fields) {
+    const auto bad = [&](std::string_view what) {
+      return ApiError(400, "bad_query", field.name + " takes " + std::string(what) + ".");
+    };
+    if (field.name == "limit") {
+      const std::optional<long long> limit = ParseTime(field.value);  // a whole number
+      if (!limit || *limit < 1 || *limit > kMaxListLimit) return bad("1 to 1000");
+      filter.query.limit = int(*limit);
+    } else if (field.name == "cursor") {
+      filter.query.after = field.value;
+    } else if (field.name == "offset") {
+      const std::optional<long long> offset = ParseTime(field.value);
+      if (!offset || *offset < 0 || *offset > 1000000) return bad("0 to 1000000");
+      filter.offset = std::size_t(*offset);
+    } else if (field.name == "created_after" || field.name == "created_before") {
+      const std::optional<long long> at = ParseTime(field.value);
+      if (!at) return bad("a UTC time (2026-12-31T00:00:00Z) or seconds since 1970");
+      if (field.name == "created_after")
+        filter.query.createdFrom = *at + 1;  // strictly after
+      else
+        filter.query.createdBefore = *at;
+    } else if (field.name == "host") {
+      filter.host = HostOf(field.value);
+    } else if (field.name == "disabled") {
+      if (field.value != "true" && field.value != "false") return bad("true or false");
+      filter.query.disabled = field.value == "true";
+    } else if (field.name != "lang") {
+      return ApiError(400, "bad_query", "Unknown parameter " + field.name + ".");
+    }
+  }
+  // a creator sees its own links
+  if (call.caller->role != Role::kAdmin) filter.query.owner = call.caller->name;
+  LinkPage page;
+  try {
+    page = FindLinks(parts_.store, filter);
+  } catch (const StoreError& error) {
+    Log(LogLevel::kError, std::string("listing links: the store failed: ") + error.what());
+    Metrics::Add(parts_.metrics.storeErrors);
+    return RetryLater(ApiError(503, "store_unavailable", "The store does not answer."));
+  }
+  std::string json = "{\"links\":[";
+  for (const Link& link : page.links) {
+    if (json.back() != '[') json += ',';
+    json += LinkJson(link, link.clicks + parts_.cache.PendingClicks(link.code), true);
+  }
+  json += "],\"next\":" + (page.next ? JsonString(*page.next) : std::string("null")) + "}\n";
+  return Reply{200, kJson, std::move(json), {}};
+}
+
+Application::Managed Application::LinkToManage(Call& call, std::string_view what) {
+  const std::string_view code = call.capture;
+  if (!IsValidCode(code)) return {std::nullopt, ApiError(404, "not_found", "No such code.")};
+  std::optional<Link> link;
+  try {
+    link = parts_.store.FindCode(code);
+  } catch (const StoreError& error) {
+    Log(LogLevel::kError, std::string(what) + " " + std::string(code) + ": the store failed: " + error.what());
+    Metrics::Add(parts_.metrics.storeErrors);
+    return {std::nullopt, RetryLater(ApiError(503, "store_unavailable", "The store does not answer."))};
+  }
+  if (!link) return {std::nullopt, ApiError(404, "not_found", "No such code.")};
+  if (call.caller->role != Role::kAdmin && call.caller->name != link->owner)
+    return {std::nullopt, ApiError(403, "not_owner", "This link was made with another key.")};
+  return {std::move(link), std::nullopt};
+}
+
+std::optional<Reply> Application::ChangeLink(Call& call) {
+  if (call.http.bodyTooLarge) return ApiError(413, "too_large", "The body is larger than this service accepts.");
+  ChangeRequest request = ReadLinkChange(call.http.body);
+  if (!request.change) return ApiError(400, "bad_change", request.error);
+  LinkChange& change = *request.change;
+  if (change.address) {
+    if (call.caller->role != Role::kAdmin)
+      return ApiError(403, "forbidden", "Only an admin key may change a link's address.");
+    const std::shared_ptr<const DenyList> denied = parts_.denyList();
+    const StoredForm check = AcceptAddress(*change.address, ownHost_, *denied);
+    if (check.refusal != Refusal::kAccepted) return ApiError(400, "address_refused", RefusalText(check.refusal));
+    change.address = check.address;
+  }
+  Managed managed = LinkToManage(call, "changing");
+  if (managed.refusal) return managed.refusal;
+  ChangeResult result;
+  try {
+    result = parts_.store.ChangeLink(call.capture, change);
+  } catch (const StoreError& error) {
+    Log(LogLevel::kError, "changing " + std::string(call.capture) + ": the store failed: " + error.what());
+    Metrics::Add(parts_.metrics.storeErrors);
+    return RetryLater(ApiError(503, "store_unavailable", "The store does not answer; nothing was changed."));
+  }
+  // this instance answers with the change from here on; the others within a second
+  parts_.cache.Drop(call.capture);
+  switch (result.outcome) {
+    case ChangeResult::kNotFound: return ApiError(404, "not_found", "No such code.");
+    case ChangeResult::kAddressTaken:
+      return ApiError(409, "address_has_code", "That address has another short code.");
+    case ChangeResult::kChanged: break;
+  }
+  return Reply{200, kJson,
+               LinkJson(result.link, result.link.clicks + parts_.cache.PendingClicks(call.capture), true) + "\n",
+               {}};
+}
+
+namespace {
+
+constexpr int64_t kSecondsADay = 86400;
+// The most days one answer covers.
+constexpr int64_t kMaxStatsDays = 3660;
+
+// A day as 2026-12-09, or a time of it (or seconds), as a day since 1970.
+std::optional<int64_t> ParseDay(const std::string& text) {
+  std::optional<long long> at = ParseTime(text.size() == 10 ? text + "T00:00:00Z" : text);
+  if (!at) return std::nullopt;
+  return *at >= 0 ? *at / kSecondsADay : (*at - kSecondsADay + 1) / kSecondsADay;
+}
+std::string DayText(int64_t day) { return IsoUtc(day * kSecondsADay).substr(0, 10); }
+
+}  // namespace
+
+std::optional<Reply> Application::LinkStats(Call& call) {
+  const std::optional<std::vector<Field>> fields = ParseForm(call.query);
+  if (!fields) return ApiError(400, "bad_query", "The query has a malformed %-escape.");
+  std::optional<int64_t> from, to;
+  for (const Field& field : *fields) {
+    if (field.name != "from" && field.name != "to") {
+      if (field.name == "lang") continue;
+      return ApiError(400, "bad_query", "Unknown parameter " + field.name + ".");
+    }
+    const std::optional<int64_t> day = ParseDay(field.value);
+    if (!day) return ApiError(400, "bad_query", field.name + " takes a day (2026-12-31) or a UTC time.");
+    (field.name == "from" ? from : to) = day;
+  }
+  Managed managed = LinkToManage(call, "statistics of");
+  if (managed.refusal) return managed.refusal;
+  const Link& link = *managed.link;
+  if (!from) from = link.created / kSecondsADay;
+  if (!to) to = int64_t(std::time(nullptr)) / kSecondsADay;
+  if (*to < *from || *to - *from >= kMaxStatsDays)
+    return ApiError(400, "bad_query", "from must not be after to, and they cover 3660 days at most.");
+  std::vector<DayCount> days;
+  try {
+    days = parts_.store.ClicksByDay(link.code, *from, *to);
+  } catch (const StoreError& error) {
+    Log(LogLevel::kError, "statistics of " + link.code + ": the store failed: " + error.what());
+    Metrics::Add(parts_.metrics.storeErrors);
+    return RetryLater(ApiError(503, "store_unavailable", "The store does not answer."));
+  }
+  int64_t total = 0;
+  std::string json = "{\"code\":" + JsonString(link.code) + ",\"from\":\"" + DayText(*from) + "\",\"to\":\"" +
+                     DayText(*to) + "\",\"days\":[";
+  for (const DayCount& day : days) {
+    if (json.back() != '[') json += ',';
+    json += "{\"day\":\"" + DayText(day.day) + "\",\"clicks\":" + std::to_string(day.clicks) + "}";
+    total += day.clicks;
+  }
+  json += "],\"total\":" + std::to_string(total) + "}\n";
+  return Reply{200, kJson, std::move(json), {}};
+}
+
+std::optional<Reply> Application::DeleteLink(Call& call) {
+  Managed managed = LinkToManage(call, "deleting");
+  if (managed.refusal) return managed.refusal;
+  bool deleted = false;
+  try {
+    deleted = parts_.store.DeleteLink(call.capture);
+  } catch (const StoreError& error) {
+    Log(LogLevel::kError, "deleting " + std::string(call.capture) + ": the store failed: " + error.what());
+    Metrics::Add(parts_.metrics.storeErrors);
+    return RetryLater(ApiError(503, "store_unavailable", "The store does not answer; nothing was deleted."));
+  }
+  parts_.cache.Drop(call.capture);
+  if (!deleted) return ApiError(404, "not_found", "No such code.");
+  return Reply{200, kJson, "{\"deleted\":" + JsonString(call.capture) + "}\n", {}};
+}
+
+}  // namespace snipora::service

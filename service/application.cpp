@@ -1,0 +1,103 @@
+#include "service/application.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "service/core/page_texts.h"
+#include "service/core/request.h"
+#include "service/replies.h"
+
+namespace snipora::service {
+
+// Declared once: the first row whose methods and pattern fit takes the
+// request. A path no row takes is answered 405 (any method but GET and HEAD:
+// the last row takes every GET).
+const Application::Route Application::kRoutes[] = {
+    {kRead | kPost, "/create.php", Role::kCreation, &Application::FormCreate},
+    {kPost, "/api/v1/links", Role::kCreation, &Application::ApiCreate},
+    {kRead, "/", Role::kNone, &Application::Home},
+    {kRead, "/download/*", Role::kNone, &Application::Download},
+    {kRead, "/static/*", Role::kNone, &Application::Static},
+    {kRead, "/healthz", Role::kNone, &Application::Health},
+    {kRead, "/metrics", Role::kNone, &Application::MetricsText},
+    {kRead, "/api/v1/links", Role::kCreator, &Application::ListLinks},
+    {kRead, "/api/v1/links/+/stats", Role::kCreator, &Application::LinkStats},
+    {kRead, "/api/v1/links/+", Role::kAnyone, &Application::LinkInfo},
+    {kPatch, "/api/v1/links/+", Role::kCreator, &Application::ChangeLink},
+    {kDelete, "/api/v1/links/+", Role::kCreator, &Application::DeleteLink},
+    {kRead, "/+/qr-code", Role::kNone, &Application::QrCode},
+    {kRead, "/+", Role::kNone, &Application::Redirect},
+};
+
+namespace {
+
+// The ?lang= of a request target; "" when it has none.
+std::string AskedLanguage(std::string_view rawTarget) {
+  const std::optional<Target> target = SplitTarget(rawTarget);
+  if (!target || target->query.find("lang=") == std::string_view::npos) return "";
+  const std::optional<std::vector<Field>> fields = ParseForm(target->query);
+  const std::string* lang = fields ? FindField(*fields, "lang") : nullptr;
+  return lang ? *lang : "";
+}
+
+}  // namespace
+
+Application::Application(ApplicationParts parts) : parts_(std::move(parts)), ownHost_(HostOf(parts_.settings.publicHost)) {}
+
+std::optional<Reply> Application::Handle(HttpRequest& request) {
+  const char* accept = request.Header("Accept-Language");
+  Call call{request, {}, {}, ChooseLanguage(accept ? accept : "", AskedLanguage(request.target))};
+  std::optional<Reply> reply = Dispatch(call);
+  if (reply) AddPageHeaders(*reply);
+  return reply;
+}
+
+std::optional<Reply> Application::Dispatch(Call& call) {
+  const std::optional<Target> target = SplitTarget(call.http.target);
+  if (!target) return Page(call.language, 400, &PageTexts::badTitle, &PageTexts::badTarget);
+  call.query = target->query;
+  const unsigned method = MethodBit(call.http.method);
+  unsigned allowed = 0;  // by the routes whose path fits
+  for (const Route& route : kRoutes) {
+    const std::optional<std::string_view> capture = MatchPath(route.pattern, target->path);
+    if (!capture) continue;
+    allowed |= route.methods;
+    if (!(route.methods & method)) continue;
+    call.capture = *capture;
+    if (std::optional<Reply> refused = Admit(call, route.role, target->path.starts_with("/api/"))) return refused;
+    return (this->*route.handler)(call);
+  }
+  Reply reply = Page(call.language, 405, &PageTexts::methodTitle, &PageTexts::method);
+  reply.headers.push_back({"Allow", allowed & (kPatch | kDelete) ? "GET, HEAD, PATCH, DELETE" : "GET, HEAD, POST"});
+  return reply;
+}
+
+std::optional<Reply> Application::Admit(Call& call, Role role, bool api) {
+  if (role == Role::kNone) return std::nullopt;
+  if (const char* authorization = call.http.Header("Authorization")) {
+    const std::string_view value = authorization;
+    constexpr std::string_view kScheme = "bearer ";
+    const bool bearer = value.size() > kScheme.size() &&
+                        std::equal(kScheme.begin(), kScheme.end(), value.begin(),
+                                   [](char a, char b) { return a == (b | 0x20); });
+    if (bearer) call.caller = parts_.keys.Check(value.substr(kScheme.size()));
+    if (!call.caller) role = Role::kCreator;  // a key given must be right, whatever the route
+  }
+  if (role == Role::kAnyone) return std::nullopt;
+  if (role == Role::kCreation) {
+    if (parts_.settings.openCreation) return std::nullopt;
+    role = Role::kCreator;
+  }
+  if (!call.caller) {
+    Reply reply = api ? ApiError(401, "unauthorized", "A valid key is needed (Authorization: Bearer KEY).")
+                      : Page(401, "Key needed", "This service creates links for holders of a key only.");
+    reply.headers.push_back({"WWW-Authenticate", "Bearer realm=\"snipora\""});
+    return reply;
+  }
+  if (role == Role::kAdmin && call.caller->role != Role::kAdmin)
+    return ApiError(403, "forbidden", "This key's role may not do this.");
+  return std::nullopt;
+}
+
+}  // namespace snipora::service
