@@ -16,7 +16,7 @@ constexpr PageTexts kTexts{
     .aliasHint = "optional: letters, digits, - and _",
     .submit = "Make short",
     .exampleBefore = "Short addresses look like ",
-    .exampleAfter = " and never expire.",
+    .exampleAfter = ".",
     .download = "Snipora for Windows",
     .downloadAfter = ": the desktop program, set up to shorten with this service.",
 

@@ -17,7 +17,7 @@ constexpr PageTexts kTexts{
     .aliasHint = "可不填：字母、数字、- 和 _",
     .submit = "缩短",
     .exampleBefore = "短网址形如 ",
-    .exampleAfter = "，永久有效。",
+    .exampleAfter = "。",
     .download = "Windows 版 Snipora",
     .downloadAfter = "：桌面程序，已设置为用本服务缩短网址。",
 
