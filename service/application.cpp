@@ -15,6 +15,7 @@ namespace snipora::service {
 // the last row takes every GET).
 const Application::Route Application::kRoutes[] = {
     {kRead | kPost, "/create.php", Role::kCreation, &Application::FormCreate},
+    {kRead, "/api-create.php", Role::kCreation, &Application::PlainCreate},
     {kPost, "/api/v1/links", Role::kCreation, &Application::ApiCreate},
     {kRead, "/", Role::kNone, &Application::Home},
     {kRead, "/download/*", Role::kNone, &Application::Download},
