@@ -27,10 +27,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "service/client_package.h"
 #include "service/core/address_check.h"
 #include "service/core/language.h"
+#include "service/core/request.h"
 #include "service/http_exchange.h"
 #include "service/keys.h"
 #include "service/link_cache.h"
@@ -84,8 +86,9 @@ class Application final : public RequestHandler {
 
   std::optional<Reply> Dispatch(Call& call);
   // Nothing when the call may take a route needing `role`; else the refusal
-  // (401 for a missing, wrong or revoked key, alike; 403 for too small a role).
-  std::optional<Reply> Admit(Call& call, Role role, bool api);
+  // (401 for a missing, wrong or revoked key, alike; 403 for too small a role),
+  // shaped as the route at `path` answers.
+  std::optional<Reply> Admit(Call& call, Role role, std::string_view path);
 
   std::optional<Reply> FormCreate(Call& call);
   std::optional<Reply> PlainCreate(Call& call);
@@ -122,6 +125,8 @@ class Application final : public RequestHandler {
   // refusal (`code` the API's, `message` its English sentence).
   static Reply TextCreated(Answer answer, const std::string& shortAddress);
   static Reply TextRefused(Answer answer, int status, std::string_view code, std::string_view message);
+  // How /create.php answers the request with these fields (its `format`).
+  static Answer FormAnswer(const std::vector<Field>& fields);
   // A code as a redirect sees it now, from the cache, else from the store
   // (and cached); `click` counts one when it is live. A store failure is
   // logged (`what` the request's kind) and counted, and answered with

@@ -111,14 +111,7 @@ std::optional<Reply> Application::FormCreate(Call& call) {
     call.language = LanguageNamed(*lang).value_or(call.language);
   const std::string* url = FindField(*fields, "url");
   const std::string* alias = FindField(*fields, "alias");
-  // the classic plain-text services' formats; any other value, or none, is
-  // the program's page
-  const std::string* format = FindField(*fields, "format");
-  const Answer answer = !format                ? Answer::kPage
-                        : *format == "simple" ? Answer::kText
-                        : *format == "json"   ? Answer::kTextJson
-                                              : Answer::kPage;
-  return Create(call, answer, url ? *url : "", alias ? *alias : "");
+  return Create(call, FormAnswer(*fields), url ? *url : "", alias ? *alias : "");
 }
 
 std::optional<Reply> Application::ApiCreate(Call& call) {

@@ -35,6 +35,16 @@ int ErrorNumberOf(std::string_view code) {
 
 }  // namespace
 
+// The classic plain-text services' formats; any other value, or none, is the
+// program's page.
+Application::Answer Application::FormAnswer(const std::vector<Field>& fields) {
+  const std::string* format = FindField(fields, "format");
+  if (!format) return Answer::kPage;
+  if (*format == "simple") return Answer::kText;
+  if (*format == "json") return Answer::kTextJson;
+  return Answer::kPage;
+}
+
 // The short address alone: no newline after it, as the classic services send
 // it, so a script can paste the body as it comes.
 Reply Application::TextCreated(Answer answer, const std::string& shortAddress) {
