@@ -15,6 +15,7 @@ namespace snipora::service {
 // the last row takes every GET).
 const Application::Route Application::kRoutes[] = {
     {kRead | kPost, "/create.php", Role::kCreation, &Application::FormCreate},
+    {kRead, "/api-create.php", Role::kCreation, &Application::PlainCreate},
     {kPost, "/api/v1/links", Role::kCreation, &Application::ApiCreate},
     {kRead, "/", Role::kNone, &Application::Home},
     {kRead, "/download/*", Role::kNone, &Application::Download},
@@ -65,7 +66,7 @@ std::optional<Reply> Application::Dispatch(Call& call) {
     allowed |= route.methods;
     if (!(route.methods & method)) continue;
     call.capture = *capture;
-    if (std::optional<Reply> refused = Admit(call, route.role, target->path.starts_with("/api/"))) return refused;
+    if (std::optional<Reply> refused = Admit(call, route.role, target->path)) return refused;
     return (this->*route.handler)(call);
   }
   Reply reply = Page(call.language, 405, &PageTexts::methodTitle, &PageTexts::method);
@@ -73,7 +74,7 @@ std::optional<Reply> Application::Dispatch(Call& call) {
   return reply;
 }
 
-std::optional<Reply> Application::Admit(Call& call, Role role, bool api) {
+std::optional<Reply> Application::Admit(Call& call, Role role, std::string_view path) {
   if (role == Role::kNone) return std::nullopt;
   if (const char* authorization = call.http.Header("Authorization")) {
     const std::string_view value = authorization;
@@ -90,8 +91,20 @@ std::optional<Reply> Application::Admit(Call& call, Role role, bool api) {
     role = Role::kCreator;
   }
   if (!call.caller) {
-    Reply reply = api ? ApiError(401, "unauthorized", "A valid key is needed (Authorization: Bearer KEY).")
-                      : Page(401, "Key needed", "This service creates links for holders of a key only.");
+    constexpr std::string_view kKeyNeeded = "A valid key is needed (Authorization: Bearer KEY).";
+    constexpr std::string_view kKeyHoldersOnly = "This service creates links for holders of a key only.";
+    // the plain-text routes refuse as they answer: the format is read here
+    // only on this rare path
+    Answer answer = path.starts_with("/api/") ? Answer::kApi : Answer::kPage;
+    if (path == "/api-create.php") answer = Answer::kText;
+    if (path == "/create.php") {
+      const std::optional<std::vector<Field>> fields =
+          ParseForm(call.http.method == "POST" ? std::string_view(call.http.body) : call.query);
+      if (fields) answer = FormAnswer(*fields);
+    }
+    Reply reply = answer == Answer::kApi    ? ApiError(401, "unauthorized", kKeyNeeded)
+                  : answer == Answer::kPage ? Page(401, "Key needed", kKeyHoldersOnly)
+                                            : TextRefused(answer, 401, "unauthorized", kKeyNeeded);
     reply.headers.push_back({"WWW-Authenticate", "Bearer realm=\"snipora\""});
     return reply;
   }

@@ -2,12 +2,16 @@
 // What the service answers, behind the transport (http_transport.h): the
 // route table (application.cpp: method, path, role, handler, one row each),
 // and handlers that take a request and make a reply, knowing nothing of
-// libmicrohttpd (page_handlers.cpp, link_handlers.cpp, api_handlers.cpp). Redirects are answered from the read cache, falling back to
+// libmicrohttpd (page_handlers.cpp, link_handlers.cpp, api_handlers.cpp,
+// plain_handlers.cpp). Redirects are answered from the read cache, falling back to
 // the store; creations are handed to the writer and answered once committed.
 //
 //   GET|HEAD /CODE                      301 to the address; 404; 410 when gone
 //   GET|HEAD /create.php?url=U&alias=A  the desktop program's form: a page with
-//   POST /create.php (form body)        the short address between its markers
+//   POST /create.php (form body)        the short address between its markers;
+//                                       format=simple|json answers as the classic
+//                                       plain-text services do (plain_handlers.cpp)
+//   GET|HEAD /api-create.php?url=U      the short address alone, as plain text
 //   GET|HEAD /                          the browser's form
 //   POST /api/v1/links {"url","alias"}  201 {"code","short","url"}
 //   GET /api/v1/links                   {"links":[...],"next":CURSOR|null} (a key)
@@ -23,10 +27,12 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "service/client_package.h"
 #include "service/core/address_check.h"
 #include "service/core/language.h"
+#include "service/core/request.h"
 #include "service/http_exchange.h"
 #include "service/keys.h"
 #include "service/link_cache.h"
@@ -80,10 +86,12 @@ class Application final : public RequestHandler {
 
   std::optional<Reply> Dispatch(Call& call);
   // Nothing when the call may take a route needing `role`; else the refusal
-  // (401 for a missing, wrong or revoked key, alike; 403 for too small a role).
-  std::optional<Reply> Admit(Call& call, Role role, bool api);
+  // (401 for a missing, wrong or revoked key, alike; 403 for too small a role),
+  // shaped as the route at `path` answers.
+  std::optional<Reply> Admit(Call& call, Role role, std::string_view path);
 
   std::optional<Reply> FormCreate(Call& call);
+  std::optional<Reply> PlainCreate(Call& call);
   std::optional<Reply> ApiCreate(Call& call);
   std::optional<Reply> Home(Call& call);
   std::optional<Reply> Download(Call& call);
@@ -105,11 +113,20 @@ class Application final : public RequestHandler {
   std::optional<Reply> QrCode(Call& call);
   std::optional<Reply> Redirect(Call& call);
 
-  // Creation, shared by the form and the API; `api` answers JSON.
-  std::optional<Reply> Create(Call& call, bool api, const std::string& url, const std::string& alias);
-  Reply CreationReply(Language language, bool api, const std::string& address, const Created& created);
-  Reply Refused(Language language, bool api, int status, std::string_view code, std::string_view apiText,
+  // How a creation is answered: the program's page, the service's own JSON,
+  // or the classic plain-text services' text and JSON.
+  enum class Answer { kPage, kApi, kText, kTextJson };
+  // Creation, shared by the form, the API and the plain-text routes.
+  std::optional<Reply> Create(Call& call, Answer answer, const std::string& url, const std::string& alias);
+  Reply CreationReply(Language language, Answer answer, const std::string& address, const Created& created);
+  Reply Refused(Language language, Answer answer, int status, std::string_view code, std::string_view apiText,
                 std::string_view pageText);
+  // The plain-text answers (plain_handlers.cpp): a short address, and a
+  // refusal (`code` the API's, `message` its English sentence).
+  static Reply TextCreated(Answer answer, const std::string& shortAddress);
+  static Reply TextRefused(Answer answer, int status, std::string_view code, std::string_view message);
+  // How /create.php answers the request with these fields (its `format`).
+  static Answer FormAnswer(const std::vector<Field>& fields);
   // A code as a redirect sees it now, from the cache, else from the store
   // (and cached); `click` counts one when it is live. A store failure is
   // logged (`what` the request's kind) and counted, and answered with

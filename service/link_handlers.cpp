@@ -1,5 +1,5 @@
 // Following and making short addresses: redirects, QR codes and creations
-// (the form and the API).
+// (the form, the API and the plain-text API, plain_handlers.cpp).
 #include "service/application.h"
 
 #include <ctime>
@@ -111,7 +111,7 @@ std::optional<Reply> Application::FormCreate(Call& call) {
     call.language = LanguageNamed(*lang).value_or(call.language);
   const std::string* url = FindField(*fields, "url");
   const std::string* alias = FindField(*fields, "alias");
-  return Create(call, false, url ? *url : "", alias ? *alias : "");
+  return Create(call, FormAnswer(*fields), url ? *url : "", alias ? *alias : "");
 }
 
 std::optional<Reply> Application::ApiCreate(Call& call) {
@@ -121,25 +121,27 @@ std::optional<Reply> Application::ApiCreate(Call& call) {
   if (!fields) return ApiError(400, "bad_json", "The body is not a JSON object of strings.");
   const std::string* url = FindField(*fields, "url");
   const std::string* alias = FindField(*fields, "alias");
-  return Create(call, true, url ? *url : "", alias ? *alias : "");
+  return Create(call, Answer::kApi, url ? *url : "", alias ? *alias : "");
 }
 
-// A refused creation: the API's English text, or a page in the request's
-// language.
-Reply Application::Refused(Language language, bool api, int status, std::string_view code, std::string_view apiText,
-                           std::string_view pageText) {
+// A refused creation: the API's English text (as JSON, or as the plain-text
+// API's error), or a page in the request's language.
+Reply Application::Refused(Language language, Answer answer, int status, std::string_view code,
+                           std::string_view apiText, std::string_view pageText) {
   Metrics::Add(parts_.metrics.refused);
-  if (api) return ApiError(status, code, apiText);
+  if (answer == Answer::kApi) return ApiError(status, code, apiText);
+  if (answer != Answer::kPage) return TextRefused(answer, status, code, apiText);
   return Page(language, status, TextsFor(language).notShortened, pageText);
 }
 
-std::optional<Reply> Application::Create(Call& call, bool api, const std::string& url, const std::string& alias) {
+std::optional<Reply> Application::Create(Call& call, Answer answer, const std::string& url,
+                                         const std::string& alias) {
   const Language language = call.language;
   const PageTexts& texts = TextsFor(language);
   if (!parts_.rateLimit.Allow(call.http.client)) {
     Metrics::Add(parts_.metrics.rateLimited);
     return RetryLater(
-        Refused(language, api, 429, "rate_limited", "Too many creations from your address; try again in a minute.",
+        Refused(language, answer, 429, "rate_limited", "Too many creations from your address; try again in a minute.",
                 texts.tooMany),
         "60");
   }
@@ -150,11 +152,11 @@ std::optional<Reply> Application::Create(Call& call, bool api, const std::string
     const int status = check.refusal == Refusal::kTooLong      ? 414
                        : check.refusal == Refusal::kDeniedHost ? 403
                                                                : 400;
-    return Refused(language, api, status, "address_refused", RefusalText(check.refusal),
+    return Refused(language, answer, status, "address_refused", RefusalText(check.refusal),
                    RefusalPageText(language, check.refusal));
   }
   if (!alias.empty() && (!IsValidCode(alias) || IsReservedCode(alias)))
-    return Refused(language, api, 400, "alias_invalid",
+    return Refused(language, answer, 400, "alias_invalid",
                    "A short code of your choice is 1 to 32 letters, digits, - or _, and not a name this service "
                    "uses itself.",
                    texts.aliasInvalid);
@@ -162,29 +164,33 @@ std::optional<Reply> Application::Create(Call& call, bool api, const std::string
   // an address stored before is answered from its committed row at once
   try {
     if (std::optional<std::string> code = parts_.store.FindAddress(address))
-      return CreationReply(language, api, address,
+      return CreationReply(language, answer, address,
                            {alias.empty() || alias == *code ? Created::kKnown : Created::kAddressHasCode, *code});
   } catch (const StoreError& error) {
     Log(LogLevel::kError, "creation: looking up the address failed: " + std::string(error.what()));
-    return CreationReply(language, api, address, Created{});
+    return CreationReply(language, answer, address, Created{});
   }
   std::function<void(Reply)> complete = call.http.Defer();
-  parts_.writer.Submit({address, alias, call.caller ? call.caller->name : ""}, [this, language, api, address, complete](const Created& created) {
-    Reply reply = CreationReply(language, api, address, created);
+  parts_.writer.Submit({address, alias, call.caller ? call.caller->name : ""},
+                       [this, language, answer, address, complete](const Created& created) {
+    Reply reply = CreationReply(language, answer, address, created);
     AddPageHeaders(reply);
     complete(std::move(reply));
   });
   return std::nullopt;
 }
 
-Reply Application::CreationReply(Language language, bool api, const std::string& address, const Created& created) {
+Reply Application::CreationReply(Language language, Answer answer, const std::string& address,
+                                 const Created& created) {
   const PageTexts& texts = TextsFor(language);
   switch (created.outcome) {
     case Created::kCreated:
     case Created::kKnown: {
       Metrics::Add(created.outcome == Created::kCreated ? parts_.metrics.creations : parts_.metrics.known);
       const std::string shortAddress = parts_.settings.publicHost + "/" + created.code;
+      const bool api = answer == Answer::kApi;
       const int status = created.outcome == Created::kCreated && api ? 201 : 200;
+      if (answer == Answer::kText || answer == Answer::kTextJson) return TextCreated(answer, "http://" + shortAddress);
       if (api)
         return Reply{status, kJson,
                      "{\"code\":" + JsonString(created.code) + ",\"short\":" + JsonString("http://" + shortAddress) +
@@ -193,10 +199,10 @@ Reply Application::CreationReply(Language language, bool api, const std::string&
       return Reply{status, kHtml, CreatedPage(language, shortAddress, address), {}};
     }
     case Created::kAliasTaken:
-      return Refused(language, api, 409, "alias_taken", "That short code belongs to another address.",
+      return Refused(language, answer, 409, "alias_taken", "That short code belongs to another address.",
                      texts.aliasTaken);
     case Created::kAddressHasCode:
-      return Refused(language, api, 409, "address_has_code",
+      return Refused(language, answer, 409, "address_has_code",
                      "This address has the short code " + created.code + " already.",
                      std::string(texts.hasCodeBefore) + created.code + std::string(texts.hasCodeAfter));
     case Created::kFailed:
@@ -204,9 +210,17 @@ Reply Application::CreationReply(Language language, bool api, const std::string&
   }
   // the writer logged the failure of its transaction once
   Metrics::Add(parts_.metrics.storeErrors);
-  return RetryLater(api ? ApiError(503, "store_unavailable",
-                                   "The address could not be stored; nothing was lost, try again.")
-                        : Page(language, 503, &PageTexts::notShortened, &PageTexts::notStored));
+  constexpr std::string_view kNotStored = "The address could not be stored; nothing was lost, try again.";
+  switch (answer) {
+    case Answer::kApi:
+      return RetryLater(ApiError(503, "store_unavailable", kNotStored));
+    case Answer::kText:
+    case Answer::kTextJson:
+      return RetryLater(TextRefused(answer, 503, "store_unavailable", kNotStored));
+    case Answer::kPage:
+      break;
+  }
+  return RetryLater(Page(language, 503, &PageTexts::notShortened, &PageTexts::notStored));
 }
 
 }  // namespace snipora::service

@@ -115,7 +115,7 @@ const Option kOptions[] = {
     {"access-log", Switch{&Settings::accessLog}, "on", kServe,
      "one line per request on standard output: on or off"},
     {"open-creation", Switch{&Settings::openCreation}, "on", kServe,
-     "on: anyone may create links (the form, /create.php, POST /api/v1/links); off: creations need a key "
+     "on: anyone may create links (the form, /create.php, /api-create.php, POST /api/v1/links); off: creations need a key "
      "(Authorization: Bearer KEY)"},
     {"from", Text{&Settings::from}, "", kCopy, "copy: the store to copy from (as --database)"},
     {"to", Text{&Settings::to}, "", kCopy, "copy: the store to copy into (as --database)"},

@@ -1,6 +1,7 @@
 // The service over real sockets: the desktop program's form and what it cuts
-// from the page, redirects, the browser form and the API, every refusal,
-// the limits on hostile clients, concurrent creations and batched clicks.
+// from the page, redirects, the browser form, the API and the plain-text API,
+// every refusal, the limits on hostile clients, concurrent creations and
+// batched clicks.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -247,7 +248,91 @@ TEST_F(HttpTest, TooManyCreationsFromOneClientGet429AndRedirectsGoOn) {
   EXPECT_EQ(limited.Header("Retry-After"), "60");
   EXPECT_EQ(CutAsTheProgramDoes(limited.body), "");
   EXPECT_EQ(Post(port_, "/api/v1/links", "application/json", R"({"url":"http://e.com/5"})").status, 429);
+  const Response plain = Get(port_, "/api-create.php?url=" + test::Escape("http://e.com/6"));
+  EXPECT_EQ(plain.status, 429);
+  EXPECT_EQ(plain.Header("Retry-After"), "60");
+  EXPECT_EQ(plain.body, "Error: Too many creations from your address; try again in a minute.");
   EXPECT_EQ(Get(port_, "/" + code).status, 301);
+}
+
+// The classic plain-text API: the short address alone, refusals as "Error: "
+// and the form's status, the same code as the form for the same address.
+TEST_F(HttpTest, ThePlainTextApiAnswersTheShortAddressAloneAndRefusesAsTheFormDoes) {
+  const std::string denyFile = dir_.File("deny.txt");
+  std::ofstream(denyFile) << "spam.example\n";
+  Start([&](Settings& settings) { settings.denyList = denyFile; });
+  const std::string address = "http://plain.example/a path?q=1";
+  const auto plainTarget = [](std::string_view url, std::string_view alias = "") {
+    return "/api-create.php?url=" + test::Escape(url) + (alias.empty() ? "" : "&alias=" + test::Escape(alias));
+  };
+
+  const Response created = Get(port_, plainTarget(address));
+  EXPECT_EQ(created.status, 200);
+  EXPECT_EQ(created.Header("Content-Type"), "text/plain; charset=utf-8");
+  ASSERT_EQ(created.body.size(), std::string("http://snip.invalid/").size() + 7) << created.body;
+  ASSERT_EQ(created.body.substr(0, 20), "http://snip.invalid/");
+  const std::string code = created.body.substr(20);
+  for (char c : code) EXPECT_TRUE(std::isalnum(static_cast<unsigned char>(c))) << created.body;
+  // one code per address, whichever door asked
+  EXPECT_EQ(Shorten(address), "snip.invalid/" + code);
+  EXPECT_EQ(Get(port_, "/create.php?format=simple&url=" + test::Escape(address)).body, created.body);
+  EXPECT_EQ(Post(port_, "/create.php", "application/x-www-form-urlencoded",
+                 "format=simple&url=" + test::Escape(address))
+                .body,
+            created.body);
+  const Response json = Get(port_, "/create.php?format=json&url=" + test::Escape(address));
+  EXPECT_EQ(json.status, 200);
+  EXPECT_EQ(json.Header("Content-Type"), "application/json");
+  EXPECT_EQ(json.body, "{\"shorturl\":\"http://snip.invalid/" + code + "\"}");
+  EXPECT_EQ(Get(port_, plainTarget("http://plain.example/b", "mine")).body, "http://snip.invalid/mine");
+  const Response head = Exchange(port_, "HEAD " + plainTarget(address) + " HTTP/1.0\r\n\r\n", true);
+  EXPECT_EQ(head.status, 200);
+  EXPECT_EQ(head.Header("Content-Type"), "text/plain; charset=utf-8");
+  EXPECT_TRUE(head.body.empty());
+
+  // without a format, or with one it does not know, /create.php is the program's page
+  const Response page = Get(port_, CreateTarget(address));
+  EXPECT_EQ(page.Header("Content-Type"), "text/html; charset=utf-8");
+  EXPECT_EQ(Get(port_, CreateTarget(address) + "&format=xml").body, page.body);
+  EXPECT_EQ(Get(port_, CreateTarget(address) + "&format=").body, page.body);
+
+  struct Case {
+    std::string url, alias;
+    std::string message;
+    int errorNumber;  // format=json's
+  };
+  const Case cases[] = {
+      {"ftp://example.com/", "", RefusalText(Refusal::kScheme), 1},
+      {"http://snip.invalid/" + code, "", RefusalText(Refusal::kOwnAddress), 1},
+      {"https://www.spam.example/buy", "", RefusalText(Refusal::kDeniedHost), 1},
+      {"http://other.example/", "mine", "That short code belongs to another address.", 2},
+      {"http://other.example/", "a.b", "", 2},
+  };
+  for (const Case& c : cases) {
+    const int formStatus = Get(port_, CreateTarget(c.url, c.alias)).status;
+    EXPECT_GE(formStatus, 400) << c.url;
+    const Response refused = Get(port_, plainTarget(c.url, c.alias));
+    EXPECT_EQ(refused.status, formStatus) << c.url;
+    EXPECT_EQ(refused.Header("Content-Type"), "text/plain; charset=utf-8");
+    EXPECT_TRUE(refused.body.starts_with("Error: ")) << refused.body;
+    if (!c.message.empty()) {
+      EXPECT_EQ(refused.body, "Error: " + c.message);
+    }
+    const Response asJson =
+        Get(port_, "/create.php?format=json&url=" + test::Escape(c.url) + "&alias=" + test::Escape(c.alias));
+    EXPECT_EQ(asJson.status, formStatus) << c.url;
+    EXPECT_EQ(asJson.body, "{\"errorcode\":" + std::to_string(c.errorNumber) + ",\"errormessage\":" +
+                               JsonString(refused.body.substr(7)) + "}");
+  }
+  const Response malformed = Get(port_, "/api-create.php?url=http%3A%2F%2Fe.com%2F%G1");
+  EXPECT_EQ(malformed.status, 400);
+  EXPECT_EQ(malformed.body, "Error: The query has a malformed %-escape.");
+  EXPECT_EQ(Get(port_, "/api-create.php").body, "Error: " + std::string(RefusalText(Refusal::kEmpty)));
+  EXPECT_EQ(Post(port_, "/api-create.php", "application/x-www-form-urlencoded", "url=http%3A%2F%2Fe.com%2F").status,
+            405);
+  // nothing refused was stored
+  EXPECT_EQ(Get(port_, "/a.b").status, 404);
+  EXPECT_EQ(Get(port_, "/mine").Header("Location"), "http://plain.example/b");
 }
 
 TEST_F(HttpTest, HostileRequestsAreCutOffAndTheServerGoesOn) {
@@ -516,8 +601,12 @@ TEST_F(HttpTest, StoreErrorsCountTheRequestsTheStoreFailed) {
   std::thread other([&] { EXPECT_EQ(Post(port_, "/api/v1/links", "application/json", R"({"url":"http://b.example/"})").status, 503); });
   EXPECT_EQ(Post(port_, "/api/v1/links", "application/json", R"({"url":"http://a.example/"})").status, 503);
   other.join();
+  const Response plain = Get(port_, "/api-create.php?url=http%3A%2F%2Fc.example%2F");
+  EXPECT_EQ(plain.status, 503);
+  EXPECT_EQ(plain.Header("Retry-After"), "5");
+  EXPECT_EQ(plain.body, "Error: The address could not be stored; nothing was lost, try again.");
   std::this_thread::sleep_for(300ms);  // a click write or two fail meanwhile
-  EXPECT_EQ(service_->metrics().storeErrors.load(), 3u);
+  EXPECT_EQ(service_->metrics().storeErrors.load(), 4u);
   EXPECT_GE(service_->metrics().clickFlushErrors.load(), 1u);
   store_->failing = false;
   service_->Stop();

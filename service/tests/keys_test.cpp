@@ -80,6 +80,16 @@ TEST(Keys, CreationsNeedAKeyWhenNotOpenAndARevokedOneIsRefusedAtOnce) {
   EXPECT_EQ(wrong.body, anonymous.body);
   EXPECT_EQ(wrong.Header("WWW-Authenticate"), "Bearer realm=\"snipora\"");
   EXPECT_EQ(test::Get(service.port(), test::CreateTarget("http://owned.example/")).status, 401);
+  // the plain-text routes refuse in their own shapes
+  const Response plain = test::Get(service.port(), "/api-create.php?url=http%3A%2F%2Fowned.example%2F");
+  EXPECT_EQ(plain.status, 401);
+  EXPECT_EQ(plain.body, "Error: A valid key is needed (Authorization: Bearer KEY).");
+  EXPECT_EQ(test::Get(service.port(), test::CreateTarget("http://owned.example/") + "&format=json").body,
+            R"({"errorcode":4,"errormessage":"A valid key is needed (Authorization: Bearer KEY)."})");
+  const Response plainWithKey =
+      Send(service.port(), "GET", "/api-create.php?url=http%3A%2F%2Fplain.example%2F", key);
+  EXPECT_EQ(plainWithKey.status, 200);
+  EXPECT_TRUE(plainWithKey.body.starts_with("http://")) << plainWithKey.body;
   const Response made = Send(service.port(), "POST", "/api/v1/links", key, body);
   ASSERT_EQ(made.status, 201) << made.body;
   const std::string code = made.body.substr(made.body.find("\"code\":\"") + 8, 7);
