@@ -134,6 +134,15 @@ Response Post(uint16_t port, std::string_view path, std::string_view type, std::
                             std::to_string(body.size()) + "\r\n\r\n" + std::string(body));
 }
 
+Response Send(uint16_t port, const std::string& method, const std::string& path, const std::string& key,
+              const std::string& body) {
+  std::string request = method + " " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n";
+  if (!key.empty()) request += "Authorization: Bearer " + key + "\r\n";
+  if (!body.empty())
+    request += "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
+  return Exchange(port, request + "\r\n" + body);
+}
+
 std::string Escape(std::string_view value) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string out;

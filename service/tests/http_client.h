@@ -51,6 +51,10 @@ Response Exchange(uint16_t port, std::string_view request, bool head = false);
 // GET of an origin-form target over HTTP/1.0, as the desktop program asks.
 Response Get(uint16_t port, std::string_view target);
 Response Post(uint16_t port, std::string_view path, std::string_view type, std::string_view body);
+// A request of the JSON API: `key` (when not empty) as a Bearer key, `body`
+// (when not empty) as JSON.
+Response Send(uint16_t port, const std::string& method, const std::string& path, const std::string& key,
+              const std::string& body = "");
 
 // %XX for every byte but unreserved ones, as the program escapes its value.
 std::string Escape(std::string_view value);

@@ -17,8 +17,8 @@ namespace snipora::service {
 namespace {
 
 using namespace std::chrono_literals;
-using test::Exchange;
 using test::Response;
+using test::Send;
 
 std::string Hex(std::string_view bytes) {
   static constexpr char kHex[] = "0123456789abcdef";
@@ -45,15 +45,6 @@ TEST(Keys, DigestsAndTheRingTellRightFromWrongAndRevoked) {
   EXPECT_FALSE(ring.Check("snp_odd"));  // a role this program does not know grants nothing
   EXPECT_FALSE(ring.Check(one.substr(0, one.size() - 1)));
   EXPECT_FALSE(ring.Check(""));
-}
-
-Response Send(uint16_t port, const std::string& method, const std::string& path, const std::string& key,
-              const std::string& body = "") {
-  std::string request = method + " " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n";
-  if (!key.empty()) request += "Authorization: Bearer " + key + "\r\n";
-  if (!body.empty())
-    request += "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
-  return Exchange(port, request + "\r\n" + body);
 }
 
 // With --open-creation off, a creation needs a key; a missing, wrong or

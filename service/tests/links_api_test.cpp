@@ -22,15 +22,7 @@ namespace {
 
 using namespace std::chrono_literals;
 using test::Response;
-
-Response Send(uint16_t port, const std::string& method, const std::string& path, const std::string& key,
-              const std::string& body = "") {
-  std::string request = method + " " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n";
-  if (!key.empty()) request += "Authorization: Bearer " + key + "\r\n";
-  if (!body.empty())
-    request += "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
-  return test::Exchange(port, request + "\r\n" + body);
-}
+using test::Send;
 
 std::string ErrorCode(const Response& response) {
   const std::size_t at = response.body.find("{\"error\":{\"code\":\"");
