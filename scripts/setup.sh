@@ -18,7 +18,7 @@ packages=(
   clang-15 libclang-common-15-dev llvm-15 libjpeg62-turbo-dev
   libmicrohttpd-dev libsqlite3-dev wrk apache2-utils curl postgresql-15 libpq-dev
   libzip-dev unzip debhelper lintian
-  libqrencode-dev libpng-dev zbar-tools librsvg2-bin libidn2-dev nettle-dev
+  libqrencode-dev libpng-dev zbar-tools librsvg2-bin libidn2-dev nettle-dev nlohmann-json3-dev
   chromium
 )
 # The browser tests' node and npm: those of the machine when it has them,
@@ -132,5 +132,15 @@ if ! cmp -s "$root/tests/browser/package-lock.json" "$browser/installed-lock.jso
   cp "$root/tests/browser/package.json" "$root/tests/browser/package-lock.json" "$browser/"
   (cd "$browser" && PUPPETEER_SKIP_DOWNLOAD=1 npm ci --no-audit --no-fund --loglevel=error >/dev/null)
   cp "$root/tests/browser/package-lock.json" "$browser/installed-lock.json"
+fi
+# The other shorteners' own clients (tests/clients/), at the locked versions,
+# into the build tree: the service is checked against them unchanged.
+clients=$root/build/clients
+if ! cmp -s "$root/tests/clients/package-lock.json" "$clients/installed-lock.json"; then
+  step "the other shorteners' clients for the service's tests"
+  mkdir -p "$clients"
+  cp "$root/tests/clients/package.json" "$root/tests/clients/package-lock.json" "$clients/"
+  (cd "$clients" && npm ci --no-audit --no-fund --loglevel=error >/dev/null)
+  cp "$root/tests/clients/package-lock.json" "$clients/installed-lock.json"
 fi
 step "done"

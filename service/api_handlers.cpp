@@ -29,7 +29,7 @@ std::optional<Reply> Application::LinkInfo(Call& call) {
   }
   if (!link) return ApiError(404, "not_found", "No such code.");
   const bool full = call.caller && (call.caller->role == Role::kAdmin || call.caller->name == link->owner);
-  return Reply{200, kJson, LinkJson(*link, link->clicks + parts_.cache.PendingClicks(code), full) + "\n", {}};
+  return Reply{200, kJson, LinkJson(*link, ClicksOf(*link), full) + "\n", {}};
 }
 
 std::optional<Reply> Application::ListLinks(Call& call) {
@@ -67,76 +67,110 @@ std::optional<Reply> Application::ListLinks(Call& call) {
       return ApiError(400, "bad_query", "Unknown parameter " + field.name + ".");
     }
   }
-  // a creator sees its own links
-  if (call.caller->role != Role::kAdmin) filter.query.owner = call.caller->name;
-  LinkPage page;
-  try {
-    page = FindLinks(parts_.store, filter);
-  } catch (const StoreError& error) {
-    Log(LogLevel::kError, std::string("listing links: the store failed: ") + error.what());
-    Metrics::Add(parts_.metrics.storeErrors);
-    return RetryLater(ApiError(503, "store_unavailable", "The store does not answer."));
-  }
+  const std::optional<LinkPage> page = ListFor(call, std::move(filter));
+  if (!page) return RetryLater(ApiError(503, "store_unavailable", "The store does not answer."));
   std::string json = "{\"links\":[";
-  for (const Link& link : page.links) {
+  for (const Link& link : page->links) {
     if (json.back() != '[') json += ',';
-    json += LinkJson(link, link.clicks + parts_.cache.PendingClicks(link.code), true);
+    json += LinkJson(link, ClicksOf(link), true);
   }
-  json += "],\"next\":" + (page.next ? JsonString(*page.next) : std::string("null")) + "}\n";
+  json += "],\"next\":" + (page->next ? JsonString(*page->next) : std::string("null")) + "}\n";
   return Reply{200, kJson, std::move(json), {}};
 }
 
-Application::Managed Application::LinkToManage(Call& call, std::string_view what) {
-  const std::string_view code = call.capture;
-  if (!IsValidCode(code)) return {std::nullopt, ApiError(404, "not_found", "No such code.")};
+int64_t Application::ClicksOf(const Link& link) const { return link.clicks + parts_.cache.PendingClicks(link.code); }
+
+std::optional<LinkPage> Application::ListFor(Call& call, LinkFilter filter) {
+  // a creator sees its own links
+  if (!call.caller || call.caller->role != Role::kAdmin) filter.query.owner = call.caller ? call.caller->name : "";
+  try {
+    return FindLinks(parts_.store, filter);
+  } catch (const StoreError& error) {
+    Log(LogLevel::kError, std::string("listing links: the store failed: ") + error.what());
+    Metrics::Add(parts_.metrics.storeErrors);
+    return std::nullopt;
+  }
+}
+
+Application::Managed Application::ManagedLink(Call& call, std::string_view code, std::string_view what) {
+  if (!IsValidCode(code)) return {std::nullopt, Problem::kNotFound};
   std::optional<Link> link;
   try {
     link = parts_.store.FindCode(code);
   } catch (const StoreError& error) {
     Log(LogLevel::kError, std::string(what) + " " + std::string(code) + ": the store failed: " + error.what());
     Metrics::Add(parts_.metrics.storeErrors);
-    return {std::nullopt, RetryLater(ApiError(503, "store_unavailable", "The store does not answer."))};
+    return {std::nullopt, Problem::kStoreFailed};
   }
-  if (!link) return {std::nullopt, ApiError(404, "not_found", "No such code.")};
-  if (call.caller->role != Role::kAdmin && call.caller->name != link->owner)
-    return {std::nullopt, ApiError(403, "not_owner", "This link was made with another key.")};
-  return {std::move(link), std::nullopt};
+  if (!link) return {std::nullopt, Problem::kNotFound};
+  if (!call.caller || (call.caller->role != Role::kAdmin && call.caller->name != link->owner))
+    return {std::nullopt, Problem::kNotOwner};
+  return {std::move(link)};
+}
+
+Application::Managed Application::EditLink(Call& call, std::string_view code, LinkChange change) {
+  if (change.address) {
+    if (!call.caller || call.caller->role != Role::kAdmin) return {std::nullopt, Problem::kForbidden};
+    const std::shared_ptr<const DenyList> denied = parts_.denyList();
+    const StoredForm check = AcceptAddress(*change.address, ownHost_, *denied);
+    if (check.refusal != Refusal::kAccepted) return {std::nullopt, Problem::kAddressRefused, check.refusal};
+    change.address = check.address;
+  }
+  Managed managed = ManagedLink(call, code, "changing");
+  if (managed.problem != Problem::kNone) return managed;
+  ChangeResult result;
+  try {
+    result = parts_.store.ChangeLink(code, change);
+  } catch (const StoreError& error) {
+    Log(LogLevel::kError, "changing " + std::string(code) + ": the store failed: " + error.what());
+    Metrics::Add(parts_.metrics.storeErrors);
+    return {std::nullopt, Problem::kStoreFailed};
+  }
+  // this instance answers with the change from here on; the others within a second
+  parts_.cache.Drop(code);
+  switch (result.outcome) {
+    case ChangeResult::kNotFound: return {std::nullopt, Problem::kNotFound};
+    case ChangeResult::kAddressTaken: return {std::nullopt, Problem::kAddressTaken};
+    case ChangeResult::kChanged: break;
+  }
+  return {std::move(result.link)};
+}
+
+Application::Problem Application::RemoveLink(Call& call, std::string_view code) {
+  const Managed managed = ManagedLink(call, code, "deleting");
+  if (managed.problem != Problem::kNone) return managed.problem;
+  bool deleted = false;
+  try {
+    deleted = parts_.store.DeleteLink(code);
+  } catch (const StoreError& error) {
+    Log(LogLevel::kError, "deleting " + std::string(code) + ": the store failed: " + error.what());
+    Metrics::Add(parts_.metrics.storeErrors);
+    return Problem::kStoreFailed;
+  }
+  parts_.cache.Drop(code);
+  return deleted ? Problem::kNone : Problem::kNotFound;
+}
+
+Reply Application::ProblemReply(const Managed& managed) {
+  switch (managed.problem) {
+    case Problem::kNotFound: return ApiError(404, "not_found", "No such code.");
+    case Problem::kNotOwner: return ApiError(403, "not_owner", "This link was made with another key.");
+    case Problem::kForbidden: return ApiError(403, "forbidden", "Only an admin key may change a link's address.");
+    case Problem::kAddressRefused: return ApiError(400, "address_refused", RefusalText(managed.refusal));
+    case Problem::kAddressTaken: return ApiError(409, "address_has_code", "That address has another short code.");
+    case Problem::kNone:
+    case Problem::kStoreFailed: break;
+  }
+  return RetryLater(ApiError(503, "store_unavailable", "The store does not answer; nothing was changed."));
 }
 
 std::optional<Reply> Application::ChangeLink(Call& call) {
   if (call.http.bodyTooLarge) return ApiError(413, "too_large", "The body is larger than this service accepts.");
   ChangeRequest request = ReadLinkChange(call.http.body);
   if (!request.change) return ApiError(400, "bad_change", request.error);
-  LinkChange& change = *request.change;
-  if (change.address) {
-    if (call.caller->role != Role::kAdmin)
-      return ApiError(403, "forbidden", "Only an admin key may change a link's address.");
-    const std::shared_ptr<const DenyList> denied = parts_.denyList();
-    const StoredForm check = AcceptAddress(*change.address, ownHost_, *denied);
-    if (check.refusal != Refusal::kAccepted) return ApiError(400, "address_refused", RefusalText(check.refusal));
-    change.address = check.address;
-  }
-  Managed managed = LinkToManage(call, "changing");
-  if (managed.refusal) return managed.refusal;
-  ChangeResult result;
-  try {
-    result = parts_.store.ChangeLink(call.capture, change);
-  } catch (const StoreError& error) {
-    Log(LogLevel::kError, "changing " + std::string(call.capture) + ": the store failed: " + error.what());
-    Metrics::Add(parts_.metrics.storeErrors);
-    return RetryLater(ApiError(503, "store_unavailable", "The store does not answer; nothing was changed."));
-  }
-  // this instance answers with the change from here on; the others within a second
-  parts_.cache.Drop(call.capture);
-  switch (result.outcome) {
-    case ChangeResult::kNotFound: return ApiError(404, "not_found", "No such code.");
-    case ChangeResult::kAddressTaken:
-      return ApiError(409, "address_has_code", "That address has another short code.");
-    case ChangeResult::kChanged: break;
-  }
-  return Reply{200, kJson,
-               LinkJson(result.link, result.link.clicks + parts_.cache.PendingClicks(call.capture), true) + "\n",
-               {}};
+  const Managed managed = EditLink(call, call.capture, std::move(*request.change));
+  if (managed.problem != Problem::kNone) return ProblemReply(managed);
+  return Reply{200, kJson, LinkJson(*managed.link, ClicksOf(*managed.link), true) + "\n", {}};
 }
 
 namespace {
@@ -168,8 +202,8 @@ std::optional<Reply> Application::LinkStats(Call& call) {
     if (!day) return ApiError(400, "bad_query", field.name + " takes a day (2026-12-31) or a UTC time.");
     (field.name == "from" ? from : to) = day;
   }
-  Managed managed = LinkToManage(call, "statistics of");
-  if (managed.refusal) return managed.refusal;
+  const Managed managed = ManagedLink(call, call.capture, "statistics of");
+  if (managed.problem != Problem::kNone) return ProblemReply(managed);
   const Link& link = *managed.link;
   if (!from) from = link.created / kSecondsADay;
   if (!to) to = int64_t(std::time(nullptr)) / kSecondsADay;
@@ -196,18 +230,8 @@ std::optional<Reply> Application::LinkStats(Call& call) {
 }
 
 std::optional<Reply> Application::DeleteLink(Call& call) {
-  Managed managed = LinkToManage(call, "deleting");
-  if (managed.refusal) return managed.refusal;
-  bool deleted = false;
-  try {
-    deleted = parts_.store.DeleteLink(call.capture);
-  } catch (const StoreError& error) {
-    Log(LogLevel::kError, "deleting " + std::string(call.capture) + ": the store failed: " + error.what());
-    Metrics::Add(parts_.metrics.storeErrors);
-    return RetryLater(ApiError(503, "store_unavailable", "The store does not answer; nothing was deleted."));
-  }
-  parts_.cache.Drop(call.capture);
-  if (!deleted) return ApiError(404, "not_found", "No such code.");
+  const Problem problem = RemoveLink(call, call.capture);
+  if (problem != Problem::kNone) return ProblemReply({std::nullopt, problem});
   return Reply{200, kJson, "{\"deleted\":" + JsonString(call.capture) + "}\n", {}};
 }
 

@@ -74,43 +74,53 @@ std::optional<Reply> Application::Dispatch(Call& call) {
   return reply;
 }
 
+Application::Admission Application::Authorize(Call& call, std::string_view key, Role role) {
+  if (role == Role::kNone) return Admission::kAdmitted;
+  if (!key.empty()) {
+    call.caller = parts_.keys.Check(key);
+    if (!call.caller) return Admission::kWrongKey;
+  }
+  if (role == Role::kAnyone) return Admission::kAdmitted;
+  if (role == Role::kCreation && parts_.settings.openCreation) return Admission::kAdmitted;
+  if (!call.caller) return Admission::kNoKey;
+  if (role == Role::kAdmin && call.caller->role != Role::kAdmin) return Admission::kForbidden;
+  return Admission::kAdmitted;
+}
+
 std::optional<Reply> Application::Admit(Call& call, Role role, std::string_view path) {
   if (role == Role::kNone) return std::nullopt;
+  std::string_view key;
   if (const char* authorization = call.http.Header("Authorization")) {
     const std::string_view value = authorization;
     constexpr std::string_view kScheme = "bearer ";
     const bool bearer = value.size() > kScheme.size() &&
                         std::equal(kScheme.begin(), kScheme.end(), value.begin(),
                                    [](char a, char b) { return a == (b | 0x20); });
-    if (bearer) call.caller = parts_.keys.Check(value.substr(kScheme.size()));
-    if (!call.caller) role = Role::kCreator;  // a key given must be right, whatever the route
+    // another scheme's credentials are no key: refused where one is needed
+    key = bearer ? value.substr(kScheme.size()) : std::string_view(" ");
   }
-  if (role == Role::kAnyone) return std::nullopt;
-  if (role == Role::kCreation) {
-    if (parts_.settings.openCreation) return std::nullopt;
-    role = Role::kCreator;
+  switch (Authorize(call, key, role)) {
+    case Admission::kAdmitted: return std::nullopt;
+    case Admission::kForbidden: return ApiError(403, "forbidden", "This key's role may not do this.");
+    case Admission::kNoKey:
+    case Admission::kWrongKey: break;
   }
-  if (!call.caller) {
-    constexpr std::string_view kKeyNeeded = "A valid key is needed (Authorization: Bearer KEY).";
-    constexpr std::string_view kKeyHoldersOnly = "This service creates links for holders of a key only.";
-    // the plain-text routes refuse as they answer: the format is read here
-    // only on this rare path
-    Answer answer = path.starts_with("/api/") ? Answer::kApi : Answer::kPage;
-    if (path == "/api-create.php") answer = Answer::kText;
-    if (path == "/create.php") {
-      const std::optional<std::vector<Field>> fields =
-          ParseForm(call.http.method == "POST" ? std::string_view(call.http.body) : call.query);
-      if (fields) answer = FormAnswer(*fields);
-    }
-    Reply reply = answer == Answer::kApi    ? ApiError(401, "unauthorized", kKeyNeeded)
-                  : answer == Answer::kPage ? Page(401, "Key needed", kKeyHoldersOnly)
-                                            : TextRefused(answer, 401, "unauthorized", kKeyNeeded);
-    reply.headers.push_back({"WWW-Authenticate", "Bearer realm=\"snipora\""});
-    return reply;
+  constexpr std::string_view kKeyNeeded = "A valid key is needed (Authorization: Bearer KEY).";
+  constexpr std::string_view kKeyHoldersOnly = "This service creates links for holders of a key only.";
+  // the plain-text routes refuse as they answer: the format is read here
+  // only on this rare path
+  Answer answer = path.starts_with("/api/") ? Answer::kApi : Answer::kPage;
+  if (path == "/api-create.php") answer = Answer::kText;
+  if (path == "/create.php") {
+    const std::optional<std::vector<Field>> fields =
+        ParseForm(call.http.method == "POST" ? std::string_view(call.http.body) : call.query);
+    if (fields) answer = FormAnswer(*fields);
   }
-  if (role == Role::kAdmin && call.caller->role != Role::kAdmin)
-    return ApiError(403, "forbidden", "This key's role may not do this.");
-  return std::nullopt;
+  Reply reply = answer == Answer::kApi    ? ApiError(401, "unauthorized", kKeyNeeded)
+                : answer == Answer::kPage ? Page(401, "Key needed", kKeyHoldersOnly)
+                                          : TextRefused(answer, 401, "unauthorized", kKeyNeeded);
+  reply.headers.push_back({"WWW-Authenticate", "Bearer realm=\"snipora\""});
+  return reply;
 }
 
 }  // namespace snipora::service

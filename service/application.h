@@ -35,6 +35,7 @@
 #include "service/core/request.h"
 #include "service/http_exchange.h"
 #include "service/keys.h"
+#include "service/link_admin.h"
 #include "service/link_cache.h"
 #include "service/link_writer.h"
 #include "service/metrics.h"
@@ -103,24 +104,81 @@ class Application final : public RequestHandler {
   std::optional<Reply> ChangeLink(Call& call);
   std::optional<Reply> DeleteLink(Call& call);
   std::optional<Reply> LinkStats(Call& call);
-  // The link a managing call names, when the caller may manage it; else the
-  // refusal (404, 403 for another's link, 503).
-  struct Managed {
-    std::optional<Link> link;
-    std::optional<Reply> refusal;
-  };
-  Managed LinkToManage(Call& call, std::string_view what);
   std::optional<Reply> QrCode(Call& call);
   std::optional<Reply> Redirect(Call& call);
 
-  // How a creation is answered: the program's page, the service's own JSON,
-  // or the classic plain-text services' text and JSON.
+  // --- What every door shares. The form, the service's own API, the
+  // plain-text API and the other shorteners' APIs (yourls_/shlink_/kutt_
+  // handlers.cpp) differ only in how they read a request and shape the
+  // answer; the checks, keys, roles and store calls are these, once.
+
+  // Whether a call with `key` ("" when it brought none) may take a route
+  // needing `role`; sets call.caller when the key is right. A key given must
+  // be right whatever the route.
+  enum class Admission { kAdmitted, kNoKey, kWrongKey, kForbidden };
+  Admission Authorize(Call& call, std::string_view key, Role role);
+
+  // A creation as any door asks it.
+  struct CreationAsk {
+    std::string url;
+    std::string alias;  // "": a random code
+    std::string title;
+    std::vector<std::string> tags;
+    std::optional<int64_t> expires;    // seconds since 1970, UTC
+    std::optional<int64_t> maxClicks;
+  };
+  // How it ended. A known address is answered with its code (kKnown): one
+  // code per address, whichever door asked.
+  struct CreationOutcome {
+    enum Kind {
+      kCreated, kKnown, kRateLimited, kAddressRefused, kAliasInvalid, kAliasTaken, kAddressHasCode, kStoreFailed,
+    } kind = kStoreFailed;
+    Refusal refusal = Refusal::kAccepted;  // kAddressRefused: why
+    std::string code;                      // kCreated, kKnown, kAddressHasCode
+    std::string address;                   // the stored form, once accepted
+    std::string shortAddress;              // kCreated, kKnown: "http://HOST/CODE"
+  };
+  using CreationShape = std::function<Reply(const CreationOutcome&)>;
+  // Checks and creates (counting it in the metrics), and answers through
+  // `shape`: at once, or from the writer after the commit (the request is
+  // deferred, and nothing is returned).
+  std::optional<Reply> CreateLink(Call& call, CreationAsk ask, CreationShape shape);
+  // The service's own HTTP status of an outcome (201 created, 200 known,
+  // 429, 414/403/400 refused, 409 taken, 503) and its English sentence.
+  static int StatusOf(const CreationOutcome& outcome);
+  static std::string TextOf(const CreationOutcome& outcome);
+
+  // A link a call may manage: its own (or any, for an admin).
+  enum class Problem { kNone, kNotFound, kNotOwner, kForbidden, kAddressRefused, kAddressTaken, kStoreFailed };
+  struct Managed {
+    std::optional<Link> link;
+    Problem problem = Problem::kNone;
+    Refusal refusal = Refusal::kAccepted;  // kAddressRefused: why
+  };
+  // `what` names the request in the log ("changing").
+  Managed ManagedLink(Call& call, std::string_view code, std::string_view what);
+  // A change made by a manager: a new address only by an admin, and through
+  // the creation's checks; the cache told. The link as it is now.
+  Managed EditLink(Call& call, std::string_view code, LinkChange change);
+  Problem RemoveLink(Call& call, std::string_view code);
+  // The links a call may list (a creator its own); nothing when the store failed.
+  std::optional<LinkPage> ListFor(Call& call, LinkFilter filter);
+  // Clicks stored and counted since.
+  int64_t ClicksOf(const Link& link) const;
+  // The short address of a code.
+  std::string ShortAddress(std::string_view code) const;
+
+  // The service's own API's refusal of a managing problem, and its code of a
+  // creation's outcome.
+  static Reply ProblemReply(const Managed& managed);
+  static std::string_view ApiCodeOf(const CreationOutcome& outcome);
+
+  // How the form, the JSON API and the plain-text routes answer a creation:
+  // the program's page, the service's own JSON, or the classic plain-text
+  // services' text and JSON.
   enum class Answer { kPage, kApi, kText, kTextJson };
-  // Creation, shared by the form, the API and the plain-text routes.
   std::optional<Reply> Create(Call& call, Answer answer, const std::string& url, const std::string& alias);
-  Reply CreationReply(Language language, Answer answer, const std::string& address, const Created& created);
-  Reply Refused(Language language, Answer answer, int status, std::string_view code, std::string_view apiText,
-                std::string_view pageText);
+  Reply CreationReply(Language language, Answer answer, const CreationOutcome& outcome);
   // The plain-text answers (plain_handlers.cpp): a short address, and a
   // refusal (`code` the API's, `message` its English sentence).
   static Reply TextCreated(Answer answer, const std::string& shortAddress);

@@ -124,103 +124,171 @@ std::optional<Reply> Application::ApiCreate(Call& call) {
   return Create(call, Answer::kApi, url ? *url : "", alias ? *alias : "");
 }
 
-// A refused creation: the API's English text (as JSON, or as the plain-text
-// API's error), or a page in the request's language.
-Reply Application::Refused(Language language, Answer answer, int status, std::string_view code,
-                           std::string_view apiText, std::string_view pageText) {
-  Metrics::Add(parts_.metrics.refused);
-  if (answer == Answer::kApi) return ApiError(status, code, apiText);
-  if (answer != Answer::kPage) return TextRefused(answer, status, code, apiText);
-  return Page(language, status, TextsFor(language).notShortened, pageText);
+std::string Application::ShortAddress(std::string_view code) const {
+  return "http://" + parts_.settings.publicHost + "/" + std::string(code);
 }
 
-std::optional<Reply> Application::Create(Call& call, Answer answer, const std::string& url,
-                                         const std::string& alias) {
-  const Language language = call.language;
-  const PageTexts& texts = TextsFor(language);
-  if (!parts_.rateLimit.Allow(call.http.client)) {
-    Metrics::Add(parts_.metrics.rateLimited);
-    return RetryLater(
-        Refused(language, answer, 429, "rate_limited", "Too many creations from your address; try again in a minute.",
-                texts.tooMany),
-        "60");
-  }
+std::optional<Reply> Application::CreateLink(Call& call, CreationAsk ask, CreationShape shape) {
+  call.http.kind = RequestKind::kCreation;
+  CreationOutcome outcome;
+  const auto refuse = [&](CreationOutcome::Kind kind) {
+    Metrics::Add(kind == CreationOutcome::kRateLimited ? parts_.metrics.rateLimited : parts_.metrics.refused);
+    outcome.kind = kind;
+    return shape(outcome);
+  };
+  if (!parts_.rateLimit.Allow(call.http.client)) return refuse(CreationOutcome::kRateLimited);
   const std::shared_ptr<const DenyList> denied = parts_.denyList();
   // equivalent spellings of an address are stored, found and answered as one
-  const StoredForm check = AcceptAddress(url, ownHost_, *denied);
+  StoredForm check = AcceptAddress(ask.url, ownHost_, *denied);
   if (check.refusal != Refusal::kAccepted) {
-    const int status = check.refusal == Refusal::kTooLong      ? 414
-                       : check.refusal == Refusal::kDeniedHost ? 403
-                                                               : 400;
-    return Refused(language, answer, status, "address_refused", RefusalText(check.refusal),
-                   RefusalPageText(language, check.refusal));
+    outcome.refusal = check.refusal;
+    return refuse(CreationOutcome::kAddressRefused);
   }
-  if (!alias.empty() && (!IsValidCode(alias) || IsReservedCode(alias)))
-    return Refused(language, answer, 400, "alias_invalid",
-                   "A short code of your choice is 1 to 32 letters, digits, - or _, and not a name this service "
-                   "uses itself.",
-                   texts.aliasInvalid);
-  const std::string& address = check.address;
+  outcome.address = std::move(check.address);
+  if (!ask.alias.empty() && (!IsValidCode(ask.alias) || IsReservedCode(ask.alias)))
+    return refuse(CreationOutcome::kAliasInvalid);
+  // the answer once the code is known: counted here, whichever door shapes it
+  const auto settle = [this](CreationOutcome settled, const Created& created) {
+    switch (created.outcome) {
+      case Created::kCreated:
+      case Created::kKnown:
+        settled.kind = created.outcome == Created::kCreated ? CreationOutcome::kCreated : CreationOutcome::kKnown;
+        settled.code = created.code;
+        settled.shortAddress = ShortAddress(created.code);
+        Metrics::Add(created.outcome == Created::kCreated ? parts_.metrics.creations : parts_.metrics.known);
+        break;
+      case Created::kAliasTaken:
+      case Created::kAddressHasCode:
+        settled.kind =
+            created.outcome == Created::kAliasTaken ? CreationOutcome::kAliasTaken : CreationOutcome::kAddressHasCode;
+        settled.code = created.code;
+        Metrics::Add(parts_.metrics.refused);
+        break;
+      case Created::kFailed:
+        // the writer, or the look-up, logged the failure once
+        settled.kind = CreationOutcome::kStoreFailed;
+        Metrics::Add(parts_.metrics.storeErrors);
+        break;
+    }
+    return settled;
+  };
   // an address stored before is answered from its committed row at once
   try {
-    if (std::optional<std::string> code = parts_.store.FindAddress(address))
-      return CreationReply(language, answer, address,
-                           {alias.empty() || alias == *code ? Created::kKnown : Created::kAddressHasCode, *code});
+    if (std::optional<std::string> code = parts_.store.FindAddress(outcome.address))
+      return shape(settle(std::move(outcome), {ask.alias.empty() || ask.alias == *code ? Created::kKnown
+                                                                                       : Created::kAddressHasCode,
+                                               *code}));
   } catch (const StoreError& error) {
     Log(LogLevel::kError, "creation: looking up the address failed: " + std::string(error.what()));
-    return CreationReply(language, answer, address, Created{});
+    return shape(settle(std::move(outcome), Created{}));
   }
   std::function<void(Reply)> complete = call.http.Defer();
-  parts_.writer.Submit({address, alias, call.caller ? call.caller->name : ""},
-                       [this, language, answer, address, complete](const Created& created) {
-    Reply reply = CreationReply(language, answer, address, created);
+  Creation creation{outcome.address, std::move(ask.alias), call.caller ? call.caller->name : "",
+                    std::move(ask.title), std::move(ask.tags), ask.expires, ask.maxClicks};
+  parts_.writer.Submit(std::move(creation), [settle, outcome = std::move(outcome), shape = std::move(shape),
+                                             complete = std::move(complete)](const Created& created) {
+    Reply reply = shape(settle(outcome, created));
     AddPageHeaders(reply);
     complete(std::move(reply));
   });
   return std::nullopt;
 }
 
-Reply Application::CreationReply(Language language, Answer answer, const std::string& address,
-                                 const Created& created) {
+int Application::StatusOf(const CreationOutcome& outcome) {
+  switch (outcome.kind) {
+    case CreationOutcome::kCreated: return 201;
+    case CreationOutcome::kKnown: return 200;
+    case CreationOutcome::kRateLimited: return 429;
+    case CreationOutcome::kAddressRefused:
+      return outcome.refusal == Refusal::kTooLong ? 414 : outcome.refusal == Refusal::kDeniedHost ? 403 : 400;
+    case CreationOutcome::kAliasInvalid: return 400;
+    case CreationOutcome::kAliasTaken:
+    case CreationOutcome::kAddressHasCode: return 409;
+    case CreationOutcome::kStoreFailed: break;
+  }
+  return 503;
+}
+
+std::string Application::TextOf(const CreationOutcome& outcome) {
+  switch (outcome.kind) {
+    case CreationOutcome::kCreated:
+    case CreationOutcome::kKnown: return "Shortened.";
+    case CreationOutcome::kRateLimited: return "Too many creations from your address; try again in a minute.";
+    case CreationOutcome::kAddressRefused: return RefusalText(outcome.refusal);
+    case CreationOutcome::kAliasInvalid:
+      return "A short code of your choice is 1 to 32 letters, digits, - or _, and not a name this service uses "
+             "itself.";
+    case CreationOutcome::kAliasTaken: return "That short code belongs to another address.";
+    case CreationOutcome::kAddressHasCode: return "This address has the short code " + outcome.code + " already.";
+    case CreationOutcome::kStoreFailed: break;
+  }
+  return "The address could not be stored; nothing was lost, try again.";
+}
+
+std::string_view Application::ApiCodeOf(const CreationOutcome& outcome) {
+  using Outcome = CreationOutcome;
+  switch (outcome.kind) {
+    case Outcome::kCreated:
+    case Outcome::kKnown: return "";
+    case Outcome::kRateLimited: return "rate_limited";
+    case Outcome::kAddressRefused: return "address_refused";
+    case Outcome::kAliasInvalid: return "alias_invalid";
+    case Outcome::kAliasTaken: return "alias_taken";
+    case Outcome::kAddressHasCode: return "address_has_code";
+    case Outcome::kStoreFailed: break;
+  }
+  return "store_unavailable";
+}
+
+std::optional<Reply> Application::Create(Call& call, Answer answer, const std::string& url,
+                                         const std::string& alias) {
+  const Language language = call.language;
+  return CreateLink(call, {url, alias}, [this, language, answer](const CreationOutcome& outcome) {
+    return CreationReply(language, answer, outcome);
+  });
+}
+
+Reply Application::CreationReply(Language language, Answer answer, const CreationOutcome& outcome) {
   const PageTexts& texts = TextsFor(language);
-  switch (created.outcome) {
-    case Created::kCreated:
-    case Created::kKnown: {
-      Metrics::Add(created.outcome == Created::kCreated ? parts_.metrics.creations : parts_.metrics.known);
-      const std::string shortAddress = parts_.settings.publicHost + "/" + created.code;
-      const bool api = answer == Answer::kApi;
-      const int status = created.outcome == Created::kCreated && api ? 201 : 200;
-      if (answer == Answer::kText || answer == Answer::kTextJson) return TextCreated(answer, "http://" + shortAddress);
-      if (api)
+  const int status = StatusOf(outcome);
+  Reply reply;
+  if (outcome.kind == CreationOutcome::kCreated || outcome.kind == CreationOutcome::kKnown) {
+    switch (answer) {
+      case Answer::kText:
+      case Answer::kTextJson: return TextCreated(answer, outcome.shortAddress);
+      case Answer::kApi:
         return Reply{status, kJson,
-                     "{\"code\":" + JsonString(created.code) + ",\"short\":" + JsonString("http://" + shortAddress) +
-                         ",\"url\":" + JsonString(address) + "}\n",
+                     "{\"code\":" + JsonString(outcome.code) + ",\"short\":" + JsonString(outcome.shortAddress) +
+                         ",\"url\":" + JsonString(outcome.address) + "}\n",
                      {}};
-      return Reply{status, kHtml, CreatedPage(language, shortAddress, address), {}};
+      case Answer::kPage:
+        // the program reads the short address without its scheme
+        return Reply{200, kHtml,
+                     CreatedPage(language, parts_.settings.publicHost + "/" + outcome.code, outcome.address), {}};
     }
-    case Created::kAliasTaken:
-      return Refused(language, answer, 409, "alias_taken", "That short code belongs to another address.",
-                     texts.aliasTaken);
-    case Created::kAddressHasCode:
-      return Refused(language, answer, 409, "address_has_code",
-                     "This address has the short code " + created.code + " already.",
-                     std::string(texts.hasCodeBefore) + created.code + std::string(texts.hasCodeAfter));
-    case Created::kFailed:
-      break;
   }
-  // the writer logged the failure of its transaction once
-  Metrics::Add(parts_.metrics.storeErrors);
-  constexpr std::string_view kNotStored = "The address could not be stored; nothing was lost, try again.";
-  switch (answer) {
-    case Answer::kApi:
-      return RetryLater(ApiError(503, "store_unavailable", kNotStored));
-    case Answer::kText:
-    case Answer::kTextJson:
-      return RetryLater(TextRefused(answer, 503, "store_unavailable", kNotStored));
-    case Answer::kPage:
-      break;
+  if (answer == Answer::kApi) {
+    reply = ApiError(status, ApiCodeOf(outcome), TextOf(outcome));
+  } else if (answer != Answer::kPage) {
+    reply = TextRefused(answer, status, ApiCodeOf(outcome), TextOf(outcome));
+  } else {
+    std::string pageText;
+    switch (outcome.kind) {
+      case CreationOutcome::kRateLimited: pageText = texts.tooMany; break;
+      case CreationOutcome::kAddressRefused: pageText = RefusalPageText(language, outcome.refusal); break;
+      case CreationOutcome::kAliasInvalid: pageText = texts.aliasInvalid; break;
+      case CreationOutcome::kAliasTaken: pageText = texts.aliasTaken; break;
+      case CreationOutcome::kAddressHasCode:
+        pageText = std::string(texts.hasCodeBefore) + outcome.code + std::string(texts.hasCodeAfter);
+        break;
+      default: break;
+    }
+    reply = outcome.kind == CreationOutcome::kStoreFailed ? Page(language, 503, &PageTexts::notShortened, &PageTexts::notStored)
+                                                           : Page(language, status, texts.notShortened, pageText);
   }
-  return RetryLater(Page(language, 503, &PageTexts::notShortened, &PageTexts::notStored));
+  if (outcome.kind == CreationOutcome::kRateLimited) return RetryLater(std::move(reply), "60");
+  if (outcome.kind == CreationOutcome::kStoreFailed) return RetryLater(std::move(reply));
+  return reply;
 }
 
 }  // namespace snipora::service

@@ -100,7 +100,7 @@ void LinkWriter::Commit(std::deque<Waiting>& batch) {
       for (std::size_t i : open) {
         const Creation& creation = batch[i].creation;
         links.push_back({creation.alias.empty() ? RandomCode() : creation.alias, creation.address, now, 0,
-                         creation.owner});
+                         creation.owner, creation.title, creation.tags, creation.expires, creation.maxClicks});
       }
       const std::vector<InsertResult> results = store_.InsertIfAbsent(links);
       Metrics::Add(metrics_.commits);
@@ -111,10 +111,15 @@ void LinkWriter::Commit(std::deque<Waiting>& batch) {
         const InsertResult& result = results[k];
         Created& answer = answers[i];
         switch (result.outcome) {
-          case InsertResult::kInserted:
-            cache_.Insert(result.code, LifeOf(Link{result.code, batch[i].creation.address}), false, 0, DenyList());
+          case InsertResult::kInserted: {
+            // a new link may be born with an end (an expiry, a click limit)
+            Link made{result.code, batch[i].creation.address};
+            made.expires = batch[i].creation.expires;
+            made.maxClicks = batch[i].creation.maxClicks;
+            cache_.Insert(result.code, LifeOf(made), false, 0, DenyList());
             answer = {Created::kCreated, result.code};
             break;
+          }
           case InsertResult::kAddressKnown:
             answer = {alias && result.code != batch[i].creation.alias ? Created::kAddressHasCode : Created::kKnown,
                       result.code};

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "service/link_cache.h"
 #include "service/metrics.h"
@@ -26,6 +27,11 @@ struct Creation {
   std::string address;  // checked already
   std::string alias;    // empty: a random code; else valid and not reserved
   std::string owner;    // the name of the key that asked; "" for none
+  // kept with a new link; an address stored before keeps its own
+  std::string title;
+  std::vector<std::string> tags;
+  std::optional<int64_t> expires;
+  std::optional<int64_t> maxClicks;
 };
 
 struct Created {

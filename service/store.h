@@ -33,6 +33,9 @@ struct Link {
   std::optional<int64_t> expires;    // seconds since 1970, UTC; none: never
   std::optional<int64_t> maxClicks;  // none: no limit
   std::string owner;                 // the name of the key that made it; "" for none
+  // what the client that made it said of it: shown back, never used here
+  std::string title;
+  std::vector<std::string> tags;
 };
 
 struct NewLink {
@@ -41,6 +44,10 @@ struct NewLink {
   int64_t created = 0;
   int64_t clicks = 0;  // non-zero when links move between stores
   std::string owner;   // the key that made it; "" for none
+  std::string title;
+  std::vector<std::string> tags;
+  std::optional<int64_t> expires;    // none: never
+  std::optional<int64_t> maxClicks;  // none: no limit
 };
 
 // An API key as stored: never the key itself, only its digest.
@@ -79,6 +86,8 @@ struct LinkChange {
   std::optional<bool> disabled;
   std::optional<std::string> publicNote, privateNote;
   std::optional<std::optional<int64_t>> expires, maxClicks;  // an empty inner value: never, no limit
+  std::optional<std::string> title;
+  std::optional<std::vector<std::string>> tags;
 };
 
 // The link with a change's fields set.
@@ -89,6 +98,8 @@ inline Link Changed(Link link, const LinkChange& change) {
   if (change.privateNote) link.privateNote = *change.privateNote;
   if (change.expires) link.expires = *change.expires;
   if (change.maxClicks) link.maxClicks = *change.maxClicks;
+  if (change.title) link.title = *change.title;
+  if (change.tags) link.tags = *change.tags;
   return link;
 }
 
