@@ -220,8 +220,11 @@ std::optional<Reply> Application::LinkStats(Call& call) {
     counts.push_back(Json::object({{"day", DayText(day.day)}, {"clicks", day.clicks}}));
     total += day.clicks;
   }
-  const Json stats = Json::object(
-      {{"code", link.code}, {"from", DayText(*from)}, {"to", DayText(*to)}, {"days", std::move(counts)}, {"total", total}});
+  const Json stats = Json::object({{"code", link.code},
+                                   {"from", DayText(*from)},
+                                   {"to", DayText(*to)},
+                                   {"days", std::move(counts)},
+                                   {"total", total}});
   return Reply{200, kJson, JsonText(stats) + "\n", {}};
 }
 

@@ -441,7 +441,8 @@ TEST_F(HttpTest, TheJsonApiAnswersEveryBodyItCannotRead) {
   };
   for (const std::string& body :
        {std::string(100000, '['), "{\"x\":" + std::string(100000, '[') + std::string(100000, ']') + "}",
-        "{\"url\":" + std::string(40, '[') + std::string(40, ']') + "}", std::string(R"({"url":"http://e.com/\ud800"})"),
+        "{\"url\":" + std::string(40, '[') + std::string(40, ']') + "}",
+        std::string(R"({"url":"http://e.com/\ud800"})"),
         std::string("{\"url\":\"http://e.com/\xFF\"}"), std::string(R"({"url":"http://e.com/"} {})"),
         std::string(R"("http://e.com/")")}) {
     const Response refused = create(body);
@@ -458,7 +459,8 @@ TEST_F(HttpTest, TheJsonApiAnswersEveryBodyItCannotRead) {
   const Response twice = create(
       R"({"url":"http://first.example/","alias":"first","url":"http://last.example/","alias":"last","x":{"y":[1]}})");
   EXPECT_EQ(twice.status, 201);
-  EXPECT_EQ(twice.body, "{\"code\":\"last\",\"short\":\"http://snip.invalid/last\",\"url\":\"http://last.example/\"}\n");
+  EXPECT_EQ(twice.body,
+            "{\"code\":\"last\",\"short\":\"http://snip.invalid/last\",\"url\":\"http://last.example/\"}\n");
   EXPECT_EQ(Get(port_, "/healthz").status, 200);
 }
 
