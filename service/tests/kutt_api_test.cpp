@@ -63,6 +63,13 @@ class KuttApi : public testing::Test {
       request += "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
     return test::Exchange(port_, request + "\r\n" + body);
   }
+  // The link `code` as alice's list shows it, read back from the store.
+  Json Listed(const std::string& code) {
+    const Json page = Body(Kutt("GET", "/api/v2/links?limit=50", alice_));
+    for (const Json& link : page.at("data"))
+      if (link.at("id") == code) return link;
+    return Json();
+  }
   static Json Body(const Response& response) {
     std::optional<Json> json = ParseJsonBody(response.body);
     EXPECT_TRUE(json) << response.body;
@@ -127,6 +134,8 @@ TEST_F(KuttApi, KuttsFieldsAndDurationsAreReadAsKuttReadsThem) {
   EXPECT_EQ(Body(custom)["id"], "my-page");
   EXPECT_EQ(Body(custom)["link"], "http://snip.invalid/my-page");
   EXPECT_EQ(Body(custom)["description"], "A page");
+  const Json kept = Listed("my-page");
+  EXPECT_EQ(kept.value("description", ""), "A page") << kept;
   EXPECT_EQ(make(R"(,"domain":"snip.invalid","reuse":true,"password":"")").status, 201);
   // an address without a scheme is http, as Kutt reads it
   const Response bare = Kutt("POST", "/api/v2/links", alice_, R"({"target":" example.org/page "})");
@@ -143,6 +152,7 @@ TEST_F(KuttApi, KuttsFieldsAndDurationsAreReadAsKuttReadsThem) {
     ASSERT_EQ(made.status, 201) << d.text << ": " << made.body;
     const Json json = Body(made);
     EXPECT_EQ(Seconds(json.at("expire_in")) - Seconds(json.at("created_at")), d.seconds) << d.text;
+    EXPECT_EQ(Listed(json.at("id")).value("expire_in", ""), json.at("expire_in")) << d.text;
   }
   for (const char* text : {"soon", "2 months", "1e3 days", "1.", "h", "1 d ay", "-3 days", "5", "30 seconds",
                            "101 years", "99999999999999999999999 years"}) {
@@ -180,8 +190,8 @@ TEST_F(KuttApi, EveryRefusalIsKuttsErrorWithKuttsStatus) {
        "Passwords are not supported by this service: send password as null or leave it out."},
       {R"({"target":"http://e.com/f","domain":"other.example"})", 400,
        "You can't use this domain: this service's links are on snip.invalid alone."},
-      {R"({"target":"http://e.com/g","description":")" + std::string(2041, 'x') + "\"}", 400,
-       "Description length must be between 0 and 2040."},
+      {R"({"target":"http://e.com/g","description":")" + std::string(1001, 'x') + "\"}", 400,
+       "Description takes text of up to 1000 bytes."},
       {R"(["http://e.com/"])", 400, "The body is not a JSON object."},
       {R"({"target":"http://e.com/h")", 400, "The body is not a JSON object."},
   };
@@ -262,6 +272,8 @@ TEST_F(KuttApi, OwnersAndAdminsChangeAndDeleteAndNobodyElse) {
   ASSERT_EQ(edited.status, 200) << edited.body;
   const Json json = Body(edited);
   EXPECT_EQ(json.at("id"), "mid");
+  EXPECT_EQ(json.at("description"), "Middle");
+  EXPECT_EQ(Listed("mid").value("description", ""), "Middle");
   EXPECT_NEAR(double(Seconds(json.at("expire_in")) - std::time(nullptr)), 2 * 86400, 5);
   EXPECT_EQ(Kutt("PATCH", path, alice_, R"({"expire_in":"1 minute"})").status, 200);
   // refused: another creator, another target by a creator, another address, nothing to change

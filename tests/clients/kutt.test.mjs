@@ -71,10 +71,14 @@ test("a link is made, followed, reused, listed, changed and deleted through Kutt
   assert.deepEqual({ total: list.total, skip: list.skip, limit: list.limit }, { total: 1, skip: 0, limit: 10 });
   assert.deepEqual(list.data.map((link) => link.id), [made.id]);
   assert.equal(list.data[0].visit_count, 1);
+  assert.equal(list.data[0].description, 'One');
+  assert.equal(list.data[0].expire_in, made.expire_in);
 
   // the client's update sends the target and address back with the change
-  const changed = await links.update(made.id, { target, address: made.address, expire_in: '3 days' });
+  const changed = await links.update(made.id, { target, address: made.address, description: 'Changed',
+    expire_in: '3 days' });
   assert.equal(changed.id, made.id);
+  assert.equal(changed.description, 'Changed');
   assert.ok(Math.abs(fromNow(new Date(changed.expire_in)) - 3 * 86400) < 5, changed.expire_in);
 
   // the client's stats() sends DELETE .../ID/stats: refused, and nothing is deleted
