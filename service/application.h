@@ -19,6 +19,7 @@
 //   GET /api/v1/links/CODE/stats        clicks per UTC day
 // (the roles in the route table, application.cpp; API errors as
 // {"error":{"code","message"}})
+//   /api/v2/links[/ID], /api/v2/health, /api/v2/users   Kutt's API (kutt_handlers.cpp)
 //   GET /healthz, GET /metrics
 //   GET|HEAD /download/NAME             the Windows program set up for this service
 // Targets are accepted in origin form and in absolute form (through a proxy).
@@ -194,6 +195,21 @@ class Application final : public RequestHandler {
     bool storeFailed = false;
   };
   Found FindLink(std::string_view code, bool click, std::string_view what);
+
+  // --- Kutt v2 (kutt_handlers.cpp): /api/v2/links, /api/v2/health and
+  // /api/v2/users as Kutt's clients speak them; the key in X-API-KEY, errors
+  // as {"error": "..."}.
+  std::optional<Reply> KuttCreate(Call& call);
+  std::optional<Reply> KuttList(Call& call);
+  std::optional<Reply> KuttEdit(Call& call);
+  std::optional<Reply> KuttDelete(Call& call);
+  std::optional<Reply> KuttHealth(Call& call);
+  std::optional<Reply> KuttUser(Call& call);
+  // Nothing when the X-API-KEY may take a route needing `role`; else Kutt's 401.
+  std::optional<Reply> KuttAdmit(Call& call, Role role);
+  // Kutt's refusal of a creation's outcome, and of a managing problem.
+  static Reply KuttRefused(const CreationOutcome& outcome);
+  static Reply KuttProblem(Problem problem, Refusal refusal);
 
   ApplicationParts parts_;
   const std::string ownHost_;
