@@ -27,6 +27,8 @@ const Application::Route Application::kRoutes[] = {
     {kRead, "/api/v1/links/+", Role::kAnyone, &Application::LinkInfo},
     {kPatch, "/api/v1/links/+", Role::kCreator, &Application::ChangeLink},
     {kDelete, "/api/v1/links/+", Role::kCreator, &Application::DeleteLink},
+    // the YOURLS API: its actions check keys themselves (signature=KEY)
+    {kRead | kPost, "/yourls-api.php", Role::kNone, &Application::YourlsApi},
     {kRead, "/+/qr-code", Role::kNone, &Application::QrCode},
     {kRead, "/+", Role::kNone, &Application::Redirect},
 };

@@ -21,6 +21,7 @@
 // {"error":{"code","message"}})
 //   GET /healthz, GET /metrics
 //   GET|HEAD /download/NAME             the Windows program set up for this service
+//   GET|HEAD|POST /yourls-api.php       the YOURLS API (yourls_handlers.cpp)
 // Targets are accepted in origin form and in absolute form (through a proxy).
 #include <functional>
 #include <memory>
@@ -45,6 +46,9 @@
 #include "service/store.h"
 
 namespace snipora::service {
+
+// A YOURLS API answer before its format (yourls_handlers.cpp).
+struct YourlsAnswer;
 
 // What the application answers from; owned by the Service around it.
 struct ApplicationParts {
@@ -194,6 +198,18 @@ class Application final : public RequestHandler {
     bool storeFailed = false;
   };
   Found FindLink(std::string_view code, bool click, std::string_view what);
+
+  // --- The YOURLS API (yourls_handlers.cpp): /yourls-api.php, read from a
+  // query or a urlencoded or multipart form, each action answered as xml,
+  // json, jsonp or simple text.
+  struct YourlsCall;  // a request's fields, and the format it asked for
+  std::optional<Reply> YourlsApi(Call& call);
+  std::optional<Reply> YourlsShorten(Call& call, const YourlsCall& yourls);
+  std::optional<Reply> YourlsExpand(Call& call, const YourlsCall& yourls);
+  std::optional<Reply> YourlsUrlStats(Call& call, const YourlsCall& yourls);
+  std::optional<Reply> YourlsDbStats(Call& call, const YourlsCall& yourls);
+  std::optional<Reply> YourlsVersion(Call& call, const YourlsCall& yourls);
+  YourlsAnswer YourlsCreated(const CreationOutcome& outcome, const std::string& title);
 
   ApplicationParts parts_;
   const std::string ownHost_;
