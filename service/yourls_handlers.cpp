@@ -3,12 +3,14 @@
 // (POST fields win over the query's). The actions run through the doors'
 // shared path (CreateLink, FindLink, ManagedLink); only the reading and the
 // answers' shapes are YOURLS's here.
+#include "service/application.h"
+
 #include <algorithm>
 #include <ctime>
+#include <iterator>
 #include <string>
 #include <vector>
 
-#include "service/application.h"
 #include "service/codes.h"
 #include "service/core/json_body.h"
 #include "service/core/multipart.h"
@@ -205,9 +207,9 @@ std::optional<Reply> Application::YourlsApi(Call& call) {
   // YOURLS refuses a login it does not accept, whatever the action.
   const bool otherLogin = FindField(yourls.fields, "timestamp") || FindField(yourls.fields, "username") ||
                           FindField(yourls.fields, "password");
-  const Admission admission =
-      otherLogin ? Admission::kWrongKey
-                 : Authorize(call, yourls.Value("signature"), action ? action->role : Role::kAnyone);
+  const Admission admission = otherLogin
+                                  ? Admission::kWrongKey
+                                  : Authorize(call, yourls.Value("signature"), action ? action->role : Role::kAnyone);
   switch (admission) {
     case Admission::kAdmitted: break;
     case Admission::kNoKey:
@@ -258,12 +260,16 @@ YourlsAnswer Application::YourlsCreated(const CreationOutcome& outcome, const st
   YourlsAnswer answer;
   std::string_view code;
   if (!made) {
+    // an outcome without a row is answered as the store's failure (the last row)
+    const Row* fits = &kRows[std::size(kRows) - 1];
     for (const Row& row : kRows) {
-      if (row.kind != outcome.kind || (row.refusal != Refusal::kAccepted && row.refusal != outcome.refusal)) continue;
-      answer.status = row.status;
-      code = row.code;
-      break;
+      if (row.kind == outcome.kind && (row.refusal == Refusal::kAccepted || row.refusal == outcome.refusal)) {
+        fits = &row;
+        break;
+      }
     }
+    answer.status = fits->status;
+    code = fits->code;
   }
   const std::string status = std::to_string(answer.status);
   std::string message = TextOf(outcome);
@@ -279,7 +285,8 @@ YourlsAnswer Application::YourlsCreated(const CreationOutcome& outcome, const st
   if (outcome.kind == Outcome::kStoreFailed) answer.retryAfter = kRetryAfter;
   if (!made && outcome.kind != Outcome::kAddressHasCode) return answer;
   // the link as stored: a known one's title and date are its own
-  Json link = {{"keyword", outcome.code}, {"url", outcome.address}, {"title", title}, {"date", YourlsDate(std::time(nullptr))}};
+  Json link = {
+      {"keyword", outcome.code}, {"url", outcome.address}, {"title", title}, {"date", YourlsDate(std::time(nullptr))}};
   if (outcome.kind != Outcome::kCreated) {
     try {
       const std::optional<Link> stored = parts_.store.FindCode(outcome.code);
@@ -323,7 +330,8 @@ std::string CodeNamed(std::string_view shorturl, std::string_view publicHost) {
 }
 
 YourlsAnswer NotFound(const std::string& code) {
-  YourlsAnswer answer{404, {{"keyword", code}, {"message", "Error: short URL not found"}, {"errorCode", "404"}}, "not found"};
+  YourlsAnswer answer{
+      404, {{"keyword", code}, {"message", "Error: short URL not found"}, {"errorCode", "404"}}, "not found"};
   return answer;
 }
 
@@ -338,11 +346,8 @@ std::optional<Reply> Application::YourlsExpand(Call&, const YourlsCall& yourls) 
   switch (found.resolved.state) {
     case Resolved::kMiss: return NotFound(code).In(yourls.format, yourls.callback);
     case Resolved::kGone: {
-      YourlsAnswer gone{410,
-                        {{"keyword", code},
-                         {"message", "Error: short URL disabled or expired"},
-                         {"errorCode", "410"}},
-                        "gone"};
+      YourlsAnswer gone{
+          410, {{"keyword", code}, {"message", "Error: short URL disabled or expired"}, {"errorCode", "410"}}, "gone"};
       return gone.In(yourls.format, yourls.callback);
     }
     case Resolved::kLive: break;
@@ -401,11 +406,10 @@ std::optional<Reply> Application::YourlsDbStats(Call&, const YourlsCall& yourls)
     Metrics::Add(parts_.metrics.storeErrors);
     return StoreDown().In(yourls.format, yourls.callback);
   }
-  YourlsAnswer answer{200,
-                      {{"db-stats", {{"total_links", links}, {"total_clicks", clicks}}},
-                       {"statusCode", "200"},
-                       {"message", "success"}},
-                      std::string(kStatsOnly)};
+  YourlsAnswer answer{
+      200,
+      {{"db-stats", {{"total_links", links}, {"total_clicks", clicks}}}, {"statusCode", "200"}, {"message", "success"}},
+      std::string(kStatsOnly)};
   return answer.In(yourls.format, yourls.callback);
 }
 

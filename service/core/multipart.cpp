@@ -10,7 +10,8 @@ constexpr std::size_t kMaxBoundary = 70;
 char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
 
 bool SameNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
 }
 
 std::string_view Trim(std::string_view text) {
@@ -155,8 +156,7 @@ MultipartForm ParseMultipart(std::string_view body, std::string_view boundary) {
         file = Parameter(*value, "filename") || Parameter(*value, "filename*");
       } else if (SameNoCase(field, "Content-Transfer-Encoding")) {
         // values are taken as sent: an encoded one would be taken wrong
-        if (!SameNoCase(value->type, "binary") && !SameNoCase(value->type, "8bit") &&
-            !SameNoCase(value->type, "7bit"))
+        if (!SameNoCase(value->type, "binary") && !SameNoCase(value->type, "8bit") && !SameNoCase(value->type, "7bit"))
           return refuse(MultipartProblem::kMalformed);
       }
     }

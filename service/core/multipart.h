@@ -34,7 +34,7 @@ enum class MultipartProblem {
 const char* MultipartProblemText(MultipartProblem problem);
 
 struct MultipartForm {
-  std::vector<Field> fields;  // in order; parts with a filename are left out
+  std::vector<Field> fields;                           // in order; parts with a filename are left out
   MultipartProblem problem = MultipartProblem::kNone;  // set: no fields
 };
 // The fields of a body delimited by `boundary` (CRLF line ends).

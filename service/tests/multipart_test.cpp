@@ -26,10 +26,10 @@ TEST(Multipart, BoundaryIsReadQuotedOrNotAndRefusedWhenUnusable) {
   EXPECT_EQ(MultipartBoundary("multipart/form-data; charset=\"x;boundary=no\"; boundary=yes"), "yes");
   EXPECT_TRUE(IsMultipartForm("multipart/form-data"));
   EXPECT_FALSE(IsMultipartForm("multipart/mixed; boundary=x"));
-  for (const char* type : {"multipart/form-data", "multipart/form-data; boundary=", "multipart/form-data; boundary=\"\"",
-                           "multipart/form-data; boundary=\"unclosed", "multipart/mixed; boundary=x",
-                           "multipart/form-data; boundary=\"ends in space \"", "multipart/form-data; boundary=a\"b",
-                           "application/x-www-form-urlencoded; boundary=x"})
+  for (const char* type : {"multipart/form-data", "multipart/form-data; boundary=",
+                           "multipart/form-data; boundary=\"\"", "multipart/form-data; boundary=\"unclosed",
+                           "multipart/mixed; boundary=x", "multipart/form-data; boundary=\"ends in space \"",
+                           "multipart/form-data; boundary=a\"b", "application/x-www-form-urlencoded; boundary=x"})
     EXPECT_FALSE(MultipartBoundary(type)) << type;
   EXPECT_TRUE(MultipartBoundary("multipart/form-data; boundary=" + std::string(70, 'b')));
   EXPECT_FALSE(MultipartBoundary("multipart/form-data; boundary=" + std::string(71, 'b')));
@@ -73,10 +73,12 @@ TEST(Multipart, MalformedBodiesAreRefusedForWhatTheyLack) {
   } cases[] = {
       {"no boundary at all", "url=http://example.com/", MultipartProblem::kMalformed},
       {"no closing boundary", one, MultipartProblem::kUnterminated},
-      {"LF line ends", "--bnd\nContent-Disposition: form-data; name=\"a\"\n\nv\n--bnd--\n", MultipartProblem::kMalformed},
+      {"LF line ends", "--bnd\nContent-Disposition: form-data; name=\"a\"\n\nv\n--bnd--\n",
+       MultipartProblem::kMalformed},
       {"bytes after a boundary", one + "--bndX\r\n", MultipartProblem::kMalformed},
       {"no Content-Disposition", Part(b, "Content-Type: text/plain", "v") + Closing(b), MultipartProblem::kNoName},
-      {"no name", Part(b, "Content-Disposition: form-data; filename=\"a\"", "v") + Closing(b), MultipartProblem::kNoName},
+      {"no name", Part(b, "Content-Disposition: form-data; filename=\"a\"", "v") + Closing(b),
+       MultipartProblem::kNoName},
       {"another disposition", Part(b, "Content-Disposition: attachment; name=\"a\"", "v") + Closing(b),
        MultipartProblem::kNoName},
       {"no headers", "--bnd\r\n\r\nv\r\n" + Closing(b), MultipartProblem::kNoName},
@@ -101,8 +103,9 @@ TEST(Multipart, MalformedBodiesAreRefusedForWhatTheyLack) {
   }
   // a header line of the longest length is still read
   const std::string longest = "X-Long: " + std::string(kMaxPartHeaderLine - 8, 'x');
-  EXPECT_EQ(ParseMultipart(Part(b, longest + "\r\nContent-Disposition: form-data; name=a", "v") + Closing(b), b).problem,
-            MultipartProblem::kNone);
+  EXPECT_EQ(
+      ParseMultipart(Part(b, longest + "\r\nContent-Disposition: form-data; name=a", "v") + Closing(b), b).problem,
+      MultipartProblem::kNone);
 }
 
 // Wherever a body is cut, it is refused, never read past its end (the

@@ -84,9 +84,7 @@ class YourlsApi : public testing::Test {
   void SetUp() override { Start(false); }
 
   Response Get(const std::string& query) { return test::Get(port_, std::string(kPath) + "?" + query); }
-  Response Form(const std::string& body) {
-    return test::Post(port_, kPath, "application/x-www-form-urlencoded", body);
-  }
+  Response Form(const std::string& body) { return test::Post(port_, kPath, "application/x-www-form-urlencoded", body); }
   // A refusal's status, YOURLS code and message, checked to agree with the
   // HTTP status (json).
   void ExpectFail(const Response& response, int status, const std::string& code, const std::string& what) {
@@ -112,15 +110,18 @@ class YourlsApi : public testing::Test {
 const std::regex kDate(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)");
 
 TEST_F(YourlsApi, ShortensInTheShapesClientsParse) {
-  const Response made = Form("action=shorturl&url=http%3A%2F%2Fexample.com%2Fa&keyword=doc&title=Doc&format=json"
-                             "&signature=" + alice_);
+  const Response made = Form(
+      "action=shorturl&url=http%3A%2F%2Fexample.com%2Fa&keyword=doc&title=Doc&format=json"
+      "&signature=" +
+      alice_);
   ASSERT_EQ(made.status, 200) << made.body;
   EXPECT_EQ(made.Header("Content-Type"), "application/json");
   const std::string date = Parsed(made)["url"].value("date", "");
   EXPECT_TRUE(std::regex_match(date, kDate)) << date;
   EXPECT_EQ(made.body, R"({"status":"success","code":"","message":"http://example.com/a added to database",)"
                        R"("errorCode":"","statusCode":"200","url":{"keyword":"doc","url":"http://example.com/a",)"
-                       R"("title":"Doc","date":")" + date + R"("},"title":"Doc","shorturl":"http://snip.invalid/doc"})");
+                       R"("title":"Doc","date":")" +
+                           date + R"("},"title":"Doc","shorturl":"http://snip.invalid/doc"})");
   // format=simple: the short address alone
   const Response simple = Get("action=shorturl&format=simple&url=http://example.com/b&signature=" + alice_);
   EXPECT_EQ(simple.status, 200);
@@ -134,7 +135,10 @@ TEST_F(YourlsApi, ShortensInTheShapesClientsParse) {
   EXPECT_EQ(known.value("status", ""), "success");
   EXPECT_EQ(known.value("statusCode", ""), "200");
   EXPECT_EQ(known.value("shorturl", ""), "http://snip.invalid/doc");
+  // its title and date are the stored link's, not this request's
   EXPECT_TRUE(std::regex_match(known["url"].value("date", ""), kDate)) << again.body;
+  EXPECT_EQ(known.value("title", ""), "Doc");
+  EXPECT_EQ(known["url"].value("title", ""), "Doc");
   // the same address with another keyword: YOURLS's error:url, naming the code it has
   const Response other = Get("action=shorturl&format=json&url=http://example.com/a&keyword=doc2&signature=" + bob_);
   ExpectFail(other, 400, "error:url", "another keyword");
@@ -148,11 +152,11 @@ TEST_F(YourlsApi, AnswersXmlByDefaultEscapedAndJsonpOnlyToANameItMayCall) {
   ASSERT_EQ(xml.status, 200) << xml.body;
   EXPECT_TRUE(xml.Header("Content-Type").starts_with("application/xml"));
   EXPECT_TRUE(WellFormed(xml.body)) << xml.body;
-  for (const char* element : {"<status>success</status>", "<statusCode>200</statusCode>",
-                              "<url><keyword>x1</keyword><url>http://example.com/x</url>",
-                              "<shorturl>http://snip.invalid/x1</shorturl>",
-                              // markup escaped; a byte that is not UTF-8 and a control character replaced
-                              "<title>a&lt;b&gt;&amp;c\xEF\xBF\xBD\xEF\xBF\xBD</title>"})
+  for (const char* element :
+       {"<status>success</status>", "<statusCode>200</statusCode>",
+        "<url><keyword>x1</keyword><url>http://example.com/x</url>", "<shorturl>http://snip.invalid/x1</shorturl>",
+        // markup escaped; a byte that is not UTF-8 and a control character replaced
+        "<title>a&lt;b&gt;&amp;c\xEF\xBF\xBD\xEF\xBF\xBD</title>"})
     EXPECT_NE(xml.body.find(element), std::string::npos) << element << "\n" << xml.body;
   // refusals too
   const Response refused = Get("action=shorturl&url=ftp://example.com/&signature=" + alice_);
@@ -165,8 +169,8 @@ TEST_F(YourlsApi, AnswersXmlByDefaultEscapedAndJsonpOnlyToANameItMayCall) {
   EXPECT_TRUE(jsonp.Header("Content-Type").starts_with("application/javascript"));
   EXPECT_EQ(jsonp.body, R"(/**/jQuery_1.cb$({"keyword":"x1","shorturl":"http://snip.invalid/x1",)"
                         R"("longurl":"http://example.com/x","message":"success","statusCode":"200"}))");
-  for (const std::string& callback :
-       std::vector<std::string>{"", "alert(1)//", "1cb", "cb;evil", "a%0Ab", "cb%E2%80%A8", std::string(65, 'c'), "x-y"}) {
+  for (const std::string& callback : std::vector<std::string>{"", "alert(1)//", "1cb", "cb;evil", "a%0Ab",
+                                                              "cb%E2%80%A8", std::string(65, 'c'), "x-y"}) {
     const Response refusedCallback =
         Get("action=shorturl&url=http://example.com/jsonp&format=jsonp&signature=" + alice_ + "&callback=" + callback);
     EXPECT_EQ(refusedCallback.status, 400) << callback;
@@ -175,8 +179,7 @@ TEST_F(YourlsApi, AnswersXmlByDefaultEscapedAndJsonpOnlyToANameItMayCall) {
   EXPECT_EQ(Get("action=expand&shorturl=x1&format=jsonp&callback=" + std::string(64, 'c')).status, 200);
   // none of the refused calls made a link
   EXPECT_EQ(Get("action=expand&format=json&shorturl=x1").status, 200);
-  EXPECT_EQ(Form("action=shorturl&url=http://example.com/jsonp&keyword=j&format=json&signature=" + alice_).status,
-            200);
+  EXPECT_EQ(Form("action=shorturl&url=http://example.com/jsonp&keyword=j&format=json&signature=" + alice_).status, 200);
 }
 
 TEST_F(YourlsApi, RefusesInYourlsShapeWithTheStatusItNames) {
@@ -205,8 +208,7 @@ TEST_F(YourlsApi, RefusesInYourlsShapeWithTheStatusItNames) {
   EXPECT_EQ(simple.body, "Please log in");
   const Response xml = Get("action=shorturl&url=http://example.com/n");
   EXPECT_EQ(xml.status, 403);
-  EXPECT_NE(xml.body.find("<root><message>Please log in</message><errorCode>403</errorCode></root>"),
-            std::string::npos)
+  EXPECT_NE(xml.body.find("<root><message>Please log in</message><errorCode>403</errorCode></root>"), std::string::npos)
       << xml.body;
   // requests it cannot read
   EXPECT_EQ(Parsed(Get("format=json&signature=" + alice_)).value("errorCode", ""), "400");
@@ -232,12 +234,15 @@ TEST_F(YourlsApi, WithOpenCreationNoKeyIsNeededButAGivenOneMustBeRight) {
 }
 
 TEST_F(YourlsApi, ExpandsACodeOrAWholeShortAddressWithoutCountingAClick) {
-  ASSERT_EQ(Form("action=shorturl&url=http://example.com/long%3Fq%3D1&keyword=doc&signature=" + alice_).status, 200);
+  ASSERT_EQ(Form("action=shorturl&url=http://example.com/long%3Fq%3D1&keyword=doc&title=Long+read&signature=" + alice_)
+                .status,
+            200);
   for (const char* named : {"doc", "http://snip.invalid/doc", "HTTPS://Snip.Invalid/doc"}) {
     const Response expanded = Get(std::string("action=expand&format=json&shorturl=") + test::Escape(named));
     EXPECT_EQ(expanded.status, 200) << named;
-    EXPECT_EQ(expanded.body, R"({"keyword":"doc","shorturl":"http://snip.invalid/doc","longurl":"http://example.com/long?q=1",)"
-                             R"("message":"success","statusCode":"200"})")
+    EXPECT_EQ(expanded.body,
+              R"({"keyword":"doc","shorturl":"http://snip.invalid/doc","longurl":"http://example.com/long?q=1",)"
+              R"("message":"success","statusCode":"200"})")
         << named;
   }
   EXPECT_EQ(Get("action=expand&format=simple&shorturl=doc").body, "http://example.com/long?q=1");
@@ -261,6 +266,7 @@ TEST_F(YourlsApi, ExpandsACodeOrAWholeShortAddressWithoutCountingAClick) {
   EXPECT_EQ(stats.value("statusCode", ""), "200");
   EXPECT_EQ(stats["link"].value("url", ""), "http://example.com/long?q=1");
   EXPECT_EQ(stats["link"].value("shorturl", ""), "http://snip.invalid/doc");
+  EXPECT_EQ(stats["link"].value("title", ""), "Long read");
   EXPECT_TRUE(std::regex_match(stats["link"].value("timestamp", ""), kDate));
   EXPECT_EQ(Get("action=url-stats&format=json&shorturl=doc&signature=" + bob_).status, 403);
   ExpectLogIn(Get("action=url-stats&format=json&shorturl=doc"), "url-stats without a key");
@@ -275,16 +281,15 @@ TEST_F(YourlsApi, ExpandsACodeOrAWholeShortAddressWithoutCountingAClick) {
 TEST_F(YourlsApi, CountsTheStoreForAnAdminAndTellsItsVersionToAnyone) {
   for (const char* path : {"a", "b", "c"})
     ASSERT_EQ(Get(std::string("action=shorturl&url=http://example.com/") + path + "&signature=" + alice_).status, 200);
-  EXPECT_EQ(test::Get(port_, "/" + Parsed(Get("action=shorturl&format=json&url=http://example.com/a&signature=" +
-                                              alice_))
-                                        .value("shorturl", "")
-                                        .substr(20))
-                .status,
-            301);
+  EXPECT_EQ(
+      test::Get(port_, "/" + Parsed(Get("action=shorturl&format=json&url=http://example.com/a&signature=" + alice_))
+                                 .value("shorturl", "")
+                                 .substr(20))
+          .status,
+      301);
   const Response counted = Get("action=db-stats&format=json&signature=" + admin_);
   EXPECT_EQ(counted.status, 200);
-  EXPECT_EQ(counted.body,
-            R"({"db-stats":{"total_links":3,"total_clicks":1},"statusCode":"200","message":"success"})");
+  EXPECT_EQ(counted.body, R"({"db-stats":{"total_links":3,"total_clicks":1},"statusCode":"200","message":"success"})");
   EXPECT_EQ(Get("action=db-stats&format=json&signature=" + alice_).status, 403);
   ExpectLogIn(Get("action=db-stats&format=json"), "db-stats without a key");
   EXPECT_EQ(Get("action=version&format=json").body, R"({"version":"1.10"})");
