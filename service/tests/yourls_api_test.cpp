@@ -66,9 +66,10 @@ Json Parsed(const Response& response) {
 
 class YourlsApi : public testing::Test {
  protected:
-  void Start(bool openCreation) {
+  void Start(bool openCreation, uint32_t creationsPerMinute = 0) {
     Settings settings = test::TestSettings(dir_);
     settings.openCreation = openCreation;
+    settings.creationsPerMinute = creationsPerMinute;
     const std::string denyFile = dir_.File("deny.txt");
     std::ofstream(denyFile) << "denied.example\n";
     settings.denyList = denyFile;
@@ -227,10 +228,15 @@ TEST_F(YourlsApi, RefusesInYourlsShapeWithTheStatusItNames) {
 
 TEST_F(YourlsApi, WithOpenCreationNoKeyIsNeededButAGivenOneMustBeRight) {
   service_.reset();
-  Start(true);
+  Start(true, 2);
   EXPECT_EQ(Get("action=shorturl&format=simple&url=http://example.com/open").status, 200);
   ExpectLogIn(Get("action=shorturl&format=json&url=http://example.com/open&signature=wrong"), "wrong key");
   ExpectLogIn(Get("action=db-stats&format=json"), "db-stats still needs a key");
+  // over the rate limit: a code of YOURLS's manner, and when to come back
+  EXPECT_EQ(Get("action=shorturl&format=simple&url=http://example.com/second").status, 200);
+  const Response limited = Get("action=shorturl&format=json&url=http://example.com/third");
+  ExpectFail(limited, 429, "error:ratelimit", "rate limit");
+  EXPECT_EQ(limited.Header("Retry-After"), "60");
 }
 
 TEST_F(YourlsApi, ExpandsACodeOrAWholeShortAddressWithoutCountingAClick) {
