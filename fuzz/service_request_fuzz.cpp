@@ -1,8 +1,8 @@
 // The shortening service's reading of a request: the target in either form,
 // the form fields and their escapes, the address rules, the request bodies
-// (JSON, written back as the answers write it), the created page the desktop
-// program cuts from, the stored and readable forms of an address, and the
-// client a proxy's forwarding headers name.
+// (JSON, written back as the answers write it; multipart/form-data), the
+// created page the desktop program cuts from, the stored and readable forms
+// of an address, and the client a proxy's forwarding headers name.
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -12,6 +12,7 @@
 #include "service/core/address_form.h"
 #include "service/core/forwarded.h"
 #include "service/core/json_body.h"
+#include "service/core/multipart.h"
 #include "service/core/pages.h"
 #include "service/core/request.h"
 
@@ -103,6 +104,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // adds its check here and its core source to this target in CMakeLists.txt
   CheckJsonBody(input, denied);
   CheckJsonText(input);
+  // a multipart body: its fields hold its own bytes, none when it is refused
+  const MultipartForm form = ParseMultipart(input, "b");
+  std::size_t held = 0;
+  for (const Field& field : form.fields) held += field.name.size() + field.value.size();
+  FUZZ_CHECK(held <= size);
+  FUZZ_CHECK(form.problem == MultipartProblem::kNone || form.fields.empty());
+  if (const std::optional<std::string> boundary = MultipartBoundary(input))
+    FUZZ_CHECK(!boundary->empty() && boundary->size() <= 70);
   CheckField(std::string(input), denied);
   DenyList::FromText(input).Denies("www.example.com");
   // a trusted proxy's headers: the client named is the peer or an address the

@@ -34,6 +34,8 @@ const Application::Route Application::kRoutes[] = {
     {kDelete, "/api/v2/links/+", Role::kNone, &Application::KuttDelete},
     {kRead, "/api/v2/health", Role::kNone, &Application::KuttHealth},
     {kRead, "/api/v2/users", Role::kNone, &Application::KuttUser},
+    // the YOURLS API: its actions check keys themselves (signature=KEY)
+    {kRead | kPost, "/yourls-api.php", Role::kNone, &Application::YourlsApi},
     {kRead, "/+/qr-code", Role::kNone, &Application::QrCode},
     {kRead, "/+", Role::kNone, &Application::Redirect},
 };

@@ -22,6 +22,7 @@
 //   /api/v2/links[/ID], /api/v2/health, /api/v2/users   Kutt's API (kutt_handlers.cpp)
 //   GET /healthz, GET /metrics
 //   GET|HEAD /download/NAME             the Windows program set up for this service
+//   GET|HEAD|POST /yourls-api.php       the YOURLS API (yourls_handlers.cpp)
 // Targets are accepted in origin form and in absolute form (through a proxy).
 #include <functional>
 #include <memory>
@@ -46,6 +47,9 @@
 #include "service/store.h"
 
 namespace snipora::service {
+
+// A YOURLS API answer before its format (yourls_handlers.cpp).
+struct YourlsAnswer;
 
 // What the application answers from; owned by the Service around it.
 struct ApplicationParts {
@@ -210,6 +214,18 @@ class Application final : public RequestHandler {
   // Kutt's refusal of a creation's outcome, and of a managing problem.
   static Reply KuttRefused(const CreationOutcome& outcome);
   static Reply KuttProblem(Problem problem, Refusal refusal);
+
+  // --- The YOURLS API (yourls_handlers.cpp): /yourls-api.php, read from a
+  // query or a urlencoded or multipart form, each action answered as xml,
+  // json, jsonp or simple text.
+  struct YourlsCall;  // a request's fields, and the format it asked for
+  std::optional<Reply> YourlsApi(Call& call);
+  std::optional<Reply> YourlsShorten(Call& call, const YourlsCall& yourls);
+  std::optional<Reply> YourlsExpand(Call& call, const YourlsCall& yourls);
+  std::optional<Reply> YourlsUrlStats(Call& call, const YourlsCall& yourls);
+  std::optional<Reply> YourlsDbStats(Call& call, const YourlsCall& yourls);
+  std::optional<Reply> YourlsVersion(Call& call, const YourlsCall& yourls);
+  YourlsAnswer YourlsCreated(const CreationOutcome& outcome, const std::string& title);
 
   ApplicationParts parts_;
   const std::string ownHost_;
