@@ -11,7 +11,6 @@ namespace snipora::service {
 namespace {
 
 constexpr int kStorePage = 1000;
-constexpr std::size_t kMaxTitle = 1000, kMaxTags = 50, kMaxTag = 200;
 
 Json MaybeTime(const std::optional<int64_t>& seconds) { return seconds ? Json(IsoUtc(*seconds)) : Json(nullptr); }
 Json MaybeNumber(const std::optional<int64_t>& number) { return number ? Json(*number) : Json(nullptr); }
@@ -78,7 +77,7 @@ constexpr ChangeMember kChangeMembers[] = {
      }},
     {"title", "text of up to 1000 bytes",
      [](const Json& value, LinkChange& change) {
-       if (!value.is_string() || value.get_ref<const std::string&>().size() > kMaxTitle) return false;
+       if (!value.is_string() || !TitleFits(value.get_ref<const std::string&>())) return false;
        change.title = value.get<std::string>();
        return true;
      }},
@@ -95,6 +94,13 @@ constexpr ChangeMember kChangeMembers[] = {
 };
 
 }  // namespace
+
+bool TitleFits(std::string_view title) { return title.size() <= kMaxTitle; }
+
+bool TagsFit(const std::vector<std::string>& tags) {
+  return tags.size() <= kMaxTags &&
+         std::all_of(tags.begin(), tags.end(), [](const std::string& tag) { return tag.size() <= kMaxTag; });
+}
 
 LinkPage FindLinks(Store& store, const LinkFilter& filter) {
   LinkPage page;
