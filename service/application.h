@@ -195,6 +195,25 @@ class Application final : public RequestHandler {
   };
   Found FindLink(std::string_view code, bool click, std::string_view what);
 
+  // --- Shlink's REST API v3 (shlink_handlers.cpp): short URLs under
+  // /rest/v3/short-urls with the key in X-Api-Key, the single-step shorten
+  // (the key in ?apiKey=), health; refusals as RFC 7807 problem details, and
+  // what Shlink offers and this service does not answered as such.
+  std::optional<Reply> ShlinkCreate(Call& call);
+  std::optional<Reply> ShlinkShorten(Call& call);
+  std::optional<Reply> ShlinkList(Call& call);
+  std::optional<Reply> ShlinkGet(Call& call);
+  std::optional<Reply> ShlinkEdit(Call& call);
+  std::optional<Reply> ShlinkDelete(Call& call);
+  std::optional<Reply> ShlinkHealth(Call& call);
+  std::optional<Reply> ShlinkNotOffered(Call& call);
+  // Nothing when X-Api-Key admits the call to `role`; else the problem.
+  std::optional<Reply> ShlinkAdmit(Call& call, Role role);
+  static Reply ShlinkAuthProblem(Admission admission, bool inQuery);
+  // A creation answered as a short URL's JSON, or (`text`) its address alone.
+  std::optional<Reply> ShlinkMake(Call& call, CreationAsk ask, bool text);
+  static Reply ShlinkManagedProblem(const Managed& managed, std::string_view code);
+
   ApplicationParts parts_;
   const std::string ownHost_;
 };
