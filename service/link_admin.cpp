@@ -5,6 +5,7 @@
 
 #include "service/core/address_check.h"
 #include "service/core/address_form.h"
+#include "service/core/json_body.h"
 #include "service/core/pages.h"
 #include "service/core/request.h"
 #include "service/core/utc_time.h"
@@ -13,6 +14,7 @@ namespace snipora::service {
 namespace {
 
 constexpr int kStorePage = 1000;
+constexpr std::size_t kMaxTitle = 1000, kMaxTags = 50, kMaxTag = 200;
 
 std::string MaybeTime(const std::optional<int64_t>& seconds) {
   return seconds ? JsonString(IsoUtc(*seconds)) : "null";
@@ -61,14 +63,34 @@ std::string LinkJson(const Link& link, int64_t clicks, bool full) {
                      ",\"disabled\":" + (link.disabled ? "true" : "false") +
                      ",\"public_note\":" + JsonString(link.publicNote) + ",\"expires\":" + MaybeTime(link.expires) +
                      ",\"max_clicks\":" + MaybeNumber(link.maxClicks);
+  // what a client said of it may be any bytes: JsonText writes them as valid JSON
+  json += ",\"title\":" + JsonText(Json(link.title)) + ",\"tags\":" + JsonText(Json(link.tags));
   if (full) json += ",\"private_note\":" + JsonString(link.privateNote) + ",\"owner\":" + JsonString(link.owner);
   return json + "}";
 }
 
 ChangeRequest ReadLinkChange(std::string_view body) {
-  const std::optional<std::vector<JsonField>> fields = ParseJsonFields(body);
-  if (!fields) return {std::nullopt, "The body is not a flat JSON object."};
+  // title and tags (an array) are taken out here; the flat reader reads the rest
+  std::optional<Json> object = ParseJsonBody(body);
+  if (!object || !object->is_object()) return {std::nullopt, "The body is not a flat JSON object."};
   LinkChange change;
+  if (const auto title = object->find("title"); title != object->end()) {
+    if (!title->is_string() || title->get_ref<const std::string&>().size() > kMaxTitle)
+      return {std::nullopt, "title takes text of up to 1000 bytes."};
+    change.title = title->get<std::string>();
+    object->erase(title);
+  }
+  if (const auto tags = object->find("tags"); tags != object->end()) {
+    const auto fits = [](const Json& tag) {
+      return tag.is_string() && tag.get_ref<const std::string&>().size() <= kMaxTag;
+    };
+    if (!tags->is_array() || tags->size() > kMaxTags || !std::all_of(tags->begin(), tags->end(), fits))
+      return {std::nullopt, "tags takes an array of up to 50 texts of up to 200 bytes."};
+    change.tags = tags->get<std::vector<std::string>>();
+    object->erase(tags);
+  }
+  const std::optional<std::vector<JsonField>> fields = ParseJsonFields(JsonText(*object));
+  if (!fields) return {std::nullopt, "The body is not a flat JSON object."};
   for (const JsonField& field : *fields) {
     const auto wrong = [&](std::string_view what) {
       return ChangeRequest{std::nullopt, field.name + " takes " + std::string(what) + "."};

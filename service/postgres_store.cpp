@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "service/log.h"
+#include "service/stored_tags.h"
 
 namespace snipora::service {
 namespace {
@@ -44,10 +45,16 @@ constexpr const char* kMigrations[] = {
     "CREATE INDEX click_flushes_applied ON click_flushes(applied);"
     "CREATE TABLE changes(seq bigserial PRIMARY KEY, kind text NOT NULL, name text NOT NULL, at bigint NOT NULL);"
     "CREATE INDEX changes_at ON changes(at)",
+    // 3: what the client that made a link said of it. The title is bytes, as
+    // the address is: text refuses a NUL or a stray byte, and one such title
+    // would fail the whole batch of creations it came in. The tags are JSON
+    // (stored_tags.h), which has neither.
+    "ALTER TABLE links ADD COLUMN title bytea NOT NULL DEFAULT '',"
+    " ADD COLUMN tags text NOT NULL DEFAULT '[]'",
 };
 // The columns of a Link after its code, in the order ReadLink takes them.
 #define SNIPORA_LINK_COLUMNS \
-  "address, created, clicks, disabled, public_note, private_note, expires, max_clicks, owner"
+  "address, created, clicks, disabled, public_note, private_note, expires, max_clicks, owner, title, tags"
 constexpr int kSchemaVersion = int(std::size(kMigrations));
 // The advisory lock that serialises migrations (any fixed number of ours).
 constexpr int64_t kMigrationLock = 0x736e69706f7261;
@@ -57,8 +64,9 @@ enum Query { kFindCode, kFindAddress, kInsert, kSettle, kAddClicks, kPage, kProb
 constexpr const char* kQueries[kQueryCount] = {
     "SELECT " SNIPORA_LINK_COLUMNS " FROM links WHERE code = $1::text",
     "SELECT code FROM links WHERE sha256(address) = sha256($1::bytea) AND address = $1::bytea",
-    "INSERT INTO links(code, address, created, clicks, owner)"
-    " SELECT * FROM unnest($1::text[], $2::bytea[], $3::int8[], $4::int8[], $5::text[])"
+    "INSERT INTO links(code, address, created, clicks, owner, expires, max_clicks, title, tags)"
+    " SELECT * FROM unnest($1::text[], $2::bytea[], $3::int8[], $4::int8[], $5::text[], $6::int8[], $7::int8[],"
+    " $8::bytea[], $9::text[])"
     " ON CONFLICT DO NOTHING RETURNING code, address",
     "SELECT l.code, l.address FROM links l"
     " WHERE sha256(l.address) IN (SELECT sha256(a) FROM unnest($1::bytea[]) a)",
@@ -134,6 +142,11 @@ std::string ByteaArray(const std::vector<std::string_view>& items) {
 std::string IntegerArray(const std::vector<int64_t>& items) {
   return ArrayLiteral(items, [](std::string& out, int64_t item) { out += std::to_string(item); });
 }
+std::string MaybeIntegerArray(const std::vector<std::optional<int64_t>>& items) {
+  return ArrayLiteral(items, [](std::string& out, const std::optional<int64_t>& item) {
+    out += item ? std::to_string(*item) : "NULL";
+  });
+}
 
 // Reading binary results.
 std::string_view Value(const PGresult* result, int row, int column) {
@@ -161,6 +174,8 @@ void ReadLink(const PGresult* result, int row, int first, Link& link) {
   link.expires = MaybeInt8(result, row, first + 6);
   link.maxClicks = MaybeInt8(result, row, first + 7);
   link.owner = Value(result, row, first + 8);
+  link.title = Value(result, row, first + 9);
+  link.tags = TagsOfColumn(Value(result, row, first + 10));
 }
 
 // The parameters as libpq takes them: three arrays side by side.
@@ -389,18 +404,31 @@ class PostgresStore final : public Store {
 
   std::vector<InsertResult> InsertIfAbsent(std::span<const NewLink> links) override {
     if (links.empty()) return {};
-    std::vector<std::string_view> codes, addresses, owners;
+    std::vector<std::string_view> codes, addresses, owners, titles;
     std::vector<int64_t> created, clicks;
+    std::vector<std::optional<int64_t>> expires, maxClicks;
+    std::vector<std::string> tags;
+    tags.reserve(links.size());
     for (const NewLink& link : links) {
       codes.push_back(link.code);
       addresses.push_back(link.address);
       created.push_back(link.created);
       clicks.push_back(link.clicks);
       owners.push_back(link.owner);
+      expires.push_back(link.expires);
+      maxClicks.push_back(link.maxClicks);
+      titles.push_back(link.title);
+      tags.push_back(TagsColumn(link.tags));
     }
-    const std::vector<Param> insert = {TextForm(TextArray(codes)), TextForm(ByteaArray(addresses)),
-                                       TextForm(IntegerArray(created)), TextForm(IntegerArray(clicks)),
-                                       TextForm(TextArray(owners))};
+    const std::vector<Param> insert = {TextForm(TextArray(codes)),
+                                       TextForm(ByteaArray(addresses)),
+                                       TextForm(IntegerArray(created)),
+                                       TextForm(IntegerArray(clicks)),
+                                       TextForm(TextArray(owners)),
+                                       TextForm(MaybeIntegerArray(expires)),
+                                       TextForm(MaybeIntegerArray(maxClicks)),
+                                       TextForm(ByteaArray(titles)),
+                                       TextForm(TextArray(std::vector<std::string_view>(tags.begin(), tags.end())))};
     return Retrying([&](Session& session) {
       std::map<std::string, std::string, std::less<>> inserted;  // code -> address, this transaction's
       std::map<std::string, std::string, std::less<>> stored;    // address -> code, after it
@@ -454,9 +482,11 @@ class PostgresStore final : public Store {
         return {ChangeResult::kAddressTaken, {}};
       session.ExecuteParams(
           "UPDATE links SET address = $2::bytea, disabled = $3::boolean, public_note = $4::text,"
-          " private_note = $5::text, expires = $6::int8, max_clicks = $7::int8 WHERE code = $1::text",
+          " private_note = $5::text, expires = $6::int8, max_clicks = $7::int8, title = $8::bytea, tags = $9::text"
+          " WHERE code = $1::text",
           {Bytes(code), Bytes(after.address), TextForm(after.disabled ? "true" : "false"), Bytes(after.publicNote),
-           Bytes(after.privateNote), MaybeInteger(after.expires), MaybeInteger(after.maxClicks)},
+           Bytes(after.privateNote), MaybeInteger(after.expires), MaybeInteger(after.maxClicks), Bytes(after.title),
+           Bytes(TagsColumn(after.tags))},
           PGRES_COMMAND_OK);
       NoteChange(session, "link", code);
       transaction.Commit();

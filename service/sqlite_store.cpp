@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "service/stored_tags.h"
+
 namespace snipora::service {
 namespace {
 
@@ -33,10 +35,13 @@ constexpr const char* kMigrations[] = {
     "CREATE TABLE changes(seq INTEGER PRIMARY KEY AUTOINCREMENT, kind TEXT NOT NULL, name TEXT NOT NULL,"
     " at INTEGER NOT NULL);"
     "CREATE INDEX changes_at ON changes(at)",
+    // 3: what the client that made a link said of it (tags: stored_tags.h)
+    "ALTER TABLE links ADD COLUMN title TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE links ADD COLUMN tags TEXT NOT NULL DEFAULT '[]'",
 };
 // The columns of a Link after its code, in the order ReadLink takes them.
 #define SNIPORA_LINK_COLUMNS \
-  "address, created, clicks, disabled, public_note, private_note, expires, max_clicks, owner"
+  "address, created, clicks, disabled, public_note, private_note, expires, max_clicks, owner, title, tags"
 constexpr int kSchemaVersion = int(std::size(kMigrations));
 
 struct CloseDatabase {
@@ -137,6 +142,8 @@ void ReadLink(Statement& row, int first, Link& link) {
   link.expires = row.MaybeInteger(first + 6);
   link.maxClicks = row.MaybeInteger(first + 7);
   link.owner = row.Text(first + 8);
+  link.title = row.Text(first + 9);
+  link.tags = TagsOfColumn(row.Text(first + 10));
 }
 
 struct ResetOnExit {
@@ -159,14 +166,16 @@ struct Connection {
   void Prepare() {
     findCode.emplace(db.get(), "SELECT " SNIPORA_LINK_COLUMNS " FROM links WHERE code = ?1");
     findAddress.emplace(db.get(), "SELECT code FROM links WHERE address = ?1");
-    insert.emplace(db.get(), "INSERT INTO links(code, address, created, clicks, owner) VALUES(?1, ?2, ?3, ?4, ?5)");
+    insert.emplace(db.get(),
+                   "INSERT INTO links(code, address, created, clicks, owner, expires, max_clicks, title, tags)"
+                   " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
     addClicks.emplace(db.get(), "UPDATE links SET clicks = clicks + ?2 WHERE code = ?1");
   }
   // The writer's own.
   void PrepareChanges() {
     change.emplace(db.get(),
                    "UPDATE links SET address = ?2, disabled = ?3, public_note = ?4, private_note = ?5, expires = ?6,"
-                   " max_clicks = ?7 WHERE code = ?1");
+                   " max_clicks = ?7, title = ?8, tags = ?9 WHERE code = ?1");
     remove.emplace(db.get(), "DELETE FROM links WHERE code = ?1");
     removeDays.emplace(db.get(), "DELETE FROM daily_clicks WHERE code = ?1");
     noteChange.emplace(db.get(), "INSERT INTO changes(kind, name, at) VALUES(?1, ?2, unixepoch())");
@@ -242,8 +251,9 @@ class SqliteStore final : public Store {
       Statement& update = *writer_.change;
       ResetOnExit reset{update};
       update.Bind(1, code).Bind(2, after.address).Bind(3, int64_t(after.disabled)).Bind(4, after.publicNote);
-      update.Bind(5, after.privateNote).Bind(6, after.expires).Bind(7, after.maxClicks);
-      update.Step();
+      update.Bind(5, after.privateNote).Bind(6, after.expires).Bind(7, after.maxClicks).Bind(8, after.title);
+      const std::string tags = TagsColumn(after.tags);
+      update.Bind(9, tags).Step();
     }
     NoteChange("link", code);
     transaction.Commit();
@@ -385,7 +395,9 @@ class SqliteStore final : public Store {
       Statement& insert = *writer_.insert;
       ResetOnExit reset{insert};
       insert.Bind(1, link.code).Bind(2, link.address).Bind(3, link.created).Bind(4, link.clicks).Bind(5, link.owner);
-      insert.Step();
+      insert.Bind(6, link.expires).Bind(7, link.maxClicks).Bind(8, link.title);
+      const std::string tags = TagsColumn(link.tags);
+      insert.Bind(9, tags).Step();
       results.push_back({InsertResult::kInserted, link.code});
     }
     transaction.Commit();

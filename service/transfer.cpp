@@ -20,8 +20,8 @@ constexpr const char* kHeader[] = {"code", "address", "created", "clicks"};
 class Mover {
  public:
   Mover(Store& to, std::FILE* report, TransferReport& counts) : to_(to), report_(report), counts_(counts) {}
-  // `life`: what the link carries besides (disabled, notes, expiry), set on
-  // it once it is inserted
+  // `life`: what the link carries besides (disabled, notes), set on it once
+  // it is inserted
   void Add(NewLink link, std::optional<LinkChange> life = std::nullopt) {
     batch_.push_back(std::move(link));
     lives_.push_back(std::move(life));
@@ -115,15 +115,15 @@ TransferReport CopyLinks(Store& from, Store& to, std::FILE* report) {
   Mover mover(to, report, counts);
   from.ForEachLink([&](const Link& link) {
     std::optional<LinkChange> life;
-    if (link.disabled || !link.publicNote.empty() || !link.privateNote.empty() || link.expires || link.maxClicks) {
+    if (link.disabled || !link.publicNote.empty() || !link.privateNote.empty()) {
       life.emplace();
       life->disabled = link.disabled;
       life->publicNote = link.publicNote;
       life->privateNote = link.privateNote;
-      life->expires = link.expires;
-      life->maxClicks = link.maxClicks;
     }
-    mover.Add({link.code, link.address, link.created, link.clicks, link.owner}, std::move(life));
+    mover.Add({link.code, link.address, link.created, link.clicks, link.owner, link.title, link.tags, link.expires,
+               link.maxClicks},
+              std::move(life));
     return true;
   });
   mover.Flush();

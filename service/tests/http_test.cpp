@@ -590,6 +590,22 @@ TEST_F(HttpTest, DisabledAndExpiredLinksAnswerGoneUntilEditedBackToLife) {
   EXPECT_EQ(Get(port_, "/" + code).status, 410);
 }
 
+// A link born with an end (a creation's expiry and click limit, as the
+// writer stores them) keeps it when read from the store, not only while the
+// instance that made it has it cached.
+TEST_F(HttpTest, ALinkBornWithAnEndIsGoneAfterIt) {
+  Start();
+  ASSERT_EQ(store_->InsertIfAbsent(std::vector<NewLink>{
+                {"counted", "http://counted.example/", 1, 0, "", "", {}, std::nullopt, 2},
+                {"dated", "http://dated.example/", 1, 0, "", "", {}, int64_t(std::time(nullptr) - 1)}})
+                .size(),
+            2u);
+  EXPECT_EQ(Get(port_, "/counted").status, 301);
+  EXPECT_EQ(Get(port_, "/counted").status, 301);
+  EXPECT_EQ(Get(port_, "/counted").status, 410);
+  EXPECT_EQ(Get(port_, "/dated").status, 410);
+}
+
 // The metric counts requests answered 503 for the store, once each: not the
 // failed transaction of a batch besides its creations, nor click writes.
 TEST_F(HttpTest, StoreErrorsCountTheRequestsTheStoreFailed) {

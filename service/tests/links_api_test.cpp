@@ -104,6 +104,13 @@ TEST_F(LinksApi, OwnersAndAdminsChangeAndDeleteAndEveryOneElseIsRefused) {
   EXPECT_NE(Send(port_, "GET", "/api/v1/links/doc", alice_).body.find("\"private_note\":\"internal\""),
             std::string::npos);
   EXPECT_NE(Send(port_, "GET", "/api/v1/links/doc", admin_).body.find("\"owner\":\"alice\""), std::string::npos);
+  // what a client says of it, set beside other members and read back
+  const Response named = Send(port_, "PATCH", "/api/v1/links/doc", alice_,
+                              R"({"title":"Q3 \"plan\"","tags":["a,b","\u4e2d",""],"private_note":"kept"})");
+  ASSERT_EQ(named.status, 200) << named.body;
+  const std::string shown = Send(port_, "GET", "/api/v1/links/doc", alice_).body;
+  EXPECT_NE(shown.find(R"("title":"Q3 \"plan\"","tags":["a,b",")" "\xE4\xB8\xAD" R"(",""])"), std::string::npos) << shown;
+  EXPECT_NE(shown.find("\"private_note\":\"kept\""), std::string::npos);
   // refused without a key, with another creator's key, and admin-only fields with a creator key
   EXPECT_EQ(Send(port_, "PATCH", "/api/v1/links/doc", "", R"({"disabled":true})").status, 401);
   EXPECT_EQ(ErrorCode(Send(port_, "PATCH", "/api/v1/links/doc", bob_, R"({"disabled":true})")), "not_owner");
@@ -112,7 +119,8 @@ TEST_F(LinksApi, OwnersAndAdminsChangeAndDeleteAndEveryOneElseIsRefused) {
   EXPECT_EQ(ErrorCode(Send(port_, "PATCH", "/api/v1/links/doc", alice_, R"({"url":"http://elsewhere.example/"})")),
             "forbidden");
   for (const char* body : {R"({"disabled":"yes"})", R"({"max_clicks":-1})", R"({"max_clicks":1.5})",
-                           R"({"expires":"tomorrow"})", R"({"colour":"red"})", R"(["disabled"])"})
+                           R"({"expires":"tomorrow"})", R"({"colour":"red"})", R"(["disabled"])", R"({"title":["x"]})",
+                           R"({"tags":"a"})", R"({"tags":["a",1]})", R"({"tags":["a"],"colour":"red"})"})
     EXPECT_EQ(ErrorCode(Send(port_, "PATCH", "/api/v1/links/doc", alice_, body)), "bad_change") << body;
   EXPECT_EQ(test::Get(port_, "/doc").status, 301);  // none of that changed anything
   // a disable answered is in force at once

@@ -31,6 +31,33 @@ class StoreTest : public testing::TestWithParam<StoreKind> {
   void SetUp() override { database_ = GetParam().place(dir_); }
   // Opens the test's store; a second call opens the same data again.
   std::unique_ptr<Store> Open() { return OpenStore(database_); }
+  bool Sqlite() const { return std::string_view(GetParam().name) == "sqlite"; }
+  // Runs SQL on the test's database behind the store's back, as an operator
+  // or an older version of the service would.
+  testing::AssertionResult RunSql(const std::string& sql) {
+    if (Sqlite()) {
+      sqlite3* db = nullptr;
+      sqlite3_open(database_.c_str(), &db);
+      const bool done = sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr) == SQLITE_OK;
+      const std::string message = sqlite3_errmsg(db);
+      sqlite3_close(db);
+      return done ? testing::AssertionSuccess() : testing::AssertionFailure() << message;
+    }
+    PGconn* connection = PQconnectdb(database_.c_str());
+    PGresult* result = PQexec(connection, sql.c_str());
+    const bool done = PQresultStatus(result) == PGRES_COMMAND_OK;
+    const std::string message = PQerrorMessage(connection);
+    PQclear(result);
+    PQfinish(connection);
+    return done ? testing::AssertionSuccess() : testing::AssertionFailure() << message;
+  }
+  // The schema an older version made (kept as test data), and `rows` in it.
+  testing::AssertionResult LoadOldSchema(int version, const std::string& rows) {
+    std::ifstream file(std::string(SERVICE_TEST_DATA) + "/schema_v" + std::to_string(version) +
+                       (Sqlite() ? "_sqlite.sql" : "_postgres.sql"));
+    if (!file) return testing::AssertionFailure() << "no schema of version " << version;
+    return RunSql(std::string(std::istreambuf_iterator<char>(file), {}) + rows);
+  }
   TempDir dir_;
   std::string database_;
 };
@@ -249,25 +276,9 @@ TEST_P(StoreTest, AFlushCountsOnceAndOnItsDay) {
 // A store made by version 1 (its schema kept as test data), with links and
 // clicks in it, opens under the current schema with every one of them.
 TEST_P(StoreTest, AVersion1StoreOpensWithEveryLinkAndItsClicks) {
-  const bool sqlite = std::string_view(GetParam().name) == "sqlite";
-  std::ifstream file(std::string(SERVICE_TEST_DATA) + (sqlite ? "/schema_v1_sqlite.sql" : "/schema_v1_postgres.sql"));
-  ASSERT_TRUE(file);
-  const std::string sql = std::string(std::istreambuf_iterator<char>(file), {}) +
-                          "INSERT INTO links(code, address, created, clicks) VALUES"
-                          " ('aaaaaaa', 'http://one.example/', 100, 5), ('Zz_-9', 'http://two.example/x', 200, 0);";
-  if (sqlite) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(database_.c_str(), &db), SQLITE_OK);
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, nullptr), SQLITE_OK) << sqlite3_errmsg(db);
-    sqlite3_close(db);
-  } else {
-    PGconn* connection = PQconnectdb(database_.c_str());
-    PGresult* result = PQexec(connection, sql.c_str());
-    EXPECT_EQ(PQresultStatus(result), PGRES_COMMAND_OK) << PQerrorMessage(connection);
-    PQclear(result);
-    PQfinish(connection);
-  }
-  for (int open = 0; open < 2; ++open) {  // migrated once; the second open finds version 2
+  ASSERT_TRUE(LoadOldSchema(1, "INSERT INTO links(code, address, created, clicks) VALUES ('aaaaaaa',"
+                               " 'http://one.example/', 100, 5), ('Zz_-9', 'http://two.example/x', 200, 0);"));
+  for (int open = 0; open < 2; ++open) {  // migrated once; the second open finds the current version
     std::unique_ptr<Store> store = Open();
     const std::optional<Link> one = store->FindCode("aaaaaaa");
     ASSERT_TRUE(one);
@@ -278,6 +289,8 @@ TEST_P(StoreTest, AVersion1StoreOpensWithEveryLinkAndItsClicks) {
     EXPECT_EQ(one->expires, std::nullopt);
     EXPECT_EQ(one->maxClicks, std::nullopt);
     EXPECT_EQ(one->owner, "");
+    EXPECT_EQ(one->title, "");
+    EXPECT_TRUE(one->tags.empty());
     EXPECT_EQ(store->FindAddress("http://two.example/x"), "Zz_-9");
     std::vector<std::string> codes;
     store->ForEachLink([&](const Link& link) {
@@ -287,6 +300,111 @@ TEST_P(StoreTest, AVersion1StoreOpensWithEveryLinkAndItsClicks) {
     EXPECT_EQ(codes, (std::vector<std::string>{"Zz_-9", "aaaaaaa"}));
     store->AddClicks(std::vector<ClickCount>{{"aaaaaaa", 1}});
   }
+}
+
+// A store made by version 2, with a link's life, notes and owner, a key,
+// daily clicks and the log of changes, opens under the current schema with
+// all of them; its links have no title nor tags until given some.
+TEST_P(StoreTest, AVersion2StoreOpensWithEverythingItHeld) {
+  const std::string yes = Sqlite() ? "1" : "true", no = Sqlite() ? "0" : "false";
+  const std::string digest = Sqlite() ? "X'00ff'" : "'\\x00ff'::bytea";
+  ASSERT_TRUE(LoadOldSchema(
+      2, "INSERT INTO links(code, address, created, clicks, disabled, public_note, private_note, expires, max_clicks,"
+         " owner) VALUES ('aaaaaaa', 'http://one.example/', 100, 5, " + yes + ", 'gone', 'ticket', 2000000000, 9,"
+         " 'ops'), ('b', 'http://two.example/', 200, 0, " + no + ", '', '', NULL, NULL, '');"
+         "INSERT INTO keys(name, role, digest, created) VALUES ('ops', 'admin', " + digest + ", 50);"
+         "INSERT INTO daily_clicks(code, day, clicks) VALUES ('aaaaaaa', 20000, 5);"
+         "INSERT INTO changes(kind, name, at) VALUES ('link', 'aaaaaaa', 100);"));
+  for (int open = 0; open < 2; ++open) {  // migrated once; the second open finds the current version
+    std::unique_ptr<Store> store = Open();
+    const std::optional<Link> one = store->FindCode("aaaaaaa");
+    ASSERT_TRUE(one);
+    EXPECT_EQ(one->address, "http://one.example/");
+    EXPECT_EQ(one->clicks, 5);
+    EXPECT_TRUE(one->disabled);
+    EXPECT_EQ(one->publicNote, "gone");
+    EXPECT_EQ(one->privateNote, "ticket");
+    EXPECT_EQ(one->expires, 2000000000);
+    EXPECT_EQ(one->maxClicks, 9);
+    EXPECT_EQ(one->owner, "ops");
+    EXPECT_EQ(one->title, open == 0 ? "" : "named");
+    EXPECT_EQ(one->tags, open == 0 ? std::vector<std::string>{} : std::vector<std::string>{"t"});
+    EXPECT_FALSE(store->FindCode("b")->disabled);
+    const std::vector<KeyRecord> keys = store->ListKeys();
+    ASSERT_EQ(keys.size(), 1u);
+    EXPECT_EQ(keys[0].digest, std::string("\x00\xff", 2));
+    ASSERT_EQ(store->ClicksByDay("aaaaaaa", 0, 30000).size(), 1u);
+    EXPECT_EQ(store->ClicksByDay("aaaaaaa", 0, 30000)[0].clicks, 5);
+    EXPECT_EQ(store->ChangesSince(0, 10).size(), std::size_t(1 + open));
+    if (open == 0) {
+      LinkChange named;
+      named.title = "named";
+      named.tags = std::vector<std::string>{"t"};
+      ASSERT_EQ(store->ChangeLink("aaaaaaa", named).outcome, ChangeResult::kChanged);
+    }
+  }
+}
+
+// What a link is born with and what its client said of it come back from
+// every read: the title byte for byte, the tags as JSON keeps them (bytes
+// that are not UTF-8 as U+FFFD). A title no database text would take fails
+// nothing, the other links of its batch included. A tags column an operator
+// edited into something else reads as the strings it holds, or none.
+TEST_P(StoreTest, TitlesTagsAndTheEndALinkIsBornWithAreKept) {
+  const std::string title = std::string("Q3 \"plan\"; DROP") + '\0' + "\xff \xE4\xB8\xAD";
+  const NewLink born{"born", "http://born.example/", 100, 0, "ops", title,
+                     {"a,b", "{\"x\":[1]}", "", std::string("nul\0in", 6), "\xE4\xB8\xAD", "bad\xff"},
+                     2000000000, 3};
+  const std::vector<std::string> tags = {"a,b", "{\"x\":[1]}", "", std::string("nul\0in", 6), "\xE4\xB8\xAD",
+                                         "bad\xEF\xBF\xBD"};
+  const auto check = [&](const Link& link) {
+    EXPECT_EQ(link.title, title);
+    EXPECT_EQ(link.tags, tags);
+    EXPECT_EQ(link.expires, 2000000000);
+    EXPECT_EQ(link.maxClicks, 3);
+    EXPECT_EQ(link.owner, "ops");
+  };
+  {
+    std::unique_ptr<Store> store = Open();
+    const std::vector<InsertResult> results =
+        store->InsertIfAbsent(std::vector<NewLink>{born, {"plain", "http://plain.example/", 101}});
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].outcome, InsertResult::kInserted);
+    EXPECT_EQ(results[1].outcome, InsertResult::kInserted);
+    check(*store->FindCode("born"));
+    const std::vector<Link> listed = store->ListLinks({});
+    ASSERT_EQ(listed.size(), 2u);
+    check(listed[0]);
+    EXPECT_EQ(listed[1].title, "");
+    EXPECT_TRUE(listed[1].tags.empty());
+    EXPECT_EQ(listed[1].expires, std::nullopt);
+    EXPECT_EQ(listed[1].maxClicks, std::nullopt);
+    store->ForEachLink([&](const Link& link) {
+      if (link.code == "born") check(link);
+      return true;
+    });
+    LinkChange change;
+    change.title = "renamed";
+    change.tags = std::vector<std::string>{"one"};
+    const ChangeResult changed = store->ChangeLink("born", change);
+    ASSERT_EQ(changed.outcome, ChangeResult::kChanged);
+    EXPECT_EQ(changed.link.maxClicks, 3);
+  }
+  std::unique_ptr<Store> store = Open();
+  const std::optional<Link> renamed = store->FindCode("born");
+  EXPECT_EQ(renamed->title, "renamed");
+  EXPECT_EQ(renamed->tags, std::vector<std::string>{"one"});
+  EXPECT_EQ(renamed->expires, 2000000000);
+  ASSERT_TRUE(RunSql("UPDATE links SET tags = 'not [json' WHERE code = 'born';"
+                     "UPDATE links SET tags = '[\"a\", 5, null, \"b\"]' WHERE code = 'plain'"));
+  EXPECT_TRUE(store->FindCode("born")->tags.empty());
+  EXPECT_EQ(store->FindCode("plain")->tags, (std::vector<std::string>{"a", "b"}));
+  std::size_t visited = 0;
+  store->ForEachLink([&](const Link&) {
+    ++visited;
+    return true;
+  });
+  EXPECT_EQ(visited, 2u);
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, StoreTest, testing::ValuesIn(test::kStoreKinds), test::KindName);

@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "service/core/csv.h"
+#include "service/core/json_body.h"
 #include "service/core/utc_time.h"
 #include "service/open_store.h"
 #include "service/tests/http_client.h"
@@ -16,14 +17,15 @@ namespace snipora::service {
 namespace {
 
 // Every link of a store as one text, in code order; with `life`, its owner,
-// notes and limits too (what copy carries and CSV does not).
+// notes, limits, title and tags too (what copy carries and CSV does not).
 std::string Contents(Store& store, bool life = true) {
   std::string text;
   store.ForEachLink([&](const Link& link) {
     text += link.code + " " + link.address + " " + std::to_string(link.created) + " " + std::to_string(link.clicks);
     if (life)
       text += " " + link.owner + (link.disabled ? " disabled " : " ") + link.publicNote + "|" + link.privateNote + " " +
-              std::to_string(link.expires.value_or(-1)) + " " + std::to_string(link.maxClicks.value_or(-1));
+              std::to_string(link.expires.value_or(-1)) + " " + std::to_string(link.maxClicks.value_or(-1)) + " " +
+              link.title + "|" + JsonText(Json(link.tags));
     text += "\n";
     return true;
   });
@@ -32,7 +34,7 @@ std::string Contents(Store& store, bool life = true) {
 
 std::vector<NewLink> SampleLinks() {
   std::vector<NewLink> links = {
-      {"plain", "http://example.com/", 1700000000, 12, "ops"},
+      {"plain", "http://example.com/", 1700000000, 12, "ops", "A \"title\"", {"a", "b,c"}, 1900000000, 50},
       {"quoted", "http://example.com/?q=\"a,b\"&x='y'", 1, 0},
       {"wide", "https://example.com/\xE4\xB8\xAD\xE6\x96\x87?%E4%B8%AD", 1800000000, 3},
       {"Z-_9", "http://example.com/" + std::string(8000, 'l'), 0, 1},
