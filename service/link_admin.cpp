@@ -14,7 +14,6 @@ namespace snipora::service {
 namespace {
 
 constexpr int kStorePage = 1000;
-constexpr std::size_t kMaxTitle = 1000, kMaxTags = 50, kMaxTag = 200;
 
 std::string MaybeTime(const std::optional<int64_t>& seconds) {
   return seconds ? JsonString(IsoUtc(*seconds)) : "null";

@@ -13,6 +13,8 @@
 namespace snipora::service {
 
 inline constexpr int kMaxListLimit = 1000;
+// What a client may attach to a link, through any door.
+inline constexpr std::size_t kMaxTitle = 1000, kMaxTags = 50, kMaxTag = 200;
 
 struct LinkFilter {
   LinkQuery query;   // after (the cursor), created, disabled, owner, limit

@@ -16,6 +16,7 @@
 
 #include "service/core/json_body.h"
 #include "service/core/utc_time.h"
+#include "service/link_admin.h"
 #include "service/log.h"
 #include "service/replies.h"
 
@@ -31,8 +32,6 @@ constexpr char kPlainText[] = "text/plain; charset=utf-8";
 constexpr char kShlinkVersion[] = "5.1.0";
 // Shlink's own default page size.
 constexpr int64_t kDefaultItemsPerPage = 10;
-// Bounds on what a client may attach to a link.
-constexpr std::size_t kMaxTitle = 1000, kMaxTags = 50, kMaxTag = 100;
 
 // Every refusal this door makes, once: Shlink's problem types where Shlink
 // has one, "about:blank" (the title being the status's phrase) where Shlink

@@ -121,6 +121,10 @@ TEST_F(ShlinkApi, CreationAnswersTheShortUrlShapeAndOneCodePerAddress) {
   const Json again = Create(bob_, {{"longUrl", "http://docs.example/a"}, {"findIfExists", false}});
   EXPECT_EQ(again["shortCode"], "docs");
   EXPECT_EQ(again["dateCreated"], made["dateCreated"]);
+  EXPECT_EQ(JsonText(again["meta"]), JsonText(made["meta"]));
+  EXPECT_EQ(again["title"], "The docs");
+  EXPECT_EQ(JsonText(again["tags"]), R"(["work","ref"])");
+  EXPECT_EQ(again["visitsSummary"]["total"], 1);
   // the random code is the service's own length
   EXPECT_EQ(Create(alice_, {{"longUrl", "http://other.example/"}})["shortCode"].get<std::string>().size(), 7u);
 }
@@ -175,6 +179,8 @@ TEST_F(ShlinkApi, EveryRefusedCreationIsAProblemNamingItsCause) {
        R"(["maxVisits"])"},
       {{{"longUrl", "http://new.example/"}, {"tags", "work"}}, 400, "invalid-data", R"(["tags"])"},
       {{{"longUrl", "http://new.example/"}, {"tags", {"ok", 3}}}, 400, "invalid-data", R"(["tags"])"},
+      {{{"longUrl", "http://new.example/"}, {"tags", {std::string(201, 't')}}}, 400, "invalid-data", R"(["tags"])"},
+      {{{"longUrl", "http://new.example/"}, {"title", std::string(1001, 't')}}, 400, "invalid-data", R"(["title"])"},
       {{{"longUrl", "http://new.example/"}, {"validSince", "2999-01-01T00:00:00Z"}}, 400, "invalid-data",
        R"(["validSince"])"},
       {{{"longUrl", "http://new.example/"}, {"domain", "other.example"}}, 400, "invalid-data", R"(["domain"])"},
@@ -260,7 +266,10 @@ TEST_F(ShlinkApi, SingleStepShortenAnswersTextOrJson) {
 
 TEST_F(ShlinkApi, ListsPagesWithHonestTotalsAndFilters) {
   for (int i = 1; i <= 5; ++i)
-    Create(alice_, {{"longUrl", "http://alice.example/" + std::to_string(i)}, {"customSlug", "a" + std::to_string(i)}});
+    Create(alice_, {{"longUrl", "http://alice.example/" + std::to_string(i)},
+                    {"customSlug", "a" + std::to_string(i)},
+                    {"tags", i % 2 ? Json::array({"odd", "n" + std::to_string(i)}) : Json::array({"even"})},
+                    {"title", i == 4 ? "Fourth" : ""}});
   Create(bob_, {{"longUrl", "http://bob.example/"}, {"customSlug", "b1"}});
   const Response page = Call("GET", "/rest/v3/short-urls?page=2&itemsPerPage=2", alice_);
   ASSERT_EQ(page.status, 200) << page.body;
@@ -289,6 +298,20 @@ TEST_F(ShlinkApi, ListsPagesWithHonestTotalsAndFilters) {
             R"({"currentPage":1,"pagesCount":1,"itemsPerPage":10,"itemsInCurrentPage":0,"totalItems":0})");
   EXPECT_EQ(JsonOf(Call("GET", "/rest/v3/short-urls?apiKeyName=bob", admin_))["shortUrls"]["pagination"]["totalItems"],
             1);
+  const auto codes = [&](const std::string& query) {
+    std::string listed;
+    const Json answer = JsonOf(Call("GET", "/rest/v3/short-urls" + query, alice_));
+    for (const Json& shortUrl : answer["shortUrls"]["data"])
+      listed += shortUrl["shortCode"].get<std::string>() + " ";
+    return listed;
+  };
+  EXPECT_EQ(codes("?tags%5B%5D=odd"), "a1 a3 a5 ");
+  EXPECT_EQ(codes("?tags%5B%5D=n1&tags%5B%5D=even"), "a1 a2 a4 ");
+  EXPECT_EQ(codes("?tags%5B%5D=n1&tags%5B%5D=odd&tagsMode=all"), "a1 ");
+  EXPECT_EQ(codes("?excludeTags%5B%5D=odd"), "a2 a4 ");
+  EXPECT_EQ(codes("?excludeTags%5B%5D=odd&excludeTags%5B%5D=n3&excludeTagsMode=all"), "a1 a2 a4 a5 ");
+  EXPECT_EQ(codes("?searchTerm=fourth"), "a4 ");
+  EXPECT_EQ(codes("?searchTerm=N5"), "a5 ");
   EXPECT_EQ(JsonOf(Call("GET", "/rest/v3/short-urls?endDate=2000-01-01", admin_))["shortUrls"]["pagination"]
                    ["totalItems"],
             0);
@@ -342,6 +365,13 @@ TEST_F(ShlinkApi, OwnersEditAndDeleteAndOthersFindNothing) {
   EXPECT_EQ(JsonText(JsonOf(Call("PATCH", "/rest/v3/short-urls/doc", alice_, R"({"validUntil":null})"))["meta"]),
             R"({"validSince":null,"validUntil":null,"maxVisits":30})");
   EXPECT_EQ(test::Get(port_, "/doc").status, 301);
+  Call("PATCH", "/rest/v3/short-urls/doc", alice_, R"({"title":"Doc","tags":["a","b"]})");
+  const Json titled = JsonOf(Call("GET", "/rest/v3/short-urls/doc", alice_));
+  EXPECT_EQ(titled["title"], "Doc");
+  EXPECT_EQ(JsonText(titled["tags"]), R"(["a","b"])");
+  const Json cleared = JsonOf(Call("PATCH", "/rest/v3/short-urls/doc", alice_, R"({"title":null,"tags":[]})"));
+  EXPECT_TRUE(cleared["title"].is_null());
+  EXPECT_EQ(JsonText(cleared["tags"]), "[]");
   // a long URL changes by an admin only, through the creation's checks
   EXPECT_EQ(ProblemOf(Call("PATCH", "/rest/v3/short-urls/doc", admin_, R"({"longUrl":"http://denied.example/"})"), 400),
             "invalid-data");

@@ -53,6 +53,8 @@ test('a short URL made, read, listed, edited and deleted through the SDK', async
   const made = await alice.createShortUrl({
     longUrl: 'https://docs.example/guide?page=2',
     customSlug: 'guide',
+    title: 'The guide',
+    tags: ['docs', 'howto'],
     validUntil: '2031-06-01T12:00:00+02:00',
     maxVisits: 50,
     findIfExists: true,
@@ -73,6 +75,8 @@ test('a short URL made, read, listed, edited and deleted through the SDK', async
   const read = await alice.getShortUrl({ shortCode: 'guide' });
   assert.equal(read.dateCreated, made.dateCreated);
   assert.equal(read.visitsSummary.total, 1);
+  assert.equal(read.title, 'The guide');
+  assert.deepEqual(read.tags, ['docs', 'howto']);
 
   for (const url of ['https://docs.example/a', 'https://docs.example/b', 'https://other.example/']) {
     await alice.createShortUrl({ longUrl: url });
@@ -86,8 +90,14 @@ test('a short URL made, read, listed, edited and deleted through the SDK', async
   assert.equal(found.pagination.totalItems, 3);
   assert.ok(found.data.every((shortUrl) => shortUrl.longUrl.includes('docs.example')));
 
-  const edited = await alice.updateShortUrl({ shortCode: 'guide' }, { maxVisits: 2, validUntil: null });
+  const tagged = await alice.listShortUrls({ tags: ['howto'] });
+  assert.deepEqual(tagged.data.map((shortUrl) => shortUrl.shortCode), ['guide']);
+
+  const edited = await alice.updateShortUrl({ shortCode: 'guide' },
+    { maxVisits: 2, validUntil: null, title: 'Guide, edited', tags: ['docs'] });
   assert.deepEqual(edited.meta, { validSince: null, validUntil: null, maxVisits: 2 });
+  assert.equal(edited.title, 'Guide, edited');
+  assert.deepEqual((await alice.getShortUrl({ shortCode: 'guide' })).tags, ['docs']);
   await fetch(made.shortUrl, { redirect: 'manual' });
   assert.equal((await fetch(made.shortUrl, { redirect: 'manual' })).status, 410);
 
