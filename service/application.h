@@ -19,6 +19,8 @@
 //   GET /api/v1/links/CODE/stats        clicks per UTC day
 // (the roles in the route table, application.cpp; API errors as
 // {"error":{"code","message"}})
+//   /rest/v3/short-urls[/CODE], /rest/v3/short-urls/shorten, /rest/v3/health
+//                                       Shlink's REST API (shlink_handlers.cpp)
 //   GET /healthz, GET /metrics
 //   GET|HEAD /download/NAME             the Windows program set up for this service
 // Targets are accepted in origin form and in absolute form (through a proxy).

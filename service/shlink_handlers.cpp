@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "service/core/address_form.h"
 #include "service/core/json_body.h"
 #include "service/core/utc_time.h"
 #include "service/link_admin.h"
@@ -252,6 +253,14 @@ bool OwnDomain(const Json* domain, const std::string& publicHost) {
   if (!domain->is_string()) return false;
   const std::string& name = domain->get_ref<const std::string&>();
   return name == "DEFAULT" || HostOf(name) == HostOf(publicHost);
+}
+
+// Whether a request on one short URL names another domain (?domain=):
+// none of its short URLs are here.
+bool OtherDomain(std::string_view query, const std::string& publicHost) {
+  const std::optional<std::vector<Field>> fields = ParseForm(query);
+  const std::string* domain = fields ? FindField(*fields, "domain") : nullptr;
+  return domain && *domain != "DEFAULT" && HostOf(*domain) != HostOf(publicHost);
 }
 
 // What Shlink offers and this service does not: answered 501 with why.
@@ -503,10 +512,7 @@ std::optional<Reply> Application::ShlinkList(Call& call) {
 
 std::optional<Reply> Application::ShlinkGet(Call& call) {
   if (std::optional<Reply> refused = ShlinkAdmit(call, Role::kCreator)) return refused;
-  const std::optional<std::vector<Field>> fields = ParseForm(call.query);
-  const std::string* domain = fields ? FindField(*fields, "domain") : nullptr;
-  if (domain && *domain != "DEFAULT" && HostOf(*domain) != HostOf(parts_.settings.publicHost))
-    return NotFound(call.capture);
+  if (OtherDomain(call.query, parts_.settings.publicHost)) return NotFound(call.capture);
   const Managed managed = ManagedLink(call, call.capture, "reading");
   if (managed.problem != Problem::kNone) return ShlinkManagedProblem(managed, call.capture);
   return JsonReply(ShortUrlJson(*managed.link, ClicksOf(*managed.link), ShortAddress(managed.link->code)));
@@ -521,6 +527,15 @@ std::optional<Reply> Application::ShlinkEdit(Call& call) {
   LinkFields fields = ReadLinkFields(*body, std::time(nullptr));
   if (!fields.invalid.empty())
     return InvalidData("These members are not of a kind this service takes: see invalidElements.", fields.invalid);
+  if (OtherDomain(call.query, parts_.settings.publicHost)) return NotFound(call.capture);
+  // Shlink's web client sends the long URL with every edit: a creator's
+  // unchanged one is no change of address
+  if (fields.longUrl && (!call.caller || call.caller->role != Role::kAdmin)) {
+    const Managed current = ManagedLink(call, call.capture, "changing");
+    if (current.problem != Problem::kNone) return ShlinkManagedProblem(current, call.capture);
+    const StoredForm form = AcceptAddress(*fields.longUrl, ownHost_, *parts_.denyList());
+    if (form.refusal == Refusal::kAccepted && form.address == current.link->address) fields.longUrl.reset();
+  }
   LinkChange change;
   change.address = std::move(fields.longUrl);
   change.title = std::move(fields.title);
@@ -534,6 +549,7 @@ std::optional<Reply> Application::ShlinkEdit(Call& call) {
 
 std::optional<Reply> Application::ShlinkDelete(Call& call) {
   if (std::optional<Reply> refused = ShlinkAdmit(call, Role::kCreator)) return refused;
+  if (OtherDomain(call.query, parts_.settings.publicHost)) return NotFound(call.capture);
   const Problem problem = RemoveLink(call, call.capture);
   if (problem != Problem::kNone) return ShlinkManagedProblem({std::nullopt, problem}, call.capture);
   return Reply{204, kPlainText, {}, {}};

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -23,9 +24,9 @@ constexpr char kType[] = "https://shlink.io/api/error/";
 
 class ShlinkApi : public testing::Test {
  protected:
-  void Start(bool openCreation = true) {
+  void Start(const std::function<void(Settings&)>& adjust = nullptr) {
     Settings settings = test::TestSettings(dir_);
-    settings.openCreation = openCreation;
+    if (adjust) adjust(settings);
     settings.denyList = dir_.File("deny.txt");
     std::ofstream(settings.denyList) << "denied.example\n";
     {
@@ -237,7 +238,7 @@ TEST_F(ShlinkApi, KeysAreRefusedAsShlinkRefusesThem) {
 
 TEST_F(ShlinkApi, ClosedCreationWantsAKeyInEachDoor) {
   service_.reset();
-  Start(/*openCreation=*/false);
+  Start([](Settings& settings) { settings.openCreation = false; });
   const Response header = Call("POST", "/rest/v3/short-urls", "", R"({"longUrl":"http://a.example/"})");
   EXPECT_EQ(ProblemOf(header, 401), "missing-authentication");
   const Response query = Call("GET", "/rest/v3/short-urls/shorten?longUrl=http%3A%2F%2Fa.example%2F", "");
@@ -245,6 +246,23 @@ TEST_F(ShlinkApi, ClosedCreationWantsAKeyInEachDoor) {
   EXPECT_EQ(JsonOf(query)["param"], "apiKey");
   EXPECT_EQ(Call("GET", "/rest/v3/short-urls/shorten?longUrl=http%3A%2F%2Fa.example%2F&apiKey=" + alice_, "").status,
             200);
+}
+
+// The service's own limits, as problems a Shlink client can show.
+TEST_F(ShlinkApi, LimitsAreProblemsWithTheirStatus) {
+  service_.reset();
+  Start([](Settings& settings) {
+    settings.creationsPerMinute = 1;
+    settings.maxBodyBytes = 200;
+  });
+  Create(alice_, {{"longUrl", "http://first.example/"}});
+  const Response limited = Call("POST", "/rest/v3/short-urls", alice_, R"({"longUrl":"http://second.example/"})");
+  EXPECT_EQ(ProblemOf(limited, 429), "about:blank");
+  EXPECT_EQ(JsonOf(limited)["title"], "Too Many Requests");
+  EXPECT_EQ(limited.Header("Retry-After"), "60");
+  const std::string large = JsonText({{"longUrl", "http://large.example/"}, {"title", std::string(300, 't')}});
+  EXPECT_EQ(ProblemOf(Call("POST", "/rest/v3/short-urls", alice_, large), 413), "about:blank");
+  EXPECT_EQ(ProblemOf(Call("PATCH", "/rest/v3/short-urls/abc", alice_, large), 413), "about:blank");
 }
 
 TEST_F(ShlinkApi, SingleStepShortenAnswersTextOrJson) {
@@ -354,6 +372,10 @@ TEST_F(ShlinkApi, OwnersEditAndDeleteAndOthersFindNothing) {
                       403),
             "about:blank");
   EXPECT_EQ(ProblemOf(Call("PATCH", "/rest/v3/short-urls/doc", alice_, R"({"maxVisits":-2})"), 400), "invalid-data");
+  EXPECT_EQ(ProblemOf(Call("DELETE", "/rest/v3/short-urls/doc?domain=other.example", alice_), 404),
+            "short-url-not-found");
+  // its own long URL, as Shlink's web client sends it with every edit, in another spelling
+  EXPECT_EQ(Call("PATCH", "/rest/v3/short-urls/doc", alice_, R"({"longUrl":"HTTP://Alice.example/doc"})").status, 200);
   EXPECT_EQ(test::Get(port_, "/doc").status, 301);
   // the owner's change, answered in Shlink's shape and in force at once
   const Response changed = Call("PATCH", "/rest/v3/short-urls/doc", alice_,
