@@ -255,6 +255,44 @@ bool OwnDomain(const Json* domain, const std::string& publicHost) {
   return name == "DEFAULT" || HostOf(name) == HostOf(publicHost);
 }
 
+// The orders a list may be asked in (orderBy=NAME[-ASC|-DESC]).
+enum class OrderBy { kCode, kCreated, kLongUrl, kTitle, kVisits };
+struct OrderName {
+  std::string_view name;
+  OrderBy by;
+};
+constexpr OrderName kOrders[] = {
+    {"shortCode", OrderBy::kCode},   {"dateCreated", OrderBy::kCreated}, {"longUrl", OrderBy::kLongUrl},
+    {"title", OrderBy::kTitle},      {"visits", OrderBy::kVisits},
+    {"nonBotVisits", OrderBy::kVisits},  // no visit is told to be a bot's
+};
+struct Order {
+  OrderBy by = OrderBy::kCode;
+  bool descending = false;
+};
+// How many short URLs a list in another order than the codes' holds at most
+// while it reads them (the page asked and all before it).
+constexpr std::size_t kMaxOrdered = 10000;
+
+struct Kept {
+  Link link;
+  int64_t clicks = 0;
+};
+// Whether `a` comes before `b`; equal values in the order of their codes.
+bool Before(const Kept& a, const Kept& b, const Order& order) {
+  const auto compare = [](const auto& x, const auto& y) { return x < y ? -1 : y < x ? 1 : 0; };
+  int by = 0;
+  switch (order.by) {
+    case OrderBy::kCreated: by = compare(a.link.created, b.link.created); break;
+    case OrderBy::kLongUrl: by = compare(a.link.address, b.link.address); break;
+    case OrderBy::kTitle: by = compare(a.link.title, b.link.title); break;
+    case OrderBy::kVisits: by = compare(a.clicks, b.clicks); break;
+    case OrderBy::kCode: by = compare(a.link.code, b.link.code); break;
+  }
+  if (by != 0) return order.descending ? by > 0 : by < 0;
+  return a.link.code < b.link.code;
+}
+
 // Whether a request on one short URL names another domain (?domain=):
 // none of its short URLs are here.
 bool OtherDomain(std::string_view query, const std::string& publicHost) {
@@ -406,6 +444,7 @@ std::optional<Reply> Application::ShlinkList(Call& call) {
   std::vector<std::string> tags, excludedTags;
   bool allTags = false, allExcluded = false, skipSpent = false, skipExpired = false, ownDomain = true;
   std::optional<std::string> keyName;
+  Order order;
   LinkFilter filter;
   filter.query.limit = kMaxListLimit;
   std::vector<std::string> invalid;
@@ -438,8 +477,13 @@ std::optional<Reply> Application::ShlinkList(Call& call) {
       ok = value == "any" || value == "all";
       (name == "tagsMode" ? allTags : allExcluded) = value == "all";
     } else if (name == "orderBy") {
-      // the store's own order; another would need every match held at once
-      ok = value == "shortCode" || value == "shortCode-ASC";
+      const std::size_t dash = value.rfind('-');
+      const std::string_view member = std::string_view(value).substr(0, dash);
+      const std::string_view direction = dash == std::string::npos ? "ASC" : std::string_view(value).substr(dash + 1);
+      const auto known = std::find_if(std::begin(kOrders), std::end(kOrders),
+                                      [&](const OrderName& named) { return named.name == member; });
+      ok = known != std::end(kOrders) && (direction == "ASC" || direction == "DESC");
+      if (ok) order = {known->by, direction == "DESC"};
     } else if (name == "startDate" || name == "endDate") {
       const std::optional<int64_t> at = ParseAtomTime(value);
       ok = bool(at);
@@ -477,19 +521,38 @@ std::optional<Reply> Application::ShlinkList(Call& call) {
     return !keyName || link.owner == *keyName;
   };
   // No store counts matches: every link the key may see is read, a page of
-  // kMaxListLimit at a time, to count them and keep this page's.
+  // kMaxListLimit at a time, to count them and keep this page's. In the
+  // store's order (the code's) the page is kept as it passes; in another,
+  // the first skip + keep in that order are kept, as a heap.
   const bool everything = perPage < 0;
   const std::size_t skip = everything ? 0 : std::size_t((page - 1) * perPage);
   const std::size_t keep = everything ? std::size_t(kMaxListLimit) : std::size_t(perPage);
+  const bool storeOrder = order.by == OrderBy::kCode && !order.descending;
+  if (!storeOrder && skip + keep > kMaxOrdered)
+    return InvalidData("Pages past the first 10000 short URLs are read in the order of their codes only.", {"page"});
+  const std::size_t held = storeOrder ? keep : skip + keep;
+  const auto before = [&order](const Kept& a, const Kept& b) { return Before(a, b, order); };
+  std::vector<Kept> kept;
   std::size_t total = 0;
-  Json data = Json::array();
   while (ownDomain) {
     const std::optional<LinkPage> got = ListFor(call, filter);
     if (!got) return StoreFailed();
     for (const Link& link : got->links) {
       if (!matches(link)) continue;
-      if (total >= skip && data.size() < keep) data.push_back(ShortUrlJson(link, ClicksOf(link), ShortAddress(link.code)));
       ++total;
+      if (storeOrder) {
+        if (total > skip && kept.size() < held) kept.push_back({link, ClicksOf(link)});
+        continue;
+      }
+      Kept candidate{link, ClicksOf(link)};
+      if (kept.size() == held) {
+        if (!before(candidate, kept.front())) continue;
+        std::pop_heap(kept.begin(), kept.end(), before);
+        kept.back() = std::move(candidate);
+      } else {
+        kept.push_back(std::move(candidate));
+      }
+      std::push_heap(kept.begin(), kept.end(), before);
     }
     if (!got->next) break;
     filter.query.after = *got->next;
@@ -497,6 +560,12 @@ std::optional<Reply> Application::ShlinkList(Call& call) {
   if (everything && total > std::size_t(kMaxListLimit))
     return InvalidData("There are more short URLs than one answer holds (1000): ask for them a page at a time.",
                        {"itemsPerPage"});
+  if (!storeOrder) {
+    std::sort_heap(kept.begin(), kept.end(), before);
+    kept.erase(kept.begin(), kept.begin() + std::ptrdiff_t(std::min(skip, kept.size())));
+  }
+  Json data = Json::array();
+  for (const Kept& one : kept) data.push_back(ShortUrlJson(one.link, one.clicks, ShortAddress(one.link.code)));
   const int64_t size = everything ? int64_t(total) : perPage;
   const int64_t pages = size == 0 ? 1 : std::max<int64_t>(1, (int64_t(total) + size - 1) / size);
   const std::size_t shown = data.size();

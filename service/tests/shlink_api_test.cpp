@@ -330,6 +330,15 @@ TEST_F(ShlinkApi, ListsPagesWithHonestTotalsAndFilters) {
   EXPECT_EQ(codes("?excludeTags%5B%5D=odd&excludeTags%5B%5D=n3&excludeTagsMode=all"), "a1 a2 a4 a5 ");
   EXPECT_EQ(codes("?searchTerm=fourth"), "a4 ");
   EXPECT_EQ(codes("?searchTerm=N5"), "a5 ");
+  // orders: ties (all made in one second, untitled) in the codes' order
+  for (const char* visited : {"/a3", "/a3", "/a2"}) test::Get(port_, visited);
+  EXPECT_EQ(codes("?orderBy=shortCode-DESC"), "a5 a4 a3 a2 a1 ");
+  EXPECT_EQ(codes("?orderBy=title-DESC"), "a4 a1 a2 a3 a5 ");
+  EXPECT_EQ(codes("?orderBy=title"), "a1 a2 a3 a5 a4 ");
+  EXPECT_EQ(codes("?orderBy=visits-DESC"), "a3 a2 a1 a4 a5 ");
+  EXPECT_EQ(codes("?orderBy=nonBotVisits-ASC&itemsPerPage=2&page=2"), "a5 a2 ");
+  EXPECT_EQ(codes("?orderBy=longUrl-DESC&itemsPerPage=2&page=2"), "a3 a2 ");
+  EXPECT_EQ(codes("?orderBy=dateCreated-DESC&tags%5B%5D=odd"), "a1 a3 a5 ");
   EXPECT_EQ(JsonOf(Call("GET", "/rest/v3/short-urls?endDate=2000-01-01", admin_))["shortUrls"]["pagination"]
                    ["totalItems"],
             0);
@@ -344,7 +353,8 @@ TEST_F(ShlinkApi, ListsPagesWithHonestTotalsAndFilters) {
                    ["totalItems"],
             4);
   // what it cannot do is refused, each parameter named
-  for (const char* query : {"?orderBy=dateCreated-DESC", "?page=0", "?itemsPerPage=0", "?itemsPerPage=1001",
+  for (const char* query : {"?orderBy=colour-ASC", "?orderBy=title-UP", "?orderBy=title&page=10001&itemsPerPage=1",
+                            "?page=0", "?itemsPerPage=0", "?itemsPerPage=1001",
                             "?page=x", "?startDate=yesterday", "?tagsMode=some", "?excludeMaxVisitsReached=1"}) {
     const Response refused = Call("GET", std::string("/rest/v3/short-urls") + query, admin_);
     EXPECT_EQ(ProblemOf(refused, 400), "invalid-data") << query;

@@ -90,6 +90,9 @@ test('a short URL made, read, listed, edited and deleted through the SDK', async
   assert.equal(found.pagination.totalItems, 3);
   assert.ok(found.data.every((shortUrl) => shortUrl.longUrl.includes('docs.example')));
 
+  const ordered = await alice.listShortUrls({ orderBy: { field: 'longUrl', dir: 'DESC' }, itemsPerPage: 3 });
+  assert.deepEqual(ordered.data.map((shortUrl) => shortUrl.longUrl),
+    ['https://other.example/', 'https://docs.example/guide?page=2', 'https://docs.example/b']);
   const tagged = await alice.listShortUrls({ tags: ['howto'] });
   assert.deepEqual(tagged.data.map((shortUrl) => shortUrl.shortCode), ['guide']);
 
