@@ -139,6 +139,7 @@ class Application final : public RequestHandler {
     std::string code;                      // kCreated, kKnown, kAddressHasCode
     std::string address;                   // the stored form, once accepted
     std::string shortAddress;              // kCreated, kKnown: "http://HOST/CODE"
+    int64_t created = 0;                   // kCreated: the time stored with it
   };
   using CreationShape = std::function<Reply(const CreationOutcome&)>;
   // Checks and creates (counting it in the metrics), and answers through

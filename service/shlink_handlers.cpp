@@ -341,8 +341,7 @@ std::optional<Reply> Application::ShlinkAdmit(Call& call, Role role) {
 }
 
 std::optional<Reply> Application::ShlinkMake(Call& call, CreationAsk ask, bool text) {
-  const int64_t asked = std::time(nullptr);
-  return CreateLink(call, ask, [this, ask, asked, text](const CreationOutcome& outcome) {
+  return CreateLink(call, ask, [this, ask, text](const CreationOutcome& outcome) {
     using Kind = CreationOutcome::Kind;
     // how each refused creation is answered, and the member it blames
     constexpr struct {
@@ -371,8 +370,8 @@ std::optional<Reply> Application::ShlinkMake(Call& call, CreationAsk ask, bool t
     }
     if (text) return Reply{200, kPlainText, outcome.shortAddress, {}};
     if (outcome.kind == CreationOutcome::kCreated) {
-      // as the writer stored it, at this second or the one it committed in
-      Link made{outcome.code, outcome.address, asked};
+      // as the writer stored it
+      Link made{outcome.code, outcome.address, outcome.created};
       made.title = ask.title;
       made.tags = ask.tags;
       made.expires = ask.expires;
