@@ -10,7 +10,7 @@
 #include <cctype>
 #include <charconv>
 #include <ctime>
-#include <limits>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -42,26 +42,28 @@ enum class ProblemType {
   kUnavailable, kNotOffered, kNoRoute,
 };
 struct ProblemKind {
+  ProblemType problem;
   int status;
   const char* type;
   const char* title;
 };
 constexpr ProblemKind kProblems[] = {
-    {400, "https://shlink.io/api/error/invalid-data", "Invalid data"},
-    {400, "https://shlink.io/api/error/non-unique-slug", "Invalid custom slug"},
-    {404, "https://shlink.io/api/error/short-url-not-found", "Short URL not found"},
-    {401, "https://shlink.io/api/error/missing-authentication", "Invalid authorization"},
-    {401, "https://shlink.io/api/error/invalid-api-key", "Invalid API key"},
-    {403, "about:blank", "Forbidden"},
-    {413, "about:blank", "Content Too Large"},
-    {429, "about:blank", "Too Many Requests"},
-    {503, "about:blank", "Service Unavailable"},
-    {501, "about:blank", "Not Implemented"},
-    {404, "https://shlink.io/api/error/not-found", "Not found"},
+    {ProblemType::kInvalidData, 400, "https://shlink.io/api/error/invalid-data", "Invalid data"},
+    {ProblemType::kNonUniqueSlug, 400, "https://shlink.io/api/error/non-unique-slug", "Invalid custom slug"},
+    {ProblemType::kShortUrlNotFound, 404, "https://shlink.io/api/error/short-url-not-found", "Short URL not found"},
+    {ProblemType::kMissingKey, 401, "https://shlink.io/api/error/missing-authentication", "Invalid authorization"},
+    {ProblemType::kInvalidKey, 401, "https://shlink.io/api/error/invalid-api-key", "Invalid API key"},
+    {ProblemType::kForbidden, 403, "about:blank", "Forbidden"},
+    {ProblemType::kTooLarge, 413, "about:blank", "Content Too Large"},
+    {ProblemType::kRateLimited, 429, "about:blank", "Too Many Requests"},
+    {ProblemType::kUnavailable, 503, "about:blank", "Service Unavailable"},
+    {ProblemType::kNotOffered, 501, "about:blank", "Not Implemented"},
+    {ProblemType::kNoRoute, 404, "https://shlink.io/api/error/not-found", "Not found"},
 };
 
 Reply ProblemDetails(ProblemType problem, std::string_view detail, Json extra = Json::object()) {
-  const ProblemKind& kind = kProblems[static_cast<int>(problem)];
+  const ProblemKind& kind = *std::find_if(std::begin(kProblems), std::end(kProblems),
+                                          [problem](const ProblemKind& row) { return row.problem == problem; });
   Json body = {{"type", kind.type}, {"title", kind.title}, {"detail", std::string(detail)}, {"status", kind.status}};
   for (auto& [name, value] : extra.items()) body[name] = value;
   Reply reply{kind.status, kProblemJson, JsonText(body), {}};
@@ -76,7 +78,7 @@ Reply InvalidData(std::string_view detail, const std::vector<std::string>& eleme
 
 Reply NotFound(std::string_view code) {
   return ProblemDetails(ProblemType::kShortUrlNotFound, "No short URL has the code \"" + std::string(code) + "\".",
-                      {{"shortCode", std::string(code)}});
+                        {{"shortCode", std::string(code)}});
 }
 
 Reply StoreFailed() {
@@ -321,10 +323,11 @@ constexpr Unoffered kUnoffered[] = {
 Reply Application::ShlinkAuthProblem(Admission admission, bool inQuery) {
   switch (admission) {
     case Admission::kNoKey:
-      return inQuery ? ProblemDetails(ProblemType::kMissingKey, "The API key is expected in the \"apiKey\" query parameter.",
-                                    {{"param", "apiKey"}})
-                     : ProblemDetails(ProblemType::kMissingKey, "The API key is expected in the X-Api-Key header.",
-                                    {{"expectedHeaders", Json::array({"X-Api-Key"})}});
+      if (inQuery)
+        return ProblemDetails(ProblemType::kMissingKey, "The API key is expected in the \"apiKey\" query parameter.",
+                              {{"param", "apiKey"}});
+      return ProblemDetails(ProblemType::kMissingKey, "The API key is expected in the X-Api-Key header.",
+                            {{"expectedHeaders", Json::array({"X-Api-Key"})}});
     case Admission::kWrongKey:
       return ProblemDetails(ProblemType::kInvalidKey, "The API key given is unknown or revoked.");
     case Admission::kForbidden:

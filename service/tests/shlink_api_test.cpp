@@ -225,7 +225,9 @@ TEST_F(ShlinkApi, KeysAreRefusedAsShlinkRefusesThem) {
   // a key given is checked on every route that reads one; the Bearer of the
   // service's own API is no Shlink key
   for (const auto& [method, target] : std::vector<std::pair<std::string, std::string>>{
-           {"GET", "/rest/v3/short-urls/abc"}, {"PATCH", "/rest/v3/short-urls/abc"}, {"DELETE", "/rest/v3/short-urls/abc"}}) {
+           {"GET", "/rest/v3/short-urls/abc"},
+           {"PATCH", "/rest/v3/short-urls/abc"},
+           {"DELETE", "/rest/v3/short-urls/abc"}}) {
     EXPECT_EQ(ProblemOf(Call(method, target, "", method == "PATCH" ? "{}" : ""), 401), "missing-authentication");
     EXPECT_EQ(ProblemOf(Call(method, target, "snp_wrong", method == "PATCH" ? "{}" : ""), 401), "invalid-api-key");
   }
@@ -410,8 +412,8 @@ TEST_F(ShlinkApi, OwnersEditAndDeleteAndOthersFindNothing) {
   Create(bob_, {{"longUrl", "http://bob.example/"}});
   EXPECT_EQ(ProblemOf(Call("PATCH", "/rest/v3/short-urls/doc", admin_, R"({"longUrl":"http://bob.example/"})"), 400),
             "invalid-data");
-  EXPECT_EQ(JsonOf(Call("PATCH", "/rest/v3/short-urls/doc", admin_, R"({"longUrl":"http://Moved.example"})"))["longUrl"],
-            "http://moved.example/");
+  const Json moved = JsonOf(Call("PATCH", "/rest/v3/short-urls/doc", admin_, R"({"longUrl":"http://Moved.example"})"));
+  EXPECT_EQ(moved["longUrl"], "http://moved.example/");
   EXPECT_EQ(test::Get(port_, "/doc").Header("Location"), "http://moved.example/");
   // deleted: 204 with no body, then gone everywhere
   const Response deleted = Call("DELETE", "/rest/v3/short-urls/doc", alice_);
