@@ -8,6 +8,7 @@
 
 #include "service/codes.h"
 #include "service/core/address_form.h"
+#include "service/core/json_body.h"
 #include "service/core/pages.h"
 #include "service/core/request.h"
 #include "service/log.h"
@@ -117,10 +118,11 @@ std::optional<Reply> Application::FormCreate(Call& call) {
 std::optional<Reply> Application::ApiCreate(Call& call) {
   call.http.kind = RequestKind::kCreation;
   if (call.http.bodyTooLarge) return ApiError(413, "too_large", "The body is larger than this service accepts.");
-  const std::optional<std::vector<Field>> fields = ParseJsonObject(call.http.body);
-  if (!fields) return ApiError(400, "bad_json", "The body is not a JSON object of strings.");
-  const std::string* url = FindField(*fields, "url");
-  const std::string* alias = FindField(*fields, "alias");
+  const std::optional<Json> body = ParseJsonBody(call.http.body);
+  if (!body || !body->is_object()) return ApiError(400, "bad_json", "The body is not a JSON object of strings.");
+  // url and alias as strings; any other kind is as if absent, other members are ignored
+  const std::string* url = StringMember(*body, "url");
+  const std::string* alias = StringMember(*body, "alias");
   return Create(call, Answer::kApi, url ? *url : "", alias ? *alias : "");
 }
 
@@ -259,8 +261,10 @@ Reply Application::CreationReply(Language language, Answer answer, const Creatio
       case Answer::kTextJson: return TextCreated(answer, outcome.shortAddress);
       case Answer::kApi:
         return Reply{status, kJson,
-                     "{\"code\":" + JsonString(outcome.code) + ",\"short\":" + JsonString(outcome.shortAddress) +
-                         ",\"url\":" + JsonString(outcome.address) + "}\n",
+                     JsonText(Json::object({{"code", outcome.code},
+                                            {"short", outcome.shortAddress},
+                                            {"url", outcome.address}})) +
+                         "\n",
                      {}};
       case Answer::kPage:
         // the program reads the short address without its scheme

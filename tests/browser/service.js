@@ -2,8 +2,7 @@
 // The real snipora-service of the native build, on a free loopback port with
 // an SQLite store in a folder of its own; its short addresses are on its own
 // address (--public-host 127.0.0.1:PORT), so a browser can follow them.
-// Other tests may ask for API keys made in its store before it starts, and
-// for options of their own.
+// Tests of API clients ask for keys made before the start, and may add options.
 const { execFileSync, spawn } = require('node:child_process');
 const fs = require('node:fs');
 const net = require('node:net');
@@ -57,30 +56,35 @@ function runOnce(port, folder, args) {
   });
 }
 
+// Each key asked for ({name, role}), made in the store with `key create`:
+// the keys by name.
+function makeKeys(folder, asked) {
+  const keys = {};
+  for (const { name, role } of asked) {
+    keys[name] = execFileSync(program, ['key', 'create', '--name', name, '--role', role,
+      '--database', path.join(folder, 'links.db')], { encoding: 'utf8', stdio: ['ignore', 'pipe', 'pipe'] }).trim();
+  }
+  return keys;
+}
+
 // The port is part of the public host, so it is chosen before the start;
-// another program may take it meanwhile, hence a few tries.
-// `keys`: [{ name, role }], answered as `keys[name]` (the key's text);
-// `args`: more options of the service.
-async function startService({ keys = [], args = [] } = {}) {
+// another program may take it meanwhile, hence a few tries. `options.keys`
+// lists keys to make first (answered in `keys`), `options.args` more options.
+async function startService(options = {}) {
   if (!fs.existsSync(program)) throw new Error(`${program} is not built (run scripts/build-service.sh)`);
   const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'snipora-browser-'));
-  const made = {};
-  for (const { name, role } of keys) {
-    made[name] = execFileSync(program, [
-      'key', 'create', '--name', name, '--role', role, '--database', path.join(folder, 'links.db'),
-    ], { encoding: 'utf8', stdio: ['ignore', 'pipe', 'ignore'] }).trim();
-  }
+  const keys = makeKeys(folder, options.keys || []);
   let errors = '';
   for (let attempt = 0; attempt < 5; attempt++) {
     const port = await freePort();
-    const run = await runOnce(port, folder, args);
+    const run = await runOnce(port, folder, options.args || []);
     errors = run.errors;
     if (run.child) {
       const child = run.child;
       const ended = new Promise((resolve) => child.once('exit', resolve));
       return {
         origin: `http://127.0.0.1:${port}`,
-        keys: made,
+        keys,
         async stop() {
           child.kill('SIGTERM');
           await ended;

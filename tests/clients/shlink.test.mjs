@@ -16,6 +16,9 @@ const modules = process.env.SNIPORA_CLIENT_MODULES || path.join(here, '..', '..'
 
 async function importPackage(name, subpath = '.') {
   const folder = path.join(modules, 'node_modules', name);
+  if (!fs.existsSync(path.join(folder, 'package.json'))) {
+    throw new Error(`${name} is not installed in ${modules} (run scripts/setup.sh)`);
+  }
   const manifest = JSON.parse(fs.readFileSync(path.join(folder, 'package.json'), 'utf8'));
   return import(pathToFileURL(path.join(folder, manifest.exports[subpath].import)).href);
 }
