@@ -85,93 +85,19 @@ Reply StoreFailed() {
   return ProblemDetails(ProblemType::kUnavailable, "The store of short URLs does not answer; nothing was changed.");
 }
 
-// "2026-12-09T16:36:10+00:00", as Shlink writes its times.
-std::string AtomTime(int64_t seconds) {
-  std::string text = IsoUtc(seconds);
-  if (!text.empty() && text.back() == 'Z') text.replace(text.size() - 1, 1, "+00:00");
-  return text;
-}
-
-int64_t DaysFromCivil(int64_t y, unsigned m, unsigned d) {
-  y -= m <= 2;
-  const int64_t era = (y >= 0 ? y : y - 399) / 400;
-  const unsigned yoe = static_cast<unsigned>(y - era * 400);
-  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
-  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + static_cast<int64_t>(doe) - 719468;
-}
-
-// An ISO 8601 time as Shlink's clients write it: "2026-12-31",
-// "2026-12-31T10:00[:00[.123]]" and a zone "Z", "+02:00", "+0200" or "+02"
-// (none: UTC). Seconds since 1970; nothing for anything else.
-std::optional<int64_t> ParseAtomTime(std::string_view text) {
-  std::size_t at = 0;
-  const auto digits = [&](std::size_t count) -> std::optional<int> {
-    if (text.size() - at < count) return std::nullopt;
-    int value = 0;
-    for (std::size_t i = 0; i < count; ++i, ++at) {
-      if (!std::isdigit(static_cast<unsigned char>(text[at]))) return std::nullopt;
-      value = value * 10 + (text[at] - '0');
-    }
-    return value;
-  };
-  const auto take = [&](char c) {
-    if (at >= text.size() || text[at] != c) return false;
-    ++at;
-    return true;
-  };
-  const std::optional<int> year = digits(4);
-  if (!year || !take('-')) return std::nullopt;
-  const std::optional<int> month = digits(2);
-  if (!month || !take('-')) return std::nullopt;
-  const std::optional<int> day = digits(2);
-  if (!day || *month < 1 || *month > 12) return std::nullopt;
-  constexpr int kDaysIn[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
-  const bool leap = (*year % 4 == 0 && *year % 100 != 0) || *year % 400 == 0;
-  if (*day < 1 || *day > kDaysIn[*month - 1] + (*month == 2 && leap)) return std::nullopt;
-  int64_t seconds = DaysFromCivil(*year, unsigned(*month), unsigned(*day)) * 86400;
-  if (at == text.size()) return seconds;
-  if (!take('T') && !take('t') && !take(' ')) return std::nullopt;
-  const std::optional<int> hour = digits(2);
-  if (!hour || !take(':')) return std::nullopt;
-  const std::optional<int> minute = digits(2);
-  std::optional<int> second = 0;
-  if (minute && take(':')) second = digits(2);
-  if (!minute || !second || *hour > 23 || *minute > 59 || *second > 59) return std::nullopt;
-  seconds += *hour * 3600 + *minute * 60 + *second;
-  if (take('.') || take(',')) {
-    const std::size_t from = at;
-    while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at]))) ++at;
-    if (at == from) return std::nullopt;
-  }
-  if (at == text.size()) return seconds;
-  if (take('Z') || take('z')) return at == text.size() ? std::optional<int64_t>(seconds) : std::nullopt;
-  const int sign = take('+') ? 1 : take('-') ? -1 : 0;
-  if (sign == 0) return std::nullopt;
-  const std::optional<int> offsetHours = digits(2);
-  std::optional<int> offsetMinutes = 0;
-  if (offsetHours && at < text.size()) {
-    take(':');
-    offsetMinutes = digits(2);
-  }
-  if (!offsetHours || !offsetMinutes || at != text.size() || *offsetHours > 23 || *offsetMinutes > 59)
-    return std::nullopt;
-  return seconds - sign * (*offsetHours * 3600 + *offsetMinutes * 60);
-}
-
 // A short URL as Shlink shapes it. This service answers on one domain
 // (null, Shlink's default), keeps no start of validity, does not tell bots
 // from people, serves no robots rules per link and does not pass the short
 // URL's query on: those members say so.
 Json ShortUrlJson(const Link& link, int64_t clicks, const std::string& shortUrl) {
   const auto maybe = [](const std::optional<int64_t>& value, bool time) {
-    return value ? (time ? Json(AtomTime(*value)) : Json(*value)) : Json(nullptr);
+    return value ? (time ? Json(IsoUtcWithOffset(*value)) : Json(*value)) : Json(nullptr);
   };
   return {
       {"shortCode", link.code},
       {"shortUrl", shortUrl},
       {"longUrl", link.address},
-      {"dateCreated", AtomTime(link.created)},
+      {"dateCreated", IsoUtcWithOffset(link.created)},
       {"tags", link.tags},
       {"meta", {{"validSince", nullptr}, {"validUntil", maybe(link.expires, true)},
                 {"maxVisits", maybe(link.maxClicks, false)}}},
@@ -226,7 +152,7 @@ LinkFields ReadLinkFields(const Json& body, int64_t now) {
       }
       if (ok) fields.tags = std::move(tags);
     } else if (name == "validUntil") {
-      const std::optional<int64_t> at = value.is_string() ? ParseAtomTime(value.get<std::string>()) : std::nullopt;
+      const std::optional<int64_t> at = value.is_string() ? ParseIsoTime(value.get<std::string>()) : std::nullopt;
       ok = value.is_null() || at;
       if (ok) fields.validUntil = at;
     } else if (name == "maxVisits") {
@@ -236,7 +162,7 @@ LinkFields ReadLinkFields(const Json& body, int64_t now) {
       if (ok) fields.maxVisits = value.is_null() ? std::nullopt : std::optional<int64_t>(value.get<int64_t>());
     } else if (name == "validSince") {
       // no start is kept: one already passed asks for nothing
-      const std::optional<int64_t> at = value.is_string() ? ParseAtomTime(value.get<std::string>()) : std::nullopt;
+      const std::optional<int64_t> at = value.is_string() ? ParseIsoTime(value.get<std::string>()) : std::nullopt;
       ok = value.is_null() || (at && *at <= now);
     } else if (name == "crawlable" || name == "forwardQuery" || name == "findIfExists") {
       // accepted; answered as this service does them (see ShortUrlJson)
@@ -487,7 +413,7 @@ std::optional<Reply> Application::ShlinkList(Call& call) {
       ok = known != std::end(kOrders) && (direction == "ASC" || direction == "DESC");
       if (ok) order = {known->by, direction == "DESC"};
     } else if (name == "startDate" || name == "endDate") {
-      const std::optional<int64_t> at = ParseAtomTime(value);
+      const std::optional<int64_t> at = ParseIsoTime(value);
       ok = bool(at);
       if (ok && name == "startDate") filter.query.createdFrom = *at;
       if (ok && name == "endDate") filter.query.createdBefore = *at + 1;  // up to it, included
