@@ -174,8 +174,8 @@ LinkFields ReadLinkFields(const Json& body, int64_t now) {
   return fields;
 }
 
-// The public host of a domain member: absent, null, "DEFAULT" or this
-// service's own host.
+// Whether a domain member names this service's one domain: absent, null,
+// "DEFAULT" or its public host.
 bool OwnDomain(const Json* domain, const std::string& publicHost) {
   if (!domain || domain->is_null()) return true;
   if (!domain->is_string()) return false;
