@@ -138,7 +138,8 @@ class Application final : public RequestHandler {
   // code per address, whichever door asked.
   struct CreationOutcome {
     enum Kind {
-      kCreated, kKnown, kRateLimited, kAddressRefused, kAliasInvalid, kAliasTaken, kAddressHasCode, kStoreFailed,
+      kCreated, kKnown, kRateLimited, kAddressRefused, kAliasInvalid, kDetailsTooLong, kAliasTaken, kAddressHasCode,
+      kStoreFailed,
     } kind = kStoreFailed;
     Refusal refusal = Refusal::kAccepted;  // kAddressRefused: why
     std::string code;                      // kCreated, kKnown, kAddressHasCode

@@ -23,10 +23,9 @@ namespace {
 
 constexpr char kText[] = "text/plain; charset=utf-8";
 
-// A description is a link's title, bounded as the service's own API bounds
-// it (Kutt's 2040 characters are more). Kutt's own bounds: expiries at least
-// a minute away, lists of 10 links unless asked and 50 at most.
-constexpr std::size_t kMaxDescription = 1000;  // bytes
+// A description is a link's title, bounded as every door bounds it (kMaxTitle;
+// Kutt's 2040 characters are more). Kutt's own bounds: expiries at least a
+// minute away, lists of 10 links unless asked and 50 at most.
 constexpr double kMinExpirySeconds = 60;
 // Far enough for any client; a duration beyond is refused, never wrapped.
 constexpr double kMaxExpirySeconds = 100 * 366 * 86400.0;
@@ -181,7 +180,7 @@ LinkFields ReadLinkFields(const Json& body) {
       return fields;
     }
     fields.description = Trimmed(description->get_ref<const std::string&>());
-    if (fields.description.size() > kMaxDescription) {
+    if (!TitleFits(fields.description)) {
       fields.error = "Description takes text of up to 1000 bytes.";
       return fields;
     }
@@ -235,7 +234,8 @@ Reply Application::KuttRefused(const CreationOutcome& outcome) {
   };
   static constexpr Row kRows[] = {
       {CreationOutcome::kRateLimited, 429, "60"},    {CreationOutcome::kAddressRefused, 400, nullptr},
-      {CreationOutcome::kAliasInvalid, 400, nullptr}, {CreationOutcome::kAliasTaken, 400, nullptr},
+      {CreationOutcome::kAliasInvalid, 400, nullptr}, {CreationOutcome::kDetailsTooLong, 400, nullptr},
+      {CreationOutcome::kAliasTaken, 400, nullptr},
       {CreationOutcome::kAddressHasCode, 400, nullptr}, {CreationOutcome::kStoreFailed, 503, kRetryAfter},
   };
   for (const Row& row : kRows) {

@@ -77,7 +77,7 @@ constexpr ChangeMember kChangeMembers[] = {
      }},
     {"title", "text of up to 1000 bytes",
      [](const Json& value, LinkChange& change) {
-       if (!value.is_string() || value.get_ref<const std::string&>().size() > kMaxTitle) return false;
+       if (!value.is_string() || !TitleFits(value.get_ref<const std::string&>())) return false;
        change.title = value.get<std::string>();
        return true;
      }},
@@ -94,6 +94,13 @@ constexpr ChangeMember kChangeMembers[] = {
 };
 
 }  // namespace
+
+bool TitleFits(std::string_view title) { return title.size() <= kMaxTitle; }
+
+bool TagsFit(const std::vector<std::string>& tags) {
+  return tags.size() <= kMaxTags &&
+         std::all_of(tags.begin(), tags.end(), [](const std::string& tag) { return tag.size() <= kMaxTag; });
+}
 
 LinkPage FindLinks(Store& store, const LinkFilter& filter) {
   LinkPage page;

@@ -14,8 +14,11 @@
 namespace snipora::service {
 
 inline constexpr int kMaxListLimit = 1000;
-// What a client may attach to a link, through any door.
+// What a client may say of a link (its title and tags), whichever door it
+// came through, at creation and in a change: bytes each, and tags a link.
 inline constexpr std::size_t kMaxTitle = 1000, kMaxTags = 50, kMaxTag = 200;
+bool TitleFits(std::string_view title);
+bool TagsFit(const std::vector<std::string>& tags);
 
 struct LinkFilter {
   LinkQuery query;   // after (the cursor), created, disabled, owner, limit

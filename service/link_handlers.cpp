@@ -149,6 +149,7 @@ std::optional<Reply> Application::CreateLink(Call& call, CreationAsk ask, Creati
   outcome.address = std::move(check.address);
   if (!ask.alias.empty() && (!IsValidCode(ask.alias) || IsReservedCode(ask.alias)))
     return refuse(CreationOutcome::kAliasInvalid);
+  if (!TitleFits(ask.title) || !TagsFit(ask.tags)) return refuse(CreationOutcome::kDetailsTooLong);
   // the answer once the code is known: counted here, whichever door shapes it
   const auto settle = [this](CreationOutcome settled, const Created& created) {
     switch (created.outcome) {
@@ -204,7 +205,8 @@ int Application::StatusOf(const CreationOutcome& outcome) {
     case CreationOutcome::kRateLimited: return 429;
     case CreationOutcome::kAddressRefused:
       return outcome.refusal == Refusal::kTooLong ? 414 : outcome.refusal == Refusal::kDeniedHost ? 403 : 400;
-    case CreationOutcome::kAliasInvalid: return 400;
+    case CreationOutcome::kAliasInvalid:
+    case CreationOutcome::kDetailsTooLong: return 400;
     case CreationOutcome::kAliasTaken:
     case CreationOutcome::kAddressHasCode: return 409;
     case CreationOutcome::kStoreFailed: break;
@@ -221,6 +223,8 @@ std::string Application::TextOf(const CreationOutcome& outcome) {
     case CreationOutcome::kAliasInvalid:
       return "A short code of your choice is 1 to 32 letters, digits, - or _, and not a name this service uses "
              "itself.";
+    case CreationOutcome::kDetailsTooLong:
+      return "A title is at most 1000 bytes; tags are at most 50, of at most 200 bytes each.";
     case CreationOutcome::kAliasTaken: return "That short code belongs to another address.";
     case CreationOutcome::kAddressHasCode: return "This address has the short code " + outcome.code + " already.";
     case CreationOutcome::kStoreFailed: break;
@@ -236,6 +240,7 @@ std::string_view Application::ApiCodeOf(const CreationOutcome& outcome) {
     case Outcome::kRateLimited: return "rate_limited";
     case Outcome::kAddressRefused: return "address_refused";
     case Outcome::kAliasInvalid: return "alias_invalid";
+    case Outcome::kDetailsTooLong: return "details_too_long";
     case Outcome::kAliasTaken: return "alias_taken";
     case Outcome::kAddressHasCode: return "address_has_code";
     case Outcome::kStoreFailed: break;

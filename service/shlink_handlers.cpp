@@ -276,20 +276,22 @@ std::optional<Reply> Application::ShlinkMake(Call& call, CreationAsk ask, bool t
     constexpr struct {
       Kind kind;
       ProblemType problem;
-      const char* element;  // "": none
+      const char* elements[2];  // the members blamed, if any
     } kRefusals[] = {
-        {Kind::kRateLimited, ProblemType::kRateLimited, ""},
-        {Kind::kAddressRefused, ProblemType::kInvalidData, "longUrl"},
-        {Kind::kAliasInvalid, ProblemType::kInvalidData, "customSlug"},
-        {Kind::kAliasTaken, ProblemType::kNonUniqueSlug, ""},
+        {Kind::kRateLimited, ProblemType::kRateLimited, {}},
+        {Kind::kAddressRefused, ProblemType::kInvalidData, {"longUrl"}},
+        {Kind::kAliasInvalid, ProblemType::kInvalidData, {"customSlug"}},
+        {Kind::kDetailsTooLong, ProblemType::kInvalidData, {"title", "tags"}},
+        {Kind::kAliasTaken, ProblemType::kNonUniqueSlug, {}},
         // one code per address: a second slug for an address is refused
-        {Kind::kAddressHasCode, ProblemType::kInvalidData, "customSlug"},
-        {Kind::kStoreFailed, ProblemType::kUnavailable, ""},
+        {Kind::kAddressHasCode, ProblemType::kInvalidData, {"customSlug"}},
+        {Kind::kStoreFailed, ProblemType::kUnavailable, {}},
     };
     for (const auto& refusal : kRefusals) {
       if (refusal.kind != outcome.kind) continue;
       Json extra = Json::object();
-      if (*refusal.element) extra["invalidElements"] = Json::array({refusal.element});
+      for (const char* element : refusal.elements)
+        if (element) extra["invalidElements"].push_back(element);
       if (outcome.kind == Kind::kAddressHasCode) extra["shortCode"] = outcome.code;
       if (outcome.kind == Kind::kAliasTaken) {
         extra["customSlug"] = ask.alias;

@@ -253,6 +253,7 @@ YourlsAnswer Application::YourlsCreated(const CreationOutcome& outcome, const st
       {Outcome::kAddressRefused, Refusal::kTooLong, 414, "error:toolong"},
       {Outcome::kAddressRefused, Refusal::kAccepted, 400, "error:nourl"},  // missing or malformed
       {Outcome::kAliasInvalid, Refusal::kAccepted, 400, "error:keyword"},
+      {Outcome::kDetailsTooLong, Refusal::kAccepted, 400, "error:title"},
       {Outcome::kAliasTaken, Refusal::kAccepted, 400, "error:keyword"},
       {Outcome::kAddressHasCode, Refusal::kAccepted, 400, "error:url"},
       {Outcome::kStoreFailed, Refusal::kAccepted, 503, "error:db"},

@@ -197,6 +197,11 @@ TEST_F(YourlsApi, RefusesInYourlsShapeWithTheStatusItNames) {
   ExpectFail(Get("action=shorturl&url=http://example.com/k&keyword=api" + key), 400, "error:keyword", "reserved");
   ASSERT_EQ(Get("action=shorturl&url=http://example.com/k1&keyword=taken" + key).status, 200);
   ExpectFail(Get("action=shorturl&url=http://example.com/k2&keyword=taken" + key), 400, "error:keyword", "taken");
+  // a title no door keeps: the creation's own bound, refused before anything is stored
+  ExpectFail(Form("action=shorturl&url=http://example.com/t&title=" + std::string(1001, 't') + key), 400,
+             "error:title", "title too long");
+  EXPECT_EQ(Parsed(Get("action=shorturl&url=http://example.com/t" + key)).value("message", ""),
+            "http://example.com/t added to database");
   // keys: none, a wrong one, and YOURLS's other ways, refused alike; the
   // simple format says it too
   ExpectLogIn(Get("action=shorturl&url=http://example.com/n&format=json"), "no key");
