@@ -142,6 +142,7 @@ void TextSeeds() {
         R"({"expires":"2026-12-31T00:00:00Z","max_clicks":5,"disabled":false,"public_note":"\u00e9 \"q\"",)"
         R"("url":"http://e.com/","url":"http://f.example/","x":[1.5e3,-0,{"y":[true,null]}]})");
   Write("service_request", "json-deepest", std::string(32, '[') + "\"[{\\\"\"" + std::string(32, ']'));
+  Write("service_request", "iso-time", "2030-01-02T03:04:05.678-05:30");
   Write("service_request", "bad-escape", "/create.php?url=http%3A%2F%2Fe.com%2F%G1");
   Write("service_request", "idna-host",
         "http://XN--FSQU00A.CN:80/%e8%b7%af?q=\xE4\xB8\xAD#\xE2\x80\xAE%E4%B8");

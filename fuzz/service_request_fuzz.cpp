@@ -15,6 +15,7 @@
 #include "service/core/multipart.h"
 #include "service/core/pages.h"
 #include "service/core/request.h"
+#include "service/core/utc_time.h"
 
 using namespace snipora::service;
 
@@ -83,6 +84,16 @@ void CheckJsonText(std::string_view input) {
   FUZZ_CHECK(!IsUtf8(input) || read == input);
 }
 
+// A time as other shorteners' clients write it: one read is a time this
+// service writes back (1970 to 9999) in a form read again as the same time.
+void CheckIsoTime(std::string_view input) {
+  const std::optional<long long> at = ParseIsoTime(input);
+  if (!at || *at < 0 || *at > 253402300799) return;
+  const std::string written = IsoUtcWithOffset(*at);
+  FUZZ_CHECK(written.size() == 25);
+  FUZZ_CHECK(ParseIsoTime(written) == at);
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
@@ -104,6 +115,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
   // adds its check here and its core source to this target in CMakeLists.txt
   CheckJsonBody(input, denied);
   CheckJsonText(input);
+  CheckIsoTime(input);
   // a multipart body: its fields hold its own bytes, none when it is refused
   const MultipartForm form = ParseMultipart(input, "b");
   std::size_t held = 0;

@@ -36,6 +36,19 @@ const Application::Route Application::kRoutes[] = {
     {kRead, "/api/v2/users", Role::kNone, &Application::KuttUser},
     // the YOURLS API: its actions check keys themselves (signature=KEY)
     {kRead | kPost, "/yourls-api.php", Role::kNone, &Application::YourlsApi},
+    // Shlink's REST API v3: the handlers read the key their own way
+    {kPost, "/rest/v3/short-urls", Role::kNone, &Application::ShlinkCreate},
+    {kRead, "/rest/v3/short-urls", Role::kNone, &Application::ShlinkList},
+    {kRead, "/rest/v3/short-urls/shorten", Role::kNone, &Application::ShlinkShorten},
+    {kRead | kPost | kPatch | kDelete, "/rest/v3/short-urls/+/visits", Role::kNone, &Application::ShlinkNotOffered},
+    {kRead | kPost | kPatch | kDelete, "/rest/v3/short-urls/+/redirect-rules", Role::kNone,
+     &Application::ShlinkNotOffered},
+    {kRead, "/rest/v3/short-urls/+", Role::kNone, &Application::ShlinkGet},
+    {kPatch, "/rest/v3/short-urls/+", Role::kNone, &Application::ShlinkEdit},
+    {kDelete, "/rest/v3/short-urls/+", Role::kNone, &Application::ShlinkDelete},
+    {kRead, "/rest/v3/health", Role::kNone, &Application::ShlinkHealth},
+    {kRead, "/rest/health", Role::kNone, &Application::ShlinkHealth},
+    {kRead | kPost | kPatch | kDelete, "/rest/*", Role::kNone, &Application::ShlinkNotOffered},
     {kRead, "/+/qr-code", Role::kNone, &Application::QrCode},
     {kRead, "/+", Role::kNone, &Application::Redirect},
 };

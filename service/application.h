@@ -20,6 +20,8 @@
 // (the roles in the route table, application.cpp; API errors as
 // {"error":{"code","message"}})
 //   /api/v2/links[/ID], /api/v2/health, /api/v2/users   Kutt's API (kutt_handlers.cpp)
+//   /rest/v3/short-urls[/CODE], /rest/v3/short-urls/shorten, /rest/v3/health
+//                                       Shlink's REST API (shlink_handlers.cpp)
 //   GET /healthz, GET /metrics
 //   GET|HEAD /download/NAME             the Windows program set up for this service
 //   GET|HEAD|POST /yourls-api.php       the YOURLS API (yourls_handlers.cpp)
@@ -143,6 +145,7 @@ class Application final : public RequestHandler {
     std::string code;                      // kCreated, kKnown, kAddressHasCode
     std::string address;                   // the stored form, once accepted
     std::string shortAddress;              // kCreated, kKnown: "http://HOST/CODE"
+    int64_t created = 0;                   // kCreated: the time stored with it
   };
   using CreationShape = std::function<Reply(const CreationOutcome&)>;
   // Checks and creates (counting it in the metrics), and answers through
@@ -227,6 +230,25 @@ class Application final : public RequestHandler {
   std::optional<Reply> YourlsDbStats(Call& call, const YourlsCall& yourls);
   std::optional<Reply> YourlsVersion(Call& call, const YourlsCall& yourls);
   YourlsAnswer YourlsCreated(const CreationOutcome& outcome, const std::string& title);
+
+  // --- Shlink's REST API v3 (shlink_handlers.cpp): short URLs under
+  // /rest/v3/short-urls with the key in X-Api-Key, the single-step shorten
+  // (the key in ?apiKey=), health; refusals as RFC 7807 problem details, and
+  // what Shlink offers and this service does not answered as such.
+  std::optional<Reply> ShlinkCreate(Call& call);
+  std::optional<Reply> ShlinkShorten(Call& call);
+  std::optional<Reply> ShlinkList(Call& call);
+  std::optional<Reply> ShlinkGet(Call& call);
+  std::optional<Reply> ShlinkEdit(Call& call);
+  std::optional<Reply> ShlinkDelete(Call& call);
+  std::optional<Reply> ShlinkHealth(Call& call);
+  std::optional<Reply> ShlinkNotOffered(Call& call);
+  // Nothing when X-Api-Key admits the call to `role`; else the problem.
+  std::optional<Reply> ShlinkAdmit(Call& call, Role role);
+  static Reply ShlinkAuthProblem(Admission admission, bool inQuery);
+  // A creation answered as a short URL's JSON, or (`text`) its address alone.
+  std::optional<Reply> ShlinkMake(Call& call, CreationAsk ask, bool text);
+  static Reply ShlinkManagedProblem(const Managed& managed, std::string_view code);
 
   ApplicationParts parts_;
   const std::string ownHost_;

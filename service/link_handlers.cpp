@@ -158,6 +158,7 @@ std::optional<Reply> Application::CreateLink(Call& call, CreationAsk ask, Creati
         settled.kind = created.outcome == Created::kCreated ? CreationOutcome::kCreated : CreationOutcome::kKnown;
         settled.code = created.code;
         settled.shortAddress = ShortAddress(created.code);
+        settled.created = created.created;
         Metrics::Add(created.outcome == Created::kCreated ? parts_.metrics.creations : parts_.metrics.known);
         break;
       case Created::kAliasTaken:

@@ -117,7 +117,7 @@ void LinkWriter::Commit(std::deque<Waiting>& batch) {
             made.expires = batch[i].creation.expires;
             made.maxClicks = batch[i].creation.maxClicks;
             cache_.Insert(result.code, LifeOf(made), false, 0, DenyList());
-            answer = {Created::kCreated, result.code};
+            answer = {Created::kCreated, result.code, now};
             break;
           }
           case InsertResult::kAddressKnown:

@@ -43,6 +43,7 @@ struct Created {
     kFailed,         // the store failed or the writer has stopped
   } outcome = kFailed;
   std::string code;  // kCreated, kKnown, kAddressHasCode: the address's code
+  int64_t created = 0;  // kCreated: the time it was stored with
 };
 
 struct WriterSettings {

@@ -1,9 +1,23 @@
 #include "service/core/utc_time.h"
 
+#include <cctype>
 #include <charconv>
 #include <ctime>
 
 namespace snipora::service {
+namespace {
+
+// Days since 1970-01-01 of a date of the proleptic Gregorian calendar.
+long long DaysFromCivil(long long y, unsigned m, unsigned d) {
+  y -= m <= 2;
+  const long long era = (y >= 0 ? y : y - 399) / 400;
+  const unsigned yoe = static_cast<unsigned>(y - era * 400);
+  const unsigned doy = (153 * (m > 2 ? m - 3 : m + 9) + 2) / 5 + d - 1;
+  const unsigned doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + static_cast<long long>(doe) - 719468;
+}
+
+}  // namespace
 
 std::string IsoUtc(long long seconds) {
   const std::time_t t = std::time_t(seconds);
@@ -44,6 +58,67 @@ std::optional<long long> ParseTime(std::string_view text) {
   const std::time_t seconds = timegm(&utc);
   if (utc.tm_mday != *day) return std::nullopt;  // 31 April and the like
   return seconds;
+}
+
+std::string IsoUtcWithOffset(long long seconds) {
+  std::string text = IsoUtc(seconds);
+  if (!text.empty() && text.back() == 'Z') text.replace(text.size() - 1, 1, "+00:00");
+  return text;
+}
+
+std::optional<long long> ParseIsoTime(std::string_view text) {
+  std::size_t at = 0;
+  const auto digits = [&](std::size_t count) -> std::optional<int> {
+    if (text.size() - at < count) return std::nullopt;
+    int value = 0;
+    for (std::size_t i = 0; i < count; ++i, ++at) {
+      if (!std::isdigit(static_cast<unsigned char>(text[at]))) return std::nullopt;
+      value = value * 10 + (text[at] - '0');
+    }
+    return value;
+  };
+  const auto take = [&](char c) {
+    if (at >= text.size() || text[at] != c) return false;
+    ++at;
+    return true;
+  };
+  const std::optional<int> year = digits(4);
+  if (!year || !take('-')) return std::nullopt;
+  const std::optional<int> month = digits(2);
+  if (!month || !take('-')) return std::nullopt;
+  const std::optional<int> day = digits(2);
+  if (!day || *month < 1 || *month > 12) return std::nullopt;
+  constexpr int kDaysIn[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+  const bool leap = (*year % 4 == 0 && *year % 100 != 0) || *year % 400 == 0;
+  if (*day < 1 || *day > kDaysIn[*month - 1] + (*month == 2 && leap)) return std::nullopt;
+  long long seconds = DaysFromCivil(*year, unsigned(*month), unsigned(*day)) * 86400;
+  if (at == text.size()) return seconds;
+  if (!take('T') && !take('t') && !take(' ')) return std::nullopt;
+  const std::optional<int> hour = digits(2);
+  if (!hour || !take(':')) return std::nullopt;
+  const std::optional<int> minute = digits(2);
+  std::optional<int> second = 0;
+  if (minute && take(':')) second = digits(2);
+  if (!minute || !second || *hour > 23 || *minute > 59 || *second > 59) return std::nullopt;
+  seconds += *hour * 3600 + *minute * 60 + *second;
+  if (take('.') || take(',')) {
+    const std::size_t from = at;
+    while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at]))) ++at;
+    if (at == from) return std::nullopt;
+  }
+  if (at == text.size()) return seconds;
+  if (take('Z') || take('z')) return at == text.size() ? std::optional<long long>(seconds) : std::nullopt;
+  const int sign = take('+') ? 1 : take('-') ? -1 : 0;
+  if (sign == 0) return std::nullopt;
+  const std::optional<int> offsetHours = digits(2);
+  std::optional<int> offsetMinutes = 0;
+  if (offsetHours && at < text.size()) {
+    take(':');
+    offsetMinutes = digits(2);
+  }
+  if (!offsetHours || !offsetMinutes || at != text.size() || *offsetHours > 23 || *offsetMinutes > 59)
+    return std::nullopt;
+  return seconds - sign * (*offsetHours * 3600 + *offsetMinutes * 60);
 }
 
 }  // namespace snipora::service

@@ -668,6 +668,22 @@ TEST_F(HttpTest, StoreErrorsCountTheRequestsTheStoreFailed) {
   EXPECT_EQ(store_->FindCode(code)->clicks, 1);  // kept through the failures
 }
 
+// Shlink's clients meet a failed store as problem details to retry.
+TEST_F(HttpTest, ShlinksCreationAnswersAFailedStoreAsAProblemToRetry) {
+  Start();
+  store_->failing = true;
+  const Response failed = Exchange(port_,
+                                   "POST /rest/v3/short-urls HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
+                                   "Content-Type: application/json\r\nContent-Length: 35\r\n\r\n"
+                                   R"({"longUrl":"http://fails.example/"})");
+  EXPECT_EQ(failed.status, 503);
+  EXPECT_EQ(failed.Header("Content-Type"), "application/problem+json");
+  EXPECT_EQ(failed.Header("Retry-After"), "5");
+  EXPECT_NE(failed.body.find(R"("type":"about:blank","title":"Service Unavailable")"), std::string::npos)
+      << failed.body;
+  EXPECT_NE(failed.body.find(R"("status":503)"), std::string::npos);
+}
+
 // A click write whose commit went unanswered is written again with its id:
 // its clicks count once, and the clicks counted meanwhile after it.
 TEST_F(HttpTest, AClickWriteCommittedButUnansweredCountsOnce) {
