@@ -143,7 +143,9 @@ bool IsValidCode(std::string_view code) {
 }
 
 bool IsReservedCode(std::string_view code) {
-  static constexpr std::string_view kReserved[] = {"api", "healthz", "metrics", "create", "static", "favicon", "robots"};
+  // the first segments of the service's own paths (rest: the Shlink API's)
+  static constexpr std::string_view kReserved[] = {"api",     "healthz", "metrics", "create",  "static",
+                                                    "favicon", "robots",  "rest",    "download"};
   const std::string lower = LowerText(code);
   for (std::string_view name : kReserved)
     if (lower == name) return true;

@@ -142,7 +142,7 @@ TEST(Codes, AliasesAreShortAndPlainAndNeverOurOwnPaths) {
     EXPECT_TRUE(IsValidCode(good)) << good;
   for (const char* bad : {"", "a b", "a/b", "a.b", "a%20", "123456789012345678901234567890123", "\xE4\xB8\xAD"})
     EXPECT_FALSE(IsValidCode(bad)) << bad;
-  for (const char* reserved : {"api", "healthz", "Metrics"}) EXPECT_TRUE(IsReservedCode(reserved)) << reserved;
+  for (const char* reserved : {"api", "healthz", "Metrics", "REST"}) EXPECT_TRUE(IsReservedCode(reserved)) << reserved;
   EXPECT_FALSE(IsReservedCode("apis"));
 }
 
