@@ -15,6 +15,8 @@
 #include <thread>
 #include <vector>
 
+#include "service/keys.h"
+
 namespace snipora::service::test {
 
 std::string Response::Header(std::string_view name) const {
@@ -212,6 +214,12 @@ Settings TestSettings(const TempDir& dir) {
   settings.creationsPerMinute = 0;
   settings.stopTimeout = 2;
   return settings;
+}
+
+void AddApiKeys(Store& store, const std::string& admin, const std::string& alice, const std::string& bob) {
+  store.AddKey({"root", "admin", KeyDigest(admin), 1});
+  store.AddKey({"alice", "creator", KeyDigest(alice), 1});
+  store.AddKey({"bob", "creator", KeyDigest(bob), 1});
 }
 
 }  // namespace snipora::service::test

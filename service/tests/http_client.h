@@ -86,6 +86,10 @@ class TempDir {
   std::filesystem::path path_;
 };
 
+// The API tests' keys written into a store: an admin's ("root") and two
+// creators' ("alice", "bob").
+void AddApiKeys(Store& store, const std::string& admin, const std::string& alice, const std::string& bob);
+
 // Settings for a test service: a free port, its database in `dir`, no limit
 // on creations unless a test sets one.
 Settings TestSettings(const TempDir& dir);

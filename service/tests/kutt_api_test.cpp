@@ -39,9 +39,7 @@ class KuttApi : public testing::Test {
     if (adjust) adjust(settings);
     {
       std::unique_ptr<Store> store = OpenSqliteStore(settings.database);
-      store->AddKey({"root", "admin", KeyDigest(admin_), 1});
-      store->AddKey({"alice", "creator", KeyDigest(alice_), 1});
-      store->AddKey({"bob", "creator", KeyDigest(bob_), 1});
+      test::AddApiKeys(*store, admin_, alice_, bob_);
       // made over three days, listed in another order than their codes'
       const NewLink seeded[] = {
           {"old", "http://alice.example/old", 1000000, 4, "alice"},

@@ -43,9 +43,7 @@ class LinksApi : public testing::Test {
     Settings settings = test::TestSettings(dir_);
     {
       std::unique_ptr<Store> store = OpenSqliteStore(settings.database);
-      store->AddKey({"root", "admin", KeyDigest(admin_), 1});
-      store->AddKey({"alice", "creator", KeyDigest(alice_), 1});
-      store->AddKey({"bob", "creator", KeyDigest(bob_), 1});
+      test::AddApiKeys(*store, admin_, alice_, bob_);
     }
     service_ = std::make_unique<Service>(settings, nullptr, nullptr);
     port_ = service_->port();

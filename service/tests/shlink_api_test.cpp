@@ -31,9 +31,7 @@ class ShlinkApi : public testing::Test {
     std::ofstream(settings.denyList) << "denied.example\n";
     {
       std::unique_ptr<Store> store = OpenSqliteStore(settings.database);
-      store->AddKey({"root", "admin", KeyDigest(admin_), 1});
-      store->AddKey({"alice", "creator", KeyDigest(alice_), 1});
-      store->AddKey({"bob", "creator", KeyDigest(bob_), 1});
+      test::AddApiKeys(*store, admin_, alice_, bob_);
     }
     service_ = std::make_unique<Service>(settings, nullptr, nullptr);
     port_ = service_->port();
