@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "service/sqlite_checkpointer.h"
 #include "service/stored_tags.h"
 
 namespace snipora::service {
@@ -226,6 +227,7 @@ class SqliteStore final : public Store {
     Migrate(writer_);
     writer_.Prepare();
     writer_.PrepareChanges();
+    checkpointer_.emplace(writer_.db.get(), path_);
   }
 
   ChangeResult ChangeLink(std::string_view code, const LinkChange& change) override {
@@ -509,6 +511,7 @@ class SqliteStore final : public Store {
   std::string path_;
   std::mutex writerMutex_;
   Connection writer_;
+  std::optional<SqliteCheckpointer> checkpointer_;  // before the writer closes, it stops
   std::mutex readersMutex_;
   std::vector<std::unique_ptr<Connection>> idleReaders_;
 };
