@@ -138,6 +138,10 @@ void TextSeeds() {
         "http://snip.invalid/create.php?source=indexpage&url=https%3A%2F%2F%E4%B8%AD.example&alias=my-link");
   Write("service_request", "credentials", "/create.php?url=http%3A%2F%2Fuser%3Apw%40www.spam.example%3A8080%2F");
   Write("service_request", "json", R"({"url": "http://[::1]:80/\u4e2d\ud83d\ude00", "alias": null, "n": 1})");
+  Write("service_request", "json-change",
+        R"({"expires":"2026-12-31T00:00:00Z","max_clicks":5,"disabled":false,"public_note":"\u00e9 \"q\"",)"
+        R"("url":"http://e.com/","url":"http://f.example/","x":[1.5e3,-0,{"y":[true,null]}]})");
+  Write("service_request", "json-deepest", std::string(32, '[') + "\"[{\\\"\"" + std::string(32, ']'));
   Write("service_request", "bad-escape", "/create.php?url=http%3A%2F%2Fe.com%2F%G1");
   Write("service_request", "idna-host",
         "http://XN--FSQU00A.CN:80/%e8%b7%af?q=\xE4\xB8\xAD#\xE2\x80\xAE%E4%B8");

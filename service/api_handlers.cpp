@@ -7,7 +7,7 @@
 
 #include "service/codes.h"
 #include "service/core/address_form.h"
-#include "service/core/pages.h"
+#include "service/core/json_body.h"
 #include "service/core/request.h"
 #include "service/core/utc_time.h"
 #include "service/link_admin.h"
@@ -29,7 +29,7 @@ std::optional<Reply> Application::LinkInfo(Call& call) {
   }
   if (!link) return ApiError(404, "not_found", "No such code.");
   const bool full = call.caller && (call.caller->role == Role::kAdmin || call.caller->name == link->owner);
-  return Reply{200, kJson, LinkJson(*link, ClicksOf(*link), full) + "\n", {}};
+  return Reply{200, kJson, JsonText(LinkJson(*link, ClicksOf(*link), full)) + "\n", {}};
 }
 
 std::optional<Reply> Application::ListLinks(Call& call) {
@@ -69,13 +69,10 @@ std::optional<Reply> Application::ListLinks(Call& call) {
   }
   const std::optional<LinkPage> page = ListFor(call, std::move(filter));
   if (!page) return RetryLater(ApiError(503, "store_unavailable", "The store does not answer."));
-  std::string json = "{\"links\":[";
-  for (const Link& link : page->links) {
-    if (json.back() != '[') json += ',';
-    json += LinkJson(link, ClicksOf(link), true);
-  }
-  json += "],\"next\":" + (page->next ? JsonString(*page->next) : std::string("null")) + "}\n";
-  return Reply{200, kJson, std::move(json), {}};
+  Json links = Json::array();
+  for (const Link& link : page->links) links.push_back(LinkJson(link, ClicksOf(link), true));
+  const Json next = page->next ? Json(*page->next) : Json(nullptr);
+  return Reply{200, kJson, JsonText(Json::object({{"links", std::move(links)}, {"next", next}})) + "\n", {}};
 }
 
 int64_t Application::ClicksOf(const Link& link) const { return link.clicks + parts_.cache.PendingClicks(link.code); }
@@ -170,7 +167,7 @@ std::optional<Reply> Application::ChangeLink(Call& call) {
   if (!request.change) return ApiError(400, "bad_change", request.error);
   const Managed managed = EditLink(call, call.capture, std::move(*request.change));
   if (managed.problem != Problem::kNone) return ProblemReply(managed);
-  return Reply{200, kJson, LinkJson(*managed.link, ClicksOf(*managed.link), true) + "\n", {}};
+  return Reply{200, kJson, JsonText(LinkJson(*managed.link, ClicksOf(*managed.link), true)) + "\n", {}};
 }
 
 namespace {
@@ -218,21 +215,23 @@ std::optional<Reply> Application::LinkStats(Call& call) {
     return RetryLater(ApiError(503, "store_unavailable", "The store does not answer."));
   }
   int64_t total = 0;
-  std::string json = "{\"code\":" + JsonString(link.code) + ",\"from\":\"" + DayText(*from) + "\",\"to\":\"" +
-                     DayText(*to) + "\",\"days\":[";
+  Json counts = Json::array();
   for (const DayCount& day : days) {
-    if (json.back() != '[') json += ',';
-    json += "{\"day\":\"" + DayText(day.day) + "\",\"clicks\":" + std::to_string(day.clicks) + "}";
+    counts.push_back(Json::object({{"day", DayText(day.day)}, {"clicks", day.clicks}}));
     total += day.clicks;
   }
-  json += "],\"total\":" + std::to_string(total) + "}\n";
-  return Reply{200, kJson, std::move(json), {}};
+  const Json stats = Json::object({{"code", link.code},
+                                   {"from", DayText(*from)},
+                                   {"to", DayText(*to)},
+                                   {"days", std::move(counts)},
+                                   {"total", total}});
+  return Reply{200, kJson, JsonText(stats) + "\n", {}};
 }
 
 std::optional<Reply> Application::DeleteLink(Call& call) {
   const Problem problem = RemoveLink(call, call.capture);
   if (problem != Problem::kNone) return ProblemReply({std::nullopt, problem});
-  return Reply{200, kJson, "{\"deleted\":" + JsonString(call.capture) + "}\n", {}};
+  return Reply{200, kJson, JsonText(Json::object({{"deleted", call.capture}})) + "\n", {}};
 }
 
 }  // namespace snipora::service

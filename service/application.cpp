@@ -27,6 +27,15 @@ const Application::Route Application::kRoutes[] = {
     {kRead, "/api/v1/links/+", Role::kAnyone, &Application::LinkInfo},
     {kPatch, "/api/v1/links/+", Role::kCreator, &Application::ChangeLink},
     {kDelete, "/api/v1/links/+", Role::kCreator, &Application::DeleteLink},
+    // Kutt v2 (kutt_handlers.cpp): the handlers read the key from X-API-KEY
+    {kPost, "/api/v2/links", Role::kNone, &Application::KuttCreate},
+    {kRead, "/api/v2/links", Role::kNone, &Application::KuttList},
+    {kPatch, "/api/v2/links/+", Role::kNone, &Application::KuttEdit},
+    {kDelete, "/api/v2/links/+", Role::kNone, &Application::KuttDelete},
+    {kRead, "/api/v2/health", Role::kNone, &Application::KuttHealth},
+    {kRead, "/api/v2/users", Role::kNone, &Application::KuttUser},
+    // the YOURLS API: its actions check keys themselves (signature=KEY)
+    {kRead | kPost, "/yourls-api.php", Role::kNone, &Application::YourlsApi},
     {kRead, "/+/qr-code", Role::kNone, &Application::QrCode},
     {kRead, "/+", Role::kNone, &Application::Redirect},
 };

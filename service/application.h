@@ -19,8 +19,10 @@
 //   GET /api/v1/links/CODE/stats        clicks per UTC day
 // (the roles in the route table, application.cpp; API errors as
 // {"error":{"code","message"}})
+//   /api/v2/links[/ID], /api/v2/health, /api/v2/users   Kutt's API (kutt_handlers.cpp)
 //   GET /healthz, GET /metrics
 //   GET|HEAD /download/NAME             the Windows program set up for this service
+//   GET|HEAD|POST /yourls-api.php       the YOURLS API (yourls_handlers.cpp)
 // Targets are accepted in origin form and in absolute form (through a proxy).
 #include <functional>
 #include <memory>
@@ -45,6 +47,9 @@
 #include "service/store.h"
 
 namespace snipora::service {
+
+// A YOURLS API answer before its format (yourls_handlers.cpp).
+struct YourlsAnswer;
 
 // What the application answers from; owned by the Service around it.
 struct ApplicationParts {
@@ -131,7 +136,8 @@ class Application final : public RequestHandler {
   // code per address, whichever door asked.
   struct CreationOutcome {
     enum Kind {
-      kCreated, kKnown, kRateLimited, kAddressRefused, kAliasInvalid, kAliasTaken, kAddressHasCode, kStoreFailed,
+      kCreated, kKnown, kRateLimited, kAddressRefused, kAliasInvalid, kDetailsTooLong, kAliasTaken, kAddressHasCode,
+      kStoreFailed,
     } kind = kStoreFailed;
     Refusal refusal = Refusal::kAccepted;  // kAddressRefused: why
     std::string code;                      // kCreated, kKnown, kAddressHasCode
@@ -194,6 +200,33 @@ class Application final : public RequestHandler {
     bool storeFailed = false;
   };
   Found FindLink(std::string_view code, bool click, std::string_view what);
+
+  // --- Kutt v2 (kutt_handlers.cpp): /api/v2/links, /api/v2/health and
+  // /api/v2/users as Kutt's clients speak them; the key in X-API-KEY, errors
+  // as {"error": "..."}.
+  std::optional<Reply> KuttCreate(Call& call);
+  std::optional<Reply> KuttList(Call& call);
+  std::optional<Reply> KuttEdit(Call& call);
+  std::optional<Reply> KuttDelete(Call& call);
+  std::optional<Reply> KuttHealth(Call& call);
+  std::optional<Reply> KuttUser(Call& call);
+  // Nothing when the X-API-KEY may take a route needing `role`; else Kutt's 401.
+  std::optional<Reply> KuttAdmit(Call& call, Role role);
+  // Kutt's refusal of a creation's outcome, and of a managing problem.
+  static Reply KuttRefused(const CreationOutcome& outcome);
+  static Reply KuttProblem(Problem problem, Refusal refusal);
+
+  // --- The YOURLS API (yourls_handlers.cpp): /yourls-api.php, read from a
+  // query or a urlencoded or multipart form, each action answered as xml,
+  // json, jsonp or simple text.
+  struct YourlsCall;  // a request's fields, and the format it asked for
+  std::optional<Reply> YourlsApi(Call& call);
+  std::optional<Reply> YourlsShorten(Call& call, const YourlsCall& yourls);
+  std::optional<Reply> YourlsExpand(Call& call, const YourlsCall& yourls);
+  std::optional<Reply> YourlsUrlStats(Call& call, const YourlsCall& yourls);
+  std::optional<Reply> YourlsDbStats(Call& call, const YourlsCall& yourls);
+  std::optional<Reply> YourlsVersion(Call& call, const YourlsCall& yourls);
+  YourlsAnswer YourlsCreated(const CreationOutcome& outcome, const std::string& title);
 
   ApplicationParts parts_;
   const std::string ownHost_;

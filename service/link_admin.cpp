@@ -1,36 +1,106 @@
 #include "service/link_admin.h"
 
 #include <algorithm>
-#include <charconv>
+#include <cstdint>
+#include <iterator>
 
 #include "service/core/address_check.h"
-#include "service/core/address_form.h"
-#include "service/core/json_body.h"
-#include "service/core/pages.h"
-#include "service/core/request.h"
 #include "service/core/utc_time.h"
 
 namespace snipora::service {
 namespace {
 
 constexpr int kStorePage = 1000;
-constexpr std::size_t kMaxTitle = 1000, kMaxTags = 50, kMaxTag = 200;
 
-std::string MaybeTime(const std::optional<int64_t>& seconds) {
-  return seconds ? JsonString(IsoUtc(*seconds)) : "null";
-}
-std::string MaybeNumber(const std::optional<int64_t>& number) {
-  return number ? std::to_string(*number) : "null";
+Json MaybeTime(const std::optional<int64_t>& seconds) { return seconds ? Json(IsoUtc(*seconds)) : Json(nullptr); }
+Json MaybeNumber(const std::optional<int64_t>& number) { return number ? Json(*number) : Json(nullptr); }
+
+// A JSON integer that fits the stores' numbers; nothing for fractions,
+// exponents (1e3 is read as a fraction) and other kinds.
+std::optional<int64_t> WholeNumber(const Json& value) {
+  if (!value.is_number_integer()) return std::nullopt;
+  if (value.is_number_unsigned() && value.get<uint64_t>() > uint64_t(INT64_MAX)) return std::nullopt;
+  return value.get<int64_t>();
 }
 
-std::optional<int64_t> WholeNumber(std::string_view text) {
-  int64_t value = 0;
-  const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (status != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
+// One member a change may hold: how its value is read into the change, and
+// what it takes, for the refusal when `read` finds the wrong kind. The
+// parser has already refused strings that are not UTF-8.
+struct ChangeMember {
+  std::string_view name;
+  std::string_view takes;
+  bool (*read)(const Json& value, LinkChange& change);
+};
+
+bool ReadNote(const Json& value, std::optional<std::string>& note) {
+  if (!value.is_string() || value.get_ref<const std::string&>().size() > 1000) return false;
+  note = value.get<std::string>();
+  return true;
 }
+
+constexpr ChangeMember kChangeMembers[] = {
+    {"expires", "a UTC time (2026-12-31T00:00:00Z), seconds since 1970, or null",
+     [](const Json& value, LinkChange& change) {
+       if (value.is_null()) {
+         change.expires = std::optional<int64_t>();
+         return true;
+       }
+       std::optional<int64_t> at = WholeNumber(value);
+       if (value.is_string())
+         if (const std::optional<long long> time = ParseTime(value.get_ref<const std::string&>())) at = *time;
+       if (at) change.expires = at;
+       return at.has_value();
+     }},
+    {"max_clicks", "a whole number from 0, or null",
+     [](const Json& value, LinkChange& change) {
+       if (value.is_null()) {
+         change.maxClicks = std::optional<int64_t>();
+         return true;
+       }
+       const std::optional<int64_t> clicks = WholeNumber(value);
+       if (clicks && *clicks >= 0) change.maxClicks = clicks;
+       return clicks && *clicks >= 0;
+     }},
+    {"disabled", "true or false",
+     [](const Json& value, LinkChange& change) {
+       if (value.is_boolean()) change.disabled = value.get<bool>();
+       return value.is_boolean();
+     }},
+    {"public_note", "text of up to 1000 bytes",
+     [](const Json& value, LinkChange& change) { return ReadNote(value, change.publicNote); }},
+    {"private_note", "text of up to 1000 bytes",
+     [](const Json& value, LinkChange& change) { return ReadNote(value, change.privateNote); }},
+    {"url", "an address",
+     [](const Json& value, LinkChange& change) {
+       if (value.is_string()) change.address = value.get<std::string>();
+       return value.is_string();
+     }},
+    {"title", "text of up to 1000 bytes",
+     [](const Json& value, LinkChange& change) {
+       if (!value.is_string() || !TitleFits(value.get_ref<const std::string&>())) return false;
+       change.title = value.get<std::string>();
+       return true;
+     }},
+    {"tags", "an array of up to 50 texts of up to 200 bytes",
+     [](const Json& value, LinkChange& change) {
+       const auto fits = [](const Json& tag) {
+         return tag.is_string() && tag.get_ref<const std::string&>().size() <= kMaxTag;
+       };
+       if (!value.is_array() || value.size() > kMaxTags || !std::all_of(value.begin(), value.end(), fits))
+         return false;
+       change.tags = value.get<std::vector<std::string>>();
+       return true;
+     }},
+};
 
 }  // namespace
+
+bool TitleFits(std::string_view title) { return title.size() <= kMaxTitle; }
+
+bool TagsFit(const std::vector<std::string>& tags) {
+  return tags.size() <= kMaxTags &&
+         std::all_of(tags.begin(), tags.end(), [](const std::string& tag) { return tag.size() <= kMaxTag; });
+}
 
 LinkPage FindLinks(Store& store, const LinkFilter& filter) {
   LinkPage page;
@@ -57,76 +127,34 @@ LinkPage FindLinks(Store& store, const LinkFilter& filter) {
   }
 }
 
-std::string LinkJson(const Link& link, int64_t clicks, bool full) {
-  std::string json = "{\"code\":" + JsonString(link.code) + ",\"url\":" + JsonString(link.address) +
-                     ",\"created\":" + JsonString(IsoUtc(link.created)) + ",\"clicks\":" + std::to_string(clicks) +
-                     ",\"disabled\":" + (link.disabled ? "true" : "false") +
-                     ",\"public_note\":" + JsonString(link.publicNote) + ",\"expires\":" + MaybeTime(link.expires) +
-                     ",\"max_clicks\":" + MaybeNumber(link.maxClicks);
-  // what a client said of it may be any bytes: JsonText writes them as valid JSON
-  json += ",\"title\":" + JsonText(Json(link.title)) + ",\"tags\":" + JsonText(Json(link.tags));
-  if (full) json += ",\"private_note\":" + JsonString(link.privateNote) + ",\"owner\":" + JsonString(link.owner);
-  return json + "}";
+Json LinkJson(const Link& link, int64_t clicks, bool full) {
+  Json json = Json::object();
+  json["code"] = link.code;
+  json["url"] = link.address;
+  json["created"] = IsoUtc(link.created);
+  json["clicks"] = clicks;
+  json["disabled"] = link.disabled;
+  json["public_note"] = link.publicNote;
+  json["expires"] = MaybeTime(link.expires);
+  json["max_clicks"] = MaybeNumber(link.maxClicks);
+  json["title"] = link.title;
+  json["tags"] = link.tags;
+  if (full) {
+    json["private_note"] = link.privateNote;
+    json["owner"] = link.owner;
+  }
+  return json;
 }
 
 ChangeRequest ReadLinkChange(std::string_view body) {
-  // title and tags (an array) are taken out here; the flat reader reads the rest
-  std::optional<Json> object = ParseJsonBody(body);
-  if (!object || !object->is_object()) return {std::nullopt, "The body is not a flat JSON object."};
+  const std::optional<Json> json = ParseJsonBody(body);
+  if (!json || !json->is_object()) return {std::nullopt, "The body is not a flat JSON object."};
   LinkChange change;
-  if (const auto title = object->find("title"); title != object->end()) {
-    if (!title->is_string() || title->get_ref<const std::string&>().size() > kMaxTitle)
-      return {std::nullopt, "title takes text of up to 1000 bytes."};
-    change.title = title->get<std::string>();
-    object->erase(title);
-  }
-  if (const auto tags = object->find("tags"); tags != object->end()) {
-    const auto fits = [](const Json& tag) {
-      return tag.is_string() && tag.get_ref<const std::string&>().size() <= kMaxTag;
-    };
-    if (!tags->is_array() || tags->size() > kMaxTags || !std::all_of(tags->begin(), tags->end(), fits))
-      return {std::nullopt, "tags takes an array of up to 50 texts of up to 200 bytes."};
-    change.tags = tags->get<std::vector<std::string>>();
-    object->erase(tags);
-  }
-  const std::optional<std::vector<JsonField>> fields = ParseJsonFields(JsonText(*object));
-  if (!fields) return {std::nullopt, "The body is not a flat JSON object."};
-  for (const JsonField& field : *fields) {
-    const auto wrong = [&](std::string_view what) {
-      return ChangeRequest{std::nullopt, field.name + " takes " + std::string(what) + "."};
-    };
-    const bool null = field.kind == JsonField::kNull, string = field.kind == JsonField::kString;
-    if (field.name == "expires") {
-      if (null) {
-        change.expires = std::optional<int64_t>();
-        continue;
-      }
-      const std::optional<long long> at =
-          string ? ParseTime(field.value)
-                 : field.kind == JsonField::kNumber ? std::optional<long long>(WholeNumber(field.value)) : std::nullopt;
-      if (!at) return wrong("a UTC time (2026-12-31T00:00:00Z), seconds since 1970, or null");
-      change.expires = std::optional<int64_t>(*at);
-    } else if (field.name == "max_clicks") {
-      if (null) {
-        change.maxClicks = std::optional<int64_t>();
-        continue;
-      }
-      const std::optional<int64_t> clicks =
-          field.kind == JsonField::kNumber ? WholeNumber(field.value) : std::nullopt;
-      if (!clicks || *clicks < 0) return wrong("a whole number from 0, or null");
-      change.maxClicks = std::optional<int64_t>(*clicks);
-    } else if (field.name == "disabled") {
-      if (field.kind != JsonField::kTrue && field.kind != JsonField::kFalse) return wrong("true or false");
-      change.disabled = field.kind == JsonField::kTrue;
-    } else if (field.name == "public_note" || field.name == "private_note") {
-      if (!string || field.value.size() > 1000 || !IsUtf8(field.value)) return wrong("text of up to 1000 bytes");
-      (field.name == "public_note" ? change.publicNote : change.privateNote) = field.value;
-    } else if (field.name == "url") {
-      if (!string) return wrong("an address");
-      change.address = field.value;
-    } else {
-      return {std::nullopt, "Unknown member " + field.name + "."};
-    }
+  for (const auto& [name, value] : json->items()) {
+    const auto member = std::find_if(std::begin(kChangeMembers), std::end(kChangeMembers),
+                                     [&](const ChangeMember& known) { return known.name == name; });
+    if (member == std::end(kChangeMembers)) return {std::nullopt, "Unknown member " + name + "."};
+    if (!member->read(value, change)) return {std::nullopt, name + " takes " + std::string(member->takes) + "."};
   }
   return {std::move(change), {}};
 }

@@ -8,6 +8,7 @@
 
 #include "service/codes.h"
 #include "service/core/address_form.h"
+#include "service/core/json_body.h"
 #include "service/core/pages.h"
 #include "service/core/request.h"
 #include "service/log.h"
@@ -117,10 +118,11 @@ std::optional<Reply> Application::FormCreate(Call& call) {
 std::optional<Reply> Application::ApiCreate(Call& call) {
   call.http.kind = RequestKind::kCreation;
   if (call.http.bodyTooLarge) return ApiError(413, "too_large", "The body is larger than this service accepts.");
-  const std::optional<std::vector<Field>> fields = ParseJsonObject(call.http.body);
-  if (!fields) return ApiError(400, "bad_json", "The body is not a JSON object of strings.");
-  const std::string* url = FindField(*fields, "url");
-  const std::string* alias = FindField(*fields, "alias");
+  const std::optional<Json> body = ParseJsonBody(call.http.body);
+  if (!body || !body->is_object()) return ApiError(400, "bad_json", "The body is not a JSON object of strings.");
+  // url and alias as strings; any other kind is as if absent, other members are ignored
+  const std::string* url = StringMember(*body, "url");
+  const std::string* alias = StringMember(*body, "alias");
   return Create(call, Answer::kApi, url ? *url : "", alias ? *alias : "");
 }
 
@@ -147,6 +149,7 @@ std::optional<Reply> Application::CreateLink(Call& call, CreationAsk ask, Creati
   outcome.address = std::move(check.address);
   if (!ask.alias.empty() && (!IsValidCode(ask.alias) || IsReservedCode(ask.alias)))
     return refuse(CreationOutcome::kAliasInvalid);
+  if (!TitleFits(ask.title) || !TagsFit(ask.tags)) return refuse(CreationOutcome::kDetailsTooLong);
   // the answer once the code is known: counted here, whichever door shapes it
   const auto settle = [this](CreationOutcome settled, const Created& created) {
     switch (created.outcome) {
@@ -195,7 +198,8 @@ int Application::StatusOf(const CreationOutcome& outcome) {
     case CreationOutcome::kRateLimited: return 429;
     case CreationOutcome::kAddressRefused:
       return outcome.refusal == Refusal::kTooLong ? 414 : outcome.refusal == Refusal::kDeniedHost ? 403 : 400;
-    case CreationOutcome::kAliasInvalid: return 400;
+    case CreationOutcome::kAliasInvalid:
+    case CreationOutcome::kDetailsTooLong: return 400;
     case CreationOutcome::kAliasTaken:
     case CreationOutcome::kAddressHasCode: return 409;
     case CreationOutcome::kStoreFailed: break;
@@ -212,6 +216,8 @@ std::string Application::TextOf(const CreationOutcome& outcome) {
     case CreationOutcome::kAliasInvalid:
       return "A short code of your choice is 1 to 32 letters, digits, - or _, and not a name this service uses "
              "itself.";
+    case CreationOutcome::kDetailsTooLong:
+      return "A title is at most 1000 bytes; tags are at most 50, of at most 200 bytes each.";
     case CreationOutcome::kAliasTaken: return "That short code belongs to another address.";
     case CreationOutcome::kAddressHasCode: return "This address has the short code " + outcome.code + " already.";
     case CreationOutcome::kStoreFailed: break;
@@ -227,6 +233,7 @@ std::string_view Application::ApiCodeOf(const CreationOutcome& outcome) {
     case Outcome::kRateLimited: return "rate_limited";
     case Outcome::kAddressRefused: return "address_refused";
     case Outcome::kAliasInvalid: return "alias_invalid";
+    case Outcome::kDetailsTooLong: return "details_too_long";
     case Outcome::kAliasTaken: return "alias_taken";
     case Outcome::kAddressHasCode: return "address_has_code";
     case Outcome::kStoreFailed: break;
@@ -252,8 +259,10 @@ Reply Application::CreationReply(Language language, Answer answer, const Creatio
       case Answer::kTextJson: return TextCreated(answer, outcome.shortAddress);
       case Answer::kApi:
         return Reply{status, kJson,
-                     "{\"code\":" + JsonString(outcome.code) + ",\"short\":" + JsonString(outcome.shortAddress) +
-                         ",\"url\":" + JsonString(outcome.address) + "}\n",
+                     JsonText(Json::object({{"code", outcome.code},
+                                            {"short", outcome.shortAddress},
+                                            {"url", outcome.address}})) +
+                         "\n",
                      {}};
       case Answer::kPage:
         // the program reads the short address without its scheme

@@ -82,7 +82,7 @@ int RunLinkCommand(const ParsedCommandLine& parsed) {
       if (!settings.disabled.empty()) filter.query.disabled = settings.disabled == "true";
       filter.host = settings.host.empty() ? "" : HostOf(settings.host);
       const LinkPage page = FindLinks(*store, filter);
-      for (const Link& link : page.links) std::printf("%s\n", LinkJson(link, link.clicks, true).c_str());
+      for (const Link& link : page.links) std::printf("%s\n", JsonText(LinkJson(link, link.clicks, true)).c_str());
       if (page.next) std::fprintf(stderr, "snipora-service link list: more after %s\n", page.next->c_str());
       return 0;
     }
@@ -109,7 +109,7 @@ int RunLinkCommand(const ParsedCommandLine& parsed) {
       if (result.outcome == ChangeResult::kChanged) link = std::move(result.link);
     }
     if (!link) throw std::runtime_error("no link has the code " + code);
-    std::printf("%s\n", LinkJson(*link, link->clicks, true).c_str());
+    std::printf("%s\n", JsonText(LinkJson(*link, link->clicks, true)).c_str());
     return 0;
   } catch (const std::exception& error) {
     std::fprintf(stderr, "snipora-service link: %s\n", error.what());

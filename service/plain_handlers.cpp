@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "service/core/pages.h"
+#include "service/core/json_body.h"
 #include "service/core/request.h"
 #include "service/replies.h"
 
@@ -48,16 +48,14 @@ Application::Answer Application::FormAnswer(const std::vector<Field>& fields) {
 // The short address alone: no newline after it, as the classic services send
 // it, so a script can paste the body as it comes.
 Reply Application::TextCreated(Answer answer, const std::string& shortAddress) {
-  if (answer == Answer::kTextJson) return Reply{200, kJson, "{\"shorturl\":" + JsonString(shortAddress) + "}", {}};
+  if (answer == Answer::kTextJson) return Reply{200, kJson, JsonText(Json::object({{"shorturl", shortAddress}})), {}};
   return Reply{200, kText, shortAddress, {}};
 }
 
 Reply Application::TextRefused(Answer answer, int status, std::string_view code, std::string_view message) {
   if (answer == Answer::kTextJson)
     return Reply{status, kJson,
-                 "{\"errorcode\":" + std::to_string(ErrorNumberOf(code)) + ",\"errormessage\":" + JsonString(message) +
-                     "}",
-                 {}};
+                 JsonText(Json::object({{"errorcode", ErrorNumberOf(code)}, {"errormessage", message}})), {}};
   return Reply{status, kText, "Error: " + std::string(message), {}};
 }
 

@@ -3,6 +3,7 @@
 #include <string>
 #include <utility>
 
+#include "service/core/json_body.h"
 #include "service/core/pages.h"
 
 namespace snipora::service {
@@ -35,8 +36,8 @@ Reply Bad(std::string_view text) { return Page(400, "Bad request", text); }
 
 // An API error: a stable code for programs, a sentence for people.
 Reply ApiError(int status, std::string_view code, std::string_view message) {
-  return {status, kJson, "{\"error\":{\"code\":" + JsonString(code) + ",\"message\":" + JsonString(message) + "}}\n",
-          {}};
+  const Json error = Json::object({{"code", code}, {"message", message}});
+  return {status, kJson, JsonText(Json::object({{"error", error}})) + "\n", {}};
 }
 
 // The client is asked to come back after `seconds` (a 503, or a 429).

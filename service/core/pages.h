@@ -1,6 +1,6 @@
 #pragma once
-// What the service writes: its HTML pages, JSON values and the Location of a
-// redirect. Platform-neutral.
+// What the service writes: its HTML pages and the Location of a redirect
+// (JSON: json_body.h). Platform-neutral.
 #include <string>
 #include <string_view>
 
@@ -34,9 +34,6 @@ std::string GonePage(Language language, std::string_view publicReason);
 std::string_view RefusalPageText(Language language, Refusal refusal);
 
 std::string HtmlEscape(std::string_view text);
-// A JSON string literal, quotes included; bytes are passed as they are
-// except the ones JSON must escape.
-std::string JsonString(std::string_view text);
 // An address as a Location value: bytes a header line cannot carry (controls,
 // space, bytes above 0x7E) become %XX; the rest stays, so an escaped address
 // keeps its escapes.

@@ -1,6 +1,6 @@
 #pragma once
 // Reading what a client sends: the request target in origin or absolute
-// form, the query or form body, and the JSON body of the API. Bytes in,
+// form, and the query or form body (JSON bodies: json_body.h). Bytes in,
 // fields out; no platform, no allocation limits beyond the input's size.
 #include <optional>
 #include <string>
@@ -32,20 +32,5 @@ struct Field {
 std::optional<std::vector<Field>> ParseForm(std::string_view form);
 // The first field of that name.
 const std::string* FindField(const std::vector<Field>& fields, std::string_view name);
-
-// A flat JSON object's members with their kinds: a string decoded, the
-// other scalars as their text ("12", "true"). Nothing for anything else, as
-// below.
-struct JsonField {
-  std::string name;
-  enum Kind { kString, kNumber, kTrue, kFalse, kNull } kind = kString;
-  std::string value;
-};
-std::optional<std::vector<JsonField>> ParseJsonFields(std::string_view json);
-
-// A flat JSON object whose values are strings, null, numbers or booleans;
-// only the string values are kept (escapes decoded to UTF-8). Nothing for
-// anything else: nested values, trailing bytes, bad escapes, lone surrogates.
-std::optional<std::vector<Field>> ParseJsonObject(std::string_view json);
 
 }  // namespace snipora::service

@@ -1,4 +1,4 @@
-// The platform-neutral core: targets, escapes, form and JSON fields, the
+// The platform-neutral core: targets, escapes, form fields, JSON bodies, the
 // address rules and the created page the desktop program reads.
 #include <gtest/gtest.h>
 
@@ -8,6 +8,7 @@
 
 #include "service/core/address_check.h"
 #include "service/core/address_form.h"
+#include "service/core/json_body.h"
 #include "service/core/pages.h"
 #include "service/core/request.h"
 
@@ -58,17 +59,39 @@ TEST(Form, TheProgramsQueryGivesItsFields) {
   EXPECT_FALSE(ParseForm("url=a%2"));
 }
 
-TEST(Json, StringFieldsOfAFlatObjectOnly) {
-  const std::optional<std::vector<Field>> fields =
-      ParseJsonObject(R"( {"url": "https://e.com/\u4e2d\ud83d\ude00\"q", "alias": null, "n": -1.5e3, "b": true} )");
-  ASSERT_TRUE(fields);
-  ASSERT_EQ(fields->size(), 1u);
-  EXPECT_EQ(*FindField(*fields, "url"), "https://e.com/\xE4\xB8\xAD\xF0\x9F\x98\x80\"q");
-  EXPECT_TRUE(ParseJsonObject("{}"));
-  for (const char* bad : {"", "[]", "{", "{\"a\":\"b\"", "{\"a\":\"b\"} x", "{\"a\":{}}", "{\"a\":[1]}",
-                          "{\"a\":\"\\ud800\"}", "{\"a\":\"\\udc00\"}", "{\"a\":\"\\x\"}", "{\"a\":\"\x01\"}",
-                          "{\"a\" \"b\"}", "{\"a\":\"b\",}"})
-    EXPECT_FALSE(ParseJsonObject(bad)) << bad;
+TEST(JsonBody, WellFormedUtf8WithinTheDepthLimitOnly) {
+  const std::optional<Json> body =
+      ParseJsonBody(R"( {"url": "https://e.com/\u4e2d\ud83d\ude00\"q", "alias": null, "n": -1.5e3, "b": true} )");
+  ASSERT_TRUE(body);
+  ASSERT_NE(StringMember(*body, "url"), nullptr);
+  EXPECT_EQ(*StringMember(*body, "url"), "https://e.com/\xE4\xB8\xAD\xF0\x9F\x98\x80\"q");
+  for (const char* notAString : {"alias", "n", "b", "missing"}) EXPECT_EQ(StringMember(*body, notAString), nullptr);
+  EXPECT_EQ(StringMember(Json::array({"url"}), "url"), nullptr);
+  // of a member given twice the last counts, as a client that patches its
+  // object by appending would mean
+  EXPECT_EQ(*StringMember(*ParseJsonBody(R"({"url":"a","url":"b"})"), "url"), "b");
+  for (const char* bad : {"", " ", "{", "{\"a\":\"b\"", "{\"a\":\"b\"} x", "{\"a\":\"b\"}{}", "{\"a\" \"b\"}",
+                          "{\"a\":\"b\",}", "{'a':1}", "{\"a\":01}", "{\"a\":NaN}", "{\"a\":\"\\x\"}",
+                          "{\"a\":\"\x01\"}", "{\"a\":\"\\ud800\"}", "{\"a\":\"\\udc00\\ud800\"}",
+                          "{\"a\":\"\\ud800\\u0041\"}", "{\"a\":\"\xFF\"}", "{\"a\":\"\xC0\xAF\"}",
+                          "{\"a\":\"\xED\xA0\x80\"}", "{\"a\":\"\xE4\xB8\"}"})
+    EXPECT_FALSE(ParseJsonBody(bad)) << bad;
+  // nesting: up to the limit, whatever brackets strings hold
+  const auto nested = [](std::size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+  EXPECT_TRUE(ParseJsonBody(nested(kMaxJsonDepth)));
+  EXPECT_FALSE(ParseJsonBody(nested(kMaxJsonDepth + 1)));
+  EXPECT_FALSE(ParseJsonBody(std::string(100000, '[')));
+  EXPECT_FALSE(ParseJsonBody(nested(100000)));
+  EXPECT_TRUE(ParseJsonBody(R"({"a":"[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[\"[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[[\\"})"));
+  EXPECT_FALSE(ParseJsonBody("[\"\\\\\"" + nested(kMaxJsonDepth) + "]"));  // the escaped \ does not hide the quote
+}
+
+TEST(JsonText, EscapesWhatJsonMustAndNeverThrowsOnBytesThatAreNotUtf8) {
+  EXPECT_EQ(JsonText(Json("a\"b\\c\n\x01\x7F/\xE4\xB8\xAD")), "\"a\\\"b\\\\c\\n\\u0001\x7F/\xE4\xB8\xAD\"");
+  EXPECT_EQ(JsonText(Json("note \xFF\xE4\xB8")), "\"note \xEF\xBF\xBD\xEF\xBF\xBD\"");
+  // members in the order they were set, compact, as the answers are documented
+  EXPECT_EQ(JsonText(Json::object({{"z", 1}, {"a", nullptr}, {"m", Json::array({true, -2})}})),
+            R"({"z":1,"a":null,"m":[true,-2]})");
 }
 
 TEST(Address, EachRefusalForTheFaultItGuardsAgainst) {
@@ -143,9 +166,8 @@ TEST(CreatedPage, TheProgramCutsHostAndCodeFromBetweenItsMarkers) {
   }
 }
 
-TEST(Output, LocationAndJsonCarryNoLineBreaksOrRawQuotes) {
+TEST(Output, LocationAndHtmlCarryNoLineBreaksOrRawQuotes) {
   EXPECT_EQ(LocationValue("http://e.com/a b\r\n\xE4%41"), "http://e.com/a%20b%0D%0A%E4%41");
-  EXPECT_EQ(JsonString("a\"b\\c\n\x01"), "\"a\\\"b\\\\c\\u000A\\u0001\"");
   EXPECT_EQ(HtmlEscape("<a href=\"x\">&'"), "&lt;a href=&quot;x&quot;&gt;&amp;&#39;");
 }
 

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <thread>
 
+#include "service/core/json_body.h"
 #include "service/core/pages.h"
 #include "service/routes.h"
 #include "service/sqlite_store.h"
@@ -322,7 +323,7 @@ TEST_F(HttpTest, ThePlainTextApiAnswersTheShortAddressAloneAndRefusesAsTheFormDo
         Get(port_, "/create.php?format=json&url=" + test::Escape(c.url) + "&alias=" + test::Escape(c.alias));
     EXPECT_EQ(asJson.status, formStatus) << c.url;
     EXPECT_EQ(asJson.body, "{\"errorcode\":" + std::to_string(c.errorNumber) + ",\"errormessage\":" +
-                               JsonString(refused.body.substr(7)) + "}");
+                               JsonText(Json(refused.body.substr(7))) + "}");
   }
   const Response malformed = Get(port_, "/api-create.php?url=http%3A%2F%2Fe.com%2F%G1");
   EXPECT_EQ(malformed.status, 400);
@@ -423,6 +424,44 @@ TEST_F(HttpTest, TheBrowserFormAndTheJsonApi) {
   EXPECT_NE(metrics.body.find("snipora_creations_total 2\n"), std::string::npos);
   EXPECT_NE(metrics.body.find("snipora_redirect_seconds_bucket{le=\"+Inf\"} 2\n"), std::string::npos);
   EXPECT_NE(metrics.body.find("# TYPE snipora_creation_seconds histogram\n"), std::string::npos);
+}
+
+// Bodies a hostile or careless client sends the JSON API: each a defined
+// answer (the parser's depth limit holds well below the size limit), and the
+// service still serves afterwards.
+TEST_F(HttpTest, TheJsonApiAnswersEveryBodyItCannotRead) {
+  Start([](Settings& settings) { settings.maxBodyBytes = 1 << 20; });
+  const auto create = [this](const std::string& body) {
+    return Post(port_, "/api/v1/links", "application/json", body);
+  };
+  const auto errorCode = [](const Response& response) -> std::string {
+    const std::optional<Json> body = ParseJsonBody(response.body);
+    if (!body || !body->contains("error")) return "(not an error object: " + response.body + ")";
+    return (*body)["error"].value("code", "");
+  };
+  for (const std::string& body :
+       {std::string(100000, '['), "{\"x\":" + std::string(100000, '[') + std::string(100000, ']') + "}",
+        "{\"url\":" + std::string(40, '[') + std::string(40, ']') + "}",
+        std::string(R"({"url":"http://e.com/\ud800"})"),
+        std::string("{\"url\":\"http://e.com/\xFF\"}"), std::string(R"({"url":"http://e.com/"} {})"),
+        std::string(R"("http://e.com/")")}) {
+    const Response refused = create(body);
+    EXPECT_EQ(refused.status, 400) << body.substr(0, 40);
+    EXPECT_EQ(errorCode(refused), "bad_json") << body.substr(0, 40);
+  }
+  // url and alias of another kind are as if absent
+  EXPECT_EQ(errorCode(create(R"({"url":5})")), "address_refused");
+  EXPECT_EQ(errorCode(create(R"({"url":["http://e.com/"]})")), "address_refused");
+  const Response numberAlias = create(R"({"url":"http://e.com/number-alias","alias":7})");
+  EXPECT_EQ(numberAlias.status, 201) << numberAlias.body;
+  EXPECT_EQ(numberAlias.body.find("\"code\":\"7\""), std::string::npos);
+  // the last of a member given twice; members the API does not read, of any kind, are ignored
+  const Response twice = create(
+      R"({"url":"http://first.example/","alias":"first","url":"http://last.example/","alias":"last","x":{"y":[1]}})");
+  EXPECT_EQ(twice.status, 201);
+  EXPECT_EQ(twice.body,
+            "{\"code\":\"last\",\"short\":\"http://snip.invalid/last\",\"url\":\"http://last.example/\"}\n");
+  EXPECT_EQ(Get(port_, "/healthz").status, 200);
 }
 
 TEST_F(HttpTest, PagesAndTheirFilesCarrySecurityHeadersAndTheLanguageRedirectsStaySmall) {

@@ -12,6 +12,7 @@
 
 #include "service/core/utc_time.h"
 #include "service/keys.h"
+#include "service/link_admin.h"
 #include "service/service.h"
 #include "service/sqlite_store.h"
 #include "service/tests/http_client.h"
@@ -149,6 +150,57 @@ TEST_F(LinksApi, OwnersAndAdminsChangeAndDeleteAndEveryOneElseIsRefused) {
   EXPECT_EQ(ErrorCode(Send(port_, "GET", "/api/v1/links/doc", admin_)), "not_found");
   EXPECT_EQ(ErrorCode(Send(port_, "DELETE", "/api/v1/links/doc", admin_)), "not_found");
   EXPECT_EQ(Send(port_, "PUT", "/api/v1/links/b1", admin_).Header("Allow"), "GET, HEAD, PATCH, DELETE");
+}
+
+// A change's body member by member: each of its own kind, the last of a
+// member given twice, and every refusal naming the member and what it takes.
+TEST(LinkChangeBody, EachMemberOfItsOwnKindAndRefusalsNameTheMember) {
+  const std::string longest(1000, 'n');
+  const ChangeRequest all = ReadLinkChange(R"({"expires":"2026-12-31T00:00:00Z","max_clicks":0,"disabled":true,)"
+                                           R"("public_note":"p","private_note":")" + longest +
+                                           R"(","url":"http://e.com/","disabled":false})");
+  ASSERT_TRUE(all.change) << all.error;
+  EXPECT_EQ(all.change->expires, std::optional<int64_t>(1798675200));
+  EXPECT_EQ(all.change->maxClicks, std::optional<int64_t>(0));
+  EXPECT_EQ(all.change->disabled, false);
+  EXPECT_EQ(all.change->publicNote, "p");
+  EXPECT_EQ(all.change->privateNote, longest);
+  EXPECT_EQ(all.change->address, "http://e.com/");
+  // null clears; seconds are a time too; what is not given stays unset
+  const ChangeRequest cleared = ReadLinkChange(R"({"expires":null,"max_clicks":null})");
+  ASSERT_TRUE(cleared.change);
+  ASSERT_TRUE(cleared.change->expires && cleared.change->maxClicks);
+  EXPECT_FALSE(*cleared.change->expires || *cleared.change->maxClicks);
+  EXPECT_FALSE(cleared.change->disabled || cleared.change->address || cleared.change->publicNote);
+  EXPECT_EQ(ReadLinkChange(R"({"expires":86400})").change->expires, std::optional<int64_t>(86400));
+
+  const std::string clicks = "max_clicks takes a whole number from 0, or null.";
+  const std::string note = "public_note takes text of up to 1000 bytes.";
+  const std::string notAnObject = "The body is not a flat JSON object.";
+  const std::pair<std::string, std::string> refused[] = {
+      {R"({"max_clicks":"5"})", clicks},
+      {R"({"max_clicks":1.5})", clicks},
+      {R"({"max_clicks":1e3})", clicks},
+      {R"({"max_clicks":-1})", clicks},
+      {R"({"max_clicks":9223372036854775808})", clicks},
+      {R"({"expires":true})", "expires takes a UTC time (2026-12-31T00:00:00Z), seconds since 1970, or null."},
+      {R"({"disabled":1})", "disabled takes true or false."},
+      {R"({"disabled":"true"})", "disabled takes true or false."},
+      {R"({"public_note":5})", note},
+      {R"({"public_note":")" + longest + R"(n"})", note},
+      {R"({"private_note":null})", "private_note takes text of up to 1000 bytes."},
+      {R"({"url":{"href":"http://e.com/"}})", "url takes an address."},
+      {R"({"disabled":true,"colour":"red"})", "Unknown member colour."},
+      {R"(["disabled"])", notAnObject},
+      {R"({"public_note":"\ud800"})", notAnObject},
+      {R"({"disabled":true} {})", notAnObject},
+      {R"({"colour":)" + std::string(40, '[') + std::string(40, ']') + "}", notAnObject},
+  };
+  for (const auto& [body, error] : refused) {
+    const ChangeRequest request = ReadLinkChange(body);
+    EXPECT_FALSE(request.change) << body;
+    EXPECT_EQ(request.error, error) << body;
+  }
 }
 
 // Redirects from several clients while the link is changed: every redirect

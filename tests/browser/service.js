@@ -2,7 +2,8 @@
 // The real snipora-service of the native build, on a free loopback port with
 // an SQLite store in a folder of its own; its short addresses are on its own
 // address (--public-host 127.0.0.1:PORT), so a browser can follow them.
-const { spawn } = require('node:child_process');
+// Tests of API clients ask for keys made before the start, and may add options.
+const { execFileSync, spawn } = require('node:child_process');
 const fs = require('node:fs');
 const net = require('node:net');
 const os = require('node:os');
@@ -24,12 +25,13 @@ function freePort() {
 
 // Resolves once the service says which port it listens on, or with its
 // standard error when it ended before that or took longer than 10 s.
-function runOnce(port, folder) {
+function runOnce(port, folder, args) {
   const child = spawn(program, [
     '--listen', `127.0.0.1:${port}`,
     '--database', path.join(folder, 'links.db'),
     '--public-host', `127.0.0.1:${port}`,
     '--access-log', 'off',
+    ...args,
   ], { stdio: ['ignore', 'ignore', 'pipe'] });
   let errors = '';
   child.stderr.setEncoding('utf8');
@@ -54,21 +56,35 @@ function runOnce(port, folder) {
   });
 }
 
+// Each key asked for ({name, role}), made in the store with `key create`:
+// the keys by name.
+function makeKeys(folder, asked) {
+  const keys = {};
+  for (const { name, role } of asked) {
+    keys[name] = execFileSync(program, ['key', 'create', '--name', name, '--role', role,
+      '--database', path.join(folder, 'links.db')], { encoding: 'utf8', stdio: ['ignore', 'pipe', 'pipe'] }).trim();
+  }
+  return keys;
+}
+
 // The port is part of the public host, so it is chosen before the start;
-// another program may take it meanwhile, hence a few tries.
-async function startService() {
+// another program may take it meanwhile, hence a few tries. `options.keys`
+// lists keys to make first (answered in `keys`), `options.args` more options.
+async function startService(options = {}) {
   if (!fs.existsSync(program)) throw new Error(`${program} is not built (run scripts/build-service.sh)`);
   const folder = fs.mkdtempSync(path.join(os.tmpdir(), 'snipora-browser-'));
+  const keys = makeKeys(folder, options.keys || []);
   let errors = '';
   for (let attempt = 0; attempt < 5; attempt++) {
     const port = await freePort();
-    const run = await runOnce(port, folder);
+    const run = await runOnce(port, folder, options.args || []);
     errors = run.errors;
     if (run.child) {
       const child = run.child;
       const ended = new Promise((resolve) => child.once('exit', resolve));
       return {
         origin: `http://127.0.0.1:${port}`,
+        keys,
         async stop() {
           child.kill('SIGTERM');
           await ended;
