@@ -179,14 +179,22 @@ std::optional<Reply> Application::CreateLink(Call& call, CreationAsk ask, Creati
   // that would store it (and answered without a write): a look-up here
   // first cost every new address a read of its own, more than the wait it
   // saved the rare known one.
-  std::function<void(Reply)> complete = call.http.Defer();
+  std::function<void(std::function<Reply()>)> complete = call.http.Defer();
   Creation creation{outcome.address, std::move(ask.alias), call.caller ? call.caller->name : "",
                     std::move(ask.title), std::move(ask.tags), ask.expires, ask.maxClicks};
   parts_.writer.Submit(std::move(creation), [settle, outcome = std::move(outcome), shape = std::move(shape),
-                                             complete = std::move(complete)](const Created& created) {
-    Reply reply = shape(settle(outcome, created));
-    AddPageHeaders(reply);
-    complete(std::move(reply));
+                                             complete = std::move(complete)](const Created& created) mutable {
+    CreationOutcome settled = settle(std::move(outcome), created);
+    const auto make = [settled = std::move(settled), shape = std::move(shape)] {
+      Reply reply = shape(settled);
+      AddPageHeaders(reply);
+      return reply;
+    };
+    // A new link's answer is made at once, on the writer's thread. Any other
+    // may read the stored link (a door answering a known address with its
+    // row), which the writer never waits for: it is made on the transport's.
+    if (created.outcome != Created::kCreated) return complete(make);
+    complete([reply = make()]() mutable { return std::move(reply); });
   });
   return std::nullopt;
 }
