@@ -14,7 +14,12 @@
 # - p50 and p99 latency of each; memory (RSS) with 100,000 codes cached;
 # - redirects/s with links' lives in place (a tenth of the links carrying an
 #   expiry, 10,000 hosts on the deny list, keys in the store) against the
-#   same store without them and the bare server, in rounds of the three.
+#   same store without them and the bare server, in rounds of the three;
+# - durable creations/s through each door (the form, the JSON API, the
+#   plain-text API, the YOURLS, Shlink and Kutt APIs with a key), each run on
+#   a fresh copy of the same store, the doors in a turned order every round,
+#   beside the form's figure of the same round; a door this build lacks (404
+#   or 405) is n/a.
 root=$(cd "$(dirname "$0")/.." && pwd)
 . "$root/scripts/common.sh"
 seconds=${1:-8}
@@ -49,6 +54,9 @@ median() { sort -g | awk '{a[NR]=$1} END {print (NR%2) ? a[(NR+1)/2] : (a[NR/2]+
 echo "filling a store with 100,000 links ..."
 "$native/fill_store" "$work/links.db" 100000 "$work/links.txt"
 code=$(head -n1 "$work/links.txt" | cut -d' ' -f1)
+# the same links and a creator's key: each door's runs start from a copy
+cp "$work/links.db" "$work/doors.db"
+bench_key=$("$native/snipora-service" key create --name bench --database "$work/doors.db" 2>/dev/null)
 
 # the same links with lives: a tenth expire (in a year), keys, a long deny list
 cp "$work/links.db" "$work/life.db"
@@ -164,6 +172,43 @@ sqlite_uncached=$(redirect_wrk 18184)
 echo "  $sqlite_uncached"
 stop_service $started_pid
 
+doors=(form api plain yourls shlink kutt)
+declare -A door_label=([form]="form, GET /create.php" [api]="API, POST /api/v1/links"
+  [plain]="plain text, GET /api-create.php" [yourls]="YOURLS, POST /yourls-api.php"
+  [shlink]="Shlink, POST /rest/v3/short-urls" [kutt]="Kutt, POST /api/v2/links")
+door_run() {  # door [probe] -> wrk's RESULT line (or its STATUS line: the first answer's status)
+  rm -f "$work/door.db" "$work/door.db-wal" "$work/door.db-shm"
+  cp "$work/doors.db" "$work/door.db"
+  start_service 18187 "$work/door.db" 1000000
+  if [ "${2:-}" = probe ]; then
+    wrk -t1 -c1 -d1s -s "$root/service/bench/creations.lua" http://127.0.0.1:18187 -- "$1" "$bench_key" probe |
+      sed -n 's/^STATUS //p'
+  else
+    wrk -t1 -c50 -d"${seconds}s" --latency -s "$root/service/bench/creations.lua" http://127.0.0.1:18187 \
+      -- "$1" "$bench_key" | sed -n 's/^RESULT //p'
+  fi
+  stop_service $started_pid
+}
+echo "durable creations through each door, a fresh store each run (wrk -t1 -c50, ${seconds}s, $rounds rounds) ..."
+present=()
+for door in "${doors[@]}"; do
+  : >"$work/door-$door"
+  status=$(door_run $door probe)
+  case $status in
+    404|405) echo "  $door: answers $status, n/a" ;;
+    2??) present+=($door) ;;
+    *) echo "  $door: answers ${status:-nothing} to a creation, n/a" ;;
+  esac
+done
+for round in $(seq $rounds); do
+  order=("${present[@]:round % ${#present[@]}}" "${present[@]:0:round % ${#present[@]}}")
+  for door in "${order[@]}"; do
+    result=$(door_run $door)
+    echo "$round $result" >>"$work/door-$door"
+    echo "  round $round, $door: $result"
+  done
+done
+
 echo "PostgreSQL: a server of its own, filled with 100,000 links ..."
 "$root/scripts/pg-test-server.sh" start "$work/postgres.state"
 pg=$(head -n1 "$work/postgres.state")
@@ -213,6 +258,17 @@ printf '%-44s %12.2f\n' "  p99 latency ms" "$cp99"
 printf '%-44s %12s\n' "  links stored / commits" "$((links_after - links_before)) / $commits"
 printf '%-44s %12s\n' "  answers not 2xx/3xx, socket errors" "$cbad, $cerr"
 printf '%-44s %9.0f MB\n' "RSS with 100,000 codes cached, after the runs" "$((service_rss / 1024))"
+
+echo
+printf '%-44s %12s %12s %8s\n' "durable creations/s by door, wrk -t1 -c50" "creations/s" "p50 ms" "vs form"
+for door in "${doors[@]}"; do
+  if [ ! -s "$work/door-$door" ]; then printf '%-44s %12s\n' "  ${door_label[$door]}" "n/a"; continue; fi
+  # the ratio of each round's run to the form's run of the same round
+  ratio=$(join "$work/door-$door" "$work/door-form" | awk '{printf "%.3f\n", $2 / $7}' | median)
+  printf '%-44s %12.0f %12.2f %8.2f\n' "  ${door_label[$door]}" "$(col door-$door 2)" "$(col door-$door 3)" "$ratio"
+  bad=$(awk '{s += $5 + $6} END {print s}' "$work/door-$door")
+  [ "$bad" -eq 0 ] || printf '%-44s %12s\n' "    answers not 2xx/3xx or socket errors" "$bad"
+done
 
 field() { awk -v c="$2" '{print $c}' <<<"$1"; }
 delta() {  # metric before-text after-text

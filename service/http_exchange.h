@@ -39,8 +39,10 @@ class HttpRequest {
   // request is being handled.
   virtual const char* Header(const char* name) const = 0;
   // Puts the reply off: the handler answers nothing now, and calls the
-  // returned function once, from any thread, with the reply.
-  virtual std::function<void(Reply)> Defer() = 0;
+  // returned function once, from any thread, with what makes the reply; the
+  // transport calls that on its own thread (so that making a reply that
+  // reads the store never holds up the thread that finished the work).
+  virtual std::function<void(std::function<Reply()>)> Defer() = 0;
 
  protected:
   ~HttpRequest() = default;

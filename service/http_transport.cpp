@@ -40,18 +40,18 @@ struct Exchange final : HttpRequest {
   // a reply put off; filled on whichever thread completes it
   bool deferred = false;
   std::mutex answerMutex;
-  std::optional<Reply> answer;
+  std::function<Reply()> answer;
 
   const char* Header(const char* name) const override {
     return MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
   }
-  std::function<void(Reply)> Defer() override {
+  std::function<void(std::function<Reply()>)> Defer() override {
     deferred = true;
     MHD_suspend_connection(connection);
-    return [this, suspended = connection](Reply reply) {
+    return [this, suspended = connection](std::function<Reply()> make) {
       {
         std::lock_guard lock(answerMutex);
-        answer = std::move(reply);
+        answer = std::move(make);
       }
       MHD_resume_connection(suspended);
     };
@@ -272,13 +272,13 @@ struct HttpTransport::State {
       return MHD_YES;
     }
     if (exchange->deferred) {
-      std::optional<Reply> answer;
+      std::function<Reply()> make;
       {
         std::lock_guard lock(exchange->answerMutex);
-        answer.swap(exchange->answer);
+        make.swap(exchange->answer);
       }
-      if (!answer) return MHD_YES;  // woken before the answer: wait on
-      return state->Send(connection, *exchange, *answer);
+      if (!make) return MHD_YES;  // woken before the answer: wait on
+      return state->Send(connection, *exchange, make());
     }
     std::optional<Reply> reply = state->handler.Handle(*exchange);
     if (!reply) return MHD_YES;  // suspended until the reply comes

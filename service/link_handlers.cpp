@@ -169,31 +169,33 @@ std::optional<Reply> Application::CreateLink(Call& call, CreationAsk ask, Creati
         Metrics::Add(parts_.metrics.refused);
         break;
       case Created::kFailed:
-        // the writer, or the look-up, logged the failure once
+        // the writer logged the failure once
         settled.kind = CreationOutcome::kStoreFailed;
         Metrics::Add(parts_.metrics.storeErrors);
         break;
     }
     return settled;
   };
-  // an address stored before is answered from its committed row at once
-  try {
-    if (std::optional<std::string> code = parts_.store.FindAddress(outcome.address))
-      return shape(settle(std::move(outcome), {ask.alias.empty() || ask.alias == *code ? Created::kKnown
-                                                                                       : Created::kAddressHasCode,
-                                               *code}));
-  } catch (const StoreError& error) {
-    Log(LogLevel::kError, "creation: looking up the address failed: " + std::string(error.what()));
-    return shape(settle(std::move(outcome), Created{}));
-  }
-  std::function<void(Reply)> complete = call.http.Defer();
+  // An address stored before is found by the writer, in the transaction
+  // that would store it (and answered without a write): a look-up here
+  // first cost every new address a read of its own, more than the wait it
+  // saved the rare known one.
+  std::function<void(std::function<Reply()>)> complete = call.http.Defer();
   Creation creation{outcome.address, std::move(ask.alias), call.caller ? call.caller->name : "",
                     std::move(ask.title), std::move(ask.tags), ask.expires, ask.maxClicks};
   parts_.writer.Submit(std::move(creation), [settle, outcome = std::move(outcome), shape = std::move(shape),
-                                             complete = std::move(complete)](const Created& created) {
-    Reply reply = shape(settle(outcome, created));
-    AddPageHeaders(reply);
-    complete(std::move(reply));
+                                             complete = std::move(complete)](const Created& created) mutable {
+    CreationOutcome settled = settle(std::move(outcome), created);
+    const auto make = [settled = std::move(settled), shape = std::move(shape)] {
+      Reply reply = shape(settled);
+      AddPageHeaders(reply);
+      return reply;
+    };
+    // A new link's answer is made at once, on the writer's thread. Any other
+    // may read the stored link (a door answering a known address with its
+    // row), which the writer never waits for: it is made on the transport's.
+    if (created.outcome != Created::kCreated) return complete(make);
+    complete([reply = make()]() mutable { return std::move(reply); });
   });
   return std::nullopt;
 }

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "service/sqlite_checkpointer.h"
 #include "service/stored_tags.h"
 
 namespace snipora::service {
@@ -226,6 +227,11 @@ class SqliteStore final : public Store {
     Migrate(writer_);
     writer_.Prepare();
     writer_.PrepareChanges();
+    // A new code lands on a page at random: with SQLite's 2 MB the writer
+    // read most pages back from the file for every insert. 32 MB holds
+    // those of a few hundred thousand links; it fills only as pages are used.
+    Execute(writer_.db.get(), "PRAGMA cache_size=-32768");
+    checkpointer_.emplace(writer_.db.get(), path_);
   }
 
   ChangeResult ChangeLink(std::string_view code, const LinkChange& change) override {
@@ -509,6 +515,7 @@ class SqliteStore final : public Store {
   std::string path_;
   std::mutex writerMutex_;
   Connection writer_;
+  std::optional<SqliteCheckpointer> checkpointer_;  // before the writer closes, it stops
   std::mutex readersMutex_;
   std::vector<std::unique_ptr<Connection>> idleReaders_;
 };

@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 #include <libpq-fe.h>
 #include <sqlite3.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <chrono>
 #include <atomic>
 #include <fstream>
 #include <iterator>
@@ -16,6 +18,7 @@
 
 #include "service/open_store.h"
 #include "service/postgres_store.h"
+#include "service/sqlite_checkpointer.h"
 #include "service/sqlite_store.h"
 #include "service/tests/http_client.h"
 #include "service/tests/store_kinds.h"
@@ -477,6 +480,42 @@ TEST(SqliteStore, OldChangesAndFlushIdsArePruned) {
   EXPECT_EQ(store->ChangesSince(0, 10).size(), 0u);
   store->AddClicks(std::vector<ClickCount>{{"aaaaaaa", 1}}, {"old-flush", 1});  // forgotten: counted again
   EXPECT_EQ(store->FindCode("aaaaaaa")->clicks, 3);
+}
+
+// The WAL's pages go back into the file beside the writer's commits, and the
+// WAL stays bounded when they come faster than that thread copies them.
+TEST(SqliteCheckpointer, CopiesTheWalBackBesideTheWriterAndKeepsItBounded) {
+  TempDir dir;
+  const std::string path = dir.File("pages.db");
+  sqlite3* raw = nullptr;
+  ASSERT_EQ(sqlite3_open(path.c_str(), &raw), SQLITE_OK);
+  const std::unique_ptr<sqlite3, decltype(&sqlite3_close)> db(raw, &sqlite3_close);
+  // small pages, one row each: a commit of 100 rows is about 100 frames
+  ASSERT_EQ(sqlite3_exec(raw, "PRAGMA page_size=512; PRAGMA journal_mode=WAL; CREATE TABLE pages(bytes BLOB)",
+                         nullptr, nullptr, nullptr),
+            SQLITE_OK);
+  constexpr int64_t kFrameBytes = 512 + 24;
+  const auto bytes = [](const std::string& file) {
+    struct stat status {};
+    return stat(file.c_str(), &status) == 0 ? int64_t(status.st_size) : int64_t(0);
+  };
+  const auto commit = [raw] {
+    return sqlite3_exec(raw,
+                        "WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < 100)"
+                        " INSERT INTO pages SELECT zeroblob(400) FROM n",
+                        nullptr, nullptr, nullptr);
+  };
+  SqliteCheckpointer checkpointer(raw, path);
+  const int64_t before = bytes(path);
+  for (int i = 0; i < SqliteCheckpointer::kBackgroundFrames / 100 + 5; ++i) ASSERT_EQ(commit(), SQLITE_OK);
+  // no commit wakes it now: the copy it was woken for fills the file
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (bytes(path) - before < SqliteCheckpointer::kBackgroundFrames * 512 &&
+         std::chrono::steady_clock::now() < deadline)
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  EXPECT_GE(bytes(path) - before, SqliteCheckpointer::kBackgroundFrames * 512);
+  for (int i = 0; i < 3 * SqliteCheckpointer::kWriterFrames / 100; ++i) ASSERT_EQ(commit(), SQLITE_OK);
+  EXPECT_LE(bytes(path + "-wal"), (SqliteCheckpointer::kWriterFrames + 2000) * kFrameBytes);
 }
 
 TEST(OpenStore, TheDatabaseNamesTheStoreAndAPasswordIsNeverPrinted) {
