@@ -48,6 +48,7 @@ const Application::Route Application::kRoutes[] = {
     {kDelete, "/rest/v3/short-urls/+", Role::kNone, &Application::ShlinkDelete},
     {kRead, "/rest/v3/health", Role::kNone, &Application::ShlinkHealth},
     {kRead, "/rest/health", Role::kNone, &Application::ShlinkHealth},
+    {kOptions, "/rest/*", Role::kNone, &Application::ShlinkPreflight},
     {kRead | kPost | kPatch | kDelete, "/rest/*", Role::kNone, &Application::ShlinkNotOffered},
     {kRead, "/+/qr-code", Role::kNone, &Application::QrCode},
     {kRead, "/+", Role::kNone, &Application::Redirect},
@@ -89,7 +90,9 @@ std::optional<Reply> Application::Dispatch(Call& call) {
     if (!(route.methods & method)) continue;
     call.capture = *capture;
     if (std::optional<Reply> refused = Admit(call, route.role, target->path)) return refused;
-    return (this->*route.handler)(call);
+    std::optional<Reply> reply = (this->*route.handler)(call);
+    if (reply && target->path.starts_with("/rest/")) AddShlinkCors(*reply);
+    return reply;
   }
   Reply reply = Page(call.language, 405, &PageTexts::methodTitle, &PageTexts::method);
   reply.headers.push_back({"Allow", allowed & (kPatch | kDelete) ? "GET, HEAD, PATCH, DELETE" : "GET, HEAD, POST"});

@@ -243,6 +243,11 @@ class Application final : public RequestHandler {
   std::optional<Reply> ShlinkDelete(Call& call);
   std::optional<Reply> ShlinkHealth(Call& call);
   std::optional<Reply> ShlinkNotOffered(Call& call);
+  // Shlink's web client runs on another origin: its preflight is answered,
+  // and every answer under /rest/ lets any origin read it (the key travels
+  // in a header, never in a cookie, so no origin gains a user's rights).
+  std::optional<Reply> ShlinkPreflight(Call& call);
+  static void AddShlinkCors(Reply& reply);
   // Nothing when X-Api-Key admits the call to `role`; else the problem.
   std::optional<Reply> ShlinkAdmit(Call& call, Role role);
   static Reply ShlinkAuthProblem(Admission admission, bool inQuery);

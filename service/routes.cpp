@@ -6,7 +6,7 @@ unsigned MethodBit(std::string_view method) {
   constexpr struct {
     std::string_view name;
     unsigned bit;
-  } kMethods[] = {{"GET", kGet}, {"HEAD", kHead}, {"POST", kPost}, {"PATCH", kPatch}, {"DELETE", kDelete}};
+  } kMethods[] = {{"GET", kGet}, {"HEAD", kHead}, {"POST", kPost}, {"PATCH", kPatch}, {"DELETE", kDelete}, {"OPTIONS", kOptions}};
   for (const auto& [name, bit] : kMethods)
     if (name == method) return bit;
   return 0;

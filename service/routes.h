@@ -14,6 +14,7 @@ enum Method : unsigned {
   kPost = 4,
   kPatch = 8,
   kDelete = 16,
+  kOptions = 32,
   kRead = kGet | kHead,
 };
 // The bit of a request's method; 0 for any other method.

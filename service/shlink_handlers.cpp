@@ -270,7 +270,8 @@ std::optional<Reply> Application::ShlinkAdmit(Call& call, Role role) {
 }
 
 std::optional<Reply> Application::ShlinkMake(Call& call, CreationAsk ask, bool text) {
-  return CreateLink(call, ask, [this, ask, text](const CreationOutcome& outcome) {
+  // a creation may be answered later, past the route table's CORS headers
+  const auto answer = [this, ask, text](const CreationOutcome& outcome) {
     using Kind = CreationOutcome::Kind;
     // how each refused creation is answered, and the member it blames
     constexpr struct {
@@ -319,6 +320,11 @@ std::optional<Reply> Application::ShlinkMake(Call& call, CreationAsk ask, bool t
     }
     if (!known) return StoreFailed();
     return JsonReply(ShortUrlJson(*known, ClicksOf(*known), outcome.shortAddress));
+  };
+  return CreateLink(call, ask, [answer](const CreationOutcome& outcome) {
+    Reply reply = answer(outcome);
+    AddShlinkCors(reply);
+    return reply;
   });
 }
 
@@ -552,6 +558,18 @@ std::optional<Reply> Application::ShlinkDelete(Call& call) {
   const Problem problem = RemoveLink(call, call.capture);
   if (problem != Problem::kNone) return ShlinkManagedProblem({std::nullopt, problem}, call.capture);
   return Reply{204, kPlainText, {}, {}};
+}
+
+void Application::AddShlinkCors(Reply& reply) {
+  for (const auto& [name, value] : reply.headers)
+    if (std::string_view(name) == "Access-Control-Allow-Origin") return;
+  reply.headers.push_back({"Access-Control-Allow-Origin", "*"});
+}
+
+std::optional<Reply> Application::ShlinkPreflight(Call&) {
+  return Reply{204, kPlainText, {}, {{"Access-Control-Allow-Methods", "GET, POST, PATCH, DELETE, OPTIONS"},
+                                     {"Access-Control-Allow-Headers", "X-Api-Key, Content-Type, Accept"},
+                                     {"Access-Control-Max-Age", "3600"}}};
 }
 
 std::optional<Reply> Application::ShlinkHealth(Call&) {

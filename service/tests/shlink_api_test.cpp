@@ -422,6 +422,27 @@ TEST_F(ShlinkApi, OwnersEditAndDeleteAndOthersFindNothing) {
   EXPECT_EQ(ProblemOf(Call("DELETE", "/rest/v3/short-urls/doc", admin_), 404), "short-url-not-found");
 }
 
+// Shlink's web client is served from another origin: the browser asks
+// first, then reads answers only with the origin allowed, the deferred
+// creation's and the refusals' alike.
+TEST_F(ShlinkApi, AnotherOriginsWebClientMayCallIt) {
+  const std::string origin = "Origin: https://app.example\r\n";
+  const Response preflight = Call("OPTIONS", "/rest/v3/short-urls", "", "",
+                                  origin + "Access-Control-Request-Method: POST\r\n"
+                                           "Access-Control-Request-Headers: x-api-key, content-type\r\n");
+  EXPECT_EQ(preflight.status, 204);
+  EXPECT_EQ(preflight.Header("Access-Control-Allow-Origin"), "*");
+  EXPECT_NE(preflight.Header("Access-Control-Allow-Headers").find("X-Api-Key"), std::string::npos);
+  EXPECT_NE(preflight.Header("Access-Control-Allow-Methods").find("PATCH"), std::string::npos);
+  const Response made = Call("POST", "/rest/v3/short-urls", alice_, R"({"longUrl":"http://cors.example/"})", origin);
+  EXPECT_EQ(made.status, 200);
+  EXPECT_EQ(made.Header("Access-Control-Allow-Origin"), "*");
+  EXPECT_EQ(Call("GET", "/rest/v3/short-urls", "wrong", "", origin).Header("Access-Control-Allow-Origin"), "*");
+  // the service's other paths stay closed to other origins' scripts
+  EXPECT_EQ(Call("OPTIONS", "/api/v1/links", "", "", origin).status, 405);
+  EXPECT_EQ(Call("GET", "/api/v1/links", alice_, "", origin).Header("Access-Control-Allow-Origin"), "");
+}
+
 TEST_F(ShlinkApi, HealthAndWhatIsNotOffered) {
   for (const char* path : {"/rest/v3/health", "/rest/health"}) {
     const Response health = Call("GET", path, "");
