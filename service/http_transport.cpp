@@ -20,6 +20,8 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "service/log.h"
+
 namespace snipora::service {
 namespace {
 
@@ -278,11 +280,40 @@ struct HttpTransport::State {
         make.swap(exchange->answer);
       }
       if (!make) return MHD_YES;  // woken before the answer: wait on
-      return state->Send(connection, *exchange, make());
+      return state->Send(connection, *exchange, Guarded(*exchange, make).value_or(Failed()));
     }
-    std::optional<Reply> reply = state->handler.Handle(*exchange);
+    const bool deferredBefore = exchange->deferred;
+    std::optional<Reply> reply = Guarded(*exchange, [&] { return state->handler.Handle(*exchange); });
     if (!reply) return MHD_YES;  // suspended until the reply comes
+    if (exchange->deferred && !deferredBefore) {
+      // the handler put the reply off and then failed: nothing will answer
+      // the suspended connection but this
+      {
+        std::lock_guard lock(exchange->answerMutex);
+        if (!exchange->answer) exchange->answer = [] { return Failed(); };
+      }
+      MHD_resume_connection(connection);
+      return MHD_YES;
+    }
     return state->Send(connection, *exchange, *reply);
+  }
+
+  // A handler's fault (bad input is the handler's to answer, never this):
+  // logged and answered 500, so one request's bug ends neither the
+  // connection's thread nor the service.
+  static Reply Failed() {
+    return Reply{500, "text/plain; charset=utf-8", "The service failed to answer this request; it is logged.\n", {}};
+  }
+  template <class Make>
+  static std::optional<Reply> Guarded(const Exchange& exchange, Make&& make) {
+    try {
+      return make();
+    } catch (const std::exception& error) {
+      Log(LogLevel::kError, "answering " + exchange.method + " " + exchange.target + " failed: " + error.what());
+    } catch (...) {
+      Log(LogLevel::kError, "answering " + exchange.method + " " + exchange.target + " failed");
+    }
+    return Failed();
   }
 
   MHD_Result Send(MHD_Connection* connection, Exchange& exchange, const Reply& reply) {

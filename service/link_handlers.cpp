@@ -195,7 +195,15 @@ std::optional<Reply> Application::CreateLink(Call& call, CreationAsk ask, Creati
     // may read the stored link (a door answering a known address with its
     // row), which the writer never waits for: it is made on the transport's.
     if (created.outcome != Created::kCreated) return complete(make);
-    complete([reply = make()]() mutable { return std::move(reply); });
+    std::optional<Reply> reply;
+    try {
+      reply = make();
+    } catch (...) {
+      // a door's fault must not end the writer: the transport makes the
+      // answer again, and answers its failure
+      return complete(make);
+    }
+    complete([reply = std::move(*reply)]() mutable { return std::move(reply); });
   });
   return std::nullopt;
 }

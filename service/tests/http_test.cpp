@@ -43,6 +43,7 @@ class CountingStore final : public Store {
   explicit CountingStore(std::unique_ptr<Store> inner) : inner_(std::move(inner)) {}
   std::optional<Link> FindCode(std::string_view code) override {
     FailIfAsked();
+    if (faulty) throw std::logic_error("the test made the store throw what no store should");
     return inner_->FindCode(code);
   }
   std::optional<std::string> FindAddress(std::string_view address) override { return inner_->FindAddress(address); }
@@ -77,6 +78,7 @@ class CountingStore final : public Store {
   std::atomic<int> clickWrites{0};
   std::atomic<bool> failing{false};
   std::atomic<bool> loseAnswers{false};
+  std::atomic<bool> faulty{false};
 
  private:
   void FailIfAsked() {
@@ -666,6 +668,22 @@ TEST_F(HttpTest, StoreErrorsCountTheRequestsTheStoreFailed) {
   store_->failing = false;
   service_->Stop();
   EXPECT_EQ(store_->FindCode(code)->clicks, 1);  // kept through the failures
+}
+
+// A fault in a handler (here a store throwing what no store should) is
+// answered 500; the connection's thread, the writer and the service go on,
+// and an answer put off until after a commit is answered too.
+TEST_F(HttpTest, AHandlersFaultIsA500AndTheServiceGoesOn) {
+  Start();
+  ASSERT_FALSE(Shorten("http://known.example/").empty());
+  store_->faulty = true;
+  EXPECT_EQ(Get(port_, "/Unknown2").status, 500);
+  // YOURLS answers a known address with its row, read once the writer has answered
+  const Response known = Get(port_, "/yourls-api.php?action=shorturl&format=json&url=http%3A%2F%2Fknown.example%2F");
+  EXPECT_EQ(known.status, 500);
+  store_->faulty = false;
+  EXPECT_EQ(Get(port_, "/Unknown2").status, 404);
+  EXPECT_FALSE(Shorten("http://after.example/").empty());
 }
 
 // Shlink's clients meet a failed store as problem details to retry.
