@@ -20,13 +20,8 @@ std::optional<Reply> Application::LinkInfo(Call& call) {
   const std::string_view code = call.capture;
   if (!IsValidCode(code)) return ApiError(404, "not_found", "No such code.");
   std::optional<Link> link;
-  try {
-    link = parts_.store.FindCode(code);
-  } catch (const StoreError& error) {
-    Log(LogLevel::kError, "reading link " + std::string(code) + ": the store failed: " + error.what());
-    Metrics::Add(parts_.metrics.storeErrors);
+  if (!FromStore("reading link " + std::string(code), [&] { link = parts_.store.FindCode(code); }))
     return RetryLater(ApiError(503, "store_unavailable", "The store does not answer."));
-  }
   if (!link) return ApiError(404, "not_found", "No such code.");
   const bool full = call.caller && (call.caller->role == Role::kAdmin || call.caller->name == link->owner);
   return Reply{200, kJson, JsonText(LinkJson(*link, ClicksOf(*link), full)) + "\n", {}};
@@ -80,25 +75,16 @@ int64_t Application::ClicksOf(const Link& link) const { return link.clicks + par
 std::optional<LinkPage> Application::ListFor(Call& call, LinkFilter filter) {
   // a creator sees its own links
   if (!call.caller || call.caller->role != Role::kAdmin) filter.query.owner = call.caller ? call.caller->name : "";
-  try {
-    return FindLinks(parts_.store, filter);
-  } catch (const StoreError& error) {
-    Log(LogLevel::kError, std::string("listing links: the store failed: ") + error.what());
-    Metrics::Add(parts_.metrics.storeErrors);
-    return std::nullopt;
-  }
+  std::optional<LinkPage> page;
+  FromStore("listing links", [&] { page = FindLinks(parts_.store, filter); });
+  return page;
 }
 
 Application::Managed Application::ManagedLink(Call& call, std::string_view code, std::string_view what) {
   if (!IsValidCode(code)) return {std::nullopt, Problem::kNotFound};
   std::optional<Link> link;
-  try {
-    link = parts_.store.FindCode(code);
-  } catch (const StoreError& error) {
-    Log(LogLevel::kError, std::string(what) + " " + std::string(code) + ": the store failed: " + error.what());
-    Metrics::Add(parts_.metrics.storeErrors);
+  if (!FromStore(std::string(what) + " " + std::string(code), [&] { link = parts_.store.FindCode(code); }))
     return {std::nullopt, Problem::kStoreFailed};
-  }
   if (!link) return {std::nullopt, Problem::kNotFound};
   if (!call.caller || (call.caller->role != Role::kAdmin && call.caller->name != link->owner))
     return {std::nullopt, Problem::kNotOwner};
@@ -116,13 +102,8 @@ Application::Managed Application::EditLink(Call& call, std::string_view code, Li
   Managed managed = ManagedLink(call, code, "changing");
   if (managed.problem != Problem::kNone) return managed;
   ChangeResult result;
-  try {
-    result = parts_.store.ChangeLink(code, change);
-  } catch (const StoreError& error) {
-    Log(LogLevel::kError, "changing " + std::string(code) + ": the store failed: " + error.what());
-    Metrics::Add(parts_.metrics.storeErrors);
+  if (!FromStore("changing " + std::string(code), [&] { result = parts_.store.ChangeLink(code, change); }))
     return {std::nullopt, Problem::kStoreFailed};
-  }
   // this instance answers with the change from here on; the others within a second
   parts_.cache.Drop(code);
   switch (result.outcome) {
@@ -137,13 +118,8 @@ Application::Problem Application::RemoveLink(Call& call, std::string_view code) 
   const Managed managed = ManagedLink(call, code, "deleting");
   if (managed.problem != Problem::kNone) return managed.problem;
   bool deleted = false;
-  try {
-    deleted = parts_.store.DeleteLink(code);
-  } catch (const StoreError& error) {
-    Log(LogLevel::kError, "deleting " + std::string(code) + ": the store failed: " + error.what());
-    Metrics::Add(parts_.metrics.storeErrors);
+  if (!FromStore("deleting " + std::string(code), [&] { deleted = parts_.store.DeleteLink(code); }))
     return Problem::kStoreFailed;
-  }
   parts_.cache.Drop(code);
   return deleted ? Problem::kNone : Problem::kNotFound;
 }
@@ -207,13 +183,8 @@ std::optional<Reply> Application::LinkStats(Call& call) {
   if (*to < *from || *to - *from >= kMaxStatsDays)
     return ApiError(400, "bad_query", "from must not be after to, and they cover 3660 days at most.");
   std::vector<DayCount> days;
-  try {
-    days = parts_.store.ClicksByDay(link.code, *from, *to);
-  } catch (const StoreError& error) {
-    Log(LogLevel::kError, "statistics of " + link.code + ": the store failed: " + error.what());
-    Metrics::Add(parts_.metrics.storeErrors);
+  if (!FromStore("statistics of " + link.code, [&] { days = parts_.store.ClicksByDay(link.code, *from, *to); }))
     return RetryLater(ApiError(503, "store_unavailable", "The store does not answer."));
-  }
   int64_t total = 0;
   Json counts = Json::array();
   for (const DayCount& day : days) {

@@ -1,6 +1,5 @@
 #include "service/application.h"
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -118,9 +117,7 @@ std::optional<Reply> Application::Admit(Call& call, Role role, std::string_view 
   if (const char* authorization = call.http.Header("Authorization")) {
     const std::string_view value = authorization;
     constexpr std::string_view kScheme = "bearer ";
-    const bool bearer = value.size() > kScheme.size() &&
-                        std::equal(kScheme.begin(), kScheme.end(), value.begin(),
-                                   [](char a, char b) { return a == (b | 0x20); });
+    const bool bearer = value.size() > kScheme.size() && StartsWithNoCase(value, kScheme);
     // another scheme's credentials are no key: refused where one is needed
     key = bearer ? value.substr(kScheme.size()) : std::string_view(" ");
   }

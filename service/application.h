@@ -174,6 +174,10 @@ class Application final : public RequestHandler {
   std::optional<LinkPage> ListFor(Call& call, LinkFilter filter);
   // Clicks stored and counted since.
   int64_t ClicksOf(const Link& link) const;
+  // Runs `read` (a call of the store); false when the store failed, which
+  // is logged as "WHAT: the store failed: ..." and counted once here.
+  template <class Read>
+  bool FromStore(std::string_view what, Read&& read);
   // The short address of a code.
   std::string ShortAddress(std::string_view code) const;
 
@@ -203,6 +207,7 @@ class Application final : public RequestHandler {
     bool storeFailed = false;
   };
   Found FindLink(std::string_view code, bool click, std::string_view what);
+  void LogStoreFailure(std::string_view what, const StoreError& error);
 
   // --- Kutt v2 (kutt_handlers.cpp): /api/v2/links, /api/v2/health and
   // /api/v2/users as Kutt's clients speak them; the key in X-API-KEY, errors
@@ -258,5 +263,16 @@ class Application final : public RequestHandler {
   ApplicationParts parts_;
   const std::string ownHost_;
 };
+
+template <class Read>
+bool Application::FromStore(std::string_view what, Read&& read) {
+  try {
+    read();
+    return true;
+  } catch (const StoreError& error) {
+    LogStoreFailure(what, error);
+    return false;
+  }
+}
 
 }  // namespace snipora::service

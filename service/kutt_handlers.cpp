@@ -58,12 +58,6 @@ std::string_view Trimmed(std::string_view text) {
   return text;
 }
 
-bool SameCaseless(std::string_view a, std::string_view b) {
-  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
-           return std::tolower(static_cast<unsigned char>(x)) == std::tolower(static_cast<unsigned char>(y));
-         });
-}
-
 // Kutt reads an address without a scheme as http.
 std::string WithScheme(std::string_view target) {
   const std::size_t colon = target.find(':');
@@ -115,7 +109,7 @@ std::optional<double> DurationSeconds(std::string_view text) {
   const std::string_view unit = text.substr(at);
   if (unit.empty()) return number / 1000;
   for (const DurationUnit& known : kDurationUnits)
-    if (SameCaseless(unit, known.name)) return number * known.seconds;
+    if (SameNoCase(unit, known.name)) return number * known.seconds;
   return std::nullopt;
 }
 
@@ -282,7 +276,7 @@ std::optional<Reply> Application::KuttCreate(Call& call) {
   if (const Json* domain = Given(*body, "domain"); !Falsy(domain)) {
     if (!domain->is_string()) return bad("Domain should be string.");
     const std::string& name = domain->get_ref<const std::string&>();
-    if (!SameCaseless(name, parts_.settings.publicHost) && !SameCaseless(name, ownHost_))
+    if (!SameNoCase(name, parts_.settings.publicHost) && !SameNoCase(name, ownHost_))
       return bad("You can't use this domain: this service's links are on " + parts_.settings.publicHost + " alone.");
   }
   LinkFields fields = ReadLinkFields(*body);
@@ -293,21 +287,17 @@ std::optional<Reply> Application::KuttCreate(Call& call) {
                     [this, title = std::move(fields.description), expires = fields.expires](
                         const CreationOutcome& outcome) {
                       if (outcome.kind == CreationOutcome::kCreated) {
-                        // as the writer stored it, its time within the second
-                        Link made{outcome.code, outcome.address, std::time(nullptr)};
+                        // as the writer stored it
+                        Link made{outcome.code, outcome.address, outcome.created};
                         made.title = title;
                         made.expires = expires;
                         return JsonReply(201, KuttLink(made, 0, outcome.shortAddress));
                       }
                       if (outcome.kind != CreationOutcome::kKnown) return KuttRefused(outcome);
                       // Kutt's reuse: the link the address has, as it is stored
-                      try {
-                        if (std::optional<Link> link = parts_.store.FindCode(outcome.code))
-                          return JsonReply(200, KuttLink(*link, ClicksOf(*link), outcome.shortAddress));
-                      } catch (const StoreError& error) {
-                        Log(LogLevel::kError, "reading back " + outcome.code + ": the store failed: " + error.what());
-                        Metrics::Add(parts_.metrics.storeErrors);
-                      }
+                      std::optional<Link> link;
+                      FromStore("reading back " + outcome.code, [&] { link = parts_.store.FindCode(outcome.code); });
+                      if (link) return JsonReply(200, KuttLink(*link, ClicksOf(*link), outcome.shortAddress));
                       return RetryLater(KuttError(503, "The link could not be read back; try again."));
                     });
 }

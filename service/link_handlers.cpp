@@ -17,6 +17,11 @@
 
 namespace snipora::service {
 
+void Application::LogStoreFailure(std::string_view what, const StoreError& error) {
+  Log(LogLevel::kError, std::string(what) + ": the store failed: " + error.what());
+  Metrics::Add(parts_.metrics.storeErrors);
+}
+
 Application::Found Application::FindLink(std::string_view code, bool click, std::string_view what) {
   const int64_t now = std::time(nullptr);
   const std::shared_ptr<const DenyList> denied = parts_.denyList();
@@ -25,11 +30,7 @@ Application::Found Application::FindLink(std::string_view code, bool click, std:
   if (found.resolved.state != Resolved::kMiss) return found;
   const uint64_t readAt = parts_.cache.epoch();
   std::optional<Link> link;
-  try {
-    link = parts_.store.FindCode(code);
-  } catch (const StoreError& error) {
-    Log(LogLevel::kError, std::string(what) + " of " + std::string(code) + ": the store failed: " + error.what());
-    Metrics::Add(parts_.metrics.storeErrors);
+  if (!FromStore(std::string(what) + " of " + std::string(code), [&] { link = parts_.store.FindCode(code); })) {
     found.storeFailed = true;
     return found;
   }
@@ -86,7 +87,7 @@ std::optional<Reply> Application::QrCode(Call& call) {
     Metrics::Add(parts_.metrics.gone);
     return Reply{410, kHtml, GonePage(call.language, found.resolved.publicNote), {}};
   }
-  const std::string text = "http://" + parts_.settings.publicHost + "/" + std::string(code);
+  const std::string text = ShortAddress(code);
   Reply reply{200, QrContentType(options->format), {}, {{"ETag", QrEtag(code, text, *options)},
                                                         {"Cache-Control", "public, max-age=86400"}}};
   const char* match = call.http.Header("If-None-Match");
@@ -99,8 +100,6 @@ std::optional<Reply> Application::QrCode(Call& call) {
   reply.body = std::move(image->bytes);
   return reply;
 }
-
-
 
 std::optional<Reply> Application::FormCreate(Call& call) {
   call.http.kind = RequestKind::kCreation;
@@ -303,8 +302,9 @@ Reply Application::CreationReply(Language language, Answer answer, const Creatio
         break;
       default: break;
     }
-    reply = outcome.kind == CreationOutcome::kStoreFailed ? Page(language, 503, &PageTexts::notShortened, &PageTexts::notStored)
-                                                           : Page(language, status, texts.notShortened, pageText);
+    reply = outcome.kind == CreationOutcome::kStoreFailed
+                ? Page(language, 503, &PageTexts::notShortened, &PageTexts::notStored)
+                : Page(language, status, texts.notShortened, pageText);
   }
   if (outcome.kind == CreationOutcome::kRateLimited) return RetryLater(std::move(reply), "60");
   if (outcome.kind == CreationOutcome::kStoreFailed) return RetryLater(std::move(reply));

@@ -7,7 +7,6 @@
 #include "service/application.h"
 
 #include <algorithm>
-#include <cctype>
 #include <charconv>
 #include <ctime>
 #include <cstdint>
@@ -111,12 +110,6 @@ Json ShortUrlJson(const Link& link, int64_t clicks, const std::string& shortUrl)
 }
 
 Reply JsonReply(const Json& value, int status = 200) { return Reply{status, kJson, JsonText(value), {}}; }
-
-bool ContainsNoCase(std::string_view text, std::string_view part) {
-  return std::search(text.begin(), text.end(), part.begin(), part.end(), [](char a, char b) {
-           return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
-         }) != text.end();
-}
 
 // The members a creation and a change share, read into the service's terms;
 // each member of the wrong kind or value is named in `invalid`.
@@ -312,12 +305,7 @@ std::optional<Reply> Application::ShlinkMake(Call& call, CreationAsk ask, bool t
     }
     // one code per address: the link the address has, as it is
     std::optional<Link> known;
-    try {
-      known = parts_.store.FindCode(outcome.code);
-    } catch (const StoreError& error) {
-      Log(LogLevel::kError, "creation: reading " + outcome.code + " failed: " + error.what());
-      Metrics::Add(parts_.metrics.storeErrors);
-    }
+    FromStore("creation: reading " + outcome.code, [&] { known = parts_.store.FindCode(outcome.code); });
     if (!known) return StoreFailed();
     return JsonReply(ShortUrlJson(*known, ClicksOf(*known), outcome.shortAddress));
   };

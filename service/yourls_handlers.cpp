@@ -59,11 +59,7 @@ bool IsCallbackName(std::string_view name) {
 // read in any case).
 bool IsFormType(std::string_view contentType) {
   constexpr std::string_view kForm = "application/x-www-form-urlencoded";
-  if (contentType.size() < kForm.size()) return false;
-  for (std::size_t i = 0; i < kForm.size(); ++i) {
-    const char c = contentType[i];
-    if ((c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c) != kForm[i]) return false;
-  }
+  if (!StartsWithNoCase(contentType, kForm)) return false;
   const std::string_view rest = contentType.substr(kForm.size());
   return rest.empty() || rest[0] == ';' || rest[0] == ' ' || rest[0] == '\t';
 }
@@ -287,16 +283,14 @@ YourlsAnswer Application::YourlsCreated(const CreationOutcome& outcome, const st
   if (!made && outcome.kind != Outcome::kAddressHasCode) return answer;
   // the link as stored: a known one's title and date are its own
   Json link = {
-      {"keyword", outcome.code}, {"url", outcome.address}, {"title", title}, {"date", YourlsDate(std::time(nullptr))}};
+      {"keyword", outcome.code}, {"url", outcome.address}, {"title", title}, {"date", YourlsDate(outcome.created)}};
   if (outcome.kind != Outcome::kCreated) {
-    try {
-      const std::optional<Link> stored = parts_.store.FindCode(outcome.code);
+    std::optional<Link> stored;
+    if (FromStore("reading link " + outcome.code + " for its date", [&] { stored = parts_.store.FindCode(outcome.code); })) {
       link["title"] = stored ? stored->title : "";
       link["date"] = stored ? YourlsDate(stored->created) : "";
-    } catch (const StoreError& error) {
+    } else {
       // the answer stands without them
-      Log(LogLevel::kError, "reading link " + outcome.code + " for its date: the store failed: " + error.what());
-      Metrics::Add(parts_.metrics.storeErrors);
       link.erase("title");
       link.erase("date");
     }
@@ -396,17 +390,14 @@ std::optional<Reply> Application::YourlsUrlStats(Call& call, const YourlsCall& y
 
 std::optional<Reply> Application::YourlsDbStats(Call&, const YourlsCall& yourls) {
   int64_t links = 0, clicks = 0;
-  try {
+  const auto count = [&] {
     parts_.store.ForEachLink([&](const Link& link) {
       ++links;
       clicks += ClicksOf(link);
       return true;
     });
-  } catch (const StoreError& error) {
-    Log(LogLevel::kError, std::string("counting links: the store failed: ") + error.what());
-    Metrics::Add(parts_.metrics.storeErrors);
-    return StoreDown().In(yourls.format, yourls.callback);
-  }
+  };
+  if (!FromStore("counting links", count)) return StoreDown().In(yourls.format, yourls.callback);
   YourlsAnswer answer{
       200,
       {{"db-stats", {{"total_links", links}, {"total_clicks", clicks}}}, {"statusCode", "200"}, {"message", "success"}},

@@ -7,13 +7,6 @@ namespace {
 
 constexpr std::size_t kMaxBoundary = 70;
 
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
-
-bool SameNoCase(std::string_view a, std::string_view b) {
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) { return Lower(x) == Lower(y); });
-}
-
 std::string_view Trim(std::string_view text) {
   const std::size_t first = text.find_first_not_of(" \t");
   if (first == std::string_view::npos) return {};
@@ -21,7 +14,7 @@ std::string_view Trim(std::string_view text) {
 }
 
 // A header value as "type; name=value; name="quoted value"": its type, and
-// its parameters with their names in lower case. Nothing when a quoted
+// its parameters (their names read in any case). Nothing when a quoted
 // value is not closed.
 struct HeaderValue {
   std::string_view type;
@@ -35,7 +28,7 @@ std::optional<HeaderValue> ReadHeaderValue(std::string_view value) {
     ++at;  // past ';'
     const std::size_t end = std::min(value.find_first_of("=;", at), value.size());
     Field parameter;
-    for (char c : Trim(value.substr(at, end - at))) parameter.name += Lower(c);
+    parameter.name = Trim(value.substr(at, end - at));
     at = end;
     if (at < value.size() && value[at] == '=') {
       ++at;
@@ -61,7 +54,9 @@ std::optional<HeaderValue> ReadHeaderValue(std::string_view value) {
 }
 
 const std::string* Parameter(const HeaderValue& value, std::string_view name) {
-  return FindField(value.parameters, name);
+  for (const Field& parameter : value.parameters)
+    if (SameNoCase(parameter.name, name)) return &parameter.value;
+  return nullptr;
 }
 
 // The bytes RFC 2046 allows in a boundary (a space but not last).

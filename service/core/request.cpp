@@ -1,5 +1,6 @@
 #include "service/core/request.h"
 
+#include <algorithm>
 #include <utility>
 
 namespace snipora::service {
@@ -12,17 +13,22 @@ int HexValue(char c) {
   return -1;
 }
 
-bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
-  if (text.size() < prefix.size()) return false;
-  for (std::size_t i = 0; i < prefix.size(); ++i) {
-    char c = text[i];
-    if (c >= 'A' && c <= 'Z') c = char(c - 'A' + 'a');
-    if (c != prefix[i]) return false;
-  }
-  return true;
-}
+char Lower(char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; }
+bool SameLetter(char a, char b) { return Lower(a) == Lower(b); }
 
 }  // namespace
+
+bool SameNoCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), SameLetter);
+}
+
+bool StartsWithNoCase(std::string_view text, std::string_view prefix) {
+  return text.size() >= prefix.size() && SameNoCase(text.substr(0, prefix.size()), prefix);
+}
+
+bool ContainsNoCase(std::string_view text, std::string_view part) {
+  return std::search(text.begin(), text.end(), part.begin(), part.end(), SameLetter) != text.end();
+}
 
 std::optional<Target> SplitTarget(std::string_view raw) {
   if (StartsWithNoCase(raw, "http://") || StartsWithNoCase(raw, "https://")) {

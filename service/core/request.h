@@ -9,6 +9,11 @@
 
 namespace snipora::service {
 
+// ASCII letters alike in either case: schemes, header names, media types.
+bool SameNoCase(std::string_view a, std::string_view b);
+bool StartsWithNoCase(std::string_view text, std::string_view prefix);
+bool ContainsNoCase(std::string_view text, std::string_view part);
+
 struct Target {
   std::string_view path;   // begins with "/"
   std::string_view query;  // after "?", without it; "" when there is none
