@@ -7,7 +7,7 @@
 #include <string>
 #include <string_view>
 
-#include "service/settings.h"
+#include "service/base/settings.h"
 
 using namespace snipora::service;
 

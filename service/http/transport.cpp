@@ -1,0 +1,414 @@
+#include "service/http/transport.h"
+
+#include <arpa/inet.h>
+#include <microhttpd.h>
+#include <netinet/in.h>
+#include <strings.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstdlib>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <thread>
+#include <unordered_map>
+#include <unordered_set>
+
+#include "service/base/log.h"
+
+namespace snipora::service {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long a stopping server keeps an idle connection open, for a proxy that
+// may still send a request on it (answered, with "Connection: close").
+constexpr int64_t kDrainGraceMs = 2000;
+
+// One request, from its request line to its end (MHD_OPTION_URI_LOG_CALLBACK
+// makes it, NOTIFY_COMPLETED ends it).
+struct Exchange final : HttpRequest {
+  MHD_Connection* connection = nullptr;
+  Clock::time_point start = Clock::now();
+  bool headSeen = false;
+  int status = 0;
+  std::size_t bytes = 0;
+  // a reply put off; filled on whichever thread completes it
+  bool deferred = false;
+  std::mutex answerMutex;
+  std::function<Reply()> answer;
+
+  const char* Header(const char* name) const override {
+    return MHD_lookup_connection_value(connection, MHD_HEADER_KIND, name);
+  }
+  std::function<void(std::function<Reply()>)> Defer() override {
+    deferred = true;
+    MHD_suspend_connection(connection);
+    return [this, suspended = connection](std::function<Reply()> make) {
+      {
+        std::lock_guard lock(answerMutex);
+        answer = std::move(make);
+      }
+      MHD_resume_connection(suspended);
+    };
+  }
+};
+
+// A connection's deadline for its next request head (0: none pending). The
+// watcher shuts down the socket of one that is late: a client that dribbles
+// its head, or keeps a connection idle, is cut off within head-timeout.
+struct Watched {
+  int fd = -1;
+  std::atomic<int64_t> deadline{0};  // steady-clock milliseconds
+  std::string peer;                  // counted against --per-ip-connections; "" when not
+};
+
+int64_t NowMs() {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+}
+
+std::string AddressText(const sockaddr* address) {
+  char text[INET6_ADDRSTRLEN] = "-";
+  if (!address) return text;
+  if (address->sa_family == AF_INET)
+    inet_ntop(AF_INET, &reinterpret_cast<const sockaddr_in*>(address)->sin_addr, text, sizeof text);
+  else if (address->sa_family == AF_INET6)
+    inet_ntop(AF_INET6, &reinterpret_cast<const sockaddr_in6*>(address)->sin6_addr, text, sizeof text);
+  return text;
+}
+
+std::string PeerOf(MHD_Connection* connection) {
+  const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CLIENT_ADDRESS);
+  return AddressText(info ? info->client_addr : nullptr);
+}
+
+// Every line of the proxy headers, each header's joined with ", ".
+struct ProxyHeaders {
+  std::string forwardedFor, forwarded;
+  static MHD_Result Collect(void* cls, MHD_ValueKind, const char* key, const char* value) {
+    auto* headers = static_cast<ProxyHeaders*>(cls);
+    std::string* into = strcasecmp(key, "X-Forwarded-For") == 0 ? &headers->forwardedFor
+                        : strcasecmp(key, "Forwarded") == 0     ? &headers->forwarded
+                                                                : nullptr;
+    if (into && value) {
+      if (!into->empty()) *into += ", ";
+      *into += value;
+    }
+    return MHD_YES;
+  }
+};
+
+}  // namespace
+
+struct HttpTransport::State {
+  State(const Settings& givenSettings, const AddressRanges& proxies, Metrics& givenMetrics, AccessLog* givenLog,
+        RequestHandler& givenHandler)
+      : settings(givenSettings), trustedProxies(proxies), metrics(givenMetrics), log(givenLog), handler(givenHandler) {}
+
+  const Settings& settings;
+  const AddressRanges& trustedProxies;
+  Metrics& metrics;
+  AccessLog* log;
+  RequestHandler& handler;
+  MHD_Daemon* daemon = nullptr;
+  std::atomic<int> inFlight{0};
+
+  std::mutex watchedMutex;
+  std::unordered_set<Watched*> watched;
+  std::mutex watcherMutex;
+  std::condition_variable watcherWake;
+  bool watcherStop = false;
+  std::thread watcher;
+
+  // open connections per client address, for --per-ip-connections
+  std::mutex peersMutex;
+  std::unordered_map<std::string, uint32_t> peers;
+
+  // set once Quiesce() has closed the listening socket
+  std::atomic<bool> draining{false};
+  std::atomic<int64_t> drainIdleCutMs{0};
+
+  // ---- MHD callbacks ----
+
+  static void* OnUri(void* cls, const char* uri, MHD_Connection* connection) {
+    auto* state = static_cast<State*>(cls);
+    auto* exchange = new Exchange;
+    exchange->target = uri ? uri : "";
+    exchange->client = PeerOf(connection);
+    exchange->connection = connection;
+    state->inFlight.fetch_add(1);
+    return exchange;
+  }
+
+  static void OnCompleted(void* cls, MHD_Connection* connection, void** context, MHD_RequestTerminationCode) {
+    auto* state = static_cast<State*>(cls);
+    auto* exchange = static_cast<Exchange*>(*context);
+    if (!exchange) return;
+    *context = nullptr;
+    const auto elapsed = Clock::now() - exchange->start;
+    Metrics& metrics = state->metrics;
+    switch (exchange->kind) {
+      case RequestKind::kRedirect: metrics.redirectSeconds.Observe(elapsed); break;
+      case RequestKind::kCreation: metrics.creationSeconds.Observe(elapsed); break;
+      case RequestKind::kOther: metrics.otherSeconds.Observe(elapsed); break;
+    }
+    if (state->log)
+      state->log->Write(exchange->client, exchange->method.empty() ? "-" : exchange->method, exchange->target,
+                        exchange->version.empty() ? "-" : exchange->version, exchange->status, exchange->bytes);
+    delete exchange;
+    state->ArmHeadDeadline(connection);
+    state->inFlight.fetch_sub(1);
+  }
+
+  // Whether a peer is held to --per-ip-connections: a trusted proxy carries
+  // many clients' requests, so it is not.
+  bool LimitsPeer(const std::string& peer) const {
+    return settings.perIpConnections > 0 && !trustedProxies.Contains(peer);
+  }
+
+  // Counted when a connection starts and uncounted when it closes, so a
+  // connection refused later on the way in (a full server) is never counted.
+  // Accepts on several threads at once may pass the limit by a few.
+  static MHD_Result OnAccept(void* cls, const sockaddr* address, socklen_t) {
+    auto* state = static_cast<State*>(cls);
+    const std::string peer = AddressText(address);
+    if (!state->LimitsPeer(peer)) return MHD_YES;
+    std::lock_guard lock(state->peersMutex);
+    const auto found = state->peers.find(peer);
+    return found == state->peers.end() || found->second < state->settings.perIpConnections ? MHD_YES : MHD_NO;
+  }
+
+  static void OnConnection(void* cls, MHD_Connection* connection, void** socketContext,
+                           MHD_ConnectionNotificationCode code) {
+    auto* state = static_cast<State*>(cls);
+    if (code == MHD_CONNECTION_NOTIFY_STARTED) {
+      auto* watched = new Watched;
+      const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+      watched->fd = info ? info->connect_fd : -1;
+      watched->deadline = NowMs() + int64_t(state->settings.headTimeout) * 1000;
+      if (std::string peer = PeerOf(connection); state->LimitsPeer(peer)) {
+        std::lock_guard lock(state->peersMutex);
+        ++state->peers[peer];
+        watched->peer = std::move(peer);
+      }
+      *socketContext = watched;
+      std::lock_guard lock(state->watchedMutex);
+      state->watched.insert(watched);
+    } else if (auto* watched = static_cast<Watched*>(*socketContext)) {
+      {
+        std::lock_guard lock(state->watchedMutex);
+        state->watched.erase(watched);
+      }
+      if (!watched->peer.empty()) {
+        std::lock_guard lock(state->peersMutex);
+        if (const auto found = state->peers.find(watched->peer); found != state->peers.end() && --found->second == 0)
+          state->peers.erase(found);
+      }
+      delete watched;
+      *socketContext = nullptr;
+    }
+  }
+
+  void ArmHeadDeadline(MHD_Connection* connection, bool on = true) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
+    if (!info || !info->socket_context) return;
+    static_cast<Watched*>(info->socket_context)->deadline = on ? NowMs() + int64_t(settings.headTimeout) * 1000 : 0;
+  }
+
+  void Watch() {
+    std::unique_lock lock(watcherMutex);
+    while (!watcherWake.wait_for(lock, std::chrono::milliseconds(250), [this] { return watcherStop; })) {
+      const int64_t now = NowMs();
+      // stopping: past the grace, a connection waiting for a request head is closed
+      const bool cutIdle = draining.load() && now >= drainIdleCutMs.load();
+      std::lock_guard watchedLock(watchedMutex);
+      for (Watched* connection : watched) {
+        const int64_t deadline = connection->deadline.load();
+        if (deadline == 0 || (deadline > now && !cutIdle) || connection->fd < 0) continue;
+        // the descriptor stays MHD's; it sees the end and closes it itself
+        shutdown(connection->fd, SHUT_RDWR);
+        connection->deadline = 0;
+        if (!cutIdle) Metrics::Add(metrics.headTimeouts);
+      }
+    }
+  }
+
+  static MHD_Result OnRequest(void* cls, MHD_Connection* connection, const char*, const char* method,
+                              const char* version, const char* upload, size_t* uploadSize, void** context) {
+    auto* state = static_cast<State*>(cls);
+    auto* exchange = static_cast<Exchange*>(*context);
+    if (!exchange) return MHD_NO;  // cannot happen: OnUri made it
+    exchange->connection = connection;
+    if (!exchange->headSeen) {
+      exchange->headSeen = true;
+      exchange->method = method;
+      exchange->version = version;
+      state->ArmHeadDeadline(connection, false);
+      if (!state->trustedProxies.empty() && state->trustedProxies.Contains(exchange->client)) {
+        ProxyHeaders headers;
+        MHD_get_connection_values(connection, MHD_HEADER_KIND, &ProxyHeaders::Collect, &headers);
+        exchange->client =
+            ForwardedClient(exchange->client, headers.forwardedFor, headers.forwarded, state->trustedProxies);
+      }
+      if (exchange->method == "POST") {
+        const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Content-Length");
+        if (length && std::strtoull(length, nullptr, 10) > state->settings.maxBodyBytes)
+          exchange->bodyTooLarge = true;
+      }
+      // The answer comes with the next call: libmicrohttpd 0.9.75 closes the
+      // connection after an answer queued from the first (keep-alive lost).
+      return MHD_YES;
+    }
+    if (*uploadSize > 0) {
+      if (!exchange->bodyTooLarge && exchange->body.size() + *uploadSize <= state->settings.maxBodyBytes)
+        exchange->body.append(upload, *uploadSize);
+      else
+        exchange->bodyTooLarge = true;
+      *uploadSize = 0;
+      return MHD_YES;
+    }
+    if (exchange->deferred) {
+      std::function<Reply()> make;
+      {
+        std::lock_guard lock(exchange->answerMutex);
+        make.swap(exchange->answer);
+      }
+      if (!make) return MHD_YES;  // woken before the answer: wait on
+      return state->Send(connection, *exchange, Guarded(*exchange, make).value_or(Failed()));
+    }
+    const bool deferredBefore = exchange->deferred;
+    std::optional<Reply> reply = Guarded(*exchange, [&] { return state->handler.Handle(*exchange); });
+    if (!reply) return MHD_YES;  // suspended until the reply comes
+    if (exchange->deferred && !deferredBefore) {
+      // the handler put the reply off and then failed: nothing will answer
+      // the suspended connection but this
+      {
+        std::lock_guard lock(exchange->answerMutex);
+        if (!exchange->answer) exchange->answer = [] { return Failed(); };
+      }
+      MHD_resume_connection(connection);
+      return MHD_YES;
+    }
+    return state->Send(connection, *exchange, *reply);
+  }
+
+  // A handler's fault (bad input is the handler's to answer, never this):
+  // logged and answered 500, so one request's bug ends neither the
+  // connection's thread nor the service.
+  static Reply Failed() {
+    return Reply{500, "text/plain; charset=utf-8", "The service failed to answer this request; it is logged.\n", {}};
+  }
+  template <class Make>
+  static std::optional<Reply> Guarded(const Exchange& exchange, Make&& make) {
+    try {
+      return make();
+    } catch (const std::exception& error) {
+      Log(LogLevel::kError, "answering " + exchange.method + " " + exchange.target + " failed: " + error.what());
+    } catch (...) {
+      Log(LogLevel::kError, "answering " + exchange.method + " " + exchange.target + " failed");
+    }
+    return Failed();
+  }
+
+  MHD_Result Send(MHD_Connection* connection, Exchange& exchange, const Reply& reply) {
+    const bool fixed = !reply.fixedBody.empty();
+    const std::string_view body = fixed ? reply.fixedBody : std::string_view(reply.body);
+    MHD_Response* response = MHD_create_response_from_buffer(
+        body.size(), const_cast<char*>(body.data()), fixed ? MHD_RESPMEM_PERSISTENT : MHD_RESPMEM_MUST_COPY);
+    if (!response) return MHD_NO;
+    MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.type);
+    for (const auto& [name, value] : reply.headers) MHD_add_response_header(response, name, value.c_str());
+    // stopping: the client is told to open its next connection elsewhere
+    if (draining.load()) MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
+    const MHD_Result queued = MHD_queue_response(connection, unsigned(reply.status), response);
+    MHD_destroy_response(response);
+    exchange.status = reply.status;
+    exchange.bytes = exchange.method == "HEAD" ? 0 : body.size();
+    Metrics::Add(metrics.requests);
+    if (reply.status == 400) Metrics::Add(metrics.badRequests);
+    return queued;
+  }
+};
+
+HttpTransport::HttpTransport(const Settings& settings, const AddressRanges& trustedProxies, Metrics& metrics,
+                             AccessLog* log, RequestHandler& handler)
+    : state_(std::make_unique<State>(settings, trustedProxies, metrics, log, handler)) {
+  const std::optional<ListenAddress> listen = ParseListen(settings.listen);
+  if (!listen) throw std::runtime_error("cannot read the listen address " + settings.listen);
+  sockaddr_storage address{};
+  unsigned flags = MHD_USE_EPOLL_INTERNAL_THREAD | MHD_ALLOW_SUSPEND_RESUME | MHD_USE_ERROR_LOG;
+  if (inet_pton(AF_INET, listen->host.c_str(), &reinterpret_cast<sockaddr_in*>(&address)->sin_addr) == 1) {
+    auto* v4 = reinterpret_cast<sockaddr_in*>(&address);
+    v4->sin_family = AF_INET;
+    v4->sin_port = htons(listen->port);
+  } else if (inet_pton(AF_INET6, listen->host.c_str(), &reinterpret_cast<sockaddr_in6*>(&address)->sin6_addr) == 1) {
+    auto* v6 = reinterpret_cast<sockaddr_in6*>(&address);
+    v6->sin6_family = AF_INET6;
+    v6->sin6_port = htons(listen->port);
+    flags |= MHD_USE_IPv6;
+  } else {
+    throw std::runtime_error("the listen host must be an IP address: " + listen->host);
+  }
+  State* state = state_.get();
+  // the per-address limit is the server's own (OnAccept): trusted proxies are exempt
+  state_->daemon = MHD_start_daemon(
+      flags, listen->port, &State::OnAccept, state, &State::OnRequest, state,
+      MHD_OPTION_SOCK_ADDR, reinterpret_cast<sockaddr*>(&address),
+      MHD_OPTION_THREAD_POOL_SIZE, unsigned(settings.threads),
+      MHD_OPTION_CONNECTION_LIMIT, unsigned(settings.maxConnections),
+      MHD_OPTION_CONNECTION_TIMEOUT, unsigned(settings.idleTimeout),
+      MHD_OPTION_CONNECTION_MEMORY_LIMIT, size_t(settings.connectionMemory),
+      MHD_OPTION_LISTEN_BACKLOG_SIZE, 1024u,
+      MHD_OPTION_URI_LOG_CALLBACK, &State::OnUri, state,
+      MHD_OPTION_NOTIFY_COMPLETED, &State::OnCompleted, state,
+      MHD_OPTION_NOTIFY_CONNECTION, &State::OnConnection, state,
+      MHD_OPTION_END);
+  if (!state_->daemon) throw std::runtime_error("cannot listen on " + settings.listen);
+  state_->watcher = std::thread([state] { state->Watch(); });
+}
+
+HttpTransport::~HttpTransport() { Stop(); }
+
+uint16_t HttpTransport::port() const {
+  if (!state_->daemon) return 0;
+  const MHD_DaemonInfo* info = MHD_get_daemon_info(state_->daemon, MHD_DAEMON_INFO_BIND_PORT);
+  return info ? info->port : 0;
+}
+
+void HttpTransport::Quiesce() {
+  if (!state_->daemon) return;
+  const MHD_socket listening = MHD_quiesce_daemon(state_->daemon);
+  if (listening != MHD_INVALID_SOCKET) close(listening);
+  state_->drainIdleCutMs = NowMs() + std::min<int64_t>(kDrainGraceMs, int64_t(state_->settings.stopTimeout) * 1000);
+  state_->draining = true;
+}
+
+bool HttpTransport::Busy() const {
+  if (state_->inFlight.load() > 0) return true;
+  if (!state_->draining.load()) return false;
+  std::lock_guard lock(state_->watchedMutex);
+  return !state_->watched.empty();
+}
+
+void HttpTransport::Stop() {
+  if (state_->watcher.joinable()) {
+    {
+      std::lock_guard lock(state_->watcherMutex);
+      state_->watcherStop = true;
+    }
+    state_->watcherWake.notify_all();
+    state_->watcher.join();
+  }
+  if (state_->daemon) {
+    MHD_stop_daemon(state_->daemon);
+    state_->daemon = nullptr;
+  }
+}
+
+}  // namespace snipora::service

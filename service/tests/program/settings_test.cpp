@@ -1,0 +1,159 @@
+// The option table as operators meet it: the command line, the configuration
+// file beside it (the command line wins), and refusals that say where.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <fstream>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "service/base/settings.h"
+#include "service/tests/support/http_client.h"
+
+namespace snipora::service {
+namespace {
+
+std::string WriteFile(const test::TempDir& dir, std::string_view name, std::string_view text) {
+  const std::string path = dir.File(name);
+  std::ofstream(path, std::ios::binary) << text;
+  return path;
+}
+
+TEST(Settings, TheFileSetsTheServiceAndTheCommandLineWins) {
+  test::TempDir dir;
+  const std::string file = WriteFile(dir, "service.conf",
+                                     "\xEF\xBB\xBF# written on Windows\r\n"
+                                     "listen = 0.0.0.0:80\r\n"
+                                     "  threads=4  \r\n"
+                                     "\r\n"
+                                     "public-host = s.example.org\r\n"
+                                     "database = postgresql://snipora@db/snipora?sslmode=require\r\n"
+                                     "access-log = off\r\n"
+                                     "deny-list =\r\n"
+                                     "trusted-proxies = 10.0.0.0/8, ::1\r\n");
+  const ParsedCommandLine parsed = ParseCommandLine({"--threads", "8", "--config", file, "--listen=127.0.0.1:9"});
+  ASSERT_EQ(parsed.error, "");
+  EXPECT_EQ(parsed.command, Command::kServe);
+  EXPECT_EQ(parsed.settings.threads, 8u);
+  EXPECT_EQ(parsed.settings.listen, "127.0.0.1:9");
+  EXPECT_EQ(parsed.settings.publicHost, "s.example.org");
+  EXPECT_EQ(parsed.settings.database, "postgresql://snipora@db/snipora?sslmode=require");
+  EXPECT_FALSE(parsed.settings.accessLog);
+  EXPECT_EQ(parsed.settings.denyList, "");
+  EXPECT_EQ(parsed.settings.trustedProxies, "10.0.0.0/8, ::1");
+  EXPECT_EQ(parsed.settings.creationsPerMinute, Settings().creationsPerMinute);
+
+  // the commands read their store from the same file, and take their own options
+  const ParsedCommandLine exported = ParseCommandLine({"export", "--config", file, "--output", "out.csv"});
+  ASSERT_EQ(exported.error, "");
+  EXPECT_EQ(exported.command, Command::kExport);
+  EXPECT_EQ(exported.settings.database, "postgresql://snipora@db/snipora?sslmode=require");
+  EXPECT_EQ(exported.settings.output, "out.csv");
+  EXPECT_EQ(ParseCommandLine({"copy", "--from", "a.db"}).error, "copy needs --from and --to");
+  EXPECT_EQ(ParseCommandLine({"export", "--threads", "2"}).error, "unknown option '--threads'");
+  EXPECT_EQ(ParseCommandLine({"--output", "x"}).error, "unknown option '--output'");
+  EXPECT_EQ(ParseCommandLine({"serve"}).error, "unknown command 'serve'");
+}
+
+TEST(Settings, EveryRefusalNamesTheFileTheLineAndTheOption) {
+  test::TempDir dir;
+  struct Case {
+    const char* text;
+    const char* error;  // after "FILE:"
+  };
+  for (const Case& c : {
+           Case{"threads = 2\nthreads = 65\n", "2: threads takes a number from 1 to 64, not '65'"},
+           Case{"# comment\nthreds = 2\n", "2: unknown option 'threds'"},
+           Case{"config = other.conf\n", "1: unknown option 'config'"},
+           Case{"output = x.csv\n", "1: unknown option 'output'"},
+           Case{"access-log = yes\n", "1: access-log takes on or off, not 'yes'"},
+           Case{"listen = localhost\n", "1: listen takes HOST:PORT (an IP address, [IPv6]:PORT), not 'localhost'"},
+           Case{"\n\ndatabase =\n", "3: database needs a value"},
+           Case{"trusted-proxies = 10.0.0.0/40\n",
+                "1: trusted-proxies takes IP addresses and CIDR ranges: '10.0.0.0/40' is not an IP address or CIDR "
+                "range"},
+           Case{"threads 4\n", "1: expected NAME = VALUE, not 'threads 4'"},
+       }) {
+    const std::string file = WriteFile(dir, "bad.conf", c.text);
+    EXPECT_EQ(ParseCommandLine({"--config", file}).error, file + ":" + c.error) << c.text;
+  }
+  EXPECT_EQ(ParseCommandLine({"--config", dir.File("missing.conf")}).error,
+            "cannot read the configuration file " + dir.File("missing.conf"));
+  // on the command line, the same rules under the option's own name
+  EXPECT_EQ(ParseCommandLine({"--threads", "0"}).error, "--threads takes a number from 1 to 64, not '0'");
+  EXPECT_EQ(ParseCommandLine({"--trusted-proxies", "proxy.example"}).error,
+            "--trusted-proxies takes IP addresses and CIDR ranges: 'proxy.example' is not an IP address or CIDR range");
+  EXPECT_EQ(ParseCommandLine({"--listen"}).error, "--listen needs a value");
+}
+
+// Commands of two words take their operands and their own options, read
+// their store from the file, and say what is missing.
+TEST(Settings, KeyAndLinkCommandsTakeTheirWordsAndOptions) {
+  test::TempDir dir;
+  const std::string file = WriteFile(dir, "service.conf", "database = /var/lib/snipora/links.db\nthreads = 4\n");
+  const ParsedCommandLine revoke = ParseCommandLine({"key", "revoke", "--config", file, "ops"});
+  ASSERT_EQ(revoke.error, "");
+  EXPECT_EQ(revoke.command, Command::kKeyRevoke);
+  EXPECT_EQ(revoke.operands, std::vector<std::string>{"ops"});
+  EXPECT_EQ(revoke.settings.database, "/var/lib/snipora/links.db");
+  const ParsedCommandLine create = ParseCommandLine({"key", "create", "--name", "ops", "--role", "admin"});
+  ASSERT_EQ(create.error, "");
+  EXPECT_EQ(create.settings.keyRole, "admin");
+  EXPECT_EQ(ParseCommandLine({"key", "create", "--name", "x"}).settings.keyRole, "creator");
+  const ParsedCommandLine disable =
+      ParseCommandLine({"link", "disable", "Ab3dE9x", "--reason", "phishing", "--public-note", "Taken down."});
+  ASSERT_EQ(disable.error, "");
+  EXPECT_EQ(disable.command, Command::kLinkDisable);
+  EXPECT_EQ(disable.operands, std::vector<std::string>{"Ab3dE9x"});
+  EXPECT_EQ(disable.settings.publicNote, "Taken down.");
+  EXPECT_EQ(ParseCommandLine({"link", "list", "--disabled", "true", "--limit", "5"}).settings.limit, 5u);
+  for (const auto& [words, error] : std::vector<std::pair<std::vector<std::string>, std::string>>{
+           {{"key", "create"}, "key create needs --name"},
+           {{"key", "create", "--name", "a b"}, "--name takes 1 to 64 letters, digits, '-', '_' or '.', not 'a b'"},
+           {{"key", "create", "--name", "a", "--role", "owner"}, "--role takes admin or creator, not 'owner'"},
+           {{"key", "revoke"}, "key revoke needs 1 more word(s)"},
+           {{"key", "revoke", "a", "b"}, "unexpected argument 'b'"},
+           {{"key", "rotate"}, "unknown command 'key rotate'"},
+           {{"link", "expire", "x"}, "link expire needs --at"},
+           {{"link", "expire", "x", "--at", "soon"},
+            "--at takes a UTC time as 2026-12-31T00:00:00Z or seconds since 1970, not 'soon'"},
+           {{"link", "list", "--disabled", "yes"}, "--disabled takes true or false, not 'yes'"},
+           {{"link", "show", "x", "--threads", "2"}, "unknown option '--threads'"},
+           {{"--reason", "x"}, "unknown option '--reason'"},
+       })
+    EXPECT_EQ(ParseCommandLine(words).error, error) << words[0];
+}
+
+// The configuration file the package installs is generated from the table:
+// every line of it, uncommented, must read back as the defaults.
+TEST(Settings, TheGeneratedConfigurationFileReadsBackAsTheDefaults) {
+  test::TempDir dir;
+  const std::string file = dir.File("generated.conf");
+  const std::string command = std::string(SERVICE_DOCS_PROGRAM) + " conf public-host=s.example.org > " + file;
+  ASSERT_EQ(std::system(command.c_str()), 0);
+  std::ifstream in(file);
+  std::string text, line;
+  int settings = 0;
+  while (std::getline(in, line)) {
+    // "# name = value" lines are the options; the help above them is prose
+    if (line.starts_with("# ") && line.find(" =") != std::string::npos && line.find(' ', 2) == line.find(" =")) {
+      line = line.substr(2);
+      ++settings;
+    }
+    text += line + "\n";
+  }
+  EXPECT_GE(settings, 15);
+  const std::string uncommented = WriteFile(dir, "uncommented.conf", text);
+  const ParsedCommandLine parsed = ParseCommandLine({"--config", uncommented});
+  ASSERT_EQ(parsed.error, "");
+  const Settings defaults;
+  EXPECT_EQ(parsed.settings.publicHost, "s.example.org");
+  EXPECT_EQ(parsed.settings.listen, defaults.listen);
+  EXPECT_EQ(parsed.settings.cacheSize, defaults.cacheSize);
+  EXPECT_EQ(parsed.settings.denyList, "");
+  EXPECT_EQ(parsed.settings.accessLog, defaults.accessLog);
+}
+
+}  // namespace
+}  // namespace snipora::service
