@@ -1,58 +1,15 @@
 #include "service/app/application.h"
 
 #include <string>
+#include <string_view>
+#include <utility>
 #include <vector>
 
+#include "service/app/replies.h"
 #include "service/core/page_texts.h"
 #include "service/core/request.h"
-#include "service/app/replies.h"
 
 namespace snipora::service {
-
-// Declared once: the first row whose methods and pattern fit takes the
-// request. A path no row takes is answered 405 (any method but GET and HEAD:
-// the last row takes every GET).
-const Application::Route Application::kRoutes[] = {
-    {kRead | kPost, "/create.php", Role::kCreation, &Application::FormCreate},
-    {kRead, "/api-create.php", Role::kCreation, &Application::PlainCreate},
-    {kPost, "/api/v1/links", Role::kCreation, &Application::ApiCreate},
-    {kRead, "/", Role::kNone, &Application::Home},
-    {kRead, "/download/*", Role::kNone, &Application::Download},
-    {kRead, "/static/*", Role::kNone, &Application::Static},
-    {kRead, "/healthz", Role::kNone, &Application::Health},
-    {kRead, "/metrics", Role::kNone, &Application::MetricsText},
-    {kRead, "/api/v1/links", Role::kCreator, &Application::ListLinks},
-    {kRead, "/api/v1/links/+/stats", Role::kCreator, &Application::LinkStats},
-    {kRead, "/api/v1/links/+", Role::kAnyone, &Application::LinkInfo},
-    {kPatch, "/api/v1/links/+", Role::kCreator, &Application::ChangeLink},
-    {kDelete, "/api/v1/links/+", Role::kCreator, &Application::DeleteLink},
-    // Kutt v2 (kutt_handlers.cpp): the handlers read the key from X-API-KEY
-    {kPost, "/api/v2/links", Role::kNone, &Application::KuttCreate},
-    {kRead, "/api/v2/links", Role::kNone, &Application::KuttList},
-    {kPatch, "/api/v2/links/+", Role::kNone, &Application::KuttEdit},
-    {kDelete, "/api/v2/links/+", Role::kNone, &Application::KuttDelete},
-    {kRead, "/api/v2/health", Role::kNone, &Application::KuttHealth},
-    {kRead, "/api/v2/users", Role::kNone, &Application::KuttUser},
-    // the YOURLS API: its actions check keys themselves (signature=KEY)
-    {kRead | kPost, "/yourls-api.php", Role::kNone, &Application::YourlsApi},
-    // Shlink's REST API v3: the handlers read the key their own way
-    {kPost, "/rest/v3/short-urls", Role::kNone, &Application::ShlinkCreate},
-    {kRead, "/rest/v3/short-urls", Role::kNone, &Application::ShlinkList},
-    {kRead, "/rest/v3/short-urls/shorten", Role::kNone, &Application::ShlinkShorten},
-    {kRead | kPost | kPatch | kDelete, "/rest/v3/short-urls/+/visits", Role::kNone, &Application::ShlinkNotOffered},
-    {kRead | kPost | kPatch | kDelete, "/rest/v3/short-urls/+/redirect-rules", Role::kNone,
-     &Application::ShlinkNotOffered},
-    {kRead, "/rest/v3/short-urls/+", Role::kNone, &Application::ShlinkGet},
-    {kPatch, "/rest/v3/short-urls/+", Role::kNone, &Application::ShlinkEdit},
-    {kDelete, "/rest/v3/short-urls/+", Role::kNone, &Application::ShlinkDelete},
-    {kRead, "/rest/v3/health", Role::kNone, &Application::ShlinkHealth},
-    {kRead, "/rest/health", Role::kNone, &Application::ShlinkHealth},
-    {kOptions, "/rest/*", Role::kNone, &Application::ShlinkPreflight},
-    {kRead | kPost | kPatch | kDelete, "/rest/*", Role::kNone, &Application::ShlinkNotOffered},
-    {kRead, "/+/qr-code", Role::kNone, &Application::QrCode},
-    {kRead, "/+", Role::kNone, &Application::Redirect},
-};
-
 namespace {
 
 // The ?lang= of a request target; "" when it has none.
@@ -66,13 +23,15 @@ std::string AskedLanguage(std::string_view rawTarget) {
 
 }  // namespace
 
-Application::Application(ApplicationParts parts) : parts_(std::move(parts)), ownHost_(HostOf(parts_.settings.publicHost)) {}
+Application::Application(Operations& operations, std::vector<Route> routes)
+    : operations_(operations), routes_(std::move(routes)) {}
 
 std::optional<Reply> Application::Handle(HttpRequest& request) {
   const char* accept = request.Header("Accept-Language");
   Call call{request, {}, {}, ChooseLanguage(accept ? accept : "", AskedLanguage(request.target))};
   std::optional<Reply> reply = Dispatch(call);
-  if (reply) AddPageHeaders(*reply);
+  // a reply put off is decorated where it is made (Call::Defer)
+  if (reply) Decorate(call.door, *reply);
   return reply;
 }
 
@@ -82,37 +41,23 @@ std::optional<Reply> Application::Dispatch(Call& call) {
   call.query = target->query;
   const unsigned method = MethodBit(call.http.method);
   unsigned allowed = 0;  // by the routes whose path fits
-  for (const Route& route : kRoutes) {
+  for (const Route& route : routes_) {
     const std::optional<std::string_view> capture = MatchPath(route.pattern, target->path);
     if (!capture) continue;
     allowed |= route.methods;
     if (!(route.methods & method)) continue;
     call.capture = *capture;
-    if (std::optional<Reply> refused = Admit(call, route.role, target->path)) return refused;
-    std::optional<Reply> reply = (this->*route.handler)(call);
-    if (reply && target->path.starts_with("/rest/")) AddShlinkCors(*reply);
-    return reply;
+    call.door = route.door;
+    if (std::optional<Reply> refused = Admit(call, route)) return refused;
+    return route.answer(*route.door, call);
   }
   Reply reply = Page(call.language, 405, &PageTexts::methodTitle, &PageTexts::method);
   reply.headers.push_back({"Allow", allowed & (kPatch | kDelete) ? "GET, HEAD, PATCH, DELETE" : "GET, HEAD, POST"});
   return reply;
 }
 
-Application::Admission Application::Authorize(Call& call, std::string_view key, Role role) {
-  if (role == Role::kNone) return Admission::kAdmitted;
-  if (!key.empty()) {
-    call.caller = parts_.keys.Check(key);
-    if (!call.caller) return Admission::kWrongKey;
-  }
-  if (role == Role::kAnyone) return Admission::kAdmitted;
-  if (role == Role::kCreation && parts_.settings.openCreation) return Admission::kAdmitted;
-  if (!call.caller) return Admission::kNoKey;
-  if (role == Role::kAdmin && call.caller->role != Role::kAdmin) return Admission::kForbidden;
-  return Admission::kAdmitted;
-}
-
-std::optional<Reply> Application::Admit(Call& call, Role role, std::string_view path) {
-  if (role == Role::kNone) return std::nullopt;
+std::optional<Reply> Application::Admit(Call& call, const Route& route) {
+  if (route.role == Role::kNone) return std::nullopt;
   std::string_view key;
   if (const char* authorization = call.http.Header("Authorization")) {
     const std::string_view value = authorization;
@@ -121,28 +66,9 @@ std::optional<Reply> Application::Admit(Call& call, Role role, std::string_view 
     // another scheme's credentials are no key: refused where one is needed
     key = bearer ? value.substr(kScheme.size()) : std::string_view(" ");
   }
-  switch (Authorize(call, key, role)) {
-    case Admission::kAdmitted: return std::nullopt;
-    case Admission::kForbidden: return ApiError(403, "forbidden", "This key's role may not do this.");
-    case Admission::kNoKey:
-    case Admission::kWrongKey: break;
-  }
-  constexpr std::string_view kKeyNeeded = "A valid key is needed (Authorization: Bearer KEY).";
-  constexpr std::string_view kKeyHoldersOnly = "This service creates links for holders of a key only.";
-  // the plain-text routes refuse as they answer: the format is read here
-  // only on this rare path
-  Answer answer = path.starts_with("/api/") ? Answer::kApi : Answer::kPage;
-  if (path == "/api-create.php") answer = Answer::kText;
-  if (path == "/create.php") {
-    const std::optional<std::vector<Field>> fields =
-        ParseForm(call.http.method == "POST" ? std::string_view(call.http.body) : call.query);
-    if (fields) answer = FormAnswer(*fields);
-  }
-  Reply reply = answer == Answer::kApi    ? ApiError(401, "unauthorized", kKeyNeeded)
-                : answer == Answer::kPage ? Page(401, "Key needed", kKeyHoldersOnly)
-                                          : TextRefused(answer, 401, "unauthorized", kKeyNeeded);
-  reply.headers.push_back({"WWW-Authenticate", "Bearer realm=\"snipora\""});
-  return reply;
+  const Admission admission = operations_.Authorize(call, key, route.role);
+  if (admission == Admission::kAdmitted) return std::nullopt;
+  return route.door->KeyRefused(call, admission);
 }
 
 }  // namespace snipora::service

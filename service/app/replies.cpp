@@ -3,7 +3,6 @@
 #include <string>
 #include <utility>
 
-#include "service/core/json_body.h"
 #include "service/core/pages.h"
 
 namespace snipora::service {
@@ -34,15 +33,24 @@ Reply Page(int status, std::string_view title, std::string_view text) {
 }
 Reply Bad(std::string_view text) { return Page(400, "Bad request", text); }
 
+Reply JsonReply(int status, const Json& value, JsonEnd end) {
+  return {status, kJson, JsonText(value) + (end == JsonEnd::kNewline ? "\n" : ""), {}};
+}
+
 // An API error: a stable code for programs, a sentence for people.
 Reply ApiError(int status, std::string_view code, std::string_view message) {
   const Json error = Json::object({{"code", code}, {"message", message}});
-  return {status, kJson, JsonText(Json::object({{"error", error}})) + "\n", {}};
+  return JsonReply(status, Json::object({{"error", error}}));
 }
 
 // The client is asked to come back after `seconds` (a 503, or a 429).
 Reply RetryLater(Reply reply, const char* seconds) {
   reply.headers.push_back({"Retry-After", seconds});
+  return reply;
+}
+
+Reply AskForBearerKey(Reply reply) {
+  reply.headers.push_back({"WWW-Authenticate", "Bearer realm=\"snipora\""});
   return reply;
 }
 

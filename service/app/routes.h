@@ -1,8 +1,7 @@
 #pragma once
-// The pieces of a route table: methods as bits, path patterns, roles. The
-// table itself is the application's (application.cpp), one row a route:
-// methods, path pattern, the role it needs, its handler; the first row whose
-// methods and pattern fit a request takes it.
+// The pieces of a route table: methods as bits, path patterns, roles. A row
+// (door.h) puts them together with the door that answers; the table itself
+// is doors/route_table.cpp.
 #include <optional>
 #include <string_view>
 

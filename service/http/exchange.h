@@ -1,6 +1,6 @@
 #pragma once
-// What passes between the transport (http_transport.h, libmicrohttpd) and the
-// application (application.h): a request as the application sees it and the
+// What passes between the transport (transport.h, libmicrohttpd) and the
+// application (app/application.h): a request as the application sees it and the
 // reply it makes. Neither side sees the other's types.
 #include <cstddef>
 #include <functional>
@@ -14,6 +14,7 @@ namespace snipora::service {
 
 inline constexpr char kHtml[] = "text/html; charset=utf-8";
 inline constexpr char kJson[] = "application/json";
+inline constexpr char kText[] = "text/plain; charset=utf-8";
 
 struct Reply {
   int status = 200;

@@ -9,11 +9,11 @@
 #include <cstdint>
 #include <memory>
 
-#include "service/http/access_log.h"
-#include "service/core/forwarded.h"
-#include "service/http/exchange.h"
 #include "service/base/metrics.h"
 #include "service/base/settings.h"
+#include "service/core/forwarded.h"
+#include "service/http/access_log.h"
+#include "service/http/exchange.h"
 
 namespace snipora::service {
 

@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "service/links/codes.h"
 #include "service/base/log.h"
+#include "service/links/codes.h"
 
 namespace snipora::service {
 namespace {

@@ -17,8 +17,8 @@
 #include <thread>
 #include <vector>
 
-#include "service/links/read_cache.h"
 #include "service/base/metrics.h"
+#include "service/links/read_cache.h"
 #include "service/store/store.h"
 
 namespace snipora::service {

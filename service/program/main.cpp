@@ -1,4 +1,4 @@
-// snipora-service: see --help, and docs/service.md.
+// snipora-service: see --help, and docs/operating.md.
 #include <signal.h>
 
 #include <cstdio>
@@ -10,12 +10,15 @@
 #include <string>
 #include <vector>
 
-#include "service/core/utc_time.h"
 #include "service/app/keys.h"
-#include "service/app/link_admin.h"
 #include "service/base/log.h"
-#include "service/store/open_store.h"
+#include "service/core/address_check.h"
+#include "service/core/json_body.h"
+#include "service/core/utc_time.h"
+#include "service/doors/api_link.h"
 #include "service/program/service.h"
+#include "service/store/listing.h"
+#include "service/store/open_store.h"
 #include "service/store/transfer.h"
 
 using namespace snipora::service;

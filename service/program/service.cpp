@@ -65,10 +65,12 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
       *store_, cache_, metrics_,
       WriterSettings{settings_.maxBatch, std::chrono::milliseconds(settings_.clickFlushMs),
                      std::chrono::microseconds(settings_.gatherMicroseconds)});
-  application_ = std::make_unique<Application>(ApplicationParts{settings_, *store_, cache_, *writer_, metrics_,
-                                                                  rateLimit_, keys_,
-                                                                  clientPackage_ ? &*clientPackage_ : nullptr,
-                                                                  [this] { return denyList_.load(); }});
+  operations_ = std::make_unique<Operations>(Operations::Parts{settings_, *store_, cache_, *writer_, metrics_,
+                                                                rateLimit_, keys_,
+                                                                clientPackage_ ? &*clientPackage_ : nullptr,
+                                                                [this] { return denyList_.load(); }});
+  doors_ = OpenEveryDoor(*operations_);
+  application_ = std::make_unique<Application>(*operations_, doors_.routes);
   server_ = std::make_unique<HttpTransport>(settings_, trustedProxies_, metrics_, log_.get(), *application_);
   // With SQLite and a cache as large as the store, no redirect then reads the
   // database; with PostgreSQL an instance starts with as many codes as fit.

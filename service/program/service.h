@@ -1,7 +1,8 @@
 #pragma once
 // One running service: the store, the read cache in front of it, the writer
-// thread, the application and its HTTP transport and the deny list, in the
-// order they start; they stop in the reverse order.
+// thread, the shared operations, the doors and the route table's dispatcher,
+// its HTTP transport and the deny list, in the order they start; they stop
+// in the reverse order.
 #include <atomic>
 #include <cstdint>
 #include <cstdio>
@@ -11,19 +12,21 @@
 #include <string>
 #include <thread>
 
-#include "service/http/access_log.h"
-#include "service/app/client_package.h"
-#include "service/core/forwarded.h"
-#include "service/core/address_check.h"
 #include "service/app/application.h"
-#include "service/links/change_feed.h"
-#include "service/http/transport.h"
+#include "service/app/client_package.h"
 #include "service/app/keys.h"
+#include "service/app/operations.h"
+#include "service/app/rate_limit.h"
+#include "service/base/metrics.h"
+#include "service/base/settings.h"
+#include "service/core/address_check.h"
+#include "service/core/forwarded.h"
+#include "service/doors/route_table.h"
+#include "service/http/access_log.h"
+#include "service/http/transport.h"
+#include "service/links/change_feed.h"
 #include "service/links/read_cache.h"
 #include "service/links/writer.h"
-#include "service/base/metrics.h"
-#include "service/app/rate_limit.h"
-#include "service/base/settings.h"
 #include "service/store/store.h"
 
 namespace snipora::service {
@@ -69,6 +72,8 @@ class Service {
   // changes made elsewhere (other instances, the command line)
   std::unique_ptr<ChangeFeed> changes_;
   std::unique_ptr<ChangeListener> listener_;  // wakes the feed, where the store can tell
+  std::unique_ptr<Operations> operations_;
+  OpenDoors doors_;
   std::unique_ptr<Application> application_;
   std::unique_ptr<HttpTransport> server_;
   // Fills the cache from the store after start while it has room.

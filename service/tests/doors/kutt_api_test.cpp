@@ -10,9 +10,9 @@
 #include <functional>
 #include <regex>
 
+#include "service/app/keys.h"
 #include "service/core/json_body.h"
 #include "service/core/utc_time.h"
-#include "service/app/keys.h"
 #include "service/program/service.h"
 #include "service/store/sqlite_store.h"
 #include "service/tests/support/http_client.h"

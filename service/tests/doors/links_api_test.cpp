@@ -10,9 +10,9 @@
 #include <thread>
 #include <vector>
 
-#include "service/core/utc_time.h"
 #include "service/app/keys.h"
-#include "service/app/link_admin.h"
+#include "service/doors/api_link.h"
+#include "service/core/utc_time.h"
 #include "service/program/service.h"
 #include "service/store/sqlite_store.h"
 #include "service/tests/support/http_client.h"

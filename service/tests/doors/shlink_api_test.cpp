@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "service/core/json_body.h"
 #include "service/app/keys.h"
+#include "service/core/json_body.h"
 #include "service/program/service.h"
 #include "service/store/sqlite_store.h"
 #include "service/tests/support/http_client.h"

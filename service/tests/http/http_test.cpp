@@ -10,9 +10,9 @@
 #include <fstream>
 #include <thread>
 
+#include "service/app/routes.h"
 #include "service/core/json_body.h"
 #include "service/core/pages.h"
-#include "service/app/routes.h"
 #include "service/store/sqlite_store.h"
 #include "service/tests/support/http_client.h"
 

@@ -8,8 +8,8 @@
 #include <cstdio>
 #include <thread>
 
-#include "service/core/pages.h"
 #include "service/app/keys.h"
+#include "service/core/pages.h"
 #include "service/store/open_store.h"
 #include "service/tests/support/http_client.h"
 #include "service/tests/support/postgres_server.h"

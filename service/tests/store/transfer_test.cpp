@@ -9,9 +9,9 @@
 #include "service/core/json_body.h"
 #include "service/core/utc_time.h"
 #include "service/store/open_store.h"
+#include "service/store/transfer.h"
 #include "service/tests/support/http_client.h"
 #include "service/tests/support/postgres_server.h"
-#include "service/store/transfer.h"
 
 namespace snipora::service {
 namespace {

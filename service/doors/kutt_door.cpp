@@ -1,9 +1,6 @@
-// The Kutt v2 API (/api/v2) that Kutt's npm client, its browser extension and
-// upload tools speak: links created, listed, changed and deleted over the
-// creation and management path every door shares; the key in X-API-KEY;
-// errors as {"error": "..."}. A link's id is its short code: the service
-// has no other name for a link, and Kutt's clients pass back the id they got.
-#include "service/app/application.h"
+// Kutt's requests read and its shapes written; the checks, keys and store
+// calls are the shared operations'.
+#include "service/doors/kutt_door.h"
 
 #include <algorithm>
 #include <cctype>
@@ -13,15 +10,16 @@
 #include <string>
 #include <vector>
 
-#include "service/core/json_body.h"
-#include "service/core/utc_time.h"
-#include "service/base/log.h"
+#include "service/app/outcomes.h"
 #include "service/app/replies.h"
+#include "service/app/top_k.h"
+#include "service/core/json_body.h"
+#include "service/core/numbers.h"
+#include "service/core/request.h"
+#include "service/core/utc_time.h"
 
 namespace snipora::service {
 namespace {
-
-constexpr char kText[] = "text/plain; charset=utf-8";
 
 // A description is a link's title, bounded as every door bounds it (kMaxTitle;
 // Kutt's 2040 characters are more). Kutt's own bounds: expiries at least a
@@ -38,7 +36,62 @@ constexpr std::size_t kMaxSkip = 10000;
 constexpr std::string_view kExpiryForm = "Expire format is invalid. Valid examples: 1m, 8h, 42 days.";
 
 Reply KuttError(int status, std::string_view message) {
-  return Reply{status, kJson, JsonText(Json{{"error", std::string(message)}}) + "\n", {}};
+  return JsonReply(status, Json{{"error", std::string(message)}});
+}
+
+using Kind = CreationOutcome::Kind;
+
+// Kutt's answer to each creation outcome: its status (Kutt refuses every bad
+// address and custom address with 400; the browser extension shows the
+// message of a 400 alone), and how long a client is asked to wait. A
+// refusal's message is the service's own sentence.
+struct CreationRow {
+  Kind outcome;
+  int status;
+  const char* retryAfter;  // null: none
+};
+constexpr CreationRow kCreations[] = {
+    {Kind::kCreated, 201, nullptr},
+    {Kind::kKnown, 200, nullptr},  // Kutt's reuse: the link the address has
+    {Kind::kRateLimited, 429, kRateLimitRetryAfter},
+    {Kind::kAddressRefused, 400, nullptr},
+    {Kind::kAliasInvalid, 400, nullptr},
+    {Kind::kDetailsTooLong, 400, nullptr},
+    {Kind::kAliasTaken, 400, nullptr},
+    {Kind::kAddressHasCode, 400, nullptr},
+    {Kind::kStoreFailed, 503, kRetryAfter},
+};
+static_assert(CoversEachInOrder(kCreations), "Kutt's creations: one row a creation outcome, in order");
+
+// Kutt's refusal of each managing problem.
+struct ProblemRow {
+  Problem outcome;
+  int status;
+  std::string_view message;  // kAddressRefused: the refusal's own
+  const char* retryAfter;
+};
+constexpr std::string_view kNothingChanged = "The store does not answer; nothing was changed.";
+constexpr ProblemRow kProblems[] = {
+    {Problem::kNone, 503, kNothingChanged, kRetryAfter},
+    {Problem::kNotFound, 404, "Link was not found.", nullptr},
+    {Problem::kNotOwner, 403, "This link was made with another key.", nullptr},
+    {Problem::kForbidden, 403, "Only an admin key may change a link's target.", nullptr},
+    {Problem::kAddressRefused, 400, "", nullptr},
+    {Problem::kAddressTaken, 400, "That target has another short link already.", nullptr},
+    {Problem::kStoreFailed, 503, kNothingChanged, kRetryAfter},
+};
+static_assert(CoversEachInOrder(kProblems), "Kutt's refusals: one row a managing problem, in order");
+
+Reply KuttRefused(const CreationOutcome& outcome) {
+  const CreationRow& row = RowOf(kCreations, outcome.kind);
+  Reply reply = KuttError(row.status, OwnSentence(outcome));
+  return row.retryAfter ? RetryLater(std::move(reply), row.retryAfter) : reply;
+}
+
+Reply KuttProblem(Problem problem, Refusal refusal) {
+  const ProblemRow& row = RowOf(kProblems, problem);
+  Reply reply = KuttError(row.status, problem == Problem::kAddressRefused ? RefusalText(refusal) : row.message);
+  return row.retryAfter ? RetryLater(std::move(reply), row.retryAfter) : reply;
 }
 
 // A member that is there and not null: Kutt's clients send null for "none".
@@ -153,8 +206,6 @@ Json KuttLink(const Link& link, int64_t clicks, const std::string& shortAddress)
   };
 }
 
-Reply JsonReply(int status, const Json& value) { return Reply{status, kJson, JsonText(value) + "\n", {}}; }
-
 // What Kutt's link fields ask beyond the address, read alike at creation and
 // change; `error` set when one of them is refused.
 struct LinkFields {
@@ -190,77 +241,34 @@ LinkFields ReadLinkFields(const Json& body) {
   return fields;
 }
 
-// A whole number of a query, nothing for anything else.
-std::optional<int64_t> QueryNumber(const std::string& text) {
-  int64_t value = 0;
-  const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
-  if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
-  return value;
-}
-
 // Newest first, as Kutt lists; codes break ties so that pages never overlap.
 bool Newer(const Link& a, const Link& b) { return a.created != b.created ? a.created > b.created : a.code > b.code; }
 
 }  // namespace
 
-std::optional<Reply> Application::KuttAdmit(Call& call, Role role) {
-  const char* key = call.http.Header("X-API-KEY");
-  Reply reply;
-  switch (Authorize(call, key ? key : "", role)) {
-    case Admission::kAdmitted: return std::nullopt;
-    case Admission::kForbidden: return KuttError(403, "This key's role may not do this.");
-    case Admission::kNoKey: reply = KuttError(401, "An API key is needed, in the X-API-KEY header."); break;
-    case Admission::kWrongKey: reply = KuttError(401, "API key is not correct."); break;
-  }
+Reply KuttDoor::KeyRefused(const Call&, Admission admission) const {
+  if (admission == Admission::kForbidden) return KuttError(403, kRoleTooSmall);
+  Reply reply = admission == Admission::kNoKey ? KuttError(401, "An API key is needed, in the X-API-KEY header.")
+                                               : KuttError(401, "API key is not correct.");
   reply.headers.push_back({"WWW-Authenticate", "X-API-KEY realm=\"snipora\""});
   return reply;
 }
 
-// Kutt's answer to a creation refused: its message (the service's own
-// sentence) with the status Kutt's clients expect. Kutt refuses every bad
-// address and custom address with 400; the browser extension shows the
-// message of a 400 alone.
-Reply Application::KuttRefused(const CreationOutcome& outcome) {
-  struct Row {
-    CreationOutcome::Kind kind;
-    int status;
-    const char* retryAfter;  // null: none
-  };
-  static constexpr Row kRows[] = {
-      {CreationOutcome::kRateLimited, 429, "60"},    {CreationOutcome::kAddressRefused, 400, nullptr},
-      {CreationOutcome::kAliasInvalid, 400, nullptr}, {CreationOutcome::kDetailsTooLong, 400, nullptr},
-      {CreationOutcome::kAliasTaken, 400, nullptr},
-      {CreationOutcome::kAddressHasCode, 400, nullptr}, {CreationOutcome::kStoreFailed, 503, kRetryAfter},
-  };
-  for (const Row& row : kRows) {
-    if (row.kind != outcome.kind) continue;
-    Reply reply = KuttError(row.status, TextOf(outcome));
-    return row.retryAfter ? RetryLater(std::move(reply), row.retryAfter) : reply;
-  }
-  return RetryLater(KuttError(503, TextOf(outcome)));
+std::optional<Reply> KuttDoor::Admit(Call& call, Role role) {
+  const char* key = call.http.Header("X-API-KEY");
+  const Admission admission = operations_.Authorize(call, key ? key : "", role);
+  if (admission == Admission::kAdmitted) return std::nullopt;
+  return KeyRefused(call, admission);
 }
 
-Reply Application::KuttProblem(Problem problem, Refusal refusal) {
-  switch (problem) {
-    case Problem::kNotFound: return KuttError(404, "Link was not found.");
-    case Problem::kNotOwner: return KuttError(403, "This link was made with another key.");
-    case Problem::kForbidden: return KuttError(403, "Only an admin key may change a link's target.");
-    case Problem::kAddressRefused: return KuttError(400, RefusalText(refusal));
-    case Problem::kAddressTaken: return KuttError(400, "That target has another short link already.");
-    case Problem::kNone:
-    case Problem::kStoreFailed: break;
-  }
-  return RetryLater(KuttError(503, "The store does not answer; nothing was changed."));
-}
-
-std::optional<Reply> Application::KuttCreate(Call& call) {
+std::optional<Reply> KuttDoor::Create(Call& call) {
   call.http.kind = RequestKind::kCreation;
-  if (std::optional<Reply> refused = KuttAdmit(call, Role::kCreation)) return refused;
+  if (std::optional<Reply> refused = Admit(call, Role::kCreation)) return refused;
   const auto bad = [this](std::string_view why) {
-    Metrics::Add(parts_.metrics.refused);
+    Metrics::Add(operations_.metrics().refused);
     return KuttError(400, why);
   };
-  if (call.http.bodyTooLarge) return KuttError(413, "The body is larger than this service accepts.");
+  if (call.http.bodyTooLarge) return KuttError(413, kBodyTooLarge);
   const std::optional<Json> body = ParseJsonBody(call.http.body);
   if (!body || !body->is_object()) return bad("The body is not a JSON object.");
   const Json* target = Given(*body, "target");
@@ -276,45 +284,40 @@ std::optional<Reply> Application::KuttCreate(Call& call) {
   if (const Json* domain = Given(*body, "domain"); !Falsy(domain)) {
     if (!domain->is_string()) return bad("Domain should be string.");
     const std::string& name = domain->get_ref<const std::string&>();
-    if (!SameNoCase(name, parts_.settings.publicHost) && !SameNoCase(name, ownHost_))
-      return bad("You can't use this domain: this service's links are on " + parts_.settings.publicHost + " alone.");
+    const std::string& publicHost = operations_.settings().publicHost;
+    if (!SameNoCase(name, publicHost) && !SameNoCase(name, operations_.ownHost()))
+      return bad("You can't use this domain: this service's links are on " + publicHost + " alone.");
   }
   LinkFields fields = ReadLinkFields(*body);
   if (!fields.error.empty()) return bad(fields.error);
   CreationAsk ask{WithScheme(Trimmed(target->get_ref<const std::string&>())), std::move(alias), fields.description, {},
                   fields.expires, std::nullopt};
-  return CreateLink(call, std::move(ask),
-                    [this, title = std::move(fields.description), expires = fields.expires](
-                        const CreationOutcome& outcome) {
-                      if (outcome.kind == CreationOutcome::kCreated) {
-                        // as the writer stored it
-                        Link made{outcome.code, outcome.address, outcome.created};
-                        made.title = title;
-                        made.expires = expires;
-                        return JsonReply(201, KuttLink(made, 0, outcome.shortAddress));
-                      }
-                      if (outcome.kind != CreationOutcome::kKnown) return KuttRefused(outcome);
-                      // Kutt's reuse: the link the address has, as it is stored
-                      std::optional<Link> link;
-                      FromStore("reading back " + outcome.code, [&] { link = parts_.store.FindCode(outcome.code); });
-                      if (link) return JsonReply(200, KuttLink(*link, ClicksOf(*link), outcome.shortAddress));
-                      return RetryLater(KuttError(503, "The link could not be read back; try again."));
-                    });
+  return operations_.CreateLink(call, ask, [this, ask](const CreationOutcome& outcome) {
+    const CreationRow& row = RowOf(kCreations, outcome.kind);
+    if (outcome.kind == Kind::kCreated)
+      return JsonReply(row.status, KuttLink(CreatedLink(ask, outcome), 0, outcome.shortAddress));
+    if (outcome.kind != Kind::kKnown) return KuttRefused(outcome);
+    // Kutt's reuse: the link the address has, as it is stored
+    const LinkRead read = operations_.ReadLink(outcome.code, "reading back " + outcome.code);
+    if (read.link)
+      return JsonReply(row.status, KuttLink(*read.link, operations_.ClicksOf(*read.link), outcome.shortAddress));
+    return RetryLater(KuttError(503, "The link could not be read back; try again."));
+  });
 }
 
-std::optional<Reply> Application::KuttList(Call& call) {
-  if (std::optional<Reply> refused = KuttAdmit(call, Role::kCreator)) return refused;
+std::optional<Reply> KuttDoor::List(Call& call) {
+  if (std::optional<Reply> refused = Admit(call, Role::kCreator)) return refused;
   const std::optional<std::vector<Field>> fields = ParseForm(call.query);
   if (!fields) return KuttError(400, "The query has a malformed %-escape.");
   int64_t limit = kDefaultLimit, skip = 0;
   bool all = false;
   for (const Field& field : *fields) {
     if (field.name == "limit") {
-      const std::optional<int64_t> number = QueryNumber(field.value);
+      const std::optional<int64_t> number = ParseWholeNumber(field.value);
       if (!number || *number < 1) return KuttError(400, "limit query is not valid.");
       limit = std::min<int64_t>(*number, kMaxLimit);  // Kutt caps it too
     } else if (field.name == "skip") {
-      const std::optional<int64_t> number = QueryNumber(field.value);
+      const std::optional<int64_t> number = ParseWholeNumber(field.value);
       if (!number || *number < 0 || *number > int64_t(kMaxSkip))
         return KuttError(400, "skip query is not valid: 0 to 10000 (/api/v1/links lists further).");
       skip = *number;
@@ -328,39 +331,26 @@ std::optional<Reply> Application::KuttList(Call& call) {
   const bool admin = call.caller->role == Role::kAdmin;
   if (all && !admin) return KuttError(403, "Only an admin key lists every link (all=true).");
   LinkFilter filter;
-  filter.query.limit = kMaxListLimit;
   if (!all) filter.query.owner = call.caller->name;  // an admin's own, as Kutt lists them
-  // Every link the key may see is read, in pages, to count them and to keep
-  // the newest skip+limit (a heap whose front is the oldest kept).
-  const std::size_t keep = std::size_t(skip + limit);
-  std::vector<Link> kept;
+  // Every link the key may see is read, to count them and to keep the
+  // newest skip+limit.
+  FirstInOrder<Link, decltype(&Newer)> newest(std::size_t(skip + limit), Newer);
   int64_t total = 0;
-  for (;;) {
-    std::optional<LinkPage> page = ListFor(call, filter);
-    if (!page) return RetryLater(KuttError(503, "The store does not answer."));
-    for (Link& link : page->links) {
-      ++total;
-      if (kept.size() == keep && !Newer(link, kept.front())) continue;
-      kept.push_back(std::move(link));
-      std::push_heap(kept.begin(), kept.end(), Newer);
-      if (kept.size() > keep) {
-        std::pop_heap(kept.begin(), kept.end(), Newer);
-        kept.pop_back();
-      }
-    }
-    if (!page->next) break;
-    filter.query.after = *page->next;
-  }
-  std::sort_heap(kept.begin(), kept.end(), Newer);
+  const bool read = operations_.ForEachListed(call, std::move(filter), [&](Link& link) {
+    ++total;
+    newest.Offer(std::move(link));
+  });
+  if (!read) return RetryLater(KuttError(503, "The store does not answer."));
+  const std::vector<Link> kept = std::move(newest).Take();
   Json data = Json::array();
   for (std::size_t i = std::size_t(skip); i < kept.size(); ++i)
-    data.push_back(KuttLink(kept[i], ClicksOf(kept[i]), ShortAddress(kept[i].code)));
+    data.push_back(KuttLink(kept[i], operations_.ClicksOf(kept[i]), operations_.ShortAddress(kept[i].code)));
   return JsonReply(200, Json{{"limit", limit}, {"skip", skip}, {"total", total}, {"data", std::move(data)}});
 }
 
-std::optional<Reply> Application::KuttEdit(Call& call) {
-  if (std::optional<Reply> refused = KuttAdmit(call, Role::kCreator)) return refused;
-  if (call.http.bodyTooLarge) return KuttError(413, "The body is larger than this service accepts.");
+std::optional<Reply> KuttDoor::Edit(Call& call) {
+  if (std::optional<Reply> refused = Admit(call, Role::kCreator)) return refused;
+  if (call.http.bodyTooLarge) return KuttError(413, kBodyTooLarge);
   const std::optional<Json> body = ParseJsonBody(call.http.body);
   if (!body || !body->is_object()) return KuttError(400, "The body is not a JSON object.");
   const std::string_view code = call.capture;
@@ -374,7 +364,7 @@ std::optional<Reply> Application::KuttEdit(Call& call) {
   if (!fields.error.empty()) return KuttError(400, fields.error);
   const Json* target = Given(*body, "target");
   if (!Falsy(target) && !target->is_string()) return KuttError(400, "Target must be a string.");
-  const Managed current = ManagedLink(call, code, "changing");
+  const Managed current = operations_.ManagedLink(call, code, "changing");
   if (current.problem != Problem::kNone) return KuttProblem(current.problem, current.refusal);
   LinkChange change;
   // a target sent back as it is changes nothing (Kutt's clients send it with every edit)
@@ -386,28 +376,29 @@ std::optional<Reply> Application::KuttEdit(Call& call) {
   if (fields.expires) change.expires = fields.expires;
   if (!change.address && !change.title && !change.expires)
     return KuttError(400, "Should at least update one field.");
-  const Managed managed = EditLink(call, code, std::move(change));
+  const Managed managed = operations_.EditLink(call, code, std::move(change));
   if (managed.problem != Problem::kNone) return KuttProblem(managed.problem, managed.refusal);
-  return JsonReply(200, KuttLink(*managed.link, ClicksOf(*managed.link), ShortAddress(managed.link->code)));
+  const Link& link = *managed.link;
+  return JsonReply(200, KuttLink(link, operations_.ClicksOf(link), operations_.ShortAddress(link.code)));
 }
 
-std::optional<Reply> Application::KuttDelete(Call& call) {
-  if (std::optional<Reply> refused = KuttAdmit(call, Role::kCreator)) return refused;
-  const Problem problem = RemoveLink(call, call.capture);
+std::optional<Reply> KuttDoor::Delete(Call& call) {
+  if (std::optional<Reply> refused = Admit(call, Role::kCreator)) return refused;
+  const Problem problem = operations_.RemoveLink(call, call.capture);
   if (problem != Problem::kNone) return KuttProblem(problem, Refusal::kAccepted);
   return JsonReply(200, Json{{"message", "Link has been deleted successfully."}});
 }
 
 // Kutt answers its health as the text OK; this one says so while the store answers.
-std::optional<Reply> Application::KuttHealth(Call&) {
-  if (parts_.store.Healthy()) return Reply{200, kText, "OK", {}};
+std::optional<Reply> KuttDoor::Health(Call&) {
+  if (operations_.StoreHealthy()) return Reply{200, kText, "OK", {}};
   return RetryLater(Reply{503, kText, "The store does not answer.", {}});
 }
 
 // Kutt's browser extension checks a key by reading its user. A key has no
 // e-mail address here, and every link is on the public host: no domains.
-std::optional<Reply> Application::KuttUser(Call& call) {
-  if (std::optional<Reply> refused = KuttAdmit(call, Role::kCreator)) return refused;
+std::optional<Reply> KuttDoor::User(Call& call) {
+  if (std::optional<Reply> refused = Admit(call, Role::kCreator)) return refused;
   const char* key = call.http.Header("X-API-KEY");
   return JsonReply(200, Json{{"apikey", key ? key : ""}, {"email", ""}, {"domains", Json::array()}});
 }

@@ -1,9 +1,5 @@
-// The YOURLS API at /yourls-api.php, as YOURLS clients and upload tools
-// speak it: GET with a query, or POST with a urlencoded or multipart form
-// (POST fields win over the query's). The actions run through the doors'
-// shared path (CreateLink, FindLink, ManagedLink); only the reading and the
-// answers' shapes are YOURLS's here.
-#include "service/app/application.h"
+// YOURLS's requests read and its answers written (yourls_door.h).
+#include "service/doors/yourls_door.h"
 
 #include <algorithm>
 #include <ctime>
@@ -11,19 +7,18 @@
 #include <string>
 #include <vector>
 
-#include "service/links/codes.h"
+#include "service/app/outcomes.h"
+#include "service/app/replies.h"
+#include "service/core/address_check.h"
 #include "service/core/json_body.h"
 #include "service/core/multipart.h"
 #include "service/core/request.h"
 #include "service/core/utc_time.h"
 #include "service/core/yourls_xml.h"
-#include "service/base/log.h"
-#include "service/app/replies.h"
 
 namespace snipora::service {
 namespace {
 
-constexpr char kTextType[] = "text/plain; charset=utf-8";
 constexpr char kXmlType[] = "application/xml; charset=utf-8";
 constexpr char kScriptType[] = "application/javascript; charset=utf-8";
 
@@ -84,7 +79,7 @@ std::string ScriptSafe(std::string json) {
 }  // namespace
 
 // What a request asked, read once: its fields, and how it wants answers.
-struct Application::YourlsCall {
+struct YourlsDoor::Request {
   std::vector<Field> fields;
   Format format = Format::kXml;
   std::string callback;  // kJsonp: a checked name
@@ -95,6 +90,8 @@ struct Application::YourlsCall {
     return value ? *value : std::string();
   }
 };
+
+namespace {
 
 // An answer before its format: YOURLS's members, the text of format=simple,
 // the HTTP status (YOURLS's statusCode or errorCode).
@@ -118,15 +115,13 @@ struct YourlsAnswer {
         reply.body = YourlsXml(members);
         break;
       case Format::kSimple:
-        reply.type = kTextType;
+        reply.type = kText;
         reply.body = simple;
         break;
     }
     return retryAfter ? RetryLater(std::move(reply), retryAfter) : reply;
   }
 };
-
-namespace {
 
 // YOURLS's refusal of a request it cannot serve: {"errorCode","message"}.
 YourlsAnswer Refused(int status, std::string message) {
@@ -142,8 +137,8 @@ YourlsAnswer StoreDown() {
 
 }  // namespace
 
-std::optional<Reply> Application::YourlsApi(Call& call) {
-  YourlsCall yourls;
+std::optional<Reply> YourlsDoor::Api(Call& call) {
+  Request yourls;
   // the query's fields, after a POST body's: FindField takes the first
   const std::optional<std::vector<Field>> query = ParseForm(call.query);
   const auto bad = [&](int status, std::string message) {
@@ -153,7 +148,7 @@ std::optional<Reply> Application::YourlsApi(Call& call) {
   };
   if (!query) return bad(400, "The query has a malformed %-escape.");
   if (call.http.method == "POST") {
-    if (call.http.bodyTooLarge) return bad(413, "The body is larger than this service accepts.");
+    if (call.http.bodyTooLarge) return bad(413, std::string(kBodyTooLarge));
     const char* type = call.http.Header("Content-Type");
     const std::string_view contentType = type ? type : "";
     if (IsMultipartForm(contentType)) {
@@ -184,14 +179,14 @@ std::optional<Reply> Application::YourlsApi(Call& call) {
   struct Action {
     std::string_view name;
     Role role;
-    std::optional<Reply> (Application::*run)(Call&, const YourlsCall&);
+    std::optional<Reply> (YourlsDoor::*run)(Call&, const Request&);
   };
   static constexpr Action kActions[] = {
-      {"shorturl", Role::kCreation, &Application::YourlsShorten},
-      {"expand", Role::kAnyone, &Application::YourlsExpand},
-      {"url-stats", Role::kCreator, &Application::YourlsUrlStats},
-      {"db-stats", Role::kAdmin, &Application::YourlsDbStats},
-      {"version", Role::kAnyone, &Application::YourlsVersion},
+      {"shorturl", Role::kCreation, &YourlsDoor::Shorten},
+      {"expand", Role::kAnyone, &YourlsDoor::Expand},
+      {"url-stats", Role::kCreator, &YourlsDoor::UrlStats},
+      {"db-stats", Role::kAdmin, &YourlsDoor::DbStats},
+      {"version", Role::kAnyone, &YourlsDoor::Version},
   };
   const std::string named = yourls.Value("action");
   const Action* action = nullptr;
@@ -203,9 +198,9 @@ std::optional<Reply> Application::YourlsApi(Call& call) {
   // YOURLS refuses a login it does not accept, whatever the action.
   const bool otherLogin = FindField(yourls.fields, "timestamp") || FindField(yourls.fields, "username") ||
                           FindField(yourls.fields, "password");
-  const Admission admission = otherLogin
-                                  ? Admission::kWrongKey
-                                  : Authorize(call, yourls.Value("signature"), action ? action->role : Role::kAnyone);
+  const Role role = action ? action->role : Role::kAnyone;
+  const Admission admission =
+      otherLogin ? Admission::kWrongKey : operations_.Authorize(call, yourls.Value("signature"), role);
   switch (admission) {
     case Admission::kAdmitted: break;
     case Admission::kNoKey:
@@ -218,77 +213,73 @@ std::optional<Reply> Application::YourlsApi(Call& call) {
   return (this->*action->run)(call, yourls);
 }
 
-// --- shorturl
+namespace {
 
-std::optional<Reply> Application::YourlsShorten(Call& call, const YourlsCall& yourls) {
-  CreationAsk ask{yourls.Value("url"), yourls.Value("keyword"), yourls.Value("title")};
-  // the answer may be made on the writer's thread: it keeps copies
-  return CreateLink(call, std::move(ask),
-                    [this, format = yourls.format, callback = yourls.callback, title = yourls.Value("title")](
-                        const CreationOutcome& outcome) { return YourlsCreated(outcome, title).In(format, callback); });
-}
+using Kind = CreationOutcome::Kind;
 
-YourlsAnswer Application::YourlsCreated(const CreationOutcome& outcome, const std::string& title) {
-  using Outcome = CreationOutcome;
-  const bool made = outcome.kind == Outcome::kCreated || outcome.kind == Outcome::kKnown;
-  // YOURLS's code and HTTP status of each refusal, the first row that fits
-  // (Refusal::kAccepted: any refusal). Where YOURLS has no such refusal, a
-  // code in its manner: error:ratelimit, error:protocol, error:blocked,
-  // error:toolong.
-  struct Row {
-    Outcome::Kind kind;
-    Refusal refusal;
-    int status;
-    std::string_view code;
-  };
-  static constexpr Row kRows[] = {
-      {Outcome::kRateLimited, Refusal::kAccepted, 429, "error:ratelimit"},
-      {Outcome::kAddressRefused, Refusal::kOwnAddress, 400, "error:noloop"},
-      {Outcome::kAddressRefused, Refusal::kScheme, 400, "error:protocol"},
-      {Outcome::kAddressRefused, Refusal::kDeniedHost, 403, "error:blocked"},
-      {Outcome::kAddressRefused, Refusal::kTooLong, 414, "error:toolong"},
-      {Outcome::kAddressRefused, Refusal::kAccepted, 400, "error:nourl"},  // missing or malformed
-      {Outcome::kAliasInvalid, Refusal::kAccepted, 400, "error:keyword"},
-      {Outcome::kDetailsTooLong, Refusal::kAccepted, 400, "error:title"},
-      {Outcome::kAliasTaken, Refusal::kAccepted, 400, "error:keyword"},
-      {Outcome::kAddressHasCode, Refusal::kAccepted, 400, "error:url"},
-      {Outcome::kStoreFailed, Refusal::kAccepted, 503, "error:db"},
-  };
-  YourlsAnswer answer;
+// YOURLS's code and HTTP status of each creation outcome. Where YOURLS has no
+// such refusal, a code in its manner: error:ratelimit, error:title, and for
+// an address the refusals of kAddressRows.
+struct CreationRow {
+  Kind outcome;
+  int status;
+  std::string_view code;    // "": a success
+  const char* retryAfter;   // null: none
+};
+constexpr CreationRow kCreations[] = {
+    {Kind::kCreated, 200, "", nullptr},
+    {Kind::kKnown, 200, "", nullptr},
+    {Kind::kRateLimited, 429, "error:ratelimit", kRateLimitRetryAfter},
+    {Kind::kAddressRefused, 400, "error:nourl", nullptr},  // missing or malformed, unless kAddressRows says
+    {Kind::kAliasInvalid, 400, "error:keyword", nullptr},
+    {Kind::kDetailsTooLong, 400, "error:title", nullptr},
+    {Kind::kAliasTaken, 400, "error:keyword", nullptr},
+    {Kind::kAddressHasCode, 400, "error:url", nullptr},
+    {Kind::kStoreFailed, 503, "error:db", kRetryAfter},
+};
+static_assert(CoversEachInOrder(kCreations), "YOURLS's creations: one row a creation outcome, in order");
+// The refusals of an address that have a code of their own.
+struct AddressRow {
+  Refusal refusal;
+  int status;
   std::string_view code;
-  if (!made) {
-    // an outcome without a row is answered as the store's failure (the last row)
-    const Row* fits = &kRows[std::size(kRows) - 1];
-    for (const Row& row : kRows) {
-      if (row.kind == outcome.kind && (row.refusal == Refusal::kAccepted || row.refusal == outcome.refusal)) {
-        fits = &row;
-        break;
-      }
-    }
-    answer.status = fits->status;
-    code = fits->code;
-  }
+};
+constexpr AddressRow kAddressRows[] = {
+    {Refusal::kOwnAddress, 400, "error:noloop"},
+    {Refusal::kScheme, 400, "error:protocol"},
+    {Refusal::kDeniedHost, 403, "error:blocked"},
+    {Refusal::kTooLong, 414, "error:toolong"},
+};
+
+YourlsAnswer CreationAnswer(Operations& operations, const CreationOutcome& outcome, const std::string& title) {
+  const CreationRow& row = RowOf(kCreations, outcome.kind);
+  const bool made = row.code.empty();
+  YourlsAnswer answer;
+  answer.status = row.status;
+  std::string_view code = row.code;
+  if (outcome.kind == Kind::kAddressRefused)
+    for (const AddressRow& address : kAddressRows)
+      if (address.refusal == outcome.refusal) answer.status = address.status, code = address.code;
   const std::string status = std::to_string(answer.status);
-  std::string message = TextOf(outcome);
-  if (outcome.kind == Outcome::kCreated) message = outcome.address + " added to database";
-  if (outcome.kind == Outcome::kKnown) message = outcome.address + " was shortened before: this is its short URL";
+  std::string message = OwnSentence(outcome);
+  if (outcome.kind == Kind::kCreated) message = outcome.address + " added to database";
+  if (outcome.kind == Kind::kKnown) message = outcome.address + " was shortened before: this is its short URL";
   answer.members = {{"status", made ? "success" : "fail"},
                     {"code", code},
                     {"message", message},
                     {"errorCode", made ? "" : status},
                     {"statusCode", status}};
   answer.simple = made ? outcome.shortAddress : message;
-  if (outcome.kind == Outcome::kRateLimited) answer.retryAfter = "60";
-  if (outcome.kind == Outcome::kStoreFailed) answer.retryAfter = kRetryAfter;
-  if (!made && outcome.kind != Outcome::kAddressHasCode) return answer;
+  answer.retryAfter = row.retryAfter;
+  if (!made && outcome.kind != Kind::kAddressHasCode) return answer;
   // the link as stored: a known one's title and date are its own
   Json link = {
       {"keyword", outcome.code}, {"url", outcome.address}, {"title", title}, {"date", YourlsDate(outcome.created)}};
-  if (outcome.kind != Outcome::kCreated) {
-    std::optional<Link> stored;
-    if (FromStore("reading link " + outcome.code + " for its date", [&] { stored = parts_.store.FindCode(outcome.code); })) {
-      link["title"] = stored ? stored->title : "";
-      link["date"] = stored ? YourlsDate(stored->created) : "";
+  if (outcome.kind != Kind::kCreated) {
+    const LinkRead stored = operations.ReadLink(outcome.code, "reading link " + outcome.code + " for its date");
+    if (!stored.storeFailed) {
+      link["title"] = stored.link ? stored.link->title : "";
+      link["date"] = stored.link ? YourlsDate(stored.link->created) : "";
     } else {
       // the answer stands without them
       link.erase("title");
@@ -297,8 +288,21 @@ YourlsAnswer Application::YourlsCreated(const CreationOutcome& outcome, const st
   }
   answer.members["url"] = link;
   answer.members["title"] = link.contains("title") ? link["title"] : Json("");
-  answer.members["shorturl"] = ShortAddress(outcome.code);
+  answer.members["shorturl"] = operations.ShortAddress(outcome.code);
   return answer;
+}
+
+}  // namespace
+
+// --- shorturl
+
+std::optional<Reply> YourlsDoor::Shorten(Call& call, const Request& yourls) {
+  CreationAsk ask{yourls.Value("url"), yourls.Value("keyword"), yourls.Value("title")};
+  // the answer may be made on the writer's thread: it keeps copies
+  return operations_.CreateLink(
+      call, std::move(ask),
+      [this, format = yourls.format, callback = yourls.callback, title = yourls.Value("title")](
+          const CreationOutcome& outcome) { return CreationAnswer(operations_, outcome, title).In(format, callback); });
 }
 
 // --- expand, url-stats: a code, or a whole short address of this service
@@ -332,11 +336,11 @@ YourlsAnswer NotFound(const std::string& code) {
 
 }  // namespace
 
-std::optional<Reply> Application::YourlsExpand(Call&, const YourlsCall& yourls) {
-  const std::string code = CodeNamed(yourls.Value("shorturl"), parts_.settings.publicHost);
+std::optional<Reply> YourlsDoor::Expand(Call&, const Request& yourls) {
+  const std::string code = CodeNamed(yourls.Value("shorturl"), operations_.settings().publicHost);
   if (!IsValidCode(code)) return NotFound(code).In(yourls.format, yourls.callback);
   // as a redirect sees it, without counting a click
-  const Found found = FindLink(code, false, "expanding");
+  const Found found = operations_.FindLink(code, false, "expanding");
   if (found.storeFailed) return StoreDown().In(yourls.format, yourls.callback);
   switch (found.resolved.state) {
     case Resolved::kMiss: return NotFound(code).In(yourls.format, yourls.callback);
@@ -349,7 +353,7 @@ std::optional<Reply> Application::YourlsExpand(Call&, const YourlsCall& yourls) 
   }
   YourlsAnswer answer{200,
                       {{"keyword", code},
-                       {"shorturl", ShortAddress(code)},
+                       {"shorturl", operations_.ShortAddress(code)},
                        {"longurl", found.resolved.address},
                        {"message", "success"},
                        {"statusCode", "200"}},
@@ -357,56 +361,75 @@ std::optional<Reply> Application::YourlsExpand(Call&, const YourlsCall& yourls) 
   return answer.In(yourls.format, yourls.callback);
 }
 
-std::optional<Reply> Application::YourlsUrlStats(Call& call, const YourlsCall& yourls) {
-  const std::string code = CodeNamed(yourls.Value("shorturl"), parts_.settings.publicHost);
-  const Managed managed = ManagedLink(call, code, "statistics of");
-  YourlsAnswer answer;
-  answer.simple = kStatsOnly;
-  switch (managed.problem) {
-    case Problem::kNone: break;
-    case Problem::kNotFound:
-      answer = YourlsAnswer{404, {{"statusCode", "404"}, {"message", "Error: short URL not found"}}, "not found"};
-      return answer.In(yourls.format, yourls.callback);
-    case Problem::kNotOwner:
-      answer = YourlsAnswer{403,
-                            {{"statusCode", "403"}, {"message", "This link was made with another key."}},
-                            "This link was made with another key."};
-      return answer.In(yourls.format, yourls.callback);
-    default: return StoreDown().In(yourls.format, yourls.callback);
+namespace {
+
+// How url-stats answers each managing problem: the statistics, YOURLS's
+// refusal (the message, and the text of format=simple), or the store down.
+enum class StatsAnswer { kStats, kRefused, kStoreDown };
+struct StatsRow {
+  Problem outcome;
+  StatsAnswer answer;
+  int status;
+  std::string_view message, simple;
+};
+constexpr std::string_view kOtherKey = "This link was made with another key.";
+constexpr StatsRow kStatsRows[] = {
+    {Problem::kNone, StatsAnswer::kStats, 200, "success", kStatsOnly},
+    {Problem::kNotFound, StatsAnswer::kRefused, 404, "Error: short URL not found", "not found"},
+    {Problem::kNotOwner, StatsAnswer::kRefused, 403, kOtherKey, kOtherKey},
+    // a look-up meets none of these but the store's failure
+    {Problem::kForbidden, StatsAnswer::kStoreDown, 503, "", ""},
+    {Problem::kAddressRefused, StatsAnswer::kStoreDown, 503, "", ""},
+    {Problem::kAddressTaken, StatsAnswer::kStoreDown, 503, "", ""},
+    {Problem::kStoreFailed, StatsAnswer::kStoreDown, 503, "", ""},
+};
+static_assert(CoversEachInOrder(kStatsRows), "YOURLS's url-stats: one row a managing problem, in order");
+
+}  // namespace
+
+std::optional<Reply> YourlsDoor::UrlStats(Call& call, const Request& yourls) {
+  const std::string code = CodeNamed(yourls.Value("shorturl"), operations_.settings().publicHost);
+  const Managed managed = operations_.ManagedLink(call, code, "statistics of");
+  const StatsRow& row = RowOf(kStatsRows, managed.problem);
+  const std::string status = std::to_string(row.status);
+  switch (row.answer) {
+    case StatsAnswer::kStats: break;
+    case StatsAnswer::kRefused: {
+      const YourlsAnswer refused{
+          row.status, {{"statusCode", status}, {"message", row.message}}, std::string(row.simple)};
+      return refused.In(yourls.format, yourls.callback);
+    }
+    case StatsAnswer::kStoreDown: return StoreDown().In(yourls.format, yourls.callback);
   }
   const Link& link = *managed.link;
-  answer.members = {{"statusCode", "200"},
-                    {"message", "success"},
-                    {"link",
-                     {{"shorturl", ShortAddress(link.code)},
-                      {"url", link.address},
-                      {"title", link.title},
-                      {"timestamp", YourlsDate(link.created)},
-                      {"clicks", ClicksOf(link)}}}};
+  const YourlsAnswer answer{row.status,
+                            {{"statusCode", status},
+                             {"message", row.message},
+                             {"link",
+                              {{"shorturl", operations_.ShortAddress(link.code)},
+                               {"url", link.address},
+                               {"title", link.title},
+                               {"timestamp", YourlsDate(link.created)},
+                               {"clicks", operations_.ClicksOf(link)}}}},
+                            std::string(row.simple)};
   return answer.In(yourls.format, yourls.callback);
 }
 
 // --- db-stats: counted by walking every link, as an admin asks it now and then
 
-std::optional<Reply> Application::YourlsDbStats(Call&, const YourlsCall& yourls) {
-  int64_t links = 0, clicks = 0;
-  const auto count = [&] {
-    parts_.store.ForEachLink([&](const Link& link) {
-      ++links;
-      clicks += ClicksOf(link);
-      return true;
-    });
-  };
-  if (!FromStore("counting links", count)) return StoreDown().In(yourls.format, yourls.callback);
-  YourlsAnswer answer{
-      200,
-      {{"db-stats", {{"total_links", links}, {"total_clicks", clicks}}}, {"statusCode", "200"}, {"message", "success"}},
-      std::string(kStatsOnly)};
+std::optional<Reply> YourlsDoor::DbStats(Call&, const Request& yourls) {
+  const std::optional<LinkTotals> totals = operations_.CountLinks();
+  if (!totals) return StoreDown().In(yourls.format, yourls.callback);
+  const YourlsAnswer answer{200,
+                            {{"db-stats", {{"total_links", totals->links}, {"total_clicks", totals->clicks}}},
+                             {"statusCode", "200"},
+                             {"message", "success"}},
+                            std::string(kStatsOnly)};
   return answer.In(yourls.format, yourls.callback);
 }
 
-std::optional<Reply> Application::YourlsVersion(Call&, const YourlsCall& yourls) {
-  YourlsAnswer answer{200, {{"version", kYourlsVersion}}, std::string(kYourlsVersion)};
+std::optional<Reply> YourlsDoor::Version(Call&, const Request& yourls) {
+  const YourlsAnswer answer{200, {{"version", kYourlsVersion}}, std::string(kYourlsVersion)};
   return answer.In(yourls.format, yourls.callback);
 }
 

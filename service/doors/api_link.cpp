@@ -1,16 +1,14 @@
-#include "service/app/link_admin.h"
+#include "service/doors/api_link.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <iterator>
 
-#include "service/core/address_check.h"
+#include "service/app/operations.h"
 #include "service/core/utc_time.h"
 
 namespace snipora::service {
 namespace {
-
-constexpr int kStorePage = 1000;
 
 Json MaybeTime(const std::optional<int64_t>& seconds) { return seconds ? Json(IsoUtc(*seconds)) : Json(nullptr); }
 Json MaybeNumber(const std::optional<int64_t>& number) { return number ? Json(*number) : Json(nullptr); }
@@ -94,38 +92,6 @@ constexpr ChangeMember kChangeMembers[] = {
 };
 
 }  // namespace
-
-bool TitleFits(std::string_view title) { return title.size() <= kMaxTitle; }
-
-bool TagsFit(const std::vector<std::string>& tags) {
-  return tags.size() <= kMaxTags &&
-         std::all_of(tags.begin(), tags.end(), [](const std::string& tag) { return tag.size() <= kMaxTag; });
-}
-
-LinkPage FindLinks(Store& store, const LinkFilter& filter) {
-  LinkPage page;
-  LinkQuery query = filter.query;
-  const std::size_t limit = std::size_t(std::clamp(filter.query.limit, 1, kMaxListLimit));
-  query.limit = kStorePage;
-  std::size_t skipped = 0;
-  for (;;) {
-    const std::vector<Link> links = store.ListLinks(query);
-    for (const Link& link : links) {
-      if (!filter.host.empty() && CheckAddress(link.address, {}, DenyList()).host != filter.host) continue;
-      if (skipped < filter.offset) {
-        ++skipped;
-        continue;
-      }
-      page.links.push_back(link);
-      if (page.links.size() == limit) {
-        page.next = link.code;
-        return page;
-      }
-    }
-    if (links.size() < std::size_t(kStorePage)) return page;
-    query.after = links.back().code;
-  }
-}
 
 Json LinkJson(const Link& link, int64_t clicks, bool full) {
   Json json = Json::object();
