@@ -6,6 +6,10 @@ namespace snipora::service {
 
 namespace {
 
+// Lines held past this are written at once, between the flushes: a burst
+// holds 64 KiB at most, and goes out in writes of about that size.
+constexpr std::size_t kMaxPendingBytes = 1 << 16;
+
 void AppendEscaped(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
   for (char c : text) {
@@ -47,7 +51,7 @@ void AccessLog::Write(std::string_view client, std::string_view method, std::str
   AppendEscaped(pending_, version);
   pending_.append("\" ").append(status ? std::to_string(status) : "-").append(" ").append(std::to_string(bytes));
   pending_ += '\n';
-  if (pending_.size() > (1 << 16)) {
+  if (pending_.size() > kMaxPendingBytes) {
     std::fwrite(pending_.data(), 1, pending_.size(), out_);
     pending_.clear();
   }

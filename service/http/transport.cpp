@@ -30,6 +30,14 @@ using Clock = std::chrono::steady_clock;
 // How long a stopping server keeps an idle connection open, for a proxy that
 // may still send a request on it (answered, with "Connection: close").
 constexpr int64_t kDrainGraceMs = 2000;
+// How often the watcher looks for late request heads: head-timeout is whole
+// seconds, so a cut comes at most a quarter of a second late.
+constexpr auto kWatchInterval = std::chrono::milliseconds(250);
+// Connections the kernel holds for accept(): a burst of new ones (a proxy
+// refilling its pool, many clients at once) waits there rather than being
+// refused while the threads are busy; the kernel caps it at
+// net.core.somaxconn.
+constexpr unsigned kListenBacklog = 1024;
 
 // One request, from its request line to its end (MHD_OPTION_URI_LOG_CALLBACK
 // makes it, NOTIFY_COMPLETED ends it).
@@ -50,6 +58,11 @@ struct Exchange final : HttpRequest {
   std::function<void(std::function<Reply()>)> Defer() override {
     deferred = true;
     MHD_suspend_connection(connection);
+    // `this` outlives the call: libmicrohttpd completes (and OnCompleted
+    // deletes) an exchange only after its connection is resumed, and this
+    // touches the exchange only before it resumes it; and it is called
+    // once, since the writer answers every creation it is given, at once
+    // after it has stopped, and stops before the transport does.
     return [this, suspended = connection](std::function<Reply()> make) {
       {
         std::lock_guard lock(answerMutex);
@@ -223,7 +236,7 @@ struct HttpTransport::State {
 
   void Watch() {
     std::unique_lock lock(watcherMutex);
-    while (!watcherWake.wait_for(lock, std::chrono::milliseconds(250), [this] { return watcherStop; })) {
+    while (!watcherWake.wait_for(lock, kWatchInterval, [this] { return watcherStop; })) {
       const int64_t now = NowMs();
       // stopping: past the grace, a connection waiting for a request head is closed
       const bool cutIdle = draining.load() && now >= drainIdleCutMs.load();
@@ -280,12 +293,11 @@ struct HttpTransport::State {
         make.swap(exchange->answer);
       }
       if (!make) return MHD_YES;  // woken before the answer: wait on
-      return state->Send(connection, *exchange, Guarded(*exchange, make).value_or(Failed()));
+      return state->Send(connection, *exchange, Guarded(*exchange, make));
     }
-    const bool deferredBefore = exchange->deferred;
     std::optional<Reply> reply = Guarded(*exchange, [&] { return state->handler.Handle(*exchange); });
     if (!reply) return MHD_YES;  // suspended until the reply comes
-    if (exchange->deferred && !deferredBefore) {
+    if (exchange->deferred) {
       // the handler put the reply off and then failed: nothing will answer
       // the suspended connection but this
       {
@@ -302,10 +314,11 @@ struct HttpTransport::State {
   // logged and answered 500, so one request's bug ends neither the
   // connection's thread nor the service.
   static Reply Failed() {
-    return Reply{500, "text/plain; charset=utf-8", "The service failed to answer this request; it is logged.\n", {}};
+    return Reply{500, kText, "The service failed to answer this request; it is logged.\n", {}};
   }
+  // What `make` makes (a Reply, or an optional one), or Failed() when it throws.
   template <class Make>
-  static std::optional<Reply> Guarded(const Exchange& exchange, Make&& make) {
+  static auto Guarded(const Exchange& exchange, Make&& make) -> decltype(make()) {
     try {
       return make();
     } catch (const std::exception& error) {
@@ -364,7 +377,7 @@ HttpTransport::HttpTransport(const Settings& settings, const AddressRanges& trus
       MHD_OPTION_CONNECTION_LIMIT, unsigned(settings.maxConnections),
       MHD_OPTION_CONNECTION_TIMEOUT, unsigned(settings.idleTimeout),
       MHD_OPTION_CONNECTION_MEMORY_LIMIT, size_t(settings.connectionMemory),
-      MHD_OPTION_LISTEN_BACKLOG_SIZE, 1024u,
+      MHD_OPTION_LISTEN_BACKLOG_SIZE, kListenBacklog,
       MHD_OPTION_URI_LOG_CALLBACK, &State::OnUri, state,
       MHD_OPTION_NOTIFY_COMPLETED, &State::OnCompleted, state,
       MHD_OPTION_NOTIFY_CONNECTION, &State::OnConnection, state,

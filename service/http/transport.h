@@ -4,8 +4,8 @@
 // (the head-timeout watcher), bodies up to --max-body, replies put off while
 // the writer commits (suspend and resume, so that the pool's few threads
 // never wait for a disk), the access log and the drain on stop. What a
-// request means is the RequestHandler's business (application.h); this layer
-// knows no route.
+// request means is the RequestHandler's business (app/application.h); this
+// layer knows no route.
 #include <cstdint>
 #include <memory>
 

@@ -34,6 +34,11 @@ std::string FlushId() {
 
 }  // namespace
 
+WriterSettings::WriterSettings(const Settings& settings)
+    : maxBatch(settings.maxBatch),
+      clickFlushInterval(settings.clickFlushMs),
+      gatherWindow(settings.gatherMicroseconds) {}
+
 LinkWriter::LinkWriter(Store& store, LinkCache& cache, Metrics& metrics, WriterSettings settings)
     : store_(store), cache_(cache), metrics_(metrics), settings_(settings), thread_([this] { Run(); }) {}
 

@@ -18,6 +18,7 @@
 #include <vector>
 
 #include "service/base/metrics.h"
+#include "service/base/settings.h"
 #include "service/links/read_cache.h"
 #include "service/store/store.h"
 
@@ -46,19 +47,22 @@ struct Created {
   int64_t created = 0;  // kCreated: the time it was stored with
 };
 
+// The writer's options (--batch, --click-flush-ms, --gather-us), by
+// default at the option table's defaults.
 struct WriterSettings {
-  std::size_t maxBatch = 1024;
-  std::chrono::milliseconds clickFlushInterval{1000};
+  explicit WriterSettings(const Settings& settings = Settings());
+  std::size_t maxBatch;
+  std::chrono::milliseconds clickFlushInterval;
   // While fewer creations wait than the last batch held, the writer waits up
   // to this long for them: clients answered by one commit come back together,
   // and one commit for all of them beats two for halves. A lone client waits
   // for nobody (its last batch was 1).
-  std::chrono::microseconds gatherWindow{2000};
+  std::chrono::microseconds gatherWindow;
 };
 
 class LinkWriter {
  public:
-  LinkWriter(Store& store, LinkCache& cache, Metrics& metrics, WriterSettings settings = {});
+  LinkWriter(Store& store, LinkCache& cache, Metrics& metrics, WriterSettings settings = WriterSettings());
   ~LinkWriter();  // Stop()
   LinkWriter(const LinkWriter&) = delete;
   LinkWriter& operator=(const LinkWriter&) = delete;

@@ -13,6 +13,22 @@
 namespace snipora::service {
 namespace {
 
+// How often the log of changes is read where the store cannot tell of a
+// change (SQLite, shared with the command line): four times a second keeps
+// "within a second" with room.
+constexpr auto kChangePoll = std::chrono::milliseconds(250);
+// Where it can (PostgreSQL's notifications), the log is still read this
+// often, for a notification missed while the listening connection was down.
+constexpr auto kChangePollBesideNotes = std::chrono::seconds(1);
+// The start-up fill of the cache stops after this many codes found no room:
+// with 16 shards that is most of them full, and reading on would only cost
+// the store.
+constexpr std::size_t kFullFindsToStopFill = 64;
+// How often a stop looks whether the transport is idle yet, and how long it
+// gives the answers of the writer's last commits to be sent.
+constexpr auto kIdlePoll = std::chrono::milliseconds(10);
+constexpr auto kLastAnswersGrace = std::chrono::seconds(1);
+
 AddressRanges TrustedProxies(const std::string& text) {
   std::string error;
   std::optional<AddressRanges> ranges = AddressRanges::Parse(text, &error);
@@ -57,14 +73,10 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
         }
         return true;
       },
-      std::chrono::milliseconds(250));
+      kChangePoll);
   listener_ = store_->Listen([this] { changes_->Wake(); });
-  // where the store tells of changes, the log is read every second as a fall-back
-  if (listener_) changes_->SetInterval(std::chrono::seconds(1));
-  writer_ = std::make_unique<LinkWriter>(
-      *store_, cache_, metrics_,
-      WriterSettings{settings_.maxBatch, std::chrono::milliseconds(settings_.clickFlushMs),
-                     std::chrono::microseconds(settings_.gatherMicroseconds)});
+  if (listener_) changes_->SetInterval(kChangePollBesideNotes);
+  writer_ = std::make_unique<LinkWriter>(*store_, cache_, metrics_, WriterSettings(settings_));
   operations_ = std::make_unique<Operations>(Operations::Parts{settings_, *store_, cache_, *writer_, metrics_,
                                                                 rateLimit_, keys_,
                                                                 clientPackage_ ? &*clientPackage_ : nullptr,
@@ -78,10 +90,10 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
     warmer_ = std::thread([this] {
       try {
         const auto start = std::chrono::steady_clock::now();
-        std::size_t full = 0;  // shards found full, roughly: stop when most are
+        std::size_t full = 0;  // codes that found their shard full
         store_->ForEachLink([&](const Link& link) {
           if (!cache_.InsertIfRoom(link.code, LifeOf(link))) ++full;
-          return warming_.load(std::memory_order_relaxed) && full < 64;
+          return warming_.load(std::memory_order_relaxed) && full < kFullFindsToStopFill;
         });
         const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
         // from here on redirects of the stored codes that fitted read no database
@@ -119,7 +131,7 @@ void Service::Stop() {
   stopped_ = true;
   const auto waitIdle = [this](std::chrono::steady_clock::time_point until) {
     while (server_->Busy() && std::chrono::steady_clock::now() < until)
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+      std::this_thread::sleep_for(kIdlePoll);
   };
   warming_ = false;
   if (warmer_.joinable()) warmer_.join();
@@ -128,7 +140,7 @@ void Service::Stop() {
   waitIdle(until);
   // answers every creation still queued; the connections they resume are sent
   writer_->Stop();
-  waitIdle(std::max(until, std::chrono::steady_clock::now() + std::chrono::seconds(1)));
+  waitIdle(std::max(until, std::chrono::steady_clock::now() + kLastAnswersGrace));
   server_->Stop();
   listener_.reset();
   changes_->Stop();

@@ -609,11 +609,10 @@ class PostgresStore final : public Store {
             " ON CONFLICT DO NOTHING",
             {Bytes(flush.id)}, PGRES_COMMAND_OK);
         if (std::string_view(PQcmdTuples(applied.get())) == "0") return 0;  // counted before
-        // the ids are kept an hour, the log of changes a day (an instance reads it every second)
-        session.ExecuteParams("DELETE FROM click_flushes WHERE applied < extract(epoch FROM now())::int8 - 3600", {},
-                              PGRES_COMMAND_OK);
-        session.ExecuteParams("DELETE FROM changes WHERE at < extract(epoch FROM now())::int8 - 86400", {},
-                              PGRES_COMMAND_OK);
+        session.ExecuteParams("DELETE FROM click_flushes WHERE applied < extract(epoch FROM now())::int8 - $1::int8",
+                              {TextForm(std::to_string(kFlushIdsKeptSeconds))}, PGRES_COMMAND_OK);
+        session.ExecuteParams("DELETE FROM changes WHERE at < extract(epoch FROM now())::int8 - $1::int8",
+                              {TextForm(std::to_string(kChangesKeptSeconds))}, PGRES_COMMAND_OK);
       }
       session.Run(kAddClicks, params);
       if (flush.day >= 0) {

@@ -13,6 +13,12 @@
 namespace snipora::service {
 namespace {
 
+// How long a connection waits for a lock another holds (a reader's
+// checkpoint, the command line's change, a migration at start) before its
+// statement fails: each of those holds it for milliseconds, so 5 s is far
+// past any of them and still short of a client's patience.
+constexpr int kBusyTimeoutMs = 5000;
+
 // Each step takes the schema from the version before it to its own number
 // (its index + 1); a new version is a new line here.
 constexpr const char* kMigrations[] = {
@@ -160,7 +166,7 @@ struct Connection {
                                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
     db.reset(raw);
     if (status != SQLITE_OK) Fail(raw, "open " + path);
-    sqlite3_busy_timeout(raw, 5000);
+    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
     Execute(raw, "PRAGMA journal_mode=WAL");
     Execute(raw, "PRAGMA synchronous=FULL");
   }
@@ -419,9 +425,10 @@ class SqliteStore final : public Store {
                         "INSERT INTO click_flushes(id, applied) VALUES(?1, unixepoch()) ON CONFLICT DO NOTHING");
       applied.Bind(1, flush.id).Step();
       if (sqlite3_changes(writer_.db.get()) == 0) return;  // counted before
-      // the ids are kept an hour, the log of changes a day (an instance reads it every second)
-      Execute(writer_.db.get(), "DELETE FROM click_flushes WHERE applied < unixepoch() - 3600");
-      Execute(writer_.db.get(), "DELETE FROM changes WHERE at < unixepoch() - 86400");
+      Statement(writer_.db.get(), "DELETE FROM click_flushes WHERE applied < unixepoch() - ?1")
+          .Bind(1, kFlushIdsKeptSeconds)
+          .Step();
+      Statement(writer_.db.get(), "DELETE FROM changes WHERE at < unixepoch() - ?1").Bind(1, kChangesKeptSeconds).Step();
     }
     for (const ClickCount& count : counts) {
       {

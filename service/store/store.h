@@ -129,6 +129,14 @@ struct DayCount {
   int64_t clicks = 0;
 };
 
+// How long a store keeps what lets a retry and the other instances catch up,
+// pruned by the click writes. A flush's id an hour: a flush retried after
+// its commit went unanswered comes again within seconds. The log of changes
+// a day: every instance reads it every second (an instance that starts reads
+// from the newest change on).
+inline constexpr int64_t kFlushIdsKeptSeconds = 3600;
+inline constexpr int64_t kChangesKeptSeconds = 86400;
+
 // Held while the store reports changes made elsewhere (ended by its
 // destruction).
 class ChangeListener {

@@ -1,6 +1,5 @@
 #include "service/store/transfer.h"
 
-#include <charconv>
 #include <optional>
 #include <string>
 #include <vector>
@@ -8,6 +7,7 @@
 #include "service/core/address_check.h"
 #include "service/core/address_form.h"
 #include "service/core/csv.h"
+#include "service/core/numbers.h"
 #include "service/core/utc_time.h"
 
 namespace snipora::service {
@@ -66,8 +66,9 @@ class Mover {
 };
 
 bool ReadCount(std::string_view text, int64_t* value) {
-  const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), *value);
-  return status == std::errc() && end == text.data() + text.size() && *value >= 0;
+  const std::optional<int64_t> count = ParseWholeNumber(text);
+  if (count) *value = *count;
+  return count && *count >= 0;
 }
 
 // Every record of the input, with its line; false from `visit` stops.
