@@ -136,5 +136,30 @@ TEST_F(Doors, WhatOneDoorRefusesEveryDoorRefuses) {
   }
 }
 
+// A creation is answered after its commit, from the writer (a new link) or
+// from the transport's thread (a known one): those answers carry the
+// headers of the door's immediate ones (a refusal before the writer), which
+// the pages' security headers and Shlink's CORS are.
+TEST_F(Doors, AnAnswerPutOffCarriesTheHeadersOfAnImmediateOne) {
+  const char* kDecoration[] = {"Content-Security-Policy", "X-Content-Type-Options", "Referrer-Policy",
+                               "Access-Control-Allow-Origin"};
+  for (const Door& door : AllDoors()) {
+    const std::string url = std::string("http://later.example/") + door.name[0];
+    const Response made = door.ask(port_, url);
+    ASSERT_FALSE(door.code(made).empty()) << door.name;
+    const Response known = door.ask(port_, url);
+    const Response refused = door.ask(port_, "ftp://later.example/");
+    ASSERT_GE(refused.status, 400) << door.name;
+    for (const char* header : kDecoration) {
+      EXPECT_EQ(made.Header(header), refused.Header(header)) << door.name << ", a new link: " << header;
+      EXPECT_EQ(known.Header(header), refused.Header(header)) << door.name << ", a known one: " << header;
+    }
+    EXPECT_NE(made.Header("Content-Security-Policy"), "") << door.name;
+    if (std::string_view(door.name) == "Shlink") {
+      EXPECT_EQ(made.Header("Access-Control-Allow-Origin"), "*");
+    }
+  }
+}
+
 }  // namespace
 }  // namespace snipora::service

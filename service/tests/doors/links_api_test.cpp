@@ -89,6 +89,8 @@ TEST_F(LinksApi, ListsPageAndFilterWhatTheKeyMaySee) {
   EXPECT_EQ(Send(port_, "GET", "/api/v1/links", "").status, 401);
   EXPECT_EQ(ErrorCode(Send(port_, "GET", "/api/v1/links", "")), "unauthorized");
   EXPECT_EQ(ErrorCode(Send(port_, "GET", "/api/v1/links?limit=1001", admin_)), "bad_query");
+  // a limit is a number, not a time that happens to be one
+  EXPECT_EQ(ErrorCode(Send(port_, "GET", "/api/v1/links?limit=1970-01-01T00:00:05Z", admin_)), "bad_query");
   EXPECT_EQ(ErrorCode(Send(port_, "GET", "/api/v1/links?disabled=yes", admin_)), "bad_query");
   EXPECT_EQ(ErrorCode(Send(port_, "GET", "/api/v1/links?sort=code", admin_)), "bad_query");
 }

@@ -184,6 +184,10 @@ TEST_F(QrCode, UnknownCodesAreNotFoundAndAnAliasCalledQrCodeStillRedirects) {
   EXPECT_EQ(Get(port_, "/a.b/qr-code").status, 404);
   EXPECT_EQ(Get(port_, "/a/b/qr-code").status, 404);
   EXPECT_EQ(Get(port_, "//qr-code").status, 404);
+  // in the request's language, as the redirect answers
+  const Response chinese = Exchange(port_, "GET /zzzzzzz/qr-code HTTP/1.0\r\nAccept-Language: zh\r\n\r\n");
+  EXPECT_EQ(chinese.status, 404);
+  EXPECT_NE(chinese.body.find("<html lang=\"zh-CN\">"), std::string::npos) << chinese.body;
   // "/qr-code" is the code qr-code itself, not the picture of an empty one
   ASSERT_EQ(Shorten("http://example.com/alias", "qr-code"), "qr-code");
   const Response redirect = Get(port_, "/qr-code");
