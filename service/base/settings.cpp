@@ -24,6 +24,7 @@ enum : unsigned {
 
 struct Text {
   std::string Settings::*field;
+  const char* metavar;  // what the value is, as --help and the manual page name it
   // what is wrong with a value (empty: nothing); null: any value
   std::string (*check)(const std::string& value) = nullptr;
 };
@@ -69,20 +70,20 @@ std::string CheckBoolean(const std::string& value) {
 }
 
 const Option kOptions[] = {
-    {"listen", Text{&Settings::listen, CheckListen}, "127.0.0.1:8080", kServe,
+    {"listen", Text{&Settings::listen, "HOST:PORT", CheckListen}, "127.0.0.1:8080", kServe,
      "HOST:PORT to listen on (IPv4, or [IPv6]:PORT)"},
-    {"database", Text{&Settings::database}, "snipora.db", kServe | kExport | kImport | kKey | kLink,
+    {"database", Text{&Settings::database, "STORE"}, "snipora.db", kServe | kExport | kImport | kKey | kLink,
      "the links: an SQLite file (created when absent), or a PostgreSQL database as postgresql://USER@HOST:PORT/DB "
      "(any libpq connection address; several instances may share it)"},
-    {"public-host", Text{&Settings::publicHost}, "localhost:8080", kServe,
+    {"public-host", Text{&Settings::publicHost, "HOST[:PORT]"}, "localhost:8080", kServe,
      "HOST[:PORT] of the short addresses handed out (http://HOST[:PORT]/CODE); addresses on HOST are refused"},
-    {"deny-list", Text{&Settings::denyList}, "", kServe,
+    {"deny-list", Text{&Settings::denyList, "FILE"}, "", kServe,
      "a file of refused hosts, one a line (subdomains too, # comments): creations refused, links made before "
      "answer 410; read again on SIGHUP"},
-    {"client-package", Text{&Settings::clientPackage}, "", kServe,
+    {"client-package", Text{&Settings::clientPackage, "FILE"}, "", kServe,
      "the Windows program's release zip: offered at /download/ under the file's own name (links followed), with a "
      "Snipora.ini added that points it at the public host"},
-    {"trusted-proxies", Text{&Settings::trustedProxies, CheckRanges}, "", kServe,
+    {"trusted-proxies", Text{&Settings::trustedProxies, "RANGES", CheckRanges}, "", kServe,
      "reverse proxies (IP addresses and CIDR ranges, comma-separated) whose X-Forwarded-For or Forwarded header "
      "names the client; the limits and the access log then use that address"},
     {"threads", Number{&Settings::threads, 1, 64}, "2", kServe, "threads answering requests (epoll each)"},
@@ -117,22 +118,22 @@ const Option kOptions[] = {
     {"open-creation", Switch{&Settings::openCreation}, "on", kServe,
      "on: anyone may create links (the form, /create.php, /api-create.php, POST /api/v1/links); off: creations need a key "
      "(Authorization: Bearer KEY)"},
-    {"from", Text{&Settings::from}, "", kCopy, "copy: the store to copy from (as --database)"},
-    {"to", Text{&Settings::to}, "", kCopy, "copy: the store to copy into (as --database)"},
-    {"output", Text{&Settings::output}, "-", kExport, "export: the CSV file to write (-: standard output)"},
-    {"input", Text{&Settings::input}, "-", kImport, "import: the CSV file to read (-: standard input)"},
-    {"name", Text{&Settings::keyName, CheckKeyName}, "", kKey, "key create: the new key's name"},
-    {"role", Text{&Settings::keyRole, CheckRole}, "creator", kKey,
+    {"from", Text{&Settings::from, "STORE"}, "", kCopy, "copy: the store to copy from (as --database)"},
+    {"to", Text{&Settings::to, "STORE"}, "", kCopy, "copy: the store to copy into (as --database)"},
+    {"output", Text{&Settings::output, "FILE"}, "-", kExport, "export: the CSV file to write (-: standard output)"},
+    {"input", Text{&Settings::input, "FILE"}, "-", kImport, "import: the CSV file to read (-: standard input)"},
+    {"name", Text{&Settings::keyName, "NAME", CheckKeyName}, "", kKey, "key create: the new key's name"},
+    {"role", Text{&Settings::keyRole, "admin|creator", CheckRole}, "creator", kKey,
      "key create: admin (every operation) or creator (creates links and manages its own)"},
-    {"reason", Text{&Settings::reason}, "", kLink, "link disable: why, for operators (the link's private note)"},
-    {"public-note", Text{&Settings::publicNote}, "", kLink,
+    {"reason", Text{&Settings::reason, "TEXT"}, "", kLink, "link disable: why, for operators (the link's private note)"},
+    {"public-note", Text{&Settings::publicNote, "TEXT"}, "", kLink,
      "link disable: a sentence shown on the link's 410 page"},
-    {"at", Text{&Settings::at, CheckTime}, "", kLink,
+    {"at", Text{&Settings::at, "TIME", CheckTime}, "", kLink,
      "link expire: when, as 2026-12-31T00:00:00Z (UTC) or seconds since 1970"},
-    {"created-after", Text{&Settings::createdAfter, CheckTime}, "", kLink, "link list: made after this time"},
-    {"created-before", Text{&Settings::createdBefore, CheckTime}, "", kLink, "link list: made before this time"},
-    {"host", Text{&Settings::host}, "", kLink, "link list: links to this host"},
-    {"disabled", Text{&Settings::disabled, CheckBoolean}, "", kLink, "link list: only disabled (true) or not (false)"},
+    {"created-after", Text{&Settings::createdAfter, "TIME", CheckTime}, "", kLink, "link list: made after this time"},
+    {"created-before", Text{&Settings::createdBefore, "TIME", CheckTime}, "", kLink, "link list: made before this time"},
+    {"host", Text{&Settings::host, "HOST"}, "", kLink, "link list: links to this host"},
+    {"disabled", Text{&Settings::disabled, "true|false", CheckBoolean}, "", kLink, "link list: only disabled (true) or not (false)"},
     {"limit", Number{&Settings::limit, 1, 1000}, "100", kLink, "link list: links shown at most"},
     {"config", ConfigFile{}, "", kEvery,
      "a file of the service's options, one NAME = VALUE a line (# comments); the command line wins over it"},
@@ -231,20 +232,7 @@ std::string ArgumentOf(const Option& option) {
         if constexpr (std::is_same_v<T, Number>) return "NUMBER";
         else if constexpr (std::is_same_v<T, Switch>) return "on|off";
         else if constexpr (std::is_same_v<T, ConfigFile>) return "FILE";
-        else {
-          const std::string_view name = option.name;
-          if (name == "listen") return "HOST:PORT";
-          if (name == "public-host") return "HOST[:PORT]";
-          if (name == "database" || name == "from" || name == "to") return "STORE";
-          if (name == "trusted-proxies") return "RANGES";
-          if (name == "name") return "NAME";
-          if (name == "role") return "admin|creator";
-          if (name == "at" || name == "created-after" || name == "created-before") return "TIME";
-          if (name == "reason" || name == "public-note") return "TEXT";
-          if (name == "host") return "HOST";
-          if (name == "disabled") return "true|false";
-          return "FILE";
-        }
+        else return value.metavar;
       },
       option.value);
 }

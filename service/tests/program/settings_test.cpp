@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
@@ -153,6 +154,85 @@ TEST(Settings, TheGeneratedConfigurationFileReadsBackAsTheDefaults) {
   EXPECT_EQ(parsed.settings.cacheSize, defaults.cacheSize);
   EXPECT_EQ(parsed.settings.denyList, "");
   EXPECT_EQ(parsed.settings.accessLog, defaults.accessLog);
+}
+
+// What `snipora-service-docs WHAT` prints.
+std::string DocsOutput(const std::string& what) {
+  std::string output;
+  std::FILE* pipe = popen((std::string(SERVICE_DOCS_PROGRAM) + " " + what).c_str(), "r");
+  if (!pipe) return output;
+  char block[4096];
+  for (std::size_t got; (got = std::fread(block, 1, sizeof block, pipe)) > 0;) output.append(block, got);
+  EXPECT_EQ(pclose(pipe), 0);
+  return output;
+}
+
+// The options table of docs/operating.md is the generated one, as it is:
+// the table is edited by running the generator, never by hand.
+TEST(Settings, TheOptionsTableInTheDocsIsTheGeneratedOne) {
+  std::ifstream in(std::string(SERVICE_DOCS_FOLDER) + "/operating.md");
+  ASSERT_TRUE(in);
+  std::stringstream text;
+  text << in.rdbuf();
+  const std::string docs = text.str();
+  constexpr std::string_view kStart = "<!-- options: snipora-service-docs markdown -->\n";
+  constexpr std::string_view kEnd = "<!-- end of options -->";
+  const std::size_t start = docs.find(kStart);
+  const std::size_t end = docs.find(kEnd);
+  ASSERT_NE(start, std::string::npos);
+  ASSERT_NE(end, std::string::npos);
+  EXPECT_EQ(docs.substr(start + kStart.size(), end - start - kStart.size()), DocsOutput("markdown"))
+      << "run: snipora-service-docs markdown, and put its table between the markers in docs/operating.md";
+}
+
+// The generated table lists what --help lists: the same options in the same
+// order, each with its default and its meaning.
+TEST(Settings, TheGeneratedTableListsWhatHelpLists) {
+  struct Listed {
+    std::string name, defaultValue, help;
+    bool operator==(const Listed&) const = default;
+  };
+  std::vector<Listed> fromTable, fromHelp;
+  std::istringstream table(DocsOutput("markdown"));
+  for (std::string line; std::getline(table, line);) {
+    if (!line.starts_with("| `--")) continue;
+    // | `--name` | `VALUE` | `default` or none | meaning |, a "|" in a cell as "\|"
+    std::vector<std::string> cells(1);
+    for (std::size_t i = 1; i < line.size(); ++i) {
+      if (line[i] == '\\' && i + 1 < line.size() && line[i + 1] == '|') {
+        cells.back() += line[++i];
+      } else if (line[i] == '|') {
+        cells.emplace_back();
+      } else {
+        cells.back() += line[i];
+      }
+    }
+    ASSERT_EQ(cells.size(), 5u) << line;
+    const auto unquoted = [](std::string cell) {
+      cell = cell.substr(1, cell.size() - 2);  // the spaces around
+      return cell.size() >= 2 && cell.front() == '`' ? cell.substr(1, cell.size() - 2) : cell;
+    };
+    fromTable.push_back({unquoted(cells[0]).substr(2), unquoted(cells[2]), unquoted(cells[3])});
+  }
+  std::istringstream help(HelpText());
+  for (std::string line; std::getline(help, line);) {
+    if (!line.starts_with("  --") || line.starts_with("  --help ")) continue;
+    const std::size_t nameEnd = line.find(' ', 4);
+    Listed listed{line.substr(4, nameEnd - 4), "", line.substr(line.find_first_not_of(' ', nameEnd))};
+    if (listed.help.ends_with("]")) {
+      const std::size_t open = listed.help.rfind(" [");
+      listed.defaultValue = listed.help.substr(open + 2, listed.help.size() - open - 3);
+      listed.help.resize(open);
+    }
+    fromHelp.push_back(listed);
+  }
+  ASSERT_GE(fromHelp.size(), 20u);
+  ASSERT_EQ(fromTable.size(), fromHelp.size());
+  for (std::size_t i = 0; i < fromHelp.size(); ++i) {
+    EXPECT_EQ(fromTable[i].name, fromHelp[i].name) << i;
+    EXPECT_EQ(fromTable[i].defaultValue, fromHelp[i].defaultValue) << fromHelp[i].name;
+    EXPECT_EQ(fromTable[i].help, fromHelp[i].help) << fromHelp[i].name;
+  }
 }
 
 }  // namespace
