@@ -76,6 +76,12 @@ Reply ManagedProblem(const Managed& managed, std::string_view code) {
   return ProblemDetails(row.problem, row.detail);
 }
 
+// A short URL as it is stored now, with its clicks.
+Reply ShortUrlAnswer(Operations& operations, const Link& link) {
+  return JsonReply(200, ShortUrlJson(link, operations.ClicksOf(link), operations.ShortAddress(link.code)),
+                   JsonEnd::kNone);
+}
+
 Reply AuthProblem(Admission admission, bool inQuery) {
   if (admission == Admission::kNoKey) {
     if (inQuery)
@@ -213,8 +219,7 @@ std::optional<Reply> ShlinkDoor::Make(Call& call, CreationAsk ask, bool text) {
     // one code per address: the link the address has, as it is
     const LinkRead known = operations_.ReadLink(outcome.code, "creation: reading " + outcome.code);
     if (!known.link) return StoreFailed();
-    return JsonReply(200, ShortUrlJson(*known.link, operations_.ClicksOf(*known.link), outcome.shortAddress),
-                     JsonEnd::kNone);
+    return ShortUrlAnswer(operations_, *known.link);
   };
   return operations_.CreateLink(call, ask, answer);
 }
@@ -266,9 +271,7 @@ std::optional<Reply> ShlinkDoor::Get(Call& call) {
   if (OtherDomain(call.query, operations_.settings().publicHost)) return ShortUrlNotFound(call.capture);
   const Managed managed = operations_.ManagedLink(call, call.capture, "reading");
   if (managed.problem != Problem::kNone) return ManagedProblem(managed, call.capture);
-  const Link& link = *managed.link;
-  return JsonReply(200, ShortUrlJson(link, operations_.ClicksOf(link), operations_.ShortAddress(link.code)),
-                   JsonEnd::kNone);
+  return ShortUrlAnswer(operations_, *managed.link);
 }
 
 std::optional<Reply> ShlinkDoor::Edit(Call& call) {
@@ -296,9 +299,7 @@ std::optional<Reply> ShlinkDoor::Edit(Call& call) {
   change.maxClicks = fields.maxVisits;
   const Managed managed = operations_.EditLink(call, call.capture, std::move(change));
   if (managed.problem != Problem::kNone) return ManagedProblem(managed, call.capture);
-  const Link& link = *managed.link;
-  return JsonReply(200, ShortUrlJson(link, operations_.ClicksOf(link), operations_.ShortAddress(link.code)),
-                   JsonEnd::kNone);
+  return ShortUrlAnswer(operations_, *managed.link);
 }
 
 std::optional<Reply> ShlinkDoor::Delete(Call& call) {
