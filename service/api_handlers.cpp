@@ -95,7 +95,7 @@ Application::Managed Application::EditLink(Call& call, std::string_view code, Li
   if (change.address) {
     if (!call.caller || call.caller->role != Role::kAdmin) return {std::nullopt, Problem::kForbidden};
     const std::shared_ptr<const DenyList> denied = parts_.denyList();
-    const StoredForm check = AcceptAddress(*change.address, ownHost_, *denied);
+    const StoredForm check = AcceptAddress(*change.address, ownHosts_, *denied);
     if (check.refusal != Refusal::kAccepted) return {std::nullopt, Problem::kAddressRefused, check.refusal};
     change.address = check.address;
   }

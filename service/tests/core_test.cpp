@@ -15,6 +15,12 @@
 namespace snipora::service {
 namespace {
 
+OwnHosts Own(std::string_view host) {
+  OwnHosts own;
+  own.Add(host);
+  return own;
+}
+
 TEST(Target, OriginAndAbsoluteFormsGiveTheSamePathAndQuery) {
   struct Case {
     const char* raw;
@@ -131,8 +137,8 @@ TEST(Address, EachRefusalForTheFaultItGuardsAgainst) {
       {"https://notbad.example/x", Refusal::kAccepted},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(CheckAddress(c.address, "snip.invalid", denied).refusal, c.refusal) << c.address;
-  EXPECT_EQ(CheckAddress("http://e.com/" + std::string(kMaxAddressLength - 13, 'a'), "x", denied).refusal,
+    EXPECT_EQ(CheckAddress(c.address, Own("snip.invalid"), denied).refusal, c.refusal) << c.address;
+  EXPECT_EQ(CheckAddress("http://e.com/" + std::string(kMaxAddressLength - 13, 'a'), Own("x"), denied).refusal,
             Refusal::kAccepted);
   EXPECT_EQ(HostOf("Snip.Invalid:8080"), "snip.invalid");
 }
@@ -244,7 +250,7 @@ TEST(AddressForm, RefusedBytesAndHostsAndChecksOnTheStoredForm) {
       {"http://xn--fsqu00a.com/路", Refusal::kAccepted},
   };
   for (const Case& c : cases) {
-    const StoredForm form = AcceptAddress(c.address, "snip.invalid", denied);
+    const StoredForm form = AcceptAddress(c.address, Own("snip.invalid"), denied);
     EXPECT_EQ(form.refusal, c.refusal) << c.address.substr(0, 80);
     EXPECT_EQ(form.address.empty(), c.refusal != Refusal::kAccepted);
   }

@@ -141,6 +141,9 @@ TEST_F(LinksApi, OwnersAndAdminsChangeAndDeleteAndEveryOneElseIsRefused) {
             "address_has_code");
   EXPECT_EQ(ErrorCode(Send(port_, "PATCH", "/api/v1/links/doc", admin_, R"({"url":"ftp://x/"})")),
             "address_refused");
+  // a change is checked as a creation is: no loop through the service's other names
+  EXPECT_EQ(ErrorCode(Send(port_, "PATCH", "/api/v1/links/doc", admin_, R"({"url":"http://127.1/doc"})")),
+            "address_refused");
   const Response deleted = Send(port_, "DELETE", "/api/v1/links/doc", alice_);
   EXPECT_EQ(deleted.status, 200);
   EXPECT_EQ(deleted.body, "{\"deleted\":\"doc\"}\n");
