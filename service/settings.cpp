@@ -69,7 +69,9 @@ std::string CheckKeyName(const std::string& value) {
 }
 
 std::string CheckTime(const std::string& value) {
-  return ParseTime(value) ? "" : "takes a UTC time as 2026-12-31T00:00:00Z or seconds since 1970, not '" + value + "'";
+  return ParseTime(value) ? ""
+                          : "takes a UTC time from 1970 to 9999 as 2026-12-31T00:00:00Z or seconds since 1970, not '" +
+                                value + "'";
 }
 std::string CheckBoolean(const std::string& value) {
   return value == "true" || value == "false" ? "" : "takes true or false, not '" + value + "'";

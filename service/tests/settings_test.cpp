@@ -139,8 +139,11 @@ TEST(Settings, KeyAndLinkCommandsTakeTheirWordsAndOptions) {
            {{"key", "rotate"}, "unknown command 'key rotate'"},
            {{"link", "expire", "x"}, "link expire needs --at"},
            {{"link", "expire", "x", "--at", "soon"},
-            "--at takes a UTC time as 2026-12-31T00:00:00Z or seconds since 1970, not 'soon'"},
+            "--at takes a UTC time from 1970 to 9999 as 2026-12-31T00:00:00Z or seconds since 1970, not 'soon'"},
            {{"link", "list", "--disabled", "yes"}, "--disabled takes true or false, not 'yes'"},
+           {{"link", "list", "--created-after", "9223372036854775807"},  // a second is added to it
+            "--created-after takes a UTC time from 1970 to 9999 as 2026-12-31T00:00:00Z or seconds since 1970, not "
+            "'9223372036854775807'"},
            {{"link", "show", "x", "--threads", "2"}, "unknown option '--threads'"},
            {{"--reason", "x"}, "unknown option '--reason'"},
        })

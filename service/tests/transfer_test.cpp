@@ -141,16 +141,18 @@ TEST(Transfer, ABadRowIsReportedWithItsLineAndNothingIsImported) {
       "z,http://e/,0,-1\n"
       "w,http://e/,0\n"
       "v,http://e/\"oops\",0,0\n"
+      "t,http://e/,253402300800,0\n"  // after 9999
       "u,http://u.example/,1700000000,0");
   ReportFile report;
   const TransferReport imported = ImportCsv(csv, *to, OwnHosts(), report.file);
-  EXPECT_EQ(imported.badRows, 7u);
+  EXPECT_EQ(imported.badRows, 8u);
   EXPECT_EQ(imported.added, 0u);
   EXPECT_FALSE(to->FindCode("good"));
   const std::string text = report.Text();
-  for (const char* line : {"line 3: ", "line 5: ", "line 6: ", "line 7: ", "line 8: ", "line 9: ", "line 10: "})
+  for (const char* line :
+       {"line 3: ", "line 5: ", "line 6: ", "line 7: ", "line 8: ", "line 9: ", "line 10: ", "line 11: "})
     EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
-  EXPECT_EQ(text.find("line 11"), std::string::npos) << text;
+  EXPECT_EQ(text.find("line 12"), std::string::npos) << text;
 
   std::stringstream header("code,url\nq,http://q/,0,0\n");
   EXPECT_EQ(ImportCsv(header, *to, OwnHosts(), report.file).badRows, 1u);
