@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/runtime/picture/sample_pictures.h"
@@ -147,6 +149,15 @@ void TextSeeds() {
   Write("service_request", "idna-host",
         "http://XN--FSQU00A.CN:80/%e8%b7%af?q=\xE4\xB8\xAD#\xE2\x80\xAE%E4%B8");
   Write("service_request", "mapped-host", "https://\xEF\xBD\x85x.com\xE3\x80\x82" "cn.:443/a b%zz\\\xFF");
+  // the spellings of one IPv4 address browsers read, and ones they refuse
+  for (const auto& [name, host] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"ipv4-decimal", "168166918"}, {"ipv4-hex", "0X0a060606."}, {"ipv4-octal", "012.06.06.06"},
+           {"ipv4-short", "10.6.1542"}, {"ipv4-mixed", "0xa.6.0x6.06"}, {"ipv4-overflow", "0x1ffffffff"},
+           {"ipv4-five-parts", "1.2.3.4.5"}, {"ipv4-bad-octal", "08.1.1.1"},
+           {"ipv4-full-width", "\xEF\xBC\x91\xEF\xBC\x90\xE3\x80\x82" "6.6.6"},
+           {"ipv6-mapped", "[::ffff:10.6.6.6]"}, {"ipv6-mapped-hex", "[::FFFF:A06:606]"},
+           {"ipv6-runs", "[0:0:1:0:0:0:0:1]"}, {"ipv6-embedded", "[64:ff9b::10.6.6.6]"}})
+    Write("service_request", name, std::string("http://") + host + ":8080/p");
 
   Write("service_csv", "export",
         "\x03code,address,created,clicks\r\nab3dE9x,\"http://e.com/?q=\"\"a,b\"\"\",2026-12-09T16:36:10Z,12\r\n"

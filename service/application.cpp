@@ -6,6 +6,7 @@
 #include "service/core/page_texts.h"
 #include "service/core/request.h"
 #include "service/replies.h"
+#include "service/service_names.h"
 
 namespace snipora::service {
 
@@ -66,7 +67,8 @@ std::string AskedLanguage(std::string_view rawTarget) {
 
 }  // namespace
 
-Application::Application(ApplicationParts parts) : parts_(std::move(parts)), ownHost_(HostOf(parts_.settings.publicHost)) {}
+Application::Application(ApplicationParts parts)
+    : parts_(std::move(parts)), ownHost_(HostOf(parts_.settings.publicHost)), ownHosts_(OwnHostsOf(parts_.settings)) {}
 
 std::optional<Reply> Application::Handle(HttpRequest& request) {
   const char* accept = request.Header("Accept-Language");

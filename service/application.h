@@ -261,7 +261,8 @@ class Application final : public RequestHandler {
   static Reply ShlinkManagedProblem(const Managed& managed, std::string_view code);
 
   ApplicationParts parts_;
-  const std::string ownHost_;
+  const std::string ownHost_;  // the public host's, as Kutt's "domain" names it
+  const OwnHosts ownHosts_;    // where no link may lead (service_names.h)
 };
 
 template <class Read>

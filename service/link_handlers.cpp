@@ -140,7 +140,7 @@ std::optional<Reply> Application::CreateLink(Call& call, CreationAsk ask, Creati
   if (!parts_.rateLimit.Allow(call.http.client)) return refuse(CreationOutcome::kRateLimited);
   const std::shared_ptr<const DenyList> denied = parts_.denyList();
   // equivalent spellings of an address are stored, found and answered as one
-  StoredForm check = AcceptAddress(ask.url, ownHost_, *denied);
+  StoredForm check = AcceptAddress(ask.url, ownHosts_, *denied);
   if (check.refusal != Refusal::kAccepted) {
     outcome.refusal = check.refusal;
     return refuse(CreationOutcome::kAddressRefused);

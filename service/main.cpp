@@ -16,6 +16,7 @@
 #include "service/log.h"
 #include "service/open_store.h"
 #include "service/service.h"
+#include "service/service_names.h"
 #include "service/transfer.h"
 
 using namespace snipora::service;
@@ -143,7 +144,7 @@ int RunCommand(Command command, const Settings& settings) {
       file.open(settings.input, std::ios::binary);
       if (!file) throw std::runtime_error("cannot read " + settings.input);
     }
-    return Report("import", ImportCsv(settings.input == "-" ? std::cin : file, *store, stderr));
+    return Report("import", ImportCsv(settings.input == "-" ? std::cin : file, *store, OwnHostsOf(settings), stderr));
   } catch (const std::exception& error) {
     std::fprintf(stderr, "snipora-service %s: %s\n", name, error.what());
     return 1;

@@ -6,6 +6,7 @@
 #include <variant>
 
 #include "service/core/forwarded.h"
+#include "service/core/own_hosts.h"
 #include "service/core/utc_time.h"
 
 namespace snipora::service {
@@ -52,6 +53,12 @@ std::string CheckRanges(const std::string& value) {
   return AddressRanges::Parse(value, &error) ? "" : "takes IP addresses and CIDR ranges: " + error;
 }
 
+std::string CheckOwnHosts(const std::string& value) {
+  OwnHosts hosts;
+  std::string bad;
+  return hosts.AddList(value, &bad) ? "" : "takes host names or IP addresses, comma-separated; '" + bad + "' is none";
+}
+
 std::string CheckRole(const std::string& value) {
   return value == "admin" || value == "creator" ? "" : "takes admin or creator, not '" + value + "'";
 }
@@ -62,23 +69,31 @@ std::string CheckKeyName(const std::string& value) {
 }
 
 std::string CheckTime(const std::string& value) {
-  return ParseTime(value) ? "" : "takes a UTC time as 2026-12-31T00:00:00Z or seconds since 1970, not '" + value + "'";
+  return ParseTime(value) ? ""
+                          : "takes a UTC time from 1970 to 9999 as 2026-12-31T00:00:00Z or seconds since 1970, not '" +
+                                value + "'";
 }
 std::string CheckBoolean(const std::string& value) {
   return value == "true" || value == "false" ? "" : "takes true or false, not '" + value + "'";
 }
 
 const Option kOptions[] = {
-    {"listen", Text{&Settings::listen, CheckListen}, "127.0.0.1:8080", kServe,
-     "HOST:PORT to listen on (IPv4, or [IPv6]:PORT)"},
+    {"listen", Text{&Settings::listen, CheckListen}, "127.0.0.1:8080", kServe | kImport,
+     "HOST:PORT to listen on (IPv4, or [IPv6]:PORT); links to its address are refused, and to every loopback "
+     "address and localhost when it is loopback or every address (0.0.0.0, ::)"},
     {"database", Text{&Settings::database}, "snipora.db", kServe | kExport | kImport | kKey | kLink,
      "the links: an SQLite file (created when absent), or a PostgreSQL database as postgresql://USER@HOST:PORT/DB "
      "(any libpq connection address; several instances may share it)"},
-    {"public-host", Text{&Settings::publicHost}, "localhost:8080", kServe,
-     "HOST[:PORT] of the short addresses handed out (http://HOST[:PORT]/CODE); addresses on HOST are refused"},
+    {"public-host", Text{&Settings::publicHost}, "localhost:8080", kServe | kImport,
+     "HOST[:PORT] of the short addresses handed out (http://HOST[:PORT]/CODE); addresses on HOST (any port) are "
+     "refused"},
     {"deny-list", Text{&Settings::denyList}, "", kServe,
      "a file of refused hosts, one a line (subdomains too, # comments): creations refused, links made before "
      "answer 410; read again on SIGHUP"},
+    // the loop check
+    {"own-hosts", Text{&Settings::ownHosts, CheckOwnHosts}, "", kServe | kImport,
+     "more names of this service, comma-separated (a proxy's own name, another address it is reached by): "
+     "addresses on them (any port) are refused, as on the public host"},
     {"client-package", Text{&Settings::clientPackage}, "", kServe,
      "the Windows program's release zip: offered at /download/ under the file's own name (links followed), with a "
      "Snipora.ini added that points it at the public host"},
@@ -237,6 +252,7 @@ std::string ArgumentOf(const Option& option) {
           if (name == "public-host") return "HOST[:PORT]";
           if (name == "database" || name == "from" || name == "to") return "STORE";
           if (name == "trusted-proxies") return "RANGES";
+          if (name == "own-hosts") return "HOSTS";
           if (name == "name") return "NAME";
           if (name == "role") return "admin|creator";
           if (name == "at" || name == "created-after" || name == "created-before") return "TIME";
@@ -263,13 +279,15 @@ const char kCommandsHelp[] =
     "  snipora-service copy --from STORE --to STORE\n"
     "  snipora-service export [--database STORE] [--output FILE|-]\n"
     "  snipora-service import [--database STORE] [--input FILE|-]\n"
+    "                         [--public-host HOST] [--listen HOST:PORT] [--own-hosts HOSTS]\n"
     "copy moves every link with its code, creation time, clicks, owner and life (disabled, notes,\n"
     "expiry, max_clicks) between two stores (each an SQLite\n"
     "path or a postgresql:// address); export writes CSV (code,address,created,clicks; created as\n"
     "YYYY-MM-DDTHH:MM:SSZ), import reads it, checking every row before storing any. A link already\n"
     "there is left as it is, so running either again changes nothing; a code or address that is\n"
     "another link's there is reported and skipped, and the exit status is then 1. export and import\n"
-    "take the store from --config FILE too.\n"
+    "take the store from --config FILE too. import refuses a link to the service's own names, as a\n"
+    "creation does: give it the service's --config, or its --public-host, --listen and --own-hosts.\n"
     "Keys of the API (Authorization: Bearer KEY), in the store --database or --config names:\n"
     "  snipora-service key create --name NAME [--role admin|creator]   prints the new key, once\n"
     "  snipora-service key list\n"

@@ -55,6 +55,10 @@ struct Settings {
   bool accessLog;
   bool openCreation;
 
+  // the loop check's names besides the public host and the listen address
+  // (the service and import)
+  std::string ownHosts;
+
   // the commands on keys
   std::string keyName;
   std::string keyRole;

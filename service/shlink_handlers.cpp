@@ -526,7 +526,7 @@ std::optional<Reply> Application::ShlinkEdit(Call& call) {
   if (fields.longUrl && (!call.caller || call.caller->role != Role::kAdmin)) {
     const Managed current = ManagedLink(call, call.capture, "changing");
     if (current.problem != Problem::kNone) return ShlinkManagedProblem(current, call.capture);
-    const StoredForm form = AcceptAddress(*fields.longUrl, ownHost_, *parts_.denyList());
+    const StoredForm form = AcceptAddress(*fields.longUrl, ownHosts_, *parts_.denyList());
     if (form.refusal == Refusal::kAccepted && form.address == current.link->address) fields.longUrl.reset();
   }
   LinkChange change;

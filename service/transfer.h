@@ -13,6 +13,7 @@
 #include <istream>
 #include <ostream>
 
+#include "service/core/own_hosts.h"
 #include "service/store.h"
 
 namespace snipora::service {
@@ -29,7 +30,8 @@ TransferReport CopyLinks(Store& from, Store& to, std::FILE* report);
 // The number of links written.
 uint64_t ExportCsv(Store& from, std::ostream& out);
 // Reads the whole input and checks every row first (code, address as the
-// service checks them, time, clicks); with any bad row nothing is stored.
-TransferReport ImportCsv(std::istream& in, Store& to, std::FILE* report);
+// service checks them, a link to one of `own` refused as a loop, time,
+// clicks); with any bad row nothing is stored.
+TransferReport ImportCsv(std::istream& in, Store& to, const OwnHosts& own, std::FILE* report);
 
 }  // namespace snipora::service

@@ -98,7 +98,7 @@ class Doors : public testing::Test {
  protected:
   void SetUp() override {
     Settings settings = test::TestSettings(dir_);
-    std::ofstream(dir_.File("deny.txt")) << "spam.example\n";
+    std::ofstream(dir_.File("deny.txt")) << "spam.example\n10.6.6.6\n";
     settings.denyList = dir_.File("deny.txt");
     OpenSqliteStore(settings.database)->AddKey({"doors", "creator", KeyDigest(kKey), 1});
     service_ = std::make_unique<Service>(settings, nullptr, nullptr);
@@ -125,7 +125,11 @@ TEST_F(Doors, AnAddressHasOneCodeWhicheverDoorMadeIt) {
 }
 
 TEST_F(Doors, WhatOneDoorRefusesEveryDoorRefuses) {
-  const char* refused[] = {"javascript:alert(1)", "http://SNIP.INVALID/loop", "http://www.spam.example/x", "http://"};
+  const char* refused[] = {"javascript:alert(1)", "http://SNIP.INVALID/loop", "http://www.spam.example/x", "http://",
+                           // the service listens on loopback: every loopback name is its own
+                           "http://localhost:8080/loop", "http://[::ffff:7f00:1]/loop",
+                           // 10.6.6.6, denied, spelled as browsers also read it
+                           "http://0x0a060606/p", "http://10.394758/p", "http://10.6.6.256/p"};
   for (const char* url : refused) {
     for (const Door& door : AllDoors()) {
       const Response response = door.ask(port_, url);

@@ -577,8 +577,12 @@ TEST_F(HttpTest, ADenyListReloadTakesDownExistingLinksAtOnce) {
   const std::string bad = Shorten("http://login.phish.example/account").substr(13);
   const std::string good = Shorten("http://fine.example/").substr(13);
   ASSERT_EQ(Get(port_, "/" + bad).status, 301);  // cached now
-  std::ofstream(denyFile) << "phish.example\n";
+  // a row stored before addresses had one form, in another spelling
+  store_->InsertIfAbsent(std::vector<NewLink>{{"spelled", "http://0x0a060606/p", 1, 0}});
+  ASSERT_EQ(Get(port_, "/spelled").status, 301);
+  std::ofstream(denyFile) << "phish.example\n10.6.6.6\n";
   ASSERT_EQ(service_->ReloadDenyList(), "");
+  EXPECT_EQ(Get(port_, "/spelled").status, 410);
   const Response gone = Get(port_, "/" + bad + "?lang=en");
   EXPECT_EQ(gone.status, 410);
   EXPECT_NE(gone.body.find("Link gone"), std::string::npos);
@@ -590,6 +594,32 @@ TEST_F(HttpTest, ADenyListReloadTakesDownExistingLinksAtOnce) {
   EXPECT_EQ(Get(port_, "/" + bad).status, 301);
   service_->Stop();
   EXPECT_EQ(store_->FindCode(bad)->clicks, 2);  // the 410s were no clicks
+}
+
+// A redirect loop through another of the service's names: two links that
+// point at each other through the listen address and through localhost are
+// both refused, as is every other spelling of those names; nothing is stored.
+TEST_F(HttpTest, NoLinkLeadsBackThroughAnotherNameOfTheService) {
+  Start([](Settings& settings) { settings.ownHosts = "proxy.example"; });
+  const std::string port = std::to_string(port_);
+  const Response a = Get(port_, CreateTarget("http://127.0.0.1:" + port + "/loopB", "loopA"));
+  const Response b = Get(port_, CreateTarget("http://localhost:" + port + "/loopA", "loopB"));
+  EXPECT_EQ(a.status, 400);
+  EXPECT_EQ(b.status, 400);
+  EXPECT_EQ(Get(port_, "/loopA").status, 404);
+  EXPECT_EQ(Get(port_, "/loopB").status, 404);
+  for (const std::string& address : std::vector<std::string>{
+           "http://2130706433:" + port + "/x", "http://0x7f.1/x", "http://[::1]:" + port + "/x",
+        "http://[::ffff:127.0.0.1]:" + port + "/x", "http://127.0.0.2:" + port + "/x",
+        "http://LocalHost.:" + port + "/x", "http://proxy.example/x", "https://snip.invalid:9443/x"}) {
+    const Response refused = Get(port_, "/api-create.php?url=" + test::Escape(address));
+    EXPECT_EQ(refused.status, 400) << address;
+    EXPECT_EQ(refused.body, "Error: The address is already a short address of this service.") << address;
+  }
+  // another spelling of an address is sent as the one browsers read
+  const std::string code = Shorten("http://0x0a060606/p").substr(13);
+  EXPECT_EQ(Get(port_, "/" + code).Header("Location"), "http://10.6.6.6/p");
+  EXPECT_EQ(Shorten("http://[::ffff:a06:606]/p").substr(13), code);
 }
 
 // Disabled, expired by time or by clicks: 410 with the public note in the
