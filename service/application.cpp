@@ -88,8 +88,11 @@ std::optional<Reply> Application::Dispatch(Call& call) {
     allowed |= route.methods;
     if (!(route.methods & method)) continue;
     call.capture = *capture;
+    call.methods = route.methods;
     if (std::optional<Reply> refused = Admit(call, route.role, target->path)) return refused;
     std::optional<Reply> reply = (this->*route.handler)(call);
+    // a HEAD creates nothing, so its time is no creation's
+    if (method == kHead && call.http.kind == RequestKind::kCreation) call.http.kind = RequestKind::kOther;
     if (reply && target->path.starts_with("/rest/")) AddShlinkCors(*reply);
     return reply;
   }
