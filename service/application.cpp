@@ -90,8 +90,11 @@ std::optional<Reply> Application::Dispatch(Call& call) {
     allowed |= route.methods;
     if (!(route.methods & method)) continue;
     call.capture = *capture;
+    call.methods = route.methods;
     if (std::optional<Reply> refused = Admit(call, route.role, target->path)) return refused;
     std::optional<Reply> reply = (this->*route.handler)(call);
+    // a HEAD creates nothing, so its time is no creation's
+    if (method == kHead && call.http.kind == RequestKind::kCreation) call.http.kind = RequestKind::kOther;
     if (reply && target->path.starts_with("/rest/")) AddShlinkCors(*reply);
     return reply;
   }
@@ -117,11 +120,15 @@ std::optional<Reply> Application::Admit(Call& call, Role role, std::string_view 
   if (role == Role::kNone) return std::nullopt;
   std::string_view key;
   if (const char* authorization = call.http.Header("Authorization")) {
+    // Another scheme's credentials (Basic from a proxy in front, say) are no
+    // key: admitted where none is needed, refused as missing where one is.
+    // A Bearer credential is a key, and must be right; an empty one is wrong.
     const std::string_view value = authorization;
-    constexpr std::string_view kScheme = "bearer ";
-    const bool bearer = value.size() > kScheme.size() && StartsWithNoCase(value, kScheme);
-    // another scheme's credentials are no key: refused where one is needed
-    key = bearer ? value.substr(kScheme.size()) : std::string_view(" ");
+    const std::size_t space = value.find(' ');
+    if (SameNoCase(value.substr(0, space), "bearer")) {
+      key = space == std::string_view::npos ? "" : value.substr(space + 1);
+      if (key.empty()) key = " ";
+    }
   }
   switch (Authorize(call, key, role)) {
     case Admission::kAdmitted: return std::nullopt;

@@ -82,6 +82,7 @@ class Application final : public RequestHandler {
     std::string_view capture;  // what the route pattern's placeholder covered
     Language language;         // of the pages answered
     std::optional<Caller> caller;  // whose key came with it, on routes that look
+    unsigned methods = 0;          // those the route takes
   };
   using Handler = std::optional<Reply> (Application::*)(Call&);
   struct Route {
@@ -150,8 +151,11 @@ class Application final : public RequestHandler {
   using CreationShape = std::function<Reply(const CreationOutcome&)>;
   // Checks and creates (counting it in the metrics), and answers through
   // `shape`: at once, or from the writer after the commit (the request is
-  // deferred, and nothing is returned).
+  // deferred, and nothing is returned). A HEAD creates nothing (HeadOfCreation).
   std::optional<Reply> CreateLink(Call& call, CreationAsk ask, CreationShape shape);
+  // A HEAD of a creation that passed the checks: an address stored before is
+  // answered as GET answers it, from a read of the store; a new one 405.
+  Reply HeadOfCreation(Call& call, CreationOutcome outcome, std::string_view alias, const CreationShape& shape);
   // The service's own HTTP status of an outcome (201 created, 200 known,
   // 429, 414/403/400 refused, 409 taken, 503) and its English sentence.
   static int StatusOf(const CreationOutcome& outcome);

@@ -130,14 +130,18 @@ std::string Application::ShortAddress(std::string_view code) const {
 }
 
 std::optional<Reply> Application::CreateLink(Call& call, CreationAsk ask, CreationShape shape) {
+  // HEAD is how link checkers and previews look: it creates nothing, and
+  // neither the rate limit nor the creation metrics count it
+  const bool head = call.http.method == "HEAD";
   call.http.kind = RequestKind::kCreation;
   CreationOutcome outcome;
   const auto refuse = [&](CreationOutcome::Kind kind) {
-    Metrics::Add(kind == CreationOutcome::kRateLimited ? parts_.metrics.rateLimited : parts_.metrics.refused);
+    if (!head)
+      Metrics::Add(kind == CreationOutcome::kRateLimited ? parts_.metrics.rateLimited : parts_.metrics.refused);
     outcome.kind = kind;
     return shape(outcome);
   };
-  if (!parts_.rateLimit.Allow(call.http.client)) return refuse(CreationOutcome::kRateLimited);
+  if (!head && !parts_.rateLimit.Allow(call.http.client)) return refuse(CreationOutcome::kRateLimited);
   const std::shared_ptr<const DenyList> denied = parts_.denyList();
   // equivalent spellings of an address are stored, found and answered as one
   StoredForm check = AcceptAddress(ask.url, ownHosts_, *denied);
@@ -149,6 +153,7 @@ std::optional<Reply> Application::CreateLink(Call& call, CreationAsk ask, Creati
   if (!ask.alias.empty() && (!IsValidCode(ask.alias) || IsReservedCode(ask.alias)))
     return refuse(CreationOutcome::kAliasInvalid);
   if (!TitleFits(ask.title) || !TagsFit(ask.tags)) return refuse(CreationOutcome::kDetailsTooLong);
+  if (head) return HeadOfCreation(call, std::move(outcome), ask.alias, shape);
   // the answer once the code is known: counted here, whichever door shapes it
   const auto settle = [this](CreationOutcome settled, const Created& created) {
     switch (created.outcome) {
@@ -205,6 +210,27 @@ std::optional<Reply> Application::CreateLink(Call& call, CreationAsk ask, Creati
     complete([reply = std::move(*reply)]() mutable { return std::move(reply); });
   });
   return std::nullopt;
+}
+
+Reply Application::HeadOfCreation(Call& call, CreationOutcome outcome, std::string_view alias,
+                                  const CreationShape& shape) {
+  std::optional<std::string> code;
+  if (!FromStore("HEAD of a creation", [&] { code = parts_.store.FindAddress(outcome.address); })) {
+    outcome.kind = CreationOutcome::kStoreFailed;
+    return shape(outcome);
+  }
+  if (!code) {
+    // only GET (or POST) makes the link; the answer changes once it does
+    Reply reply = Page(call.language, 405, &PageTexts::methodTitle, &PageTexts::method);
+    reply.headers.push_back({"Allow", MethodNames(call.methods & ~unsigned(kHead))});
+    reply.headers.push_back({"Cache-Control", "no-store"});
+    return reply;
+  }
+  // as the writer settles a known address
+  outcome.kind = !alias.empty() && *code != alias ? CreationOutcome::kAddressHasCode : CreationOutcome::kKnown;
+  if (outcome.kind == CreationOutcome::kKnown) outcome.shortAddress = ShortAddress(*code);
+  outcome.code = std::move(*code);
+  return shape(outcome);
 }
 
 int Application::StatusOf(const CreationOutcome& outcome) {

@@ -123,10 +123,14 @@ int RunCommand(Command command, const Settings& settings) {
   const char* name = command == Command::kCopy ? "copy" : command == Command::kExport ? "export" : "import";
   try {
     if (command == Command::kCopy) {
-      std::unique_ptr<Store> from = OpenStore(settings.from), to = OpenStore(settings.to);
-      return Report("copy", CopyLinks(*from, *to, stderr));
+      // the target holds back the codes it was told were deleted, the source's too
+      std::unique_ptr<Store> from = OpenStore(settings.from), to = OpenStore(settings.to, StoreOptionsOf(settings));
+      const TransferReport report = CopyLinks(*from, *to, stderr);
+      std::fprintf(stderr, "snipora-service copy: %llu codes of deleted links held back there too\n",
+                   static_cast<unsigned long long>(report.freedCodes));
+      return Report("copy", report);
     }
-    std::unique_ptr<Store> store = OpenStore(settings.database);
+    std::unique_ptr<Store> store = OpenStore(settings.database, StoreOptionsOf(settings));
     if (command == Command::kExport) {
       std::ofstream file;
       if (settings.output != "-") {

@@ -1,13 +1,20 @@
 #include "service/open_store.h"
 
 #include "service/postgres_store.h"
+#include "service/settings.h"
 #include "service/sqlite_store.h"
 
 namespace snipora::service {
 
-std::unique_ptr<Store> OpenStore(const std::string& database) {
-  if (IsPostgresAddress(database)) return OpenPostgresStore(database);
-  return OpenSqliteStore(database);
+std::unique_ptr<Store> OpenStore(const std::string& database, const StoreOptions& options) {
+  if (IsPostgresAddress(database)) return OpenPostgresStore(database, options);
+  return OpenSqliteStore(database, options);
+}
+
+StoreOptions StoreOptionsOf(const Settings& settings) {
+  StoreOptions options;
+  options.codeQuarantine = int64_t(settings.codeQuarantineDays) * 86400;
+  return options;
 }
 
 std::string PrintableDatabase(const std::string& database) {

@@ -4,6 +4,7 @@
 // methods, path pattern, the role it needs, its handler; the first row whose
 // methods and pattern fit a request takes it.
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace snipora::service {
@@ -19,6 +20,8 @@ enum Method : unsigned {
 };
 // The bit of a request's method; 0 for any other method.
 unsigned MethodBit(std::string_view method);
+// The names of the methods among `bits`, as an Allow header lists them: "GET, POST".
+std::string MethodNames(unsigned bits);
 
 // Who may take a route: anyone (no key looked at); anyone, a key given
 // being checked (and then needing to be right); anyone while

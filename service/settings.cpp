@@ -125,6 +125,9 @@ const Option kOptions[] = {
     {"cache-size", Number{&Settings::cacheSize, 0, 100000000}, "1000000", kServe,
      "codes kept in memory for redirects, least recently used out, filled from the store at start while there is "
      "room (about 300 bytes each with 90-byte addresses; 0: every redirect asks the store)"},
+    {"code-quarantine-days", Number{&Settings::codeQuarantineDays, 0, 36500}, "365", kServe | kCopy | kImport,
+     "days a deleted link's code is held back: no alias nor random code takes it, so old short addresses and "
+     "printed QR codes never lead somewhere new (0: given out again at once)"},
     {"stop-timeout", Number{&Settings::stopTimeout, 0, 3600}, "10", kServe,
      "seconds SIGTERM waits for requests in flight and open connections"},
     {"access-log", Switch{&Settings::accessLog}, "on", kServe,
@@ -281,13 +284,14 @@ const char kCommandsHelp[] =
     "  snipora-service import [--database STORE] [--input FILE|-]\n"
     "                         [--public-host HOST] [--listen HOST:PORT] [--own-hosts HOSTS]\n"
     "copy moves every link with its code, creation time, clicks, owner and life (disabled, notes,\n"
-    "expiry, max_clicks) between two stores (each an SQLite\n"
+    "expiry, max_clicks), and the codes of deleted links, between two stores (each an SQLite\n"
     "path or a postgresql:// address); export writes CSV (code,address,created,clicks; created as\n"
     "YYYY-MM-DDTHH:MM:SSZ), import reads it, checking every row before storing any. A link already\n"
     "there is left as it is, so running either again changes nothing; a code or address that is\n"
-    "another link's there is reported and skipped, and the exit status is then 1. export and import\n"
-    "take the store from --config FILE too. import refuses a link to the service's own names, as a\n"
-    "creation does: give it the service's --config, or its --public-host, --listen and --own-hosts.\n"
+    "another link's there, or a code held back there after a deletion (--code-quarantine-days), is\n"
+    "reported and skipped, and the exit status is then 1. export and import take the store from\n"
+    "--config FILE too. import refuses a link to the service's own names, as a creation does: give\n"
+    "it the service's --config, or its --public-host, --listen and --own-hosts.\n"
     "Keys of the API (Authorization: Bearer KEY), in the store --database or --config names:\n"
     "  snipora-service key create --name NAME [--role admin|creator]   prints the new key, once\n"
     "  snipora-service key list\n"

@@ -52,6 +52,7 @@ struct Settings {
   uint32_t clickFlushMs;
   uint32_t stopTimeout;
   uint32_t cacheSize;
+  uint32_t codeQuarantineDays;
   bool accessLog;
   bool openCreation;
 

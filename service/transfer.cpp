@@ -51,6 +51,13 @@ class Mover {
           std::fprintf(report_, "conflict: %s: the code belongs to another address there; skipped\n",
                        link.code.c_str());
           break;
+        case InsertResult::kCodeHeld:
+          ++counts_.conflicts;
+          std::fprintf(report_,
+                       "conflict: %s: a link with this code was deleted there, and the code is held back "
+                       "(--code-quarantine-days); skipped\n",
+                       link.code.c_str());
+          break;
       }
     }
     batch_.clear();
@@ -127,6 +134,20 @@ TransferReport CopyLinks(Store& from, Store& to, std::FILE* report) {
     return true;
   });
   mover.Flush();
+  // after the links: a code the source gave out again after its quarantine
+  // is copied as a link, not refused as held
+  std::vector<FreedCode> freed;
+  const auto addFreed = [&] {
+    to.AddFreedCodes(freed);
+    counts.freedCodes += freed.size();
+    freed.clear();
+  };
+  from.ForEachFreedCode([&](const FreedCode& code) {
+    freed.push_back(code);
+    if (freed.size() >= kBatch) addFreed();
+    return true;
+  });
+  addFreed();
   return counts;
 }
 

@@ -140,5 +140,75 @@ TEST_F(Doors, WhatOneDoorRefusesEveryDoorRefuses) {
   }
 }
 
+// A deleted code is held back: asking for it again as an alias, through any
+// door, is refused as a taken one, and the old short address stays dead.
+TEST_F(Doors, ADeletedAliasIsRefusedAsTaken) {
+  const Response made = test::Send(port_, "POST", "/api/v1/links", kKey,
+                                   JsonText(Json{{"url", "http://promo.example/2026"}, {"alias", "promo2026"}}));
+  ASSERT_EQ(made.status, 201) << made.body;
+  ASSERT_EQ(test::Send(port_, "DELETE", "/api/v1/links/promo2026", kKey).status, 200);
+  const Response own = test::Send(port_, "POST", "/api/v1/links", kKey,
+                                  JsonText(Json{{"url", "http://takeover.example/"}, {"alias", "promo2026"}}));
+  EXPECT_EQ(own.status, 409);
+  EXPECT_NE(own.body.find("\"alias_taken\""), std::string::npos) << own.body;
+  const Response yourls = Request(port_, "POST", "/yourls-api.php", "", "application/x-www-form-urlencoded",
+                                  "action=shorturl&format=json&keyword=promo2026&url=http%3A%2F%2Ftakeover.example%2F");
+  EXPECT_EQ(yourls.status, 400);
+  EXPECT_EQ(Member(yourls, "code"), "error:keyword") << yourls.body;
+  EXPECT_EQ(test::Get(port_, "/promo2026").status, 404);
+}
+
+// HEAD on every route that creates changes nothing: a new address is not
+// made (405, the route's other methods in Allow) and neither the rate limit
+// nor the metrics count it; an address stored before is answered with the
+// head GET answers it with.
+TEST(DoorsHead, HeadOnACreatingRouteMakesNothingAndAnswersAKnownAddressAsGetDoes) {
+  struct Route {
+    const char* name;
+    std::string prefix;  // the target up to the escaped address
+    std::string allow;
+  };
+  const Route routes[] = {
+      {"form", "/create.php?source=indexpage&submit=x&url=", "GET, POST"},
+      {"form simple", "/create.php?format=simple&url=", "GET, POST"},
+      {"plain text", "/api-create.php?url=", "GET"},
+      {"YOURLS", "/yourls-api.php?action=shorturl&format=json&url=", "GET, POST"},
+      {"Shlink shorten", "/rest/v3/short-urls/shorten?longUrl=", "GET"},
+  };
+  test::TempDir dir;
+  Settings settings = test::TestSettings(dir);
+  settings.creationsPerMinute = 2 * std::size(routes);  // the GETs below, no more
+  Service service(settings, nullptr, nullptr);
+  const uint16_t port = service.port();
+  std::unique_ptr<Store> store = OpenSqliteStore(settings.database);
+  const auto head = [&](const std::string& target) {
+    return test::Exchange(port, "HEAD " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", true);
+  };
+  for (const Route& route : routes) {
+    const std::string target = route.prefix + test::Escape(std::string("http://head.example/") + route.name);
+    const std::size_t before = store->ListLinks({}).size();
+    const Response fresh = head(target);
+    EXPECT_EQ(fresh.status, 405) << route.name;
+    EXPECT_EQ(fresh.Header("Allow"), route.allow) << route.name;
+    EXPECT_EQ(store->ListLinks({}).size(), before) << route.name << " stored a link for a HEAD";
+    EXPECT_LT(test::Get(port, target).status, 300) << route.name;  // made now
+    ASSERT_EQ(store->ListLinks({}).size(), before + 1) << route.name;
+    const Response get = test::Get(port, target);  // known now
+    const Response known = head(target);
+    EXPECT_EQ(known.status, get.status) << route.name;
+    EXPECT_NE(known.Header("Content-Length"), "") << route.name;  // the size GET's body has
+    for (const char* header : {"Content-Type", "Content-Length"})
+      EXPECT_EQ(known.Header(header), get.Header(header)) << route.name << " " << header;
+    EXPECT_TRUE(known.body.empty());
+    EXPECT_EQ(store->ListLinks({}).size(), before + 1) << route.name;
+  }
+  const std::string metrics = test::Get(port, "/metrics").body;
+  const std::string made = "snipora_creations_total " + std::to_string(std::size(routes)) + "\n";
+  const std::string known = "snipora_known_addresses_total " + std::to_string(std::size(routes)) + "\n";
+  EXPECT_NE(metrics.find(made), std::string::npos) << metrics;
+  EXPECT_NE(metrics.find(known), std::string::npos) << metrics;
+  EXPECT_NE(metrics.find("snipora_rate_limited_total 0\n"), std::string::npos) << metrics;
+}
+
 }  // namespace
 }  // namespace snipora::service

@@ -55,6 +55,10 @@ class CountingStore final : public Store {
     return inner_->ChangeLink(code, change);
   }
   bool DeleteLink(std::string_view code) override { return inner_->DeleteLink(code); }
+  void ForEachFreedCode(const std::function<bool(const FreedCode&)>& visit) override {
+    inner_->ForEachFreedCode(visit);
+  }
+  void AddFreedCodes(std::span<const FreedCode> codes) override { inner_->AddFreedCodes(codes); }
   bool AddKey(const KeyRecord& key) override { return inner_->AddKey(key); }
   std::vector<Link> ListLinks(const LinkQuery& query) override { return inner_->ListLinks(query); }
   std::vector<KeyRecord> ListKeys() override { return inner_->ListKeys(); }

@@ -108,6 +108,37 @@ TEST(Transfer, ConflictsAreReportedAndSkippedNeverOverwritten) {
   EXPECT_NE(text.find("other: its address has the code known"), std::string::npos) << text;
 }
 
+// A copied store holds back the codes the source deleted, and neither copy
+// nor import hands out a code the target holds back: each such link is a
+// conflict, with the reason.
+TEST(Transfer, TheCodesOfDeletedLinksStayHeldBackThroughCopyAndImport) {
+  test::TempDir dir;
+  std::unique_ptr<Store> from = OpenStore(dir.File("from.db"));
+  std::unique_ptr<Store> to = OpenStore(test::SharedPostgres::FreshDatabase());
+  from->InsertIfAbsent(std::vector<NewLink>{
+      {"kept", "http://kept.example/", 1}, {"gone", "http://gone.example/", 1}, {"theirs", "http://mine.example/", 1}});
+  ASSERT_TRUE(from->DeleteLink("gone"));
+  to->InsertIfAbsent(std::vector<NewLink>{{"theirs", "http://theirs.example/", 2}});
+  ASSERT_TRUE(to->DeleteLink("theirs"));
+  ReportFile report;
+  const TransferReport copied = CopyLinks(*from, *to, report.file);
+  EXPECT_EQ(copied.added, 1u);
+  EXPECT_EQ(copied.conflicts, 1u);
+  EXPECT_EQ(copied.freedCodes, 1u);
+  EXPECT_FALSE(to->FindCode("theirs"));
+  EXPECT_EQ(to->InsertIfAbsent(std::vector<NewLink>{{"gone", "http://new.example/", 3}})[0].outcome,
+            InsertResult::kCodeHeld);
+  std::stringstream csv("code,address,created,clicks\ngone,http://gone.example/,1,0\n");
+  const TransferReport imported = ImportCsv(csv, *to, report.file);
+  EXPECT_EQ(imported.added, 0u);
+  EXPECT_EQ(imported.conflicts, 1u);
+  const std::string text = report.Text();
+  EXPECT_NE(text.find("theirs: a link with this code was deleted there, and the code is held back"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("gone: a link with this code was deleted there"), std::string::npos) << text;
+}
+
 TEST(Transfer, ExportThenImportGivesTheSameLinks) {
   test::TempDir dir;
   std::unique_ptr<Store> from = OpenStore(test::SharedPostgres::FreshDatabase());
