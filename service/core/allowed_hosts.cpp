@@ -20,6 +20,11 @@ bool IsLoopbackOrAny(std::string_view address) {
 }  // namespace
 
 std::optional<std::string> HostKey(std::string_view hostAndPort) {
+  // what a host and port may hold (RFC 3986's reg-name, IP literal, port)
+  for (char c : hostAndPort)
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
+          std::string_view("-._~%!$&'()*+,;=:[]").find(c) != std::string_view::npos))
+      return std::nullopt;
   std::string_view host = hostAndPort, port;
   // an IPv6 address without brackets (as an option may be written) has no port
   if (std::count(host.begin(), host.end(), ':') > 1 && !host.starts_with('[')) return CanonicalAddress(host);
@@ -66,7 +71,7 @@ std::optional<AllowedHosts> AllowedHosts::Parse(std::string_view list, std::stri
       continue;
     }
     std::optional<std::string> key = HostKey(entry);
-    if (!key || key->find_first_of("/@?#") != std::string::npos) {
+    if (!key) {
       if (error) *error = "'" + std::string(entry) + "' is not a host name or address with an optional port";
       return std::nullopt;
     }
@@ -89,6 +94,15 @@ AllowedHosts AllowedHosts::Default(const std::vector<std::string>& publicHosts, 
 
 bool AllowedHosts::Allows(std::string_view host) const {
   if (any_) return true;
+  // the usual case first, as every request asks: a host spelled as listed,
+  // but for its letter case, port or trailing dot
+  const std::size_t colon = host.find(':');
+  if (colon == std::string_view::npos || IsPort(host.substr(colon + 1))) {
+    std::string_view bare = host.substr(0, colon);
+    while (bare.ends_with('.')) bare.remove_suffix(1);
+    for (const std::string& key : keys_)
+      if (SameNoCase(bare, key)) return true;
+  }
   const std::optional<std::string> key = HostKey(host);
   return key && std::find(keys_.begin(), keys_.end(), *key) != keys_.end();
 }

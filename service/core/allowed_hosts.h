@@ -12,7 +12,8 @@ namespace snipora::service {
 
 // A host as it is compared: lower case, without a port or a trailing dot; an
 // IP address in its one text (IPv6 compressed, brackets off, IPv4-mapped as
-// IPv4). Nothing for an empty host or a port that is not a number.
+// IPv4). Nothing for an empty host, a character no host holds, or a port
+// that is not a number.
 std::optional<std::string> HostKey(std::string_view hostAndPort);
 
 // The host a request names: its target's in absolute form (which wins over
