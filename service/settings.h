@@ -54,6 +54,9 @@ struct Settings {
   uint32_t cacheSize;
   bool accessLog;
   bool openCreation;
+  // the wire's hardening: whole requests in time, the names answered for
+  uint32_t requestTimeout;
+  std::string allowedHosts;  // "": the public host and the listen address
 
   // the commands on keys
   std::string keyName;
