@@ -159,6 +159,27 @@ void TextSeeds() {
            {"ipv6-runs", "[0:0:1:0:0:0:0:1]"}, {"ipv6-embedded", "[64:ff9b::10.6.6.6]"}})
     Write("service_request", name, std::string("http://") + host + ":8080/p");
 
+  // service_head: heads a client or a proxy sends, and every way of framing
+  // a body twice that the service refuses
+  const std::string post = "POST /api/v1/links HTTP/1.1\r\nHost: snip.invalid:8080\r\n";
+  const std::string chunk = "\r\n\r\n5\r\nhello\r\n0\r\n\r\n";
+  Write("service_head", "program",
+        "GET /create.php?source=indexpage&url=http%3A%2F%2Fe.com%2F HTTP/1.0\r\nHost: 127.0.0.1:8080\r\n" + agent);
+  Write("service_head", "absolute-form",
+        "GET http://user:pw@SNIP.invalid./yourls-api.php?signature=k&Signature=&api%4Bey=x&key HTTP/1.1\r\n"
+        "Host: [::1]:80\r\n\r\n");
+  Write("service_head", "chunked", post + "Transfer-Encoding: chunked" + chunk);
+  Write("service_head", "two-lengths", post + "Content-Length: 5\r\nContent-Length: 40\r\n\r\nhelloGET /metrics");
+  Write("service_head", "space-before-colon", post + "Content-Length : 5\r\n\r\nhello");
+  Write("service_head", "folded", post + "Transfer-Encoding:\r\n chunked" + chunk);
+  Write("service_head", "encoding-and-length", post + "Content-Length: 3\r\nTransfer-Encoding: chunked" + chunk);
+  Write("service_head", "no-host", "GET /healthz HTTP/1.1\r\n\r\n");
+  Write("service_head", "two-hosts", "GET /healthz HTTP/1.1\r\nHost: snip.invalid\r\nhost: 127.0.0.1\r\n\r\n");
+  Write("service_head", "gzip-chunked", post + "Transfer-Encoding: gzip, chunked" + chunk);
+  Write("service_head", "identity", post + "Transfer-Encoding: identity\r\n\r\nhello");
+  Write("service_head", "xchunked", post + "Transfer-Encoding: xchunked" + chunk);
+  Write("service_head", "http10-chunked", "POST /x HTTP/1.0\nTransfer-Encoding: Chunked\n\n");
+
   Write("service_csv", "export",
         "\x03code,address,created,clicks\r\nab3dE9x,\"http://e.com/?q=\"\"a,b\"\"\",2026-12-09T16:36:10Z,12\r\n"
         "multi,\"http://e.com/\r\nline\",1700000000,0\r\nlast,http://e.com/,0,0");

@@ -1,5 +1,7 @@
 #include "service/application.h"
 
+#include <algorithm>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -20,7 +22,8 @@ const Application::Route Application::kRoutes[] = {
     {kRead, "/", Role::kNone, &Application::Home},
     {kRead, "/download/*", Role::kNone, &Application::Download},
     {kRead, "/static/*", Role::kNone, &Application::Static},
-    {kRead, "/healthz", Role::kNone, &Application::Health},
+    // probes ask by address, whatever the host names answered for
+    {kRead, "/healthz", Role::kNone, &Application::Health, /*anyHost=*/true},
     {kRead, "/metrics", Role::kNone, &Application::MetricsText},
     {kRead, "/api/v1/links", Role::kCreator, &Application::ListLinks},
     {kRead, "/api/v1/links/+/stats", Role::kCreator, &Application::LinkStats},
@@ -65,10 +68,34 @@ std::string AskedLanguage(std::string_view rawTarget) {
   return lang ? *lang : "";
 }
 
+// --allowed-hosts, or without it the public host, --own-hosts and the listen
+// address.
+AllowedHosts AllowedHostsOf(const Settings& settings) {
+  if (settings.allowedHosts.empty()) {
+    const std::optional<ListenAddress> listen = ParseListen(settings.listen);
+    // a proxy's own names (--own-hosts) are names requests come with too
+    std::vector<std::string> hosts{settings.publicHost};
+    const std::string_view own = settings.ownHosts;
+    for (std::size_t at = 0; at < own.size();) {
+      const std::size_t end = std::min(own.find_first_of(", ", at), own.size());
+      if (end > at) hosts.emplace_back(own.substr(at, end - at));
+      at = end + 1;
+    }
+    return AllowedHosts::Default(hosts, listen ? listen->host : "");
+  }
+  std::string error;
+  std::optional<AllowedHosts> hosts = AllowedHosts::Parse(settings.allowedHosts, &error);
+  if (!hosts) throw std::runtime_error("--allowed-hosts " + error);
+  return std::move(*hosts);
+}
+
 }  // namespace
 
 Application::Application(ApplicationParts parts)
-    : parts_(std::move(parts)), ownHost_(HostOf(parts_.settings.publicHost)), ownHosts_(OwnHostsOf(parts_.settings)) {}
+    : parts_(std::move(parts)),
+      ownHost_(HostOf(parts_.settings.publicHost)),
+      ownHosts_(OwnHostsOf(parts_.settings)),
+      allowedHosts_(AllowedHostsOf(parts_.settings)) {}
 
 std::optional<Reply> Application::Handle(HttpRequest& request) {
   const char* accept = request.Header("Accept-Language");
@@ -83,6 +110,11 @@ std::optional<Reply> Application::Dispatch(Call& call) {
   if (!target) return Page(call.language, 400, &PageTexts::badTitle, &PageTexts::badTarget);
   call.query = target->query;
   const unsigned method = MethodBit(call.http.method);
+  const bool hostAllowed = ForAllowedHost(call);
+  const auto misdirected = [&] {
+    Metrics::Add(parts_.metrics.misdirected);
+    return Page(call.language, 421, &PageTexts::misdirectedTitle, &PageTexts::misdirected);
+  };
   unsigned allowed = 0;  // by the routes whose path fits
   for (const Route& route : kRoutes) {
     const std::optional<std::string_view> capture = MatchPath(route.pattern, target->path);
@@ -91,6 +123,11 @@ std::optional<Reply> Application::Dispatch(Call& call) {
     if (!(route.methods & method)) continue;
     call.capture = *capture;
     call.methods = route.methods;
+    if (!hostAllowed && !route.anyHost) return misdirected();
+    // a body declared over --max-body, refused before it was read: the
+    // routes that read one answer in their own shape, the others here
+    if (call.http.bodyTooLarge && !(method & (kPost | kPatch)))
+      return Page(call.language, 413, &PageTexts::tooLargeTitle, &PageTexts::tooLarge);
     if (std::optional<Reply> refused = Admit(call, route.role, target->path)) return refused;
     std::optional<Reply> reply = (this->*route.handler)(call);
     // a HEAD creates nothing, so its time is no creation's
@@ -98,9 +135,15 @@ std::optional<Reply> Application::Dispatch(Call& call) {
     if (reply && target->path.starts_with("/rest/")) AddShlinkCors(*reply);
     return reply;
   }
+  if (!hostAllowed) return misdirected();
   Reply reply = Page(call.language, 405, &PageTexts::methodTitle, &PageTexts::method);
   reply.headers.push_back({"Allow", allowed & (kPatch | kDelete) ? "GET, HEAD, PATCH, DELETE" : "GET, HEAD, POST"});
   return reply;
+}
+
+bool Application::ForAllowedHost(const Call& call) const {
+  const std::optional<std::string_view> host = RequestHost(call.http.target, call.http.Header("Host"));
+  return !host || allowedHosts_.Allows(*host);
 }
 
 Application::Admission Application::Authorize(Call& call, std::string_view key, Role role) {

@@ -35,6 +35,7 @@
 
 #include "service/client_package.h"
 #include "service/core/address_check.h"
+#include "service/core/allowed_hosts.h"
 #include "service/core/language.h"
 #include "service/core/request.h"
 #include "service/http_exchange.h"
@@ -90,10 +91,13 @@ class Application final : public RequestHandler {
     std::string_view pattern;
     Role role;
     Handler handler;
+    bool anyHost = false;  // answered whatever host the request names (--allowed-hosts)
   };
   static const Route kRoutes[];
 
   std::optional<Reply> Dispatch(Call& call);
+  // Whether the call names a host this service answers for, or none.
+  bool ForAllowedHost(const Call& call) const;
   // Nothing when the call may take a route needing `role`; else the refusal
   // (401 for a missing, wrong or revoked key, alike; 403 for too small a role),
   // shaped as the route at `path` answers.
@@ -267,6 +271,7 @@ class Application final : public RequestHandler {
   ApplicationParts parts_;
   const std::string ownHost_;  // the public host's, as Kutt's "domain" names it
   const OwnHosts ownHosts_;    // where no link may lead (service_names.h)
+  const AllowedHosts allowedHosts_;  // a request's Host must be one (421)
 };
 
 template <class Read>

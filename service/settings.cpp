@@ -5,6 +5,7 @@
 #include <stdexcept>
 #include <variant>
 
+#include "service/core/allowed_hosts.h"
 #include "service/core/forwarded.h"
 #include "service/core/own_hosts.h"
 #include "service/core/utc_time.h"
@@ -57,6 +58,11 @@ std::string CheckOwnHosts(const std::string& value) {
   OwnHosts hosts;
   std::string bad;
   return hosts.AddList(value, &bad) ? "" : "takes host names or IP addresses, comma-separated; '" + bad + "' is none";
+}
+
+std::string CheckHosts(const std::string& value) {
+  std::string error;
+  return AllowedHosts::Parse(value, &error) ? "" : "takes host names and addresses, comma-separated: " + error;
 }
 
 std::string CheckRole(const std::string& value) {
@@ -135,6 +141,14 @@ const Option kOptions[] = {
     {"open-creation", Switch{&Settings::openCreation}, "on", kServe,
      "on: anyone may create links (the form, /create.php, /api-create.php, POST /api/v1/links); off: creations need a key "
      "(Authorization: Bearer KEY)"},
+    // the wire's hardening
+    {"request-timeout", Number{&Settings::requestTimeout, 1, 3600}, "30", kServe,
+     "seconds a client has to send a whole request, head and body, from its request line; a slower one is cut off "
+     "and logged (a large body over a slow link needs more)"},
+    {"allowed-hosts", Text{&Settings::allowedHosts, CheckHosts}, "", kServe,
+     "host names a request may be for (HOST[:PORT], comma-separated, the port not compared; * for any), else 421, "
+     "/healthz excepted; none: the public host and the listen address, with localhost, 127.0.0.1 and ::1 when that "
+     "is a loopback or wildcard address. A name a proxy or a DNS alias reaches the service by must be listed"},
     {"from", Text{&Settings::from}, "", kCopy, "copy: the store to copy from (as --database)"},
     {"to", Text{&Settings::to}, "", kCopy, "copy: the store to copy into (as --database)"},
     {"output", Text{&Settings::output}, "-", kExport, "export: the CSV file to write (-: standard output)"},
@@ -256,6 +270,7 @@ std::string ArgumentOf(const Option& option) {
           if (name == "database" || name == "from" || name == "to") return "STORE";
           if (name == "trusted-proxies") return "RANGES";
           if (name == "own-hosts") return "HOSTS";
+          if (name == "allowed-hosts") return "HOSTS";
           if (name == "name") return "NAME";
           if (name == "role") return "admin|creator";
           if (name == "at" || name == "created-after" || name == "created-before") return "TIME";

@@ -55,6 +55,9 @@ struct Settings {
   uint32_t codeQuarantineDays;
   bool accessLog;
   bool openCreation;
+  // the wire's hardening: whole requests in time, the names answered for
+  uint32_t requestTimeout;
+  std::string allowedHosts;  // "": the public host and the listen address
 
   // the loop check's names besides the public host and the listen address
   // (the service and import)

@@ -4,10 +4,14 @@
 // address one door refuses, every door refuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "service/core/json_body.h"
@@ -26,7 +30,7 @@ constexpr char kKey[] = "snp_doors_test_key_0123456789abcdef";
 // A request with a key in a header of the door's choosing and a body.
 Response Request(uint16_t port, const std::string& method, const std::string& target, const std::string& header,
                  const std::string& type, const std::string& body) {
-  std::string request = method + " " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n";
+  std::string request = method + " " + target + " HTTP/1.1\r\nHost: snip.invalid\r\nConnection: close\r\n";
   if (!header.empty()) request += header + ": " + kKey + "\r\n";
   if (!body.empty())
     request += "Content-Type: " + type + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
@@ -101,10 +105,25 @@ class Doors : public testing::Test {
     std::ofstream(dir_.File("deny.txt")) << "spam.example\n10.6.6.6\n";
     settings.denyList = dir_.File("deny.txt");
     OpenSqliteStore(settings.database)->AddKey({"doors", "creator", KeyDigest(kKey), 1});
-    service_ = std::make_unique<Service>(settings, nullptr, nullptr);
+    log_ = std::tmpfile();
+    service_ = std::make_unique<Service>(settings, nullptr, log_);
     port_ = service_->port();
   }
+  void TearDown() override {
+    service_.reset();
+    if (log_) std::fclose(log_);
+  }
+  // The access log so far.
+  std::string AccessLogText() {
+    service_->FlushLog();
+    std::rewind(log_);
+    std::string text;
+    char chunk[4096];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, log_)) > 0;) text.append(chunk, got);
+    return text;
+  }
   test::TempDir dir_;
+  std::FILE* log_ = nullptr;
   std::unique_ptr<Service> service_;
   uint16_t port_ = 0;
 };
@@ -182,7 +201,7 @@ TEST(DoorsHead, HeadOnACreatingRouteMakesNothingAndAnswersAKnownAddressAsGetDoes
   const uint16_t port = service.port();
   std::unique_ptr<Store> store = OpenSqliteStore(settings.database);
   const auto head = [&](const std::string& target) {
-    return test::Exchange(port, "HEAD " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n\r\n", true);
+    return test::Exchange(port, "HEAD " + target + " HTTP/1.1\r\nHost: snip.invalid\r\nConnection: close\r\n\r\n", true);
   };
   for (const Route& route : routes) {
     const std::string target = route.prefix + test::Escape(std::string("http://head.example/") + route.name);
@@ -208,6 +227,41 @@ TEST(DoorsHead, HeadOnACreatingRouteMakesNothingAndAnswersAKnownAddressAsGetDoes
   EXPECT_NE(metrics.find(made), std::string::npos) << metrics;
   EXPECT_NE(metrics.find(known), std::string::npos) << metrics;
   EXPECT_NE(metrics.find("snipora_rate_limited_total 0\n"), std::string::npos) << metrics;
+}
+
+// The doors that take a key in the query (YOURLS's signature=, Shlink's
+// apiKey=) are used with one, each spelling of its name, and a YOURLS
+// password and timestamp-signed signature: the access log holds none of
+// them, and the rest of each target as it came.
+TEST_F(Doors, NoKeyOrPasswordReachesTheAccessLog) {
+  const std::string url = test::Escape("http://logged.example/");
+  const struct {
+    std::string target;
+    int status;
+    std::string logged;  // what the log keeps of it
+  } kCases[] = {
+      {"/yourls-api.php?action=shorturl&format=json&signature=" + std::string(kKey) + "&url=" + url, 200,
+       "/yourls-api.php?action=shorturl&format=json&signature=***&url=" + url},
+      {"/yourls-api.php?action=version&format=json&SIGNATURE=" + std::string(kKey), 200,
+       "/yourls-api.php?action=version&format=json&SIGNATURE=***"},
+      {"/yourls-api.php?action=version&format=json&timestamp=1765000000&signature=9c0fa1f4d1b2e3",
+       403, "/yourls-api.php?action=version&format=json&timestamp=1765000000&signature=***"},
+      {"/yourls-api.php?action=version&format=json&username=ops&password=hunter2", 403,
+       "/yourls-api.php?action=version&format=json&username=ops&password=***"},
+      {"/rest/v3/short-urls/shorten?apiKey=" + std::string(kKey) + "&longUrl=" + url, 200,
+       "/rest/v3/short-urls/shorten?apiKey=***&longUrl=" + url},
+      {"/rest/v3/short-urls/shorten?api%4Bey=" + std::string(kKey) + "&longUrl=" + url + "&format=txt", 200,
+       "/rest/v3/short-urls/shorten?api%4Bey=***&longUrl=" + url + "&format=txt"},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(test::Get(port_, c.target).status, c.status) << c.target;
+  // a request's line is written once it is complete, a moment after its answer
+  std::string log = AccessLogText();
+  for (int wait = 0; wait < 100 && std::count(log.begin(), log.end(), '\n') < std::ssize(kCases); ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    log = AccessLogText();
+  }
+  for (const auto& c : kCases) EXPECT_NE(log.find("\"GET " + c.logged + " HTTP/1.0\" "), std::string::npos) << c.logged;
+  for (const char* secret : {kKey, "hunter2", "9c0fa1f4d1b2e3"}) EXPECT_EQ(log.find(secret), std::string::npos) << secret;
 }
 
 }  // namespace

@@ -163,7 +163,7 @@ TEST_F(HttpTest, ASecondServiceOnTheSamePortDoesNotStart) {
 TEST_F(HttpTest, KeepAliveForHttp11AndForHttp10WhenAskedFor) {
   Start();
   const std::string code = Shorten("http://keep.example/").substr(13);
-  for (const char* version : {"HTTP/1.1\r\nHost: s", "HTTP/1.0\r\nConnection: keep-alive"}) {
+  for (const char* version : {"HTTP/1.1\r\nHost: snip.invalid", "HTTP/1.0\r\nConnection: keep-alive"}) {
     Client client(port_);
     for (int i = 0; i < 3; ++i) {
       ASSERT_TRUE(client.Send("GET /" + code + " " + version + "\r\n\r\n"));
@@ -349,20 +349,20 @@ TEST_F(HttpTest, HostileRequestsAreCutOffAndTheServerGoesOn) {
   });
   const std::string code = Shorten("http://e.com/").substr(13);
   // an over-long header line, too many headers, an over-long target
-  EXPECT_EQ(Exchange(port_, "GET / HTTP/1.1\r\nHost: s\r\nX: " + std::string(20000, 'a') + "\r\n\r\n").status, 431);
-  std::string many = "GET / HTTP/1.1\r\nHost: s\r\n";
+  EXPECT_EQ(Exchange(port_, "GET / HTTP/1.1\r\nHost: snip.invalid\r\nX: " + std::string(20000, 'a') + "\r\n\r\n").status, 431);
+  std::string many = "GET / HTTP/1.1\r\nHost: snip.invalid\r\n";
   for (int i = 0; i < 2000; ++i) many += "X-" + std::to_string(i) + ": v\r\n";
   EXPECT_GE(Exchange(port_, many + "\r\n").status, 400);
-  EXPECT_GE(Exchange(port_, "GET /" + std::string(20000, 'a') + " HTTP/1.1\r\nHost: s\r\n\r\n").status, 400);
+  EXPECT_GE(Exchange(port_, "GET /" + std::string(20000, 'a') + " HTTP/1.1\r\nHost: snip.invalid\r\n\r\n").status, 400);
   // malformed heads: a 400, or the connection closed; never a hang or a crash
-  for (const char* bad : {"GET /x\r\n\r\n", "GET /x HTTP/1.1\r\nHost: s\r\nno colon\r\n\r\n",
-                          "GET /x HTTP/1.1\r\nHost: s\r\nContent-Length: x\r\n\r\n", "GARBAGE\r\n\r\n",
-                          "POST /api/v1/links HTTP/1.1\r\nHost: s\r\nContent-Length: 5\r\n\r\n{\"url"}) {
+  for (const char* bad : {"GET /x\r\n\r\n", "GET /x HTTP/1.1\r\nHost: snip.invalid\r\nno colon\r\n\r\n",
+                          "GET /x HTTP/1.1\r\nHost: snip.invalid\r\nContent-Length: x\r\n\r\n", "GARBAGE\r\n\r\n",
+                          "POST /api/v1/links HTTP/1.1\r\nHost: snip.invalid\r\nContent-Length: 5\r\n\r\n{\"url"}) {
     const Response response = Exchange(port_, bad);
     EXPECT_TRUE(response.status == 0 || response.status == 400) << bad << " -> " << response.status;
   }
-  EXPECT_EQ(Exchange(port_, "GET *  HTTP/1.1\r\nHost: s\r\n\r\n").status, 400);
-  EXPECT_EQ(Exchange(port_, "DELETE /" + code + " HTTP/1.1\r\nHost: s\r\n\r\n").status, 405);
+  EXPECT_EQ(Exchange(port_, "GET *  HTTP/1.1\r\nHost: snip.invalid\r\n\r\n").status, 400);
+  EXPECT_EQ(Exchange(port_, "DELETE /" + code + " HTTP/1.1\r\nHost: snip.invalid\r\n\r\n").status, 405);
   EXPECT_EQ(Post(port_, "/create.php", "application/x-www-form-urlencoded", std::string(20000, 'a')).status, 413);
 
   // a client that dribbles its head is cut off at the head timeout
@@ -725,7 +725,7 @@ TEST_F(HttpTest, ShlinksCreationAnswersAFailedStoreAsAProblemToRetry) {
   Start();
   store_->failing = true;
   const Response failed = Exchange(port_,
-                                   "POST /rest/v3/short-urls HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
+                                   "POST /rest/v3/short-urls HTTP/1.1\r\nHost: snip.invalid\r\nConnection: close\r\n"
                                    "Content-Type: application/json\r\nContent-Length: 35\r\n\r\n"
                                    R"({"longUrl":"http://fails.example/"})");
   EXPECT_EQ(failed.status, 503);

@@ -41,7 +41,7 @@ class ShlinkApi : public testing::Test {
   // A request as Shlink's clients send it: the key in X-Api-Key.
   Response Call(const std::string& method, const std::string& target, const std::string& key,
                 const std::string& body = "", const std::string& headers = "") {
-    std::string request = method + " " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n" + headers;
+    std::string request = method + " " + target + " HTTP/1.1\r\nHost: snip.invalid\r\nConnection: close\r\n" + headers;
     if (!key.empty()) request += "X-Api-Key: " + key + "\r\n";
     if (!body.empty())
       request += "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
