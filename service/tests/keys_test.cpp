@@ -71,7 +71,7 @@ TEST(Keys, CreationsNeedAKeyWhenNotOpenAndARevokedOneIsRefusedAtOnce) {
   EXPECT_EQ(wrong.body, anonymous.body);
   EXPECT_EQ(wrong.Header("WWW-Authenticate"), "Bearer realm=\"snipora\"");
   // another scheme's credentials are no key: refused as a missing one
-  const Response basic = test::Exchange(service.port(), "POST /api/v1/links HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
+  const Response basic = test::Exchange(service.port(), "POST /api/v1/links HTTP/1.1\r\nHost: snip.invalid\r\nConnection: close\r\n"
                                         "Authorization: Basic dXNlcjpwYXNz\r\nContent-Type: application/json\r\n"
                                         "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
   EXPECT_EQ(basic.status, 401);
@@ -109,7 +109,7 @@ TEST(Keys, AnotherSchemesCredentialsAreNoKeyAndAWrongBearerKeyIsStillRefused) {
   Service service(settings, nullptr, nullptr);
   const auto ask = [&](const std::string& method, const std::string& target, const std::string& authorization,
                        const std::string& body = "") {
-    std::string request = method + " " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n";
+    std::string request = method + " " + target + " HTTP/1.1\r\nHost: snip.invalid\r\nConnection: close\r\n";
     if (!authorization.empty()) request += "Authorization: " + authorization + "\r\n";
     if (!body.empty())
       request += "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";

@@ -129,7 +129,7 @@ TEST(Transfer, TheCodesOfDeletedLinksStayHeldBackThroughCopyAndImport) {
   EXPECT_EQ(to->InsertIfAbsent(std::vector<NewLink>{{"gone", "http://new.example/", 3}})[0].outcome,
             InsertResult::kCodeHeld);
   std::stringstream csv("code,address,created,clicks\ngone,http://gone.example/,1,0\n");
-  const TransferReport imported = ImportCsv(csv, *to, report.file);
+  const TransferReport imported = ImportCsv(csv, *to, OwnHosts(), report.file);
   EXPECT_EQ(imported.added, 0u);
   EXPECT_EQ(imported.conflicts, 1u);
   const std::string text = report.Text();
