@@ -6,7 +6,9 @@
 #include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <initializer_list>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/runtime/picture/sample_pictures.h"
@@ -147,6 +149,36 @@ void TextSeeds() {
   Write("service_request", "idna-host",
         "http://XN--FSQU00A.CN:80/%e8%b7%af?q=\xE4\xB8\xAD#\xE2\x80\xAE%E4%B8");
   Write("service_request", "mapped-host", "https://\xEF\xBD\x85x.com\xE3\x80\x82" "cn.:443/a b%zz\\\xFF");
+  // the spellings of one IPv4 address browsers read, and ones they refuse
+  for (const auto& [name, host] : std::initializer_list<std::pair<const char*, const char*>>{
+           {"ipv4-decimal", "168166918"}, {"ipv4-hex", "0X0a060606."}, {"ipv4-octal", "012.06.06.06"},
+           {"ipv4-short", "10.6.1542"}, {"ipv4-mixed", "0xa.6.0x6.06"}, {"ipv4-overflow", "0x1ffffffff"},
+           {"ipv4-five-parts", "1.2.3.4.5"}, {"ipv4-bad-octal", "08.1.1.1"},
+           {"ipv4-full-width", "\xEF\xBC\x91\xEF\xBC\x90\xE3\x80\x82" "6.6.6"},
+           {"ipv6-mapped", "[::ffff:10.6.6.6]"}, {"ipv6-mapped-hex", "[::FFFF:A06:606]"},
+           {"ipv6-runs", "[0:0:1:0:0:0:0:1]"}, {"ipv6-embedded", "[64:ff9b::10.6.6.6]"}})
+    Write("service_request", name, std::string("http://") + host + ":8080/p");
+
+  // service_head: heads a client or a proxy sends, and every way of framing
+  // a body twice that the service refuses
+  const std::string post = "POST /api/v1/links HTTP/1.1\r\nHost: snip.invalid:8080\r\n";
+  const std::string chunk = "\r\n\r\n5\r\nhello\r\n0\r\n\r\n";
+  Write("service_head", "program",
+        "GET /create.php?source=indexpage&url=http%3A%2F%2Fe.com%2F HTTP/1.0\r\nHost: 127.0.0.1:8080\r\n" + agent);
+  Write("service_head", "absolute-form",
+        "GET http://user:pw@SNIP.invalid./yourls-api.php?signature=k&Signature=&api%4Bey=x&key HTTP/1.1\r\n"
+        "Host: [::1]:80\r\n\r\n");
+  Write("service_head", "chunked", post + "Transfer-Encoding: chunked" + chunk);
+  Write("service_head", "two-lengths", post + "Content-Length: 5\r\nContent-Length: 40\r\n\r\nhelloGET /metrics");
+  Write("service_head", "space-before-colon", post + "Content-Length : 5\r\n\r\nhello");
+  Write("service_head", "folded", post + "Transfer-Encoding:\r\n chunked" + chunk);
+  Write("service_head", "encoding-and-length", post + "Content-Length: 3\r\nTransfer-Encoding: chunked" + chunk);
+  Write("service_head", "no-host", "GET /healthz HTTP/1.1\r\n\r\n");
+  Write("service_head", "two-hosts", "GET /healthz HTTP/1.1\r\nHost: snip.invalid\r\nhost: 127.0.0.1\r\n\r\n");
+  Write("service_head", "gzip-chunked", post + "Transfer-Encoding: gzip, chunked" + chunk);
+  Write("service_head", "identity", post + "Transfer-Encoding: identity\r\n\r\nhello");
+  Write("service_head", "xchunked", post + "Transfer-Encoding: xchunked" + chunk);
+  Write("service_head", "http10-chunked", "POST /x HTTP/1.0\nTransfer-Encoding: Chunked\n\n");
 
   Write("service_csv", "export",
         "\x03code,address,created,clicks\r\nab3dE9x,\"http://e.com/?q=\"\"a,b\"\"\",2026-12-09T16:36:10Z,12\r\n"

@@ -57,6 +57,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     FUZZ_CHECK(again.refused == 0 && again.records.size() == 1 && again.records[0] == record);
   }
   for (const std::vector<std::string>& record : whole.records)
-    if (record.size() == 4) (void)ParseTime(record[2]);
+    if (record.size() == 4)
+      if (const std::optional<long long> at = ParseTime(record[2])) {
+        // a time import takes is in range and exported as itself
+        FUZZ_CHECK(InTimeRange(*at));
+        FUZZ_CHECK(ParseTime(IsoUtc(*at)) == at);
+      }
   return 0;
 }

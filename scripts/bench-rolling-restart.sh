@@ -43,7 +43,7 @@ http {
     listen 127.0.0.1:18280;
     location / {
       proxy_pass http://snipora; proxy_http_version 1.1; proxy_set_header Connection "";
-      proxy_set_header X-Forwarded-For \$proxy_add_x_forwarded_for;
+      proxy_set_header Host \$host; proxy_set_header X-Forwarded-For \$proxy_add_x_forwarded_for;
       proxy_next_upstream $2; $4
     }
   }

@@ -11,6 +11,7 @@
 #include <optional>
 #include <vector>
 
+#include "service/core/allowed_hosts.h"
 #include "service/app/call.h"
 #include "service/app/door.h"
 #include "service/app/operations.h"
@@ -31,9 +32,12 @@ class Application final : public RequestHandler {
   // refusal: 401 for a missing, wrong or revoked key, alike; 403 for too
   // small a role.
   std::optional<Reply> Admit(Call& call, const Route& route);
+  // Whether the call names a host this service answers for, or none.
+  bool ForAllowedHost(const Call& call) const;
 
   Operations& operations_;
   const std::vector<Route> routes_;
+  const AllowedHosts allowedHosts_;  // a request's Host must be one (421)
 };
 
 }  // namespace snipora::service

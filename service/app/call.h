@@ -26,6 +26,7 @@ struct Call {
   std::string_view capture;  // what the route pattern's placeholder covered
   Language language;         // of the pages answered
   std::optional<Caller> caller;  // whose key came with it, on routes that look
+  unsigned methods = 0;          // those the route takes
   const Door* door = nullptr;    // the route's; null before a route took it
 
   // Puts the reply off. What the completion is given makes the reply, which

@@ -33,20 +33,23 @@ void Decorate(const Door* door, Reply& reply);
 
 // One row of the route table: the methods and path it takes, the role the
 // dispatcher admits it with (Role::kNone: no key looked at, or the door reads
-// its key its own way), and the door that answers it.
+// its key its own way), the door that answers it, and whether it is answered
+// whatever host the request names (--allowed-hosts).
 struct Route {
   unsigned methods;
   std::string_view pattern;
   Role role;
   Door* door;
   std::optional<Reply> (*answer)(Door& door, Call& call);
+  bool anyHost = false;
 };
 
 // A row answered by `Handler`, a member of `door`'s class:
 // RouteTo<&PagesDoor::Redirect>(kRead, "/+", Role::kNone, pages).
 template <auto Handler, class D>
-Route RouteTo(unsigned methods, std::string_view pattern, Role role, D& door) {
-  return {methods, pattern, role, &door, [](Door& any, Call& call) { return (static_cast<D&>(any).*Handler)(call); }};
+Route RouteTo(unsigned methods, std::string_view pattern, Role role, D& door, bool anyHost = false) {
+  return {methods, pattern, role, &door, [](Door& any, Call& call) { return (static_cast<D&>(any).*Handler)(call); },
+          anyHost};
 }
 
 }  // namespace snipora::service

@@ -6,7 +6,9 @@
 #include <utility>
 #include <vector>
 
+#include "service/app/replies.h"
 #include "service/base/log.h"
+#include "service/core/page_texts.h"
 
 namespace snipora::service {
 
@@ -26,7 +28,8 @@ Link CreatedLink(const CreationAsk& ask, const CreationOutcome& outcome) {
   return made;
 }
 
-Operations::Operations(Parts parts) : parts_(std::move(parts)), ownHost_(HostOf(parts_.settings.publicHost)) {}
+Operations::Operations(Parts parts)
+    : parts_(std::move(parts)), ownHost_(HostOf(parts_.settings.publicHost)), ownHosts_(OwnHostsOf(parts_.settings)) {}
 
 template <class Work>
 bool Operations::FromStore(std::string_view what, Work&& work) {
@@ -55,7 +58,7 @@ Admission Operations::Authorize(Call& call, std::string_view key, Role role) con
 
 StoredForm Operations::Accept(std::string_view address) const {
   const std::shared_ptr<const DenyList> denied = parts_.denyList();
-  return AcceptAddress(address, ownHost_, *denied);
+  return AcceptAddress(address, ownHosts_, *denied);
 }
 
 std::string Operations::ShortAddress(std::string_view code) const {
@@ -79,14 +82,18 @@ Found Operations::FindLink(std::string_view code, bool click, std::string_view w
 }
 
 std::optional<Reply> Operations::CreateLink(Call& call, CreationAsk ask, CreationShape shape) {
+  // HEAD is how link checkers and previews look: it creates nothing, and
+  // neither the rate limit nor the creation metrics count it
+  const bool head = call.http.method == "HEAD";
   call.http.kind = RequestKind::kCreation;
   CreationOutcome outcome;
   const auto refuse = [&](CreationOutcome::Kind kind) {
-    Metrics::Add(kind == CreationOutcome::kRateLimited ? parts_.metrics.rateLimited : parts_.metrics.refused);
+    if (!head)
+      Metrics::Add(kind == CreationOutcome::kRateLimited ? parts_.metrics.rateLimited : parts_.metrics.refused);
     outcome.kind = kind;
     return shape(outcome);
   };
-  if (!parts_.rateLimit.Allow(call.http.client)) return refuse(CreationOutcome::kRateLimited);
+  if (!head && !parts_.rateLimit.Allow(call.http.client)) return refuse(CreationOutcome::kRateLimited);
   // equivalent spellings of an address are stored, found and answered as one
   StoredForm check = Accept(ask.url);
   if (check.refusal != Refusal::kAccepted) {
@@ -97,6 +104,7 @@ std::optional<Reply> Operations::CreateLink(Call& call, CreationAsk ask, Creatio
   if (!ask.alias.empty() && (!IsValidCode(ask.alias) || IsReservedCode(ask.alias)))
     return refuse(CreationOutcome::kAliasInvalid);
   if (!TitleFits(ask.title) || !TagsFit(ask.tags)) return refuse(CreationOutcome::kDetailsTooLong);
+  if (head) return HeadOfCreation(call, std::move(outcome), ask.alias, shape);
   // the answer once the code is known: counted here, whichever door shapes it
   const auto settle = [this](CreationOutcome settled, const Created& created) {
     switch (created.outcome) {
@@ -150,6 +158,27 @@ std::optional<Reply> Operations::CreateLink(Call& call, CreationAsk ask, Creatio
     complete([reply = std::move(*reply)]() mutable { return std::move(reply); });
   });
   return std::nullopt;
+}
+
+Reply Operations::HeadOfCreation(Call& call, CreationOutcome outcome, std::string_view alias,
+                                 const CreationShape& shape) {
+  std::optional<std::string> code;
+  if (!FromStore("HEAD of a creation", [&] { code = parts_.store.FindAddress(outcome.address); })) {
+    outcome.kind = CreationOutcome::kStoreFailed;
+    return shape(outcome);
+  }
+  if (!code) {
+    // only GET (or POST) makes the link; the answer changes once it does
+    Reply reply = Page(call.language, 405, &PageTexts::methodTitle, &PageTexts::method);
+    reply.headers.push_back({"Allow", MethodNames(call.methods & ~unsigned(kHead))});
+    reply.headers.push_back({"Cache-Control", "no-store"});
+    return reply;
+  }
+  // as the writer settles a known address
+  outcome.kind = !alias.empty() && *code != alias ? CreationOutcome::kAddressHasCode : CreationOutcome::kKnown;
+  if (outcome.kind == CreationOutcome::kKnown) outcome.shortAddress = ShortAddress(*code);
+  outcome.code = std::move(*code);
+  return shape(outcome);
 }
 
 Managed Operations::ManagedLink(Call& call, std::string_view code, std::string_view what) {

@@ -20,9 +20,11 @@
 #include "service/app/rate_limit.h"
 #include "service/app/routes.h"
 #include "service/base/metrics.h"
+#include "service/base/service_names.h"
 #include "service/base/settings.h"
 #include "service/core/address_check.h"
 #include "service/core/address_form.h"
+#include "service/core/own_hosts.h"
 #include "service/links/read_cache.h"
 #include "service/links/writer.h"
 #include "service/store/listing.h"
@@ -92,7 +94,7 @@ class Operations {
 
   // Checks and creates (counting it in the metrics), and answers through
   // `shape`: at once, or from the writer after the commit (the request is
-  // put off, and nothing is returned).
+  // put off, and nothing is returned). A HEAD creates nothing (HeadOfCreation).
   std::optional<Reply> CreateLink(Call& call, CreationAsk ask, CreationShape shape);
 
   // A code as a redirect sees it now, from the cache, else from the store
@@ -128,14 +130,15 @@ class Operations {
   std::string MetricsText();
 
   // An address as a creation stores it (AcceptAddress), against this
-  // service's own host and the deny list in force.
+  // service's own names and the deny list in force.
   StoredForm Accept(std::string_view address) const;
   // The short address of a code: "http://HOST/CODE".
   std::string ShortAddress(std::string_view code) const;
 
   Metrics& metrics() { return parts_.metrics; }
   const Settings& settings() const { return parts_.settings; }
-  // The public host's name, lower case and without a port.
+  // The public host's name, lower case and without a port, as Kutt's
+  // "domain" names it.
   const std::string& ownHost() const { return ownHost_; }
   const ClientPackage* clientPackage() const { return parts_.clientPackage; }
 
@@ -144,9 +147,13 @@ class Operations {
   // is logged as "WHAT: the store failed: ..." and counted once here.
   template <class Work>
   bool FromStore(std::string_view what, Work&& work);
+  // A HEAD of a creation that passed the checks: an address stored before is
+  // answered as GET answers it, from a read of the store; a new one 405.
+  Reply HeadOfCreation(Call& call, CreationOutcome outcome, std::string_view alias, const CreationShape& shape);
 
   Parts parts_;
   const std::string ownHost_;
+  const OwnHosts ownHosts_;  // where no link may lead (base/service_names.h)
 };
 
 }  // namespace snipora::service

@@ -2,14 +2,26 @@
 
 namespace snipora::service {
 
+namespace {
+
+constexpr struct {
+  std::string_view name;
+  unsigned bit;
+} kMethods[] = {{"GET", kGet}, {"HEAD", kHead}, {"POST", kPost}, {"PATCH", kPatch}, {"DELETE", kDelete}, {"OPTIONS", kOptions}};
+
+}  // namespace
+
 unsigned MethodBit(std::string_view method) {
-  constexpr struct {
-    std::string_view name;
-    unsigned bit;
-  } kMethods[] = {{"GET", kGet}, {"HEAD", kHead}, {"POST", kPost}, {"PATCH", kPatch}, {"DELETE", kDelete}, {"OPTIONS", kOptions}};
   for (const auto& [name, bit] : kMethods)
     if (name == method) return bit;
   return 0;
+}
+
+std::string MethodNames(unsigned bits) {
+  std::string names;
+  for (const auto& [name, bit] : kMethods)
+    if (bits & bit) names += (names.empty() ? "" : ", ") + std::string(name);
+  return names;
 }
 
 std::optional<std::string_view> MatchPath(std::string_view pattern, std::string_view path) {

@@ -3,6 +3,7 @@
 // (door.h) puts them together with the door that answers; the table itself
 // is doors/route_table.cpp.
 #include <optional>
+#include <string>
 #include <string_view>
 
 namespace snipora::service {
@@ -18,6 +19,8 @@ enum Method : unsigned {
 };
 // The bit of a request's method; 0 for any other method.
 unsigned MethodBit(std::string_view method);
+// The names of the methods among `bits`, as an Allow header lists them: "GET, POST".
+std::string MethodNames(unsigned bits);
 
 // Who may take a route: anyone (no key looked at); anyone, a key given
 // being checked (and then needing to be right); anyone while

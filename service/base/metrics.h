@@ -24,7 +24,9 @@ namespace snipora::service {
   X(commits, "snipora_commits_total", "Transactions committed for creations")        \
   X(clicksFlushed, "snipora_clicks_flushed_total", "Clicks written to the store")    \
   X(clickFlushErrors, "snipora_click_flush_errors_total", "Click writes that failed (kept for the next)") \
-  X(headTimeouts, "snipora_head_timeouts_total", "Connections cut for slow or idle request heads")
+  X(headTimeouts, "snipora_head_timeouts_total", "Connections cut for slow or idle request heads")        \
+  X(requestTimeouts, "snipora_request_timeouts_total", "Connections cut for requests not whole within --request-timeout") \
+  X(misdirected, "snipora_misdirected_total", "Requests for a host not allowed, answered 421")
 
 // Upper bounds in seconds; the last bucket is +Inf.
 inline constexpr std::array<double, 14> kLatencyBounds = {0.00005, 0.0001, 0.00025, 0.0005, 0.001, 0.0025, 0.005,

@@ -5,7 +5,9 @@
 #include <stdexcept>
 #include <variant>
 
+#include "service/core/allowed_hosts.h"
 #include "service/core/forwarded.h"
+#include "service/core/own_hosts.h"
 #include "service/core/utc_time.h"
 
 namespace snipora::service {
@@ -53,6 +55,17 @@ std::string CheckRanges(const std::string& value) {
   return AddressRanges::Parse(value, &error) ? "" : "takes IP addresses and CIDR ranges: " + error;
 }
 
+std::string CheckOwnHosts(const std::string& value) {
+  OwnHosts hosts;
+  std::string bad;
+  return hosts.AddList(value, &bad) ? "" : "takes host names or IP addresses, comma-separated; '" + bad + "' is none";
+}
+
+std::string CheckHosts(const std::string& value) {
+  std::string error;
+  return AllowedHosts::Parse(value, &error) ? "" : "takes host names and addresses, comma-separated: " + error;
+}
+
 std::string CheckRole(const std::string& value) {
   return value == "admin" || value == "creator" ? "" : "takes admin or creator, not '" + value + "'";
 }
@@ -63,23 +76,31 @@ std::string CheckKeyName(const std::string& value) {
 }
 
 std::string CheckTime(const std::string& value) {
-  return ParseTime(value) ? "" : "takes a UTC time as 2026-12-31T00:00:00Z or seconds since 1970, not '" + value + "'";
+  return ParseTime(value) ? ""
+                          : "takes a UTC time from 1970 to 9999 as 2026-12-31T00:00:00Z or seconds since 1970, not '" +
+                                value + "'";
 }
 std::string CheckBoolean(const std::string& value) {
   return value == "true" || value == "false" ? "" : "takes true or false, not '" + value + "'";
 }
 
 const Option kOptions[] = {
-    {"listen", Text{&Settings::listen, "HOST:PORT", CheckListen}, "127.0.0.1:8080", kServe,
-     "HOST:PORT to listen on (IPv4, or [IPv6]:PORT)"},
+    {"listen", Text{&Settings::listen, "HOST:PORT", CheckListen}, "127.0.0.1:8080", kServe | kImport,
+     "HOST:PORT to listen on (IPv4, or [IPv6]:PORT); links to its address are refused, and to every loopback "
+     "address and localhost when it is loopback or every address (0.0.0.0, ::)"},
     {"database", Text{&Settings::database, "STORE"}, "snipora.db", kServe | kExport | kImport | kKey | kLink,
      "the links: an SQLite file (created when absent), or a PostgreSQL database as postgresql://USER@HOST:PORT/DB "
      "(any libpq connection address; several instances may share it)"},
-    {"public-host", Text{&Settings::publicHost, "HOST[:PORT]"}, "localhost:8080", kServe,
-     "HOST[:PORT] of the short addresses handed out (http://HOST[:PORT]/CODE); addresses on HOST are refused"},
+    {"public-host", Text{&Settings::publicHost, "HOST[:PORT]"}, "localhost:8080", kServe | kImport,
+     "HOST[:PORT] of the short addresses handed out (http://HOST[:PORT]/CODE); addresses on HOST (any port) are "
+     "refused"},
     {"deny-list", Text{&Settings::denyList, "FILE"}, "", kServe,
      "a file of refused hosts, one a line (subdomains too, # comments): creations refused, links made before "
      "answer 410; read again on SIGHUP"},
+    // the loop check
+    {"own-hosts", Text{&Settings::ownHosts, "HOSTS", CheckOwnHosts}, "", kServe | kImport,
+     "more names of this service, comma-separated (a proxy's own name, another address it is reached by): "
+     "addresses on them (any port) are refused, as on the public host"},
     {"client-package", Text{&Settings::clientPackage, "FILE"}, "", kServe,
      "the Windows program's release zip: offered at /download/ under the file's own name (links followed), with a "
      "Snipora.ini added that points it at the public host"},
@@ -111,6 +132,9 @@ const Option kOptions[] = {
     {"cache-size", Number{&Settings::cacheSize, 0, 100000000}, "1000000", kServe,
      "codes kept in memory for redirects, least recently used out, filled from the store at start while there is "
      "room (about 300 bytes each with 90-byte addresses; 0: every redirect asks the store)"},
+    {"code-quarantine-days", Number{&Settings::codeQuarantineDays, 0, 36500}, "365", kServe | kCopy | kImport,
+     "days a deleted link's code is held back: no alias nor random code takes it, so old short addresses and "
+     "printed QR codes never lead somewhere new (0: given out again at once)"},
     {"stop-timeout", Number{&Settings::stopTimeout, 0, 3600}, "10", kServe,
      "seconds SIGTERM waits for requests in flight and open connections"},
     {"access-log", Switch{&Settings::accessLog}, "on", kServe,
@@ -118,6 +142,14 @@ const Option kOptions[] = {
     {"open-creation", Switch{&Settings::openCreation}, "on", kServe,
      "on: anyone may create links (the form, /create.php, /api-create.php, POST /api/v1/links); off: creations need a key "
      "(Authorization: Bearer KEY)"},
+    // the wire's hardening
+    {"request-timeout", Number{&Settings::requestTimeout, 1, 3600}, "30", kServe,
+     "seconds a client has to send a whole request, head and body, from its request line; a slower one is cut off "
+     "and logged (a large body over a slow link needs more)"},
+    {"allowed-hosts", Text{&Settings::allowedHosts, "HOSTS", CheckHosts}, "", kServe,
+     "host names a request may be for (HOST[:PORT], comma-separated, the port not compared; * for any), else 421, "
+     "/healthz excepted; none: the public host and the listen address, with localhost, 127.0.0.1 and ::1 when that "
+     "is a loopback or wildcard address. A name a proxy or a DNS alias reaches the service by must be listed"},
     {"from", Text{&Settings::from, "STORE"}, "", kCopy, "copy: the store to copy from (as --database)"},
     {"to", Text{&Settings::to, "STORE"}, "", kCopy, "copy: the store to copy into (as --database)"},
     {"output", Text{&Settings::output, "FILE"}, "-", kExport, "export: the CSV file to write (-: standard output)"},
@@ -251,13 +283,16 @@ const char kCommandsHelp[] =
     "  snipora-service copy --from STORE --to STORE\n"
     "  snipora-service export [--database STORE] [--output FILE|-]\n"
     "  snipora-service import [--database STORE] [--input FILE|-]\n"
+    "                         [--public-host HOST] [--listen HOST:PORT] [--own-hosts HOSTS]\n"
     "copy moves every link with its code, creation time, clicks, owner and life (disabled, notes,\n"
-    "expiry, max_clicks) between two stores (each an SQLite\n"
+    "expiry, max_clicks), and the codes of deleted links, between two stores (each an SQLite\n"
     "path or a postgresql:// address); export writes CSV (code,address,created,clicks; created as\n"
     "YYYY-MM-DDTHH:MM:SSZ), import reads it, checking every row before storing any. A link already\n"
     "there is left as it is, so running either again changes nothing; a code or address that is\n"
-    "another link's there is reported and skipped, and the exit status is then 1. export and import\n"
-    "take the store from --config FILE too.\n"
+    "another link's there, or a code held back there after a deletion (--code-quarantine-days), is\n"
+    "reported and skipped, and the exit status is then 1. export and import take the store from\n"
+    "--config FILE too. import refuses a link to the service's own names, as a creation does: give\n"
+    "it the service's --config, or its --public-host, --listen and --own-hosts.\n"
     "Keys of the API (Authorization: Bearer KEY), in the store --database or --config names:\n"
     "  snipora-service key create --name NAME [--role admin|creator]   prints the new key, once\n"
     "  snipora-service key list\n"

@@ -52,8 +52,16 @@ struct Settings {
   uint32_t clickFlushMs;
   uint32_t stopTimeout;
   uint32_t cacheSize;
+  uint32_t codeQuarantineDays;
   bool accessLog;
   bool openCreation;
+  // the wire's hardening: whole requests in time, the names answered for
+  uint32_t requestTimeout;
+  std::string allowedHosts;  // "": the public host and the listen address
+
+  // the loop check's names besides the public host and the listen address
+  // (the service and import)
+  std::string ownHosts;
 
   // the commands on keys
   std::string keyName;

@@ -3,6 +3,9 @@
 #include <array>
 #include <utility>
 
+#include "service/core/address_form.h"
+#include "service/core/host_form.h"
+
 namespace snipora::service {
 namespace {
 
@@ -54,13 +57,22 @@ DenyList DenyList::FromText(std::string_view text) {
     text = newline == std::string_view::npos ? std::string_view() : text.substr(newline + 1);
     line = Trim(line.substr(0, line.find('#')));
     while (!line.empty() && line.back() == '.') line.remove_suffix(1);
-    if (!line.empty()) list.hosts_.insert(LowerText(line));
+    if (line.empty()) continue;
+    std::string host = LowerText(line);
+    if (host.find(':') != std::string::npos && !host.starts_with('[')) host = "[" + host + "]";  // bare IPv6
+    // a line that is no host is kept as written: it matches nothing a check lets through
+    StoredHost stored = StoredHostOf(host);
+    if (stored.refusal == Refusal::kAccepted) host = std::move(stored.host);
+    while (!host.empty() && host.back() == '.') host.pop_back();
+    list.hosts_.insert(std::move(host));
   }
   return list;
 }
 
 bool DenyList::Denies(std::string_view host) const {
   if (hosts_.empty()) return false;
+  // "6.6" is no parent of 10.6.6.6
+  if (IsIpHost(host)) return hosts_.count(std::string(host)) > 0;
   // the host itself, then each parent domain
   while (!host.empty()) {
     if (hosts_.count(std::string(host))) return true;
@@ -72,11 +84,13 @@ bool DenyList::Denies(std::string_view host) const {
 }
 
 std::string HostOf(std::string_view hostAndPort) {
-  if (!hostAndPort.empty() && hostAndPort[0] == '[') return LowerText(hostAndPort.substr(0, hostAndPort.find(']') + 1));
-  return LowerText(hostAndPort.substr(0, hostAndPort.find(':')));
+  const std::string host = !hostAndPort.empty() && hostAndPort[0] == '['
+                               ? LowerText(hostAndPort.substr(0, hostAndPort.find(']') + 1))
+                               : LowerText(hostAndPort.substr(0, hostAndPort.find(':')));
+  return CanonicalHost(host).value_or(host);
 }
 
-AddressCheck CheckAddress(std::string_view address, std::string_view ownHost, const DenyList& denied) {
+AddressCheck CheckAddress(std::string_view address, const OwnHosts& own, const DenyList& denied) {
   AddressCheck check;
   if (address.empty()) return {Refusal::kEmpty, {}};
   if (address.size() > kMaxAddressLength) return {Refusal::kTooLong, {}};
@@ -125,7 +139,10 @@ AddressCheck CheckAddress(std::string_view address, std::string_view ownHost, co
   check.host = LowerText(host);
   while (!check.host.empty() && check.host.back() == '.') check.host.pop_back();
   if (check.host.empty() || check.host == "[]") return {Refusal::kMalformed, {}};
-  if (check.host == ownHost) {
+  std::optional<std::string> canonical = CanonicalHost(check.host);
+  if (!canonical) return {Refusal::kMalformed, {}};
+  check.host = std::move(*canonical);
+  if (own.Holds(check.host)) {
     check.refusal = Refusal::kOwnAddress;
   } else if (denied.Denies(check.host)) {
     check.refusal = Refusal::kDeniedHost;

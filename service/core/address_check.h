@@ -6,6 +6,8 @@
 #include <string_view>
 #include <unordered_set>
 
+#include "service/core/own_hosts.h"
+
 namespace snipora::service {
 
 inline constexpr std::size_t kMaxAddressLength = 8192;
@@ -30,7 +32,10 @@ enum class Refusal {
 const char* RefusalText(Refusal refusal);
 
 // Hosts refused, each with its subdomains ("example.com" also refuses
-// "www.example.com"). The text form is one host a line; "#" starts a comment.
+// "www.example.com"); an IP address only itself. The text form is one host a
+// line; "#" starts a comment. Each line is read as a link's host is stored
+// (IDNA, an IP address in its one form), so "0x0a060606" and "10.6.6.6"
+// deny the same address.
 class DenyList {
  public:
   DenyList() = default;
@@ -44,13 +49,15 @@ class DenyList {
 
 struct AddressCheck {
   Refusal refusal = Refusal::kAccepted;
-  std::string host;  // lower case, without a trailing dot; set when it could be read
+  // lower case, without a trailing dot, an IP address in its one form
+  // (host_form.h); set when it could be read
+  std::string host;
 };
-// `ownHost` is the host name of the service's public addresses (lower case,
-// without a port): any address on it is one of ours.
-AddressCheck CheckAddress(std::string_view address, std::string_view ownHost, const DenyList& denied);
+// An address on one of `own` (any port) is one of ours: a loop. A host that
+// ends in a number but is no IPv4 address is malformed, as browsers find it.
+AddressCheck CheckAddress(std::string_view address, const OwnHosts& own, const DenyList& denied);
 
-// The host name of "HOST[:PORT]" in lower case.
+// The host of "HOST[:PORT]" in lower case, an IP address in its one form.
 std::string HostOf(std::string_view hostAndPort);
 
 // Letters, digits, "-" and "_", 1 to kMaxAliasLength of them.

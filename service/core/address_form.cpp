@@ -5,6 +5,8 @@
 #include <memory>
 #include <optional>
 
+#include "service/core/host_form.h"
+
 namespace snipora::service {
 namespace {
 
@@ -143,23 +145,6 @@ std::optional<std::string> ToAscii(const std::string& host) {
   return std::string(IdnText(out).get());
 }
 
-// The host as sent: an IP literal or ASCII name in lower case, anything with
-// non-ASCII or an ACE label through UTS #46. Nothing when IDNA refuses it or
-// maps it to a character a host name cannot hold ("／" becomes "/").
-std::optional<std::string> StoredHost(std::string_view host) {
-  std::string lower;
-  for (char c : host) lower += Lower(c);
-  if (lower.find('\0') != std::string::npos) return std::nullopt;
-  if (lower.empty() || lower[0] == '[' || !(NonAscii(lower) || HasAceLabel(lower))) return lower;
-  std::optional<std::string> ascii = ToAscii(lower);
-  if (!ascii) return std::nullopt;
-  for (char c : *ascii) {
-    const bool ok = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_';
-    if (!ok) return std::nullopt;
-  }
-  return ascii;
-}
-
 std::string ReadableHost(std::string_view host) {
   std::string lower;
   for (char c : host) lower += Lower(c);
@@ -214,6 +199,28 @@ void AppendReadable(std::string& out, std::string_view text, bool decodeEscapes)
 
 }  // namespace
 
+// An IP literal or ASCII name goes through CanonicalHost alone; anything
+// with non-ASCII or an ACE label through UTS #46 first, refused when IDNA
+// refuses it or maps it to a character a host name cannot hold ("／"
+// becomes "/").
+StoredHost StoredHostOf(std::string_view host) {
+  std::string lower;
+  for (char c : host) lower += Lower(c);
+  if (lower.find('\0') != std::string::npos) return {Refusal::kBadIdnaHost, {}};
+  if (!lower.empty() && lower[0] != '[' && (NonAscii(lower) || HasAceLabel(lower))) {
+    std::optional<std::string> ascii = ToAscii(lower);
+    if (!ascii) return {Refusal::kBadIdnaHost, {}};
+    for (char c : *ascii) {
+      const bool ok = (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '-' || c == '.' || c == '_';
+      if (!ok) return {Refusal::kBadIdnaHost, {}};
+    }
+    lower = std::move(*ascii);
+  }
+  std::optional<std::string> canonical = CanonicalHost(lower);
+  if (!canonical) return {Refusal::kMalformed, {}};
+  return {Refusal::kAccepted, std::move(*canonical)};
+}
+
 bool IsUtf8(std::string_view text) {
   for (std::size_t i = 0; i < text.size();) {
     char32_t c = 0;
@@ -228,15 +235,15 @@ StoredForm StoredAddress(std::string_view accepted) {
   if (!IsUtf8(accepted)) return {Refusal::kNotUtf8, {}};
   Pieces pieces;
   if (!Split(accepted, &pieces)) return {Refusal::kMalformed, {}};
-  const std::optional<std::string> host = StoredHost(pieces.host);
-  if (!host) return {Refusal::kBadIdnaHost, {}};
+  const StoredHost host = StoredHostOf(pieces.host);
+  if (host.refusal != Refusal::kAccepted) return {host.refusal, {}};
 
   StoredForm form;
   std::string& out = form.address;
   out.reserve(accepted.size() + accepted.size() / 2);
   for (char c : pieces.scheme) out += Lower(c);
   out += "://";
-  out += *host;
+  out += host.host;
   // the port as a number, and none when it is the scheme's own: browsers
   // send "http://e.com:80/" as "http://e.com/", and so will we
   unsigned port = 0;
@@ -265,12 +272,12 @@ StoredForm StoredAddress(std::string_view accepted) {
   return form;
 }
 
-StoredForm AcceptAddress(std::string_view address, std::string_view ownHost, const DenyList& denied) {
-  AddressCheck check = CheckAddress(address, ownHost, denied);
+StoredForm AcceptAddress(std::string_view address, const OwnHosts& own, const DenyList& denied) {
+  AddressCheck check = CheckAddress(address, own, denied);
   if (check.refusal != Refusal::kAccepted) return {check.refusal, {}};
   StoredForm form = StoredAddress(address);
   if (form.refusal != Refusal::kAccepted) return form;
-  check = CheckAddress(form.address, ownHost, denied);
+  check = CheckAddress(form.address, own, denied);
   if (check.refusal != Refusal::kAccepted) return {check.refusal, {}};
   return form;
 }

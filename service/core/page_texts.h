@@ -67,6 +67,8 @@ struct PageTexts {
   std::string_view badTitle;  // 400
   std::string_view badTarget;
   std::string_view badEscape;
+  std::string_view misdirectedTitle;  // 421: a host this service does not answer for
+  std::string_view misdirected;
 };
 
 const PageTexts& ChineseTexts();

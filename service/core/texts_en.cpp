@@ -61,6 +61,8 @@ constexpr PageTexts kTexts{
     .badTitle = "Bad request",
     .badTarget = "The request target is neither a path nor an http address.",
     .badEscape = "The form has a malformed %-escape.",
+    .misdirectedTitle = "Wrong host",
+    .misdirected = "This service does not answer for the host name this request was sent to.",
 };
 
 }  // namespace

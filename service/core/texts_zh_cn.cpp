@@ -61,6 +61,8 @@ constexpr PageTexts kTexts{
     .badTitle = "请求有误",
     .badTarget = "请求目标既不是路径，也不是 http 地址。",
     .badEscape = "表单中有格式错误的 % 转义。",
+    .misdirectedTitle = "主机名不符",
+    .misdirected = "本服务不响应发往这个主机名的请求。",
 };
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <cstdio>
 #include <ctime>
 
 namespace snipora::service {
@@ -17,14 +18,30 @@ long long DaysFromCivil(long long y, unsigned m, unsigned d) {
   return era * 146097 + static_cast<long long>(doe) - 719468;
 }
 
+// The date of a day since 1970-01-01 (the inverse of DaysFromCivil).
+void CivilFromDays(long long days, long long* y, unsigned* m, unsigned* d) {
+  days += 719468;
+  const long long era = (days >= 0 ? days : days - 146096) / 146097;
+  const unsigned doe = static_cast<unsigned>(days - era * 146097);
+  const unsigned yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  const unsigned doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  const unsigned mp = (5 * doy + 2) / 153;
+  *d = doy - (153 * mp + 2) / 5 + 1;
+  *m = mp < 10 ? mp + 3 : mp - 9;
+  *y = static_cast<long long>(yoe) + era * 400 + (*m <= 2);
+}
+
 }  // namespace
 
 std::string IsoUtc(long long seconds) {
-  const std::time_t t = std::time_t(seconds);
-  std::tm utc{};
-  gmtime_r(&t, &utc);
-  char text[40];
-  std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
+  seconds = seconds < kEarliestTime ? kEarliestTime : seconds > kLatestTime ? kLatestTime : seconds;
+  long long year;
+  unsigned month, day;
+  CivilFromDays(seconds / 86400, &year, &month, &day);
+  const long long inDay = seconds % 86400;
+  char text[64];  // 21 used: the range keeps the year to four digits
+  std::snprintf(text, sizeof text, "%04lld-%02u-%02uT%02lld:%02lld:%02lldZ", year, month, day, inDay / 3600,
+                inDay / 60 % 60, inDay % 60);
   return text;
 }
 
@@ -32,7 +49,7 @@ std::optional<long long> ParseTime(std::string_view text) {
   long long value = 0;
   const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), value);
   if (status == std::errc() && end == text.data() + text.size()) {
-    if (value < 0) return std::nullopt;
+    if (!InTimeRange(value)) return std::nullopt;
     return value;
   }
   // YYYY-MM-DDTHH:MM:SSZ exactly
@@ -57,6 +74,8 @@ std::optional<long long> ParseTime(std::string_view text) {
   utc.tm_sec = *second;
   const std::time_t seconds = timegm(&utc);
   if (utc.tm_mday != *day) return std::nullopt;  // 31 April and the like
+  // a leap second on the last day is already the year 10000
+  if (!InTimeRange(seconds)) return std::nullopt;
   return seconds;
 }
 
@@ -92,7 +111,10 @@ std::optional<long long> ParseIsoTime(std::string_view text) {
   const bool leap = (*year % 4 == 0 && *year % 100 != 0) || *year % 400 == 0;
   if (*day < 1 || *day > kDaysIn[*month - 1] + (*month == 2 && leap)) return std::nullopt;
   long long seconds = DaysFromCivil(*year, unsigned(*month), unsigned(*day)) * 86400;
-  if (at == text.size()) return seconds;
+  // the four digits and the zone's at most a day keep it far from overflowing;
+  // the range is checked once the zone is applied
+  const auto inRange = [](long long value) { return InTimeRange(value) ? std::optional<long long>(value) : std::nullopt; };
+  if (at == text.size()) return inRange(seconds);
   if (!take('T') && !take('t') && !take(' ')) return std::nullopt;
   const std::optional<int> hour = digits(2);
   if (!hour || !take(':')) return std::nullopt;
@@ -106,8 +128,8 @@ std::optional<long long> ParseIsoTime(std::string_view text) {
     while (at < text.size() && std::isdigit(static_cast<unsigned char>(text[at]))) ++at;
     if (at == from) return std::nullopt;
   }
-  if (at == text.size()) return seconds;
-  if (take('Z') || take('z')) return at == text.size() ? std::optional<long long>(seconds) : std::nullopt;
+  if (at == text.size()) return inRange(seconds);
+  if (take('Z') || take('z')) return at == text.size() ? inRange(seconds) : std::nullopt;
   const int sign = take('+') ? 1 : take('-') ? -1 : 0;
   if (sign == 0) return std::nullopt;
   const std::optional<int> offsetHours = digits(2);
@@ -118,7 +140,7 @@ std::optional<long long> ParseIsoTime(std::string_view text) {
   }
   if (!offsetHours || !offsetMinutes || at != text.size() || *offsetHours > 23 || *offsetMinutes > 59)
     return std::nullopt;
-  return seconds - sign * (*offsetHours * 3600 + *offsetMinutes * 60);
+  return inRange(seconds - sign * (*offsetHours * 3600 + *offsetMinutes * 60));
 }
 
 }  // namespace snipora::service

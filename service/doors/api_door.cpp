@@ -118,9 +118,9 @@ std::optional<Reply> ApiDoor::List(Call& call) {
       filter.offset = std::size_t(*offset);
     } else if (field.name == "created_after" || field.name == "created_before") {
       const std::optional<long long> at = ParseTime(field.value);
-      if (!at) return bad("a UTC time (2026-12-31T00:00:00Z) or seconds since 1970");
+      if (!at) return bad("a UTC time from 1970 to 9999 (2026-12-31T00:00:00Z) or seconds since 1970");
       if (field.name == "created_after")
-        filter.query.createdFrom = *at + 1;  // strictly after
+        filter.query.createdFrom = *at + 1;  // strictly after (at is at most kLatestTime)
       else
         filter.query.createdBefore = *at;
     } else if (field.name == "host") {

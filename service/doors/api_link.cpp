@@ -37,7 +37,7 @@ bool ReadNote(const Json& value, std::optional<std::string>& note) {
 }
 
 constexpr ChangeMember kChangeMembers[] = {
-    {"expires", "a UTC time (2026-12-31T00:00:00Z), seconds since 1970, or null",
+    {"expires", "a UTC time from 1970 to 9999 (2026-12-31T00:00:00Z), seconds since 1970, or null",
      [](const Json& value, LinkChange& change) {
        if (value.is_null()) {
          change.expires = std::optional<int64_t>();
@@ -46,6 +46,7 @@ constexpr ChangeMember kChangeMembers[] = {
        std::optional<int64_t> at = WholeNumber(value);
        if (value.is_string())
          if (const std::optional<long long> time = ParseTime(value.get_ref<const std::string&>())) at = *time;
+       if (at && !InTimeRange(*at)) at.reset();
        if (at) change.expires = at;
        return at.has_value();
      }},

@@ -178,7 +178,9 @@ Expiry ExpiryOf(const Json& value, int64_t now) {
   if (!seconds || !std::isfinite(*seconds)) return {std::nullopt, kExpiryForm};
   if (*seconds < kMinExpirySeconds) return {std::nullopt, "Expire time should be more than 1 minute."};
   if (*seconds > kMaxExpirySeconds) return {std::nullopt, "Expire time should be less than 100 years."};
-  return {now + int64_t(std::llround(*seconds))};
+  const int64_t at = now + int64_t(std::llround(*seconds));
+  if (!InTimeRange(at)) return {std::nullopt, "Expire time should end before the year 10000."};
+  return {at};
 }
 
 // A time as JavaScript writes dates, as Kutt's answers carry them.

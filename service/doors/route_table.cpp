@@ -43,7 +43,8 @@ OpenDoors OpenEveryDoor(Operations& operations) {
       RouteTo<&PagesDoor::Home>(kRead, "/", Role::kNone, pages),
       RouteTo<&PagesDoor::Download>(kRead, "/download/*", Role::kNone, pages),
       RouteTo<&PagesDoor::Static>(kRead, "/static/*", Role::kNone, pages),
-      RouteTo<&StatusDoor::Health>(kRead, "/healthz", Role::kNone, status),
+      // probes ask by address, whatever the host names answered for
+      RouteTo<&StatusDoor::Health>(kRead, "/healthz", Role::kNone, status, /*anyHost=*/true),
       RouteTo<&StatusDoor::MetricsText>(kRead, "/metrics", Role::kNone, status),
       RouteTo<&ApiDoor::List>(kRead, "/api/v1/links", Role::kCreator, api),
       RouteTo<&ApiDoor::Stats>(kRead, "/api/v1/links/+/stats", Role::kCreator, api),

@@ -1,6 +1,9 @@
 #include "service/http/access_log.h"
 
 #include <ctime>
+#include <optional>
+
+#include "service/core/log_redaction.h"
 
 namespace snipora::service {
 
@@ -46,7 +49,8 @@ void AccessLog::Write(std::string_view client, std::string_view method, std::str
   pending_.append(client).append(" - - ").append(stamp_, stampLength_).append(" \"");
   AppendEscaped(pending_, method);
   pending_ += ' ';
-  AppendEscaped(pending_, target);
+  const std::optional<std::string> redacted = RedactTarget(target);
+  AppendEscaped(pending_, redacted ? std::string_view(*redacted) : target);
   pending_ += ' ';
   AppendEscaped(pending_, version);
   pending_.append("\" ").append(status ? std::to_string(status) : "-").append(" ").append(std::to_string(bytes));

@@ -1,8 +1,9 @@
 #pragma once
 // One line per request on standard output, in the Common Log Format:
 //   127.0.0.1 - - [09/Dec/2026:13:27:26 +0000] "GET /Ab3dE9x HTTP/1.1" 301 0
-// Buffered; Flush() (about once a second, and at exit) writes what is there,
-// so that logging costs a redirect no system call.
+// A key in the target (signature=, apiKey=, ...) is written as ***
+// (core/log_redaction.h). Buffered; Flush() (about once a second, and at
+// exit) writes what is there, so that logging costs a redirect no system call.
 #include <cstddef>
 #include <cstdio>
 #include <ctime>

@@ -3,24 +3,30 @@
 #include <arpa/inet.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
-#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstring>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <stdexcept>
 #include <string>
 #include <thread>
 #include <unordered_map>
 #include <unordered_set>
+#include <vector>
 
 #include "service/base/log.h"
+#include "service/core/framing.h"
+#include "service/core/log_redaction.h"
+#include "service/core/request.h"
 
 namespace snipora::service {
 namespace {
@@ -73,13 +79,17 @@ struct Exchange final : HttpRequest {
   }
 };
 
-// A connection's deadline for its next request head (0: none pending). The
-// watcher shuts down the socket of one that is late: a client that dribbles
-// its head, or keeps a connection idle, is cut off within head-timeout.
+// A connection's deadlines (0: none pending), for its next request head and
+// for the whole of the request under way, body included. The watcher shuts
+// down the socket of one that is late: a client that dribbles its head, keeps
+// a connection idle or trickles a body is cut off within head-timeout or
+// request-timeout.
 struct Watched {
   int fd = -1;
-  std::atomic<int64_t> deadline{0};  // steady-clock milliseconds
-  std::string peer;                  // counted against --per-ip-connections; "" when not
+  std::atomic<int64_t> deadline{0};         // the head's; steady-clock milliseconds
+  std::atomic<int64_t> requestDeadline{0};  // the request's, from its request line to its last body byte
+  std::string client;                       // the peer, named when it is cut off
+  std::string peer;                         // counted against --per-ip-connections; "" when not
 };
 
 int64_t NowMs() {
@@ -101,21 +111,56 @@ std::string PeerOf(MHD_Connection* connection) {
   return AddressText(info ? info->client_addr : nullptr);
 }
 
-// Every line of the proxy headers, each header's joined with ", ".
-struct ProxyHeaders {
-  std::string forwardedFor, forwarded;
-  static MHD_Result Collect(void* cls, MHD_ValueKind, const char* key, const char* value) {
-    auto* headers = static_cast<ProxyHeaders*>(cls);
-    std::string* into = strcasecmp(key, "X-Forwarded-For") == 0 ? &headers->forwardedFor
-                        : strcasecmp(key, "Forwarded") == 0     ? &headers->forwarded
-                                                                : nullptr;
-    if (into && value) {
-      if (!into->empty()) *into += ", ";
-      *into += value;
+// A request's header lines as libmicrohttpd parsed them, every one in order
+// (the first few without an allocation: this is on every redirect's path).
+// libmicrohttpd 0.9.75 joins a folded line onto the name of the line before
+// ("Transfer-Encoding: chunked" + " gzip" gave the header
+// "Transfer-Encodinggzip: chunked"), copying that name out of the request
+// head: a name found outside the head's bytes was folded (measured with raw
+// sockets; every unfolded name lay inside).
+class HeadLines {
+ public:
+  HeadLines(MHD_Connection* connection, const char* method) : head_(method) {
+    const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_REQUEST_HEADER_SIZE);
+    size_ = info ? info->header_size : 0;
+    MHD_get_connection_values_n(connection, MHD_HEADER_KIND, &HeadLines::Collect, this);
+  }
+  std::span<const HeaderField> fields() const {
+    return more_.empty() ? std::span<const HeaderField>(first_.data(), count_) : std::span<const HeaderField>(more_);
+  }
+  // Every line of a header, joined with ", ".
+  std::string Joined(std::string_view name) const {
+    std::string joined;
+    for (const HeaderField& field : fields())
+      if (SameNoCase(field.name, name)) joined.append(joined.empty() ? "" : ", ").append(field.value);
+    return joined;
+  }
+
+ private:
+  static MHD_Result Collect(void* cls, MHD_ValueKind, const char* key, size_t keySize, const char* value,
+                            size_t valueSize) {
+    auto* lines = static_cast<HeadLines*>(cls);
+    const auto at = reinterpret_cast<std::uintptr_t>(key), start = reinterpret_cast<std::uintptr_t>(lines->head_);
+    const HeaderField field{std::string_view(key, keySize), value ? std::string_view(value, valueSize) : "",
+                            at < start || at >= start + lines->size_};
+    if (lines->more_.empty() && lines->count_ < lines->first_.size()) {
+      lines->first_[lines->count_++] = field;
+    } else {
+      if (lines->more_.empty()) lines->more_.assign(lines->first_.begin(), lines->first_.end());
+      lines->more_.push_back(field);
     }
     return MHD_YES;
   }
+
+  const char* head_;      // the request line's first byte: the method
+  std::size_t size_ = 0;  // the head's bytes, up to its empty line
+  std::array<HeaderField, 24> first_;
+  std::size_t count_ = 0;
+  std::vector<HeaderField> more_;  // all of them, once there are more
 };
+
+// A target as the error log may name it: no key.
+std::string Logged(const std::string& target) { return RedactTarget(target).value_or(target); }
 
 }  // namespace
 
@@ -155,6 +200,16 @@ struct HttpTransport::State {
     exchange->target = uri ? uri : "";
     exchange->client = PeerOf(connection);
     exchange->connection = connection;
+    // libmicrohttpd 0.9.75 next splits the query into a record per parameter
+    // in the connection's memory (some 60 bytes each); when they overflow it,
+    // it says 431 on standard error but sends nothing and keeps the socket
+    // open (measured: 480 parameters, 2.8 KB, under the default 32 KB, cut
+    // only by the head-timeout watcher). The service reads the target copied
+    // above, never those records: ending the query here for the library
+    // leaves them unmade. A head over the memory is still answered 414 or
+    // 431 at once, by the library.
+    if (char* query = uri ? std::strchr(const_cast<char*>(uri), '?') : nullptr) query[1] = '\0';
+    state->ArmRequestDeadline(connection, true);
     state->inFlight.fetch_add(1);
     return exchange;
   }
@@ -175,6 +230,7 @@ struct HttpTransport::State {
       state->log->Write(exchange->client, exchange->method.empty() ? "-" : exchange->method, exchange->target,
                         exchange->version.empty() ? "-" : exchange->version, exchange->status, exchange->bytes);
     delete exchange;
+    state->ArmRequestDeadline(connection, false);
     state->ArmHeadDeadline(connection);
     state->inFlight.fetch_sub(1);
   }
@@ -205,7 +261,8 @@ struct HttpTransport::State {
       const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
       watched->fd = info ? info->connect_fd : -1;
       watched->deadline = NowMs() + int64_t(state->settings.headTimeout) * 1000;
-      if (std::string peer = PeerOf(connection); state->LimitsPeer(peer)) {
+      watched->client = PeerOf(connection);
+      if (std::string peer = watched->client; state->LimitsPeer(peer)) {
         std::lock_guard lock(state->peersMutex);
         ++state->peers[peer];
         watched->peer = std::move(peer);
@@ -228,10 +285,17 @@ struct HttpTransport::State {
     }
   }
 
-  void ArmHeadDeadline(MHD_Connection* connection, bool on = true) {
+  static Watched* WatchedOf(MHD_Connection* connection) {
     const MHD_ConnectionInfo* info = MHD_get_connection_info(connection, MHD_CONNECTION_INFO_SOCKET_CONTEXT);
-    if (!info || !info->socket_context) return;
-    static_cast<Watched*>(info->socket_context)->deadline = on ? NowMs() + int64_t(settings.headTimeout) * 1000 : 0;
+    return info ? static_cast<Watched*>(info->socket_context) : nullptr;
+  }
+  void ArmHeadDeadline(MHD_Connection* connection, bool on = true) {
+    if (Watched* connectionWatched = WatchedOf(connection))
+      connectionWatched->deadline = on ? NowMs() + int64_t(settings.headTimeout) * 1000 : 0;
+  }
+  void ArmRequestDeadline(MHD_Connection* connection, bool on) {
+    if (Watched* connectionWatched = WatchedOf(connection))
+      connectionWatched->requestDeadline = on ? NowMs() + int64_t(settings.requestTimeout) * 1000 : 0;
   }
 
   void Watch() {
@@ -240,15 +304,32 @@ struct HttpTransport::State {
       const int64_t now = NowMs();
       // stopping: past the grace, a connection waiting for a request head is closed
       const bool cutIdle = draining.load() && now >= drainIdleCutMs.load();
-      std::lock_guard watchedLock(watchedMutex);
-      for (Watched* connection : watched) {
-        const int64_t deadline = connection->deadline.load();
-        if (deadline == 0 || (deadline > now && !cutIdle) || connection->fd < 0) continue;
-        // the descriptor stays MHD's; it sees the end and closes it itself
-        shutdown(connection->fd, SHUT_RDWR);
-        connection->deadline = 0;
-        if (!cutIdle) Metrics::Add(metrics.headTimeouts);
+      std::vector<std::string> slow;  // whose request was not whole in time, logged outside the lock
+      {
+        std::lock_guard watchedLock(watchedMutex);
+        for (Watched* connection : watched) {
+          const int64_t head = connection->deadline.load(), whole = connection->requestDeadline.load();
+          const bool headLate = head != 0 && (head <= now || cutIdle);
+          const bool wholeLate = whole != 0 && whole <= now;
+          if ((!headLate && !wholeLate) || connection->fd < 0) continue;
+          // the descriptor stays MHD's; it sees the end and closes it itself
+          shutdown(connection->fd, SHUT_RDWR);
+          connection->deadline = 0;
+          connection->requestDeadline = 0;
+          if (wholeLate) {
+            Metrics::Add(metrics.requestTimeouts);
+            slow.push_back(connection->client);
+          } else if (!cutIdle) {
+            Metrics::Add(metrics.headTimeouts);
+          }
+        }
       }
+      // No answer is sent: the socket is libmicrohttpd's, and a 408 written
+      // past it while the client still sends would be lost to the reset
+      // that closing unread bytes makes.
+      for (const std::string& client : slow)
+        Log(LogLevel::kInfo, "closing the connection of " + client + ": its request was not whole within " +
+                                 std::to_string(settings.requestTimeout) + " s (--request-timeout)");
     }
   }
 
@@ -263,20 +344,28 @@ struct HttpTransport::State {
       exchange->method = method;
       exchange->version = version;
       state->ArmHeadDeadline(connection, false);
-      if (!state->trustedProxies.empty() && state->trustedProxies.Contains(exchange->client)) {
-        ProxyHeaders headers;
-        MHD_get_connection_values(connection, MHD_HEADER_KIND, &ProxyHeaders::Collect, &headers);
-        exchange->client =
-            ForwardedClient(exchange->client, headers.forwardedFor, headers.forwarded, state->trustedProxies);
-      }
-      if (exchange->method == "POST") {
-        const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Content-Length");
-        if (length && std::strtoull(length, nullptr, 10) > state->settings.maxBodyBytes)
-          exchange->bodyTooLarge = true;
-      }
+      // The head is whole here. Measured with raw sockets, libmicrohttpd
+      // 0.9.75 itself takes the first of two Content-Lengths, a name with a
+      // space before its colon as another header, Transfer-Encoding over
+      // Content-Length, HTTP/1.1 without a Host or with two, and waits for
+      // the connection's end as the body of any coding but chunked: all of
+      // them come here, and are refused before any handler runs. (It refuses
+      // a Content-Length that is not a number itself, with a 400 whose head
+      // it sends twice, and closes the connection.)
+      const HeadLines head(connection, method);
+      if (const std::optional<FramingRefusal> refused = CheckFraming(exchange->version, head.fields()))
+        return state->Send(connection, *exchange, Refusal(refused->status, refused->reason));
+      if (!state->trustedProxies.empty() && state->trustedProxies.Contains(exchange->client))
+        exchange->client = ForwardedClient(exchange->client, head.Joined("X-Forwarded-For"), head.Joined("Forwarded"),
+                                           state->trustedProxies);
+      const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Content-Length");
       // The answer comes with the next call: libmicrohttpd 0.9.75 closes the
       // connection after an answer queued from the first (keep-alive lost).
-      return MHD_YES;
+      // A body declared over --max-body is refused from this one, though:
+      // its bytes are then never read, and the library sends no
+      // "100 Continue" for it (measured) and closes the connection.
+      if (!length || std::strtoull(length, nullptr, 10) <= state->settings.maxBodyBytes) return MHD_YES;
+      exchange->bodyTooLarge = true;
     }
     if (*uploadSize > 0) {
       if (!exchange->bodyTooLarge && exchange->body.size() + *uploadSize <= state->settings.maxBodyBytes)
@@ -295,6 +384,7 @@ struct HttpTransport::State {
       if (!make) return MHD_YES;  // woken before the answer: wait on
       return state->Send(connection, *exchange, Guarded(*exchange, make));
     }
+    state->ArmRequestDeadline(connection, false);  // whole, or refused before its body
     std::optional<Reply> reply = Guarded(*exchange, [&] { return state->handler.Handle(*exchange); });
     if (!reply) return MHD_YES;  // suspended until the reply comes
     if (exchange->deferred) {
@@ -310,6 +400,12 @@ struct HttpTransport::State {
     return state->Send(connection, *exchange, *reply);
   }
 
+  // A head refused for its framing: the connection is closed after it, since
+  // where its body ends is in doubt.
+  static Reply Refusal(int status, std::string_view reason) {
+    return Reply{status, kText, std::string(reason) + "\n", {{"Connection", "close"}}};
+  }
+
   // A handler's fault (bad input is the handler's to answer, never this):
   // logged and answered 500, so one request's bug ends neither the
   // connection's thread nor the service.
@@ -322,9 +418,9 @@ struct HttpTransport::State {
     try {
       return make();
     } catch (const std::exception& error) {
-      Log(LogLevel::kError, "answering " + exchange.method + " " + exchange.target + " failed: " + error.what());
+      Log(LogLevel::kError, "answering " + exchange.method + " " + Logged(exchange.target) + " failed: " + error.what());
     } catch (...) {
-      Log(LogLevel::kError, "answering " + exchange.method + " " + exchange.target + " failed");
+      Log(LogLevel::kError, "answering " + exchange.method + " " + Logged(exchange.target) + " failed");
     }
     return Failed();
   }

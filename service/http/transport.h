@@ -1,7 +1,9 @@
 #pragma once
 // The service's HTTP transport on libmicrohttpd: an epoll thread pool, the
 // connection limits (--max-connections, --per-ip-connections), the timeouts
-// (the head-timeout watcher), bodies up to --max-body, replies put off while
+// (the watcher of --head-timeout and --request-timeout), each head's framing
+// checked before any handler (core/framing.h), bodies up to --max-body (one
+// declared larger refused from its head), replies put off while
 // the writer commits (suspend and resume, so that the pool's few threads
 // never wait for a disk), the access log and the drain on stop. What a
 // request means is the RequestHandler's business (app/application.h); this

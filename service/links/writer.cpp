@@ -104,7 +104,7 @@ void LinkWriter::Commit(std::deque<Waiting>& batch) {
       std::vector<NewLink> links;
       for (std::size_t i : open) {
         const Creation& creation = batch[i].creation;
-        links.push_back({creation.alias.empty() ? RandomCode() : creation.alias, creation.address, now, 0,
+        links.push_back({creation.alias.empty() ? NewCode() : creation.alias, creation.address, now, 0,
                          creation.owner, creation.title, creation.tags, creation.expires, creation.maxClicks});
       }
       const std::vector<InsertResult> results = store_.InsertIfAbsent(links);
@@ -130,6 +130,7 @@ void LinkWriter::Commit(std::deque<Waiting>& batch) {
                       result.code};
             break;
           case InsertResult::kCodeTaken:
+          case InsertResult::kCodeHeld:  // a deleted link's code is not given to another address
             if (alias) {
               answer = {Created::kAliasTaken, {}};
             } else {
@@ -150,6 +151,8 @@ void LinkWriter::Commit(std::deque<Waiting>& batch) {
   metrics_.commitSeconds.Observe(std::chrono::steady_clock::now() - started);
   for (std::size_t i = 0; i < batch.size(); ++i) batch[i].answer(answers[i]);
 }
+
+std::string LinkWriter::NewCode() const { return settings_.newCode ? settings_.newCode() : RandomCode(); }
 
 void LinkWriter::FlushClicks() {
   if (unsettled_) {

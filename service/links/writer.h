@@ -39,7 +39,7 @@ struct Created {
   enum Outcome {
     kCreated,        // stored now
     kKnown,          // the address had this code already
-    kAliasTaken,     // the alias is another address's code
+    kAliasTaken,     // the alias is another address's code, or a deleted link's still held back
     kAddressHasCode, // an alias was asked for an address that has another code
     kFailed,         // the store failed or the writer has stopped
   } outcome = kFailed;
@@ -58,6 +58,8 @@ struct WriterSettings {
   // and one commit for all of them beats two for halves. A lone client waits
   // for nobody (its last batch was 1).
   std::chrono::microseconds gatherWindow;
+  // Where random codes come from; null: RandomCode() (tests give their own).
+  std::function<std::string()> newCode;
 };
 
 class LinkWriter {
@@ -80,6 +82,7 @@ class LinkWriter {
   };
   void Run();
   void Commit(std::deque<Waiting>& batch);
+  std::string NewCode() const;
   void FlushClicks();
   // Writes one flush; false (logged) when the store failed.
   bool WriteClicks(const std::vector<ClickCount>& counts, const ClickFlush& flush);

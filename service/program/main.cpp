@@ -12,6 +12,7 @@
 
 #include "service/app/keys.h"
 #include "service/base/log.h"
+#include "service/base/service_names.h"
 #include "service/core/address_check.h"
 #include "service/core/json_body.h"
 #include "service/core/utc_time.h"
@@ -125,10 +126,14 @@ int RunCommand(Command command, const Settings& settings) {
   const char* name = command == Command::kCopy ? "copy" : command == Command::kExport ? "export" : "import";
   try {
     if (command == Command::kCopy) {
-      std::unique_ptr<Store> from = OpenStore(settings.from), to = OpenStore(settings.to);
-      return Report("copy", CopyLinks(*from, *to, stderr));
+      // the target holds back the codes it was told were deleted, the source's too
+      std::unique_ptr<Store> from = OpenStore(settings.from), to = OpenStore(settings.to, StoreOptionsOf(settings));
+      const TransferReport report = CopyLinks(*from, *to, stderr);
+      std::fprintf(stderr, "snipora-service copy: %llu codes of deleted links held back there too\n",
+                   static_cast<unsigned long long>(report.freedCodes));
+      return Report("copy", report);
     }
-    std::unique_ptr<Store> store = OpenStore(settings.database);
+    std::unique_ptr<Store> store = OpenStore(settings.database, StoreOptionsOf(settings));
     if (command == Command::kExport) {
       std::ofstream file;
       if (settings.output != "-") {
@@ -146,7 +151,7 @@ int RunCommand(Command command, const Settings& settings) {
       file.open(settings.input, std::ios::binary);
       if (!file) throw std::runtime_error("cannot read " + settings.input);
     }
-    return Report("import", ImportCsv(settings.input == "-" ? std::cin : file, *store, stderr));
+    return Report("import", ImportCsv(settings.input == "-" ? std::cin : file, *store, OwnHostsOf(settings), stderr));
   } catch (const std::exception& error) {
     std::fprintf(stderr, "snipora-service %s: %s\n", name, error.what());
     return 1;

@@ -52,7 +52,7 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
       clientPackage_(settings_.clientPackage.empty()
                          ? std::nullopt
                          : std::optional(BuildClientPackage(settings_.clientPackage, settings_.publicHost))),
-      store_(store ? std::move(store) : OpenStore(settings_.database)),
+      store_(store ? std::move(store) : OpenStore(settings_.database, StoreOptionsOf(settings_))),
       cache_(settings_.cacheSize),
       log_(log ? std::make_unique<AccessLog>(log) : nullptr),
       rateLimit_(settings_.creationsPerMinute) {

@@ -33,7 +33,8 @@ namespace snipora::service {
 
 class Service {
  public:
-  // `store` null: the store settings.database names (open_store.h). `log` null: no access
+  // `store` null: the store settings.database names (open_store.h), holding
+  // deleted codes back for settings.codeQuarantineDays. `log` null: no access
   // log. Throws (StoreError, std::runtime_error) when it cannot start.
   Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log);
   ~Service();  // Stop()

@@ -1,13 +1,28 @@
 #include "service/store/open_store.h"
 
+#include "service/base/settings.h"
 #include "service/store/postgres_store.h"
 #include "service/store/sqlite_store.h"
 
 namespace snipora::service {
 
-std::unique_ptr<Store> OpenStore(const std::string& database) {
-  if (IsPostgresAddress(database)) return OpenPostgresStore(database);
-  return OpenSqliteStore(database);
+std::unique_ptr<Store> OpenStore(const std::string& database, const StoreOptions& options) {
+  if (IsPostgresAddress(database)) return OpenPostgresStore(database, options);
+  return OpenSqliteStore(database, options);
+}
+
+namespace {
+
+constexpr int64_t kSecondsADay = 86400;
+
+}  // namespace
+
+StoreOptions::StoreOptions() : codeQuarantine(int64_t(Settings().codeQuarantineDays) * kSecondsADay) {}
+
+StoreOptions StoreOptionsOf(const Settings& settings) {
+  StoreOptions options;
+  options.codeQuarantine = int64_t(settings.codeQuarantineDays) * kSecondsADay;
+  return options;
 }
 
 std::string PrintableDatabase(const std::string& database) {

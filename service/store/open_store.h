@@ -9,7 +9,12 @@
 
 namespace snipora::service {
 
-std::unique_ptr<Store> OpenStore(const std::string& database);
+struct Settings;
+
+std::unique_ptr<Store> OpenStore(const std::string& database, const StoreOptions& options = {});
+
+// How a run's settings open its stores (--code-quarantine-days).
+StoreOptions StoreOptionsOf(const Settings& settings);
 
 // The value as it may be printed: a password in it is replaced by ***.
 std::string PrintableDatabase(const std::string& database);

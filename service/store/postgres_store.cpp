@@ -8,6 +8,8 @@
 
 #include <chrono>
 #include <cstring>
+#include <ctime>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -51,6 +53,9 @@ constexpr const char* kMigrations[] = {
     // (stored_tags.h), which has neither.
     "ALTER TABLE links ADD COLUMN title bytea NOT NULL DEFAULT '',"
     " ADD COLUMN tags text NOT NULL DEFAULT '[]'",
+    // 4: the codes of deleted links, held back from new links for a while
+    "CREATE TABLE freed_codes(code text COLLATE \"C\" PRIMARY KEY, freed bigint NOT NULL);"
+    "CREATE INDEX freed_codes_freed ON freed_codes(freed)",
 };
 // The columns of a Link after its code, in the order ReadLink takes them.
 #define SNIPORA_LINK_COLUMNS \
@@ -60,20 +65,27 @@ constexpr int kSchemaVersion = int(std::size(kMigrations));
 constexpr int64_t kMigrationLock = 0x736e69706f7261;
 
 // Every statement a connection prepares, as data: its name is its index.
-enum Query { kFindCode, kFindAddress, kInsert, kSettle, kAddClicks, kPage, kProbe, kQueryCount };
+enum Query { kFindCode, kFindAddress, kInsert, kSettle, kAddClicks, kPage, kProbe, kFreeCodes, kQueryCount };
 constexpr const char* kQueries[kQueryCount] = {
     "SELECT " SNIPORA_LINK_COLUMNS " FROM links WHERE code = $1::text",
     "SELECT code FROM links WHERE sha256(address) = sha256($1::bytea) AND address = $1::bytea",
     "INSERT INTO links(code, address, created, clicks, owner, expires, max_clicks, title, tags)"
     " SELECT * FROM unnest($1::text[], $2::bytea[], $3::int8[], $4::int8[], $5::text[], $6::int8[], $7::int8[],"
-    " $8::bytea[], $9::text[])"
+    " $8::bytea[], $9::text[]) AS v(code, address, created, clicks, owner, expires, max_clicks, title, tags)"
+    " WHERE NOT EXISTS (SELECT 1 FROM freed_codes f WHERE f.code = v.code AND f.freed > $10::int8)"
     " ON CONFLICT DO NOTHING RETURNING code, address",
+    // the batch's addresses as stored, and (address null) its codes held
+    // back: read after the insert, so a deletion it waited for is seen
     "SELECT l.code, l.address FROM links l"
-    " WHERE sha256(l.address) IN (SELECT sha256(a) FROM unnest($1::bytea[]) a)",
+    " WHERE sha256(l.address) IN (SELECT sha256(a) FROM unnest($1::bytea[]) a)"
+    " UNION ALL SELECT f.code, NULL FROM freed_codes f WHERE f.code = ANY($2::text[]) AND f.freed > $3::int8",
     "UPDATE links SET clicks = links.clicks + v.n FROM unnest($1::text[], $2::int8[]) AS v(code, n)"
     " WHERE links.code = v.code",
     "SELECT code, " SNIPORA_LINK_COLUMNS " FROM links WHERE code > $1::text ORDER BY code LIMIT 2000",
     "SELECT 1",
+    "INSERT INTO freed_codes(code, freed)"
+    " SELECT v.code, max(v.freed) FROM unnest($1::text[], $2::int8[]) AS v(code, freed) GROUP BY v.code"
+    " ON CONFLICT (code) DO UPDATE SET freed = greatest(freed_codes.freed, excluded.freed)",
 };
 
 constexpr auto kFirstBackoff = std::chrono::milliseconds(100);
@@ -377,7 +389,7 @@ class PostgresStore final : public Store {
     return std::make_unique<NotificationListener>(address_, std::move(changed));
   }
 
-  explicit PostgresStore(std::string address) : address_(std::move(address)) {
+  PostgresStore(std::string address, StoreOptions options) : address_(std::move(address)), options_(std::move(options)) {
     Session session(address_);
     Migrate(session);
     session.Prepare();
@@ -428,10 +440,13 @@ class PostgresStore final : public Store {
                                        TextForm(MaybeIntegerArray(expires)),
                                        TextForm(MaybeIntegerArray(maxClicks)),
                                        TextForm(ByteaArray(titles)),
-                                       TextForm(TextArray(std::vector<std::string_view>(tags.begin(), tags.end())))};
+                                       TextForm(TextArray(std::vector<std::string_view>(tags.begin(), tags.end()))),
+                                       TextForm(std::to_string(HeldAfter()))};
+    const std::vector<Param> settle = {insert[1], insert[0], insert[9]};
     return Retrying([&](Session& session) {
       std::map<std::string, std::string, std::less<>> inserted;  // code -> address, this transaction's
       std::map<std::string, std::string, std::less<>> stored;    // address -> code, after it
+      std::set<std::string, std::less<>> held;                   // the batch's codes held back, after it
       Transaction transaction(session);
       {
         const Result result = session.Run(kInsert, insert);
@@ -439,9 +454,30 @@ class PostgresStore final : public Store {
           inserted.emplace(Value(result.get(), row, 0), Value(result.get(), row, 1));
       }
       {
-        const Result result = session.Run(kSettle, {insert[1]});
-        for (int row = 0; row < PQntuples(result.get()); ++row)
-          stored.emplace(Value(result.get(), row, 1), Value(result.get(), row, 0));
+        const Result result = session.Run(kSettle, settle);
+        for (int row = 0; row < PQntuples(result.get()); ++row) {
+          if (PQgetisnull(result.get(), row, 1))
+            held.emplace(Value(result.get(), row, 0));
+          else
+            stored.emplace(Value(result.get(), row, 1), Value(result.get(), row, 0));
+        }
+      }
+      // The insert saw the freed codes as they were when it began; a link
+      // deleted meanwhile (the insert waited for its row) freed its code
+      // after that. Such a code is taken out again: held, as if seen at once.
+      std::vector<std::string> raced;
+      for (const auto& [code, address] : inserted)
+        if (held.contains(code)) raced.push_back(code);
+      if (!raced.empty()) {
+        session.ExecuteParams("DELETE FROM links WHERE code = ANY($1::text[])",
+                              {TextForm(TextArray(std::vector<std::string_view>(raced.begin(), raced.end())))},
+                              PGRES_COMMAND_OK);
+        for (const std::string& code : raced) {
+          const auto row = inserted.find(code);
+          if (const auto known = stored.find(row->second); known != stored.end() && known->second == code)
+            stored.erase(known);
+          inserted.erase(row);
+        }
       }
       transaction.Commit();
       // In the batch's order: the first of equal codes or addresses is the
@@ -460,6 +496,8 @@ class PostgresStore final : public Store {
         } else if (const auto known = stored.find(link.address);
                    known != stored.end() && !insertedHere(known->second, link.address)) {
           results.push_back({InsertResult::kAddressKnown, known->second});
+        } else if (held.contains(link.code)) {
+          results.push_back({InsertResult::kCodeHeld, {}});
         } else {
           results.push_back({InsertResult::kCodeTaken, {}});
         }
@@ -584,6 +622,7 @@ class PostgresStore final : public Store {
           session.ExecuteParams("DELETE FROM links WHERE code = $1::text", {Bytes(code)}, PGRES_COMMAND_OK);
       if (std::string_view(PQcmdTuples(removed.get())) == "0") return false;
       session.ExecuteParams("DELETE FROM daily_clicks WHERE code = $1::text", {Bytes(code)}, PGRES_COMMAND_OK);
+      session.Run(kFreeCodes, {TextForm(TextArray({code})), TextForm(IntegerArray({Now()}))});
       NoteChange(session, "link", code);
       transaction.Commit();
       return true;
@@ -613,6 +652,8 @@ class PostgresStore final : public Store {
                               {TextForm(std::to_string(kFlushIdsKeptSeconds))}, PGRES_COMMAND_OK);
         session.ExecuteParams("DELETE FROM changes WHERE at < extract(epoch FROM now())::int8 - $1::int8",
                               {TextForm(std::to_string(kChangesKeptSeconds))}, PGRES_COMMAND_OK);
+        session.ExecuteParams("DELETE FROM freed_codes WHERE freed <= $1::int8",
+                              {TextForm(std::to_string(Now() - options_.codeQuarantine))}, PGRES_COMMAND_OK);
       }
       session.Run(kAddClicks, params);
       if (flush.day >= 0) {
@@ -668,6 +709,37 @@ class PostgresStore final : public Store {
       for (const Link& link : page)
         if (!visit(link)) return;
     }
+  }
+
+  void ForEachFreedCode(const std::function<bool(const FreedCode&)>& visit) override {
+    std::string after;
+    for (;;) {
+      const std::vector<FreedCode> page = WithSession([&](Session& session) {
+        const Result result = session.ExecuteParams(
+            "SELECT code, freed FROM freed_codes WHERE code > $1::text ORDER BY code LIMIT 2000", {Bytes(after)},
+            PGRES_TUPLES_OK);
+        std::vector<FreedCode> codes;
+        for (int row = 0; row < PQntuples(result.get()); ++row)
+          codes.push_back({std::string(Value(result.get(), row, 0)), Int8(result.get(), row, 1)});
+        return codes;
+      });
+      if (page.empty()) return;
+      after = page.back().code;
+      for (const FreedCode& freed : page)
+        if (!visit(freed)) return;
+    }
+  }
+
+  void AddFreedCodes(std::span<const FreedCode> codes) override {
+    if (codes.empty()) return;
+    std::vector<std::string_view> names;
+    std::vector<int64_t> times;
+    for (const FreedCode& freed : codes) {
+      names.push_back(freed.code);
+      times.push_back(freed.freed);
+    }
+    const std::vector<Param> params = {TextForm(TextArray(names)), TextForm(IntegerArray(times))};
+    Retrying([&](Session& session) { return session.Run(kFreeCodes, params); });
   }
 
   bool Healthy() override {
@@ -754,8 +826,15 @@ class PostgresStore final : public Store {
     }
   }
 
+  int64_t Now() const { return options_.now ? options_.now() : int64_t(std::time(nullptr)); }
+  // Codes freed after this time are held back; none when there is no quarantine.
+  int64_t HeldAfter() const {
+    return options_.codeQuarantine > 0 ? Now() - options_.codeQuarantine : std::numeric_limits<int64_t>::max();
+  }
+
   static constexpr std::size_t kMaxIdle = 8;
   const std::string address_;
+  const StoreOptions options_;
   std::mutex mutex_;
   std::vector<std::unique_ptr<Session>> idle_;
   Clock::duration backoff_{};
@@ -768,8 +847,8 @@ bool IsPostgresAddress(std::string_view database) {
   return database.starts_with("postgresql://") || database.starts_with("postgres://");
 }
 
-std::unique_ptr<Store> OpenPostgresStore(const std::string& connection) {
-  return std::make_unique<PostgresStore>(connection);
+std::unique_ptr<Store> OpenPostgresStore(const std::string& connection, const StoreOptions& options) {
+  return std::make_unique<PostgresStore>(connection, options);
 }
 
 int PostgresSchemaVersion() { return kSchemaVersion; }

@@ -23,7 +23,7 @@ bool IsPostgresAddress(std::string_view database);
 
 // Connects and migrates; throws StoreError when it cannot, or when the
 // database's schema is newer than this program knows.
-std::unique_ptr<Store> OpenPostgresStore(const std::string& connection);
+std::unique_ptr<Store> OpenPostgresStore(const std::string& connection, const StoreOptions& options = {});
 
 int PostgresSchemaVersion();
 

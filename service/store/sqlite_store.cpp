@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <ctime>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -45,6 +46,9 @@ constexpr const char* kMigrations[] = {
     // 3: what the client that made a link said of it (tags: stored_tags.h)
     "ALTER TABLE links ADD COLUMN title TEXT NOT NULL DEFAULT '';"
     "ALTER TABLE links ADD COLUMN tags TEXT NOT NULL DEFAULT '[]'",
+    // 4: the codes of deleted links, held back from new links for a while
+    "CREATE TABLE freed_codes(code TEXT PRIMARY KEY, freed INTEGER NOT NULL) WITHOUT ROWID;"
+    "CREATE INDEX freed_codes_freed ON freed_codes(freed)",
 };
 // The columns of a Link after its code, in the order ReadLink takes them.
 #define SNIPORA_LINK_COLUMNS \
@@ -189,11 +193,15 @@ struct Connection {
     addDaily.emplace(db.get(),
                      "INSERT INTO daily_clicks(code, day, clicks) VALUES(?1, ?2, ?3)"
                      " ON CONFLICT(code, day) DO UPDATE SET clicks = clicks + excluded.clicks");
+    freeCode.emplace(db.get(),
+                     "INSERT INTO freed_codes(code, freed) VALUES(?1, ?2)"
+                     " ON CONFLICT(code) DO UPDATE SET freed = max(freed, excluded.freed)");
+    findHeld.emplace(db.get(), "SELECT 1 FROM freed_codes WHERE code = ?1 AND freed > ?2");
   }
 
   Database db;
   std::optional<Statement> findCode, findAddress, insert, addClicks;
-  std::optional<Statement> change, remove, removeDays, noteChange, addDaily;
+  std::optional<Statement> change, remove, removeDays, noteChange, addDaily, freeCode, findHeld;
 };
 
 class Transaction {
@@ -229,7 +237,8 @@ void Migrate(Connection& connection) {
 
 class SqliteStore final : public Store {
  public:
-  explicit SqliteStore(std::string path) : path_(std::move(path)), writer_(path_) {
+  SqliteStore(std::string path, StoreOptions options)
+      : path_(std::move(path)), options_(std::move(options)), writer_(path_) {
     Migrate(writer_);
     writer_.Prepare();
     writer_.PrepareChanges();
@@ -355,6 +364,11 @@ class SqliteStore final : public Store {
       ResetOnExit reset{removeDays};
       removeDays.Bind(1, code).Step();
     }
+    {
+      Statement& freeing = *writer_.freeCode;
+      ResetOnExit reset{freeing};
+      freeing.Bind(1, code).Bind(2, Now()).Step();
+    }
     NoteChange("link", code);
     transaction.Commit();
     return true;
@@ -384,6 +398,7 @@ class SqliteStore final : public Store {
     std::lock_guard lock(writerMutex_);
     std::vector<InsertResult> results;
     results.reserve(links.size());
+    const int64_t heldAfter = Now() - options_.codeQuarantine;
     Transaction transaction(writer_.db.get());
     for (const NewLink& link : links) {
       {
@@ -401,6 +416,15 @@ class SqliteStore final : public Store {
         find.Bind(1, link.code);
         if (find.Step()) {
           results.push_back({InsertResult::kCodeTaken, {}});
+          continue;
+        }
+      }
+      if (options_.codeQuarantine > 0) {
+        Statement& held = *writer_.findHeld;
+        ResetOnExit reset{held};
+        held.Bind(1, link.code).Bind(2, heldAfter);
+        if (held.Step()) {
+          results.push_back({InsertResult::kCodeHeld, {}});
           continue;
         }
       }
@@ -429,6 +453,8 @@ class SqliteStore final : public Store {
           .Bind(1, kFlushIdsKeptSeconds)
           .Step();
       Statement(writer_.db.get(), "DELETE FROM changes WHERE at < unixepoch() - ?1").Bind(1, kChangesKeptSeconds).Step();
+      Statement prune(writer_.db.get(), "DELETE FROM freed_codes WHERE freed <= ?1");
+      prune.Bind(1, Now() - options_.codeQuarantine).Step();
     }
     for (const ClickCount& count : counts) {
       {
@@ -469,6 +495,26 @@ class SqliteStore final : public Store {
       ReadLink(all, 1, link);
       if (!visit(link)) return;
     }
+  }
+
+  void ForEachFreedCode(const std::function<bool(const FreedCode&)>& visit) override {
+    Lease lease(*this);
+    Statement all(lease->db.get(), "SELECT code, freed FROM freed_codes ORDER BY code");
+    ResetOnExit reset{all};
+    while (all.Step())
+      if (!visit({std::string(all.Text(0)), all.Integer(1)})) return;
+  }
+
+  void AddFreedCodes(std::span<const FreedCode> codes) override {
+    if (codes.empty()) return;
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    for (const FreedCode& freed : codes) {
+      Statement& freeing = *writer_.freeCode;
+      ResetOnExit reset{freeing};
+      freeing.Bind(1, freed.code).Bind(2, freed.freed).Step();
+    }
+    transaction.Commit();
   }
 
   bool Healthy() override {
@@ -512,6 +558,8 @@ class SqliteStore final : public Store {
   };
   static constexpr std::size_t kMaxIdleReaders = 8;
 
+  int64_t Now() const { return options_.now ? options_.now() : int64_t(std::time(nullptr)); }
+
   // Inside the writer's transaction.
   void NoteChange(std::string_view kind, std::string_view name) {
     Statement& note = *writer_.noteChange;
@@ -520,6 +568,7 @@ class SqliteStore final : public Store {
   }
 
   std::string path_;
+  const StoreOptions options_;
   std::mutex writerMutex_;
   Connection writer_;
   std::optional<SqliteCheckpointer> checkpointer_;  // before the writer closes, it stops
@@ -529,7 +578,9 @@ class SqliteStore final : public Store {
 
 }  // namespace
 
-std::unique_ptr<Store> OpenSqliteStore(const std::string& path) { return std::make_unique<SqliteStore>(path); }
+std::unique_ptr<Store> OpenSqliteStore(const std::string& path, const StoreOptions& options) {
+  return std::make_unique<SqliteStore>(path, options);
+}
 
 int SqliteSchemaVersion() { return kSchemaVersion; }
 

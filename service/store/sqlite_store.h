@@ -11,7 +11,7 @@ namespace snipora::service {
 
 // Opens (creating when absent) and migrates the database; throws StoreError
 // when it cannot, or when the file's schema is newer than this program knows.
-std::unique_ptr<Store> OpenSqliteStore(const std::string& path);
+std::unique_ptr<Store> OpenSqliteStore(const std::string& path, const StoreOptions& options = {});
 
 // The schema version this program writes.
 int SqliteSchemaVersion();

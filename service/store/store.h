@@ -76,7 +76,8 @@ struct ChangeNote {
 };
 
 struct InsertResult {
-  enum Outcome { kInserted, kAddressKnown, kCodeTaken } outcome = kInserted;
+  // kCodeHeld: the code was a deleted link's, within the code quarantine
+  enum Outcome { kInserted, kAddressKnown, kCodeTaken, kCodeHeld } outcome = kInserted;
   std::string code;  // the code the address now has (kInserted, kAddressKnown)
 };
 
@@ -137,6 +138,25 @@ struct DayCount {
 inline constexpr int64_t kFlushIdsKeptSeconds = 3600;
 inline constexpr int64_t kChangesKeptSeconds = 86400;
 
+// The code of a deleted link and when it was deleted: held back from new
+// links for the code quarantine, so that old short addresses and printed QR
+// codes never lead somewhere new.
+struct FreedCode {
+  std::string code;
+  int64_t freed = 0;  // seconds since 1970, UTC
+};
+
+// How a store is opened: by default as the option table's defaults have it
+// (open_store.cpp).
+struct StoreOptions {
+  StoreOptions();
+  // seconds a deleted link's code is held back from new links (0: not at
+  // all): --code-quarantine-days
+  int64_t codeQuarantine;
+  // the store's clock for freed codes, seconds since 1970; null: the system's
+  std::function<int64_t()> now;
+};
+
 // Held while the store reports changes made elsewhere (ended by its
 // destruction).
 class ChangeListener {
@@ -161,16 +181,22 @@ class Store {
   virtual std::optional<std::string> FindAddress(std::string_view address) = 0;
   // Each link in order, in ONE transaction that is durable when this
   // returns: inserted unless its address is stored already (the known code is
-  // answered) or its code is taken by another address. Later links of the
-  // batch see the earlier ones.
+  // answered), its code is taken by another address, or its code was freed
+  // within the quarantine (held). Later links of the batch see the earlier ones.
   virtual std::vector<InsertResult> InsertIfAbsent(std::span<const NewLink> links) = 0;
   // Changes a link, and notes the change for the other instances (changes
   // table); kAddressTaken when the new address is another code's.
   virtual ChangeResult ChangeLink(std::string_view code, const LinkChange& change) = 0;
   // The links a query names, in the order of their codes, at most its limit.
   virtual std::vector<Link> ListLinks(const LinkQuery& query) = 0;
-  // Deletes a link and its daily clicks, noting the change; false when absent.
+  // Deletes a link and its daily clicks, noting the change, and holds its
+  // code back (a freed code, in the same transaction); false when absent.
   virtual bool DeleteLink(std::string_view code) = 0;
+  // Every freed code the store keeps, in the order of its code, until
+  // `visit` answers false; and freed codes written in (a copy between
+  // stores), a code there already keeping the later time.
+  virtual void ForEachFreedCode(const std::function<bool(const FreedCode&)>& visit) = 0;
+  virtual void AddFreedCodes(std::span<const FreedCode> codes) = 0;
   // Keys: false when the name is taken (AddKey) or no valid key has it
   // (RevokeKey). Both note the change.
   virtual bool AddKey(const KeyRecord& key) = 0;
@@ -182,7 +208,9 @@ class Store {
   virtual int64_t LastChange() = 0;
   // Adds to the click counts of existing codes, and to their counts of the
   // flush's day, in one transaction; a flush whose id was applied already
-  // (within the last hour) changes nothing.
+  // (within the last hour) changes nothing. A flush with an id also prunes
+  // what the store keeps for a while: flush ids, the log of changes, and
+  // freed codes past the quarantine.
   virtual void AddClicks(std::span<const ClickCount> counts, const ClickFlush& flush = {}) = 0;
   // A link's clicks per day from `fromDay` to `toDay` (both included), the
   // days with clicks alone, in order.

@@ -51,6 +51,13 @@ class Mover {
           std::fprintf(report_, "conflict: %s: the code belongs to another address there; skipped\n",
                        link.code.c_str());
           break;
+        case InsertResult::kCodeHeld:
+          ++counts_.conflicts;
+          std::fprintf(report_,
+                       "conflict: %s: a link with this code was deleted there, and the code is held back "
+                       "(--code-quarantine-days); skipped\n",
+                       link.code.c_str());
+          break;
       }
     }
     batch_.clear();
@@ -91,14 +98,14 @@ void ForEachRecord(std::istream& in, Visit&& visit) {
 }
 
 // Why a row cannot be imported; "" when it can.
-std::string CheckRow(const std::vector<std::string>& row, NewLink* link) {
+std::string CheckRow(const std::vector<std::string>& row, const OwnHosts& own, NewLink* link) {
   if (row.size() != 4) return "expected 4 fields, found " + std::to_string(row.size());
   if (!IsValidCode(row[0]) || IsReservedCode(row[0]))
     return "the code is not 1 to 32 letters, digits, - or _, or is a name the service uses itself";
   // checked as a creation is, but kept as given: the codes of another
   // service's export lead exactly where they led there, and two rows whose
   // addresses share one stored form both keep their codes
-  const StoredForm check = AcceptAddress(row[1], "", DenyList());
+  const StoredForm check = AcceptAddress(row[1], own, DenyList());
   if (check.refusal != Refusal::kAccepted) return std::string("the address: ") + RefusalText(check.refusal);
   const std::optional<long long> created = ParseTime(row[2]);
   if (!created) return "created is neither YYYY-MM-DDTHH:MM:SSZ nor seconds since 1970";
@@ -128,6 +135,20 @@ TransferReport CopyLinks(Store& from, Store& to, std::FILE* report) {
     return true;
   });
   mover.Flush();
+  // after the links: a code the source gave out again after its quarantine
+  // is copied as a link, not refused as held
+  std::vector<FreedCode> freed;
+  const auto addFreed = [&] {
+    to.AddFreedCodes(freed);
+    counts.freedCodes += freed.size();
+    freed.clear();
+  };
+  from.ForEachFreedCode([&](const FreedCode& code) {
+    freed.push_back(code);
+    if (freed.size() >= kBatch) addFreed();
+    return true;
+  });
+  addFreed();
   return counts;
 }
 
@@ -144,7 +165,7 @@ uint64_t ExportCsv(Store& from, std::ostream& out) {
   return written;
 }
 
-TransferReport ImportCsv(std::istream& in, Store& to, std::FILE* report) {
+TransferReport ImportCsv(std::istream& in, Store& to, const OwnHosts& own, std::FILE* report) {
   TransferReport counts;
   std::vector<NewLink> links;  // all of them, checked, before any is stored
   bool header = true;
@@ -155,7 +176,7 @@ TransferReport ImportCsv(std::istream& in, Store& to, std::FILE* report) {
       if (*row != std::vector<std::string>(std::begin(kHeader), std::end(kHeader)))
         why = "the first line must be code,address,created,clicks";
     } else if (row) {
-      why = CheckRow(*row, &link);
+      why = CheckRow(*row, own, &link);
     }
     header = false;
     if (!why.empty()) {

@@ -4,7 +4,8 @@
 // running a move again changes nothing: a link already there (same code,
 // same address) is counted as present. A conflict (the code belongs to
 // another address there, or the address has another code there) is reported
-// and skipped, never overwritten. Links go in transactions of thousands.
+// and skipped, never overwritten; so is a code a link deleted there had
+// (held back, --code-quarantine-days). Links go in transactions of thousands.
 //
 // The CSV has the header code,address,created,clicks; created as
 // 2026-12-09T16:36:10Z (UTC; whole seconds since 1970 are read too).
@@ -13,6 +14,7 @@
 #include <istream>
 #include <ostream>
 
+#include "service/core/own_hosts.h"
 #include "service/store/store.h"
 
 namespace snipora::service {
@@ -22,6 +24,7 @@ struct TransferReport {
   uint64_t present = 0;    // there already, unchanged
   uint64_t conflicts = 0;  // skipped, each reported
   uint64_t badRows = 0;    // import: rows refused, each reported; then nothing is imported
+  uint64_t freedCodes = 0; // copy: codes of deleted links carried, held back there as here
 };
 
 // Conflicts and bad rows are written to `report`, one line each.
@@ -29,7 +32,8 @@ TransferReport CopyLinks(Store& from, Store& to, std::FILE* report);
 // The number of links written.
 uint64_t ExportCsv(Store& from, std::ostream& out);
 // Reads the whole input and checks every row first (code, address as the
-// service checks them, time, clicks); with any bad row nothing is stored.
-TransferReport ImportCsv(std::istream& in, Store& to, std::FILE* report);
+// service checks them, a link to one of `own` refused as a loop, time,
+// clicks); with any bad row nothing is stored.
+TransferReport ImportCsv(std::istream& in, Store& to, const OwnHosts& own, std::FILE* report);
 
 }  // namespace snipora::service

@@ -70,6 +70,12 @@ TEST(Keys, CreationsNeedAKeyWhenNotOpenAndARevokedOneIsRefusedAtOnce) {
   EXPECT_EQ(wrong.status, 401);
   EXPECT_EQ(wrong.body, anonymous.body);
   EXPECT_EQ(wrong.Header("WWW-Authenticate"), "Bearer realm=\"snipora\"");
+  // another scheme's credentials are no key: refused as a missing one
+  const Response basic = test::Exchange(service.port(), "POST /api/v1/links HTTP/1.1\r\nHost: snip.invalid\r\nConnection: close\r\n"
+                                        "Authorization: Basic dXNlcjpwYXNz\r\nContent-Type: application/json\r\n"
+                                        "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
+  EXPECT_EQ(basic.status, 401);
+  EXPECT_EQ(basic.body, anonymous.body);
   EXPECT_EQ(test::Get(service.port(), test::CreateTarget("http://owned.example/")).status, 401);
   // the plain-text routes refuse in their own shapes
   const Response plain = test::Get(service.port(), "/api-create.php?url=http%3A%2F%2Fowned.example%2F");
@@ -92,6 +98,38 @@ TEST(Keys, CreationsNeedAKeyWhenNotOpenAndARevokedOneIsRefusedAtOnce) {
   const Response revoked = Send(service.port(), "POST", "/api/v1/links", key, R"({"url":"http://later.example/"})");
   EXPECT_EQ(revoked.status, 401);
   EXPECT_EQ(revoked.body, anonymous.body);
+}
+
+// A proxy in front may add its own Authorization (Basic): where no key is
+// needed the request is taken as one without a key; a Bearer key, even
+// there, must be right.
+TEST(Keys, AnotherSchemesCredentialsAreNoKeyAndAWrongBearerKeyIsStillRefused) {
+  test::TempDir dir;
+  Settings settings = test::TestSettings(dir);
+  Service service(settings, nullptr, nullptr);
+  const auto ask = [&](const std::string& method, const std::string& target, const std::string& authorization,
+                       const std::string& body = "") {
+    std::string request = method + " " + target + " HTTP/1.1\r\nHost: snip.invalid\r\nConnection: close\r\n";
+    if (!authorization.empty()) request += "Authorization: " + authorization + "\r\n";
+    if (!body.empty())
+      request += "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
+    return test::Exchange(service.port(), request + "\r\n" + body);
+  };
+  const std::string basic = "Basic dXNlcjpwYXNz";
+  const Response made = ask("POST", "/api/v1/links", basic, R"({"url":"http://proxied.example/"})");
+  ASSERT_EQ(made.status, 201) << made.body;
+  const std::string code = made.body.substr(made.body.find("\"code\":\"") + 8, 7);
+  EXPECT_EQ(ask("GET", "/api-create.php?url=http%3A%2F%2Fplain.example%2F", basic).status, 200);
+  EXPECT_EQ(ask("GET", "/api/v1/links/" + code, "Digest username=\"u\"").status, 200);
+  // a route that needs a key refuses it as missing
+  EXPECT_EQ(ask("GET", "/api/v1/links", basic).body, ask("GET", "/api/v1/links", "").body);
+  EXPECT_EQ(ask("GET", "/api/v1/links", basic).status, 401);
+  for (const std::string& wrong : {"Bearer snp_" + std::string(64, '0'), std::string("bearer nothing"),
+                                  std::string("Bearer")}) {
+    EXPECT_EQ(ask("POST", "/api/v1/links", wrong, R"({"url":"http://wrong.example/"})").status, 401) << wrong;
+    EXPECT_EQ(ask("GET", "/api-create.php?url=http%3A%2F%2Fwrong.example%2F", wrong).status, 401) << wrong;
+    EXPECT_EQ(ask("GET", "/api/v1/links/" + code, wrong).status, 401) << wrong;
+  }
 }
 
 // The operator's commands, against the file a running instance uses: the

@@ -2,6 +2,7 @@
 // address rules and the created page the desktop program reads.
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
 #include <utility>
 #include <vector>
@@ -11,9 +12,16 @@
 #include "service/core/json_body.h"
 #include "service/core/pages.h"
 #include "service/core/request.h"
+#include "service/core/utc_time.h"
 
 namespace snipora::service {
 namespace {
+
+OwnHosts Own(std::string_view host) {
+  OwnHosts own;
+  own.Add(host);
+  return own;
+}
 
 TEST(Target, OriginAndAbsoluteFormsGiveTheSamePathAndQuery) {
   struct Case {
@@ -131,10 +139,32 @@ TEST(Address, EachRefusalForTheFaultItGuardsAgainst) {
       {"https://notbad.example/x", Refusal::kAccepted},
   };
   for (const Case& c : cases)
-    EXPECT_EQ(CheckAddress(c.address, "snip.invalid", denied).refusal, c.refusal) << c.address;
-  EXPECT_EQ(CheckAddress("http://e.com/" + std::string(kMaxAddressLength - 13, 'a'), "x", denied).refusal,
+    EXPECT_EQ(CheckAddress(c.address, Own("snip.invalid"), denied).refusal, c.refusal) << c.address;
+  EXPECT_EQ(CheckAddress("http://e.com/" + std::string(kMaxAddressLength - 13, 'a'), Own("x"), denied).refusal,
             Refusal::kAccepted);
   EXPECT_EQ(HostOf("Snip.Invalid:8080"), "snip.invalid");
+}
+
+// Every reader takes 1970 to 9999 and nothing else, so that adding a second
+// or a day to what it read cannot overflow, and every time written is one of
+// that range in four digits that reads back as itself.
+TEST(UtcTime, TimesOutside1970To9999AreRefusedAndNeverWrittenAsGarbage) {
+  EXPECT_EQ(ParseTime("253402300799"), kLatestTime);
+  EXPECT_EQ(ParseTime("9999-12-31T23:59:59Z"), kLatestTime);
+  EXPECT_EQ(ParseIsoTime("9999-12-31T23:59:59Z"), kLatestTime);
+  EXPECT_EQ(ParseIsoTime("1970-01-01T01:00:00+01:00"), kEarliestTime);
+  for (const char* text : {"253402300800", "9223372036854775807", "-1", "9999-12-31T23:59:60Z"})
+    EXPECT_FALSE(ParseTime(text)) << text;
+  for (const char* text : {"9999-12-31T23:59:59-00:01", "1969-12-31T23:59:59Z", "1970-01-01T00:59:59+01:00", "0000-01-01"})
+    EXPECT_FALSE(ParseIsoTime(text)) << text;
+  // rows stored before the range was enforced: written at its nearer end
+  EXPECT_EQ(IsoUtc(INT64_MAX), "9999-12-31T23:59:59Z");
+  EXPECT_EQ(IsoUtc(kLatestTime + 1), "9999-12-31T23:59:59Z");
+  EXPECT_EQ(IsoUtc(-1), "1970-01-01T00:00:00Z");
+  EXPECT_EQ(IsoUtc(INT64_MIN), "1970-01-01T00:00:00Z");
+  EXPECT_EQ(IsoUtcWithOffset(INT64_MAX), "9999-12-31T23:59:59+00:00");
+  for (long long at = 0; at <= kLatestTime; at += 1234567) ASSERT_EQ(ParseTime(IsoUtc(at)), at) << IsoUtc(at);
+  EXPECT_EQ(IsoUtc(951782400), "2000-02-29T00:00:00Z");
 }
 
 TEST(Codes, AliasesAreShortAndPlainAndNeverOurOwnPaths) {
@@ -244,7 +274,7 @@ TEST(AddressForm, RefusedBytesAndHostsAndChecksOnTheStoredForm) {
       {"http://xn--fsqu00a.com/路", Refusal::kAccepted},
   };
   for (const Case& c : cases) {
-    const StoredForm form = AcceptAddress(c.address, "snip.invalid", denied);
+    const StoredForm form = AcceptAddress(c.address, Own("snip.invalid"), denied);
     EXPECT_EQ(form.refusal, c.refusal) << c.address.substr(0, 80);
     EXPECT_EQ(form.address.empty(), c.refusal != Refusal::kAccepted);
   }

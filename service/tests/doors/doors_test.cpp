@@ -4,10 +4,14 @@
 // address one door refuses, every door refuses.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
 #include <fstream>
 #include <functional>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "service/app/keys.h"
@@ -26,7 +30,7 @@ constexpr char kKey[] = "snp_doors_test_key_0123456789abcdef";
 // A request with a key in a header of the door's choosing and a body.
 Response Request(uint16_t port, const std::string& method, const std::string& target, const std::string& header,
                  const std::string& type, const std::string& body) {
-  std::string request = method + " " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n";
+  std::string request = method + " " + target + " HTTP/1.1\r\nHost: snip.invalid\r\nConnection: close\r\n";
   if (!header.empty()) request += header + ": " + kKey + "\r\n";
   if (!body.empty())
     request += "Content-Type: " + type + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
@@ -98,13 +102,28 @@ class Doors : public testing::Test {
  protected:
   void SetUp() override {
     Settings settings = test::TestSettings(dir_);
-    std::ofstream(dir_.File("deny.txt")) << "spam.example\n";
+    std::ofstream(dir_.File("deny.txt")) << "spam.example\n10.6.6.6\n";
     settings.denyList = dir_.File("deny.txt");
     OpenSqliteStore(settings.database)->AddKey({"doors", "creator", KeyDigest(kKey), 1});
-    service_ = std::make_unique<Service>(settings, nullptr, nullptr);
+    log_ = std::tmpfile();
+    service_ = std::make_unique<Service>(settings, nullptr, log_);
     port_ = service_->port();
   }
+  void TearDown() override {
+    service_.reset();
+    if (log_) std::fclose(log_);
+  }
+  // The access log so far.
+  std::string AccessLogText() {
+    service_->FlushLog();
+    std::rewind(log_);
+    std::string text;
+    char chunk[4096];
+    for (std::size_t got; (got = std::fread(chunk, 1, sizeof chunk, log_)) > 0;) text.append(chunk, got);
+    return text;
+  }
   test::TempDir dir_;
+  std::FILE* log_ = nullptr;
   std::unique_ptr<Service> service_;
   uint16_t port_ = 0;
 };
@@ -125,7 +144,11 @@ TEST_F(Doors, AnAddressHasOneCodeWhicheverDoorMadeIt) {
 }
 
 TEST_F(Doors, WhatOneDoorRefusesEveryDoorRefuses) {
-  const char* refused[] = {"javascript:alert(1)", "http://SNIP.INVALID/loop", "http://www.spam.example/x", "http://"};
+  const char* refused[] = {"javascript:alert(1)", "http://SNIP.INVALID/loop", "http://www.spam.example/x", "http://",
+                           // the service listens on loopback: every loopback name is its own
+                           "http://localhost:8080/loop", "http://[::ffff:7f00:1]/loop",
+                           // 10.6.6.6, denied, spelled as browsers also read it
+                           "http://0x0a060606/p", "http://10.394758/p", "http://10.6.6.256/p"};
   for (const char* url : refused) {
     for (const Door& door : AllDoors()) {
       const Response response = door.ask(port_, url);
@@ -159,6 +182,111 @@ TEST_F(Doors, AnAnswerPutOffCarriesTheHeadersOfAnImmediateOne) {
       EXPECT_EQ(made.Header("Access-Control-Allow-Origin"), "*");
     }
   }
+}
+
+// A deleted code is held back: asking for it again as an alias, through any
+// door, is refused as a taken one, and the old short address stays dead.
+TEST_F(Doors, ADeletedAliasIsRefusedAsTaken) {
+  const Response made = test::Send(port_, "POST", "/api/v1/links", kKey,
+                                   JsonText(Json{{"url", "http://promo.example/2026"}, {"alias", "promo2026"}}));
+  ASSERT_EQ(made.status, 201) << made.body;
+  ASSERT_EQ(test::Send(port_, "DELETE", "/api/v1/links/promo2026", kKey).status, 200);
+  const Response own = test::Send(port_, "POST", "/api/v1/links", kKey,
+                                  JsonText(Json{{"url", "http://takeover.example/"}, {"alias", "promo2026"}}));
+  EXPECT_EQ(own.status, 409);
+  EXPECT_NE(own.body.find("\"alias_taken\""), std::string::npos) << own.body;
+  const Response yourls = Request(port_, "POST", "/yourls-api.php", "", "application/x-www-form-urlencoded",
+                                  "action=shorturl&format=json&keyword=promo2026&url=http%3A%2F%2Ftakeover.example%2F");
+  EXPECT_EQ(yourls.status, 400);
+  EXPECT_EQ(Member(yourls, "code"), "error:keyword") << yourls.body;
+  EXPECT_EQ(test::Get(port_, "/promo2026").status, 404);
+}
+
+// HEAD on every route that creates changes nothing: a new address is not
+// made (405, the route's other methods in Allow) and neither the rate limit
+// nor the metrics count it; an address stored before is answered with the
+// head GET answers it with.
+TEST(DoorsHead, HeadOnACreatingRouteMakesNothingAndAnswersAKnownAddressAsGetDoes) {
+  struct Route {
+    const char* name;
+    std::string prefix;  // the target up to the escaped address
+    std::string allow;
+  };
+  const Route routes[] = {
+      {"form", "/create.php?source=indexpage&submit=x&url=", "GET, POST"},
+      {"form simple", "/create.php?format=simple&url=", "GET, POST"},
+      {"plain text", "/api-create.php?url=", "GET"},
+      {"YOURLS", "/yourls-api.php?action=shorturl&format=json&url=", "GET, POST"},
+      {"Shlink shorten", "/rest/v3/short-urls/shorten?longUrl=", "GET"},
+  };
+  test::TempDir dir;
+  Settings settings = test::TestSettings(dir);
+  settings.creationsPerMinute = 2 * std::size(routes);  // the GETs below, no more
+  Service service(settings, nullptr, nullptr);
+  const uint16_t port = service.port();
+  std::unique_ptr<Store> store = OpenSqliteStore(settings.database);
+  const auto head = [&](const std::string& target) {
+    return test::Exchange(port, "HEAD " + target + " HTTP/1.1\r\nHost: snip.invalid\r\nConnection: close\r\n\r\n", true);
+  };
+  for (const Route& route : routes) {
+    const std::string target = route.prefix + test::Escape(std::string("http://head.example/") + route.name);
+    const std::size_t before = store->ListLinks({}).size();
+    const Response fresh = head(target);
+    EXPECT_EQ(fresh.status, 405) << route.name;
+    EXPECT_EQ(fresh.Header("Allow"), route.allow) << route.name;
+    EXPECT_EQ(store->ListLinks({}).size(), before) << route.name << " stored a link for a HEAD";
+    EXPECT_LT(test::Get(port, target).status, 300) << route.name;  // made now
+    ASSERT_EQ(store->ListLinks({}).size(), before + 1) << route.name;
+    const Response get = test::Get(port, target);  // known now
+    const Response known = head(target);
+    EXPECT_EQ(known.status, get.status) << route.name;
+    EXPECT_NE(known.Header("Content-Length"), "") << route.name;  // the size GET's body has
+    for (const char* header : {"Content-Type", "Content-Length"})
+      EXPECT_EQ(known.Header(header), get.Header(header)) << route.name << " " << header;
+    EXPECT_TRUE(known.body.empty());
+    EXPECT_EQ(store->ListLinks({}).size(), before + 1) << route.name;
+  }
+  const std::string metrics = test::Get(port, "/metrics").body;
+  const std::string made = "snipora_creations_total " + std::to_string(std::size(routes)) + "\n";
+  const std::string known = "snipora_known_addresses_total " + std::to_string(std::size(routes)) + "\n";
+  EXPECT_NE(metrics.find(made), std::string::npos) << metrics;
+  EXPECT_NE(metrics.find(known), std::string::npos) << metrics;
+  EXPECT_NE(metrics.find("snipora_rate_limited_total 0\n"), std::string::npos) << metrics;
+}
+
+// The doors that take a key in the query (YOURLS's signature=, Shlink's
+// apiKey=) are used with one, each spelling of its name, and a YOURLS
+// password and timestamp-signed signature: the access log holds none of
+// them, and the rest of each target as it came.
+TEST_F(Doors, NoKeyOrPasswordReachesTheAccessLog) {
+  const std::string url = test::Escape("http://logged.example/");
+  const struct {
+    std::string target;
+    int status;
+    std::string logged;  // what the log keeps of it
+  } kCases[] = {
+      {"/yourls-api.php?action=shorturl&format=json&signature=" + std::string(kKey) + "&url=" + url, 200,
+       "/yourls-api.php?action=shorturl&format=json&signature=***&url=" + url},
+      {"/yourls-api.php?action=version&format=json&SIGNATURE=" + std::string(kKey), 200,
+       "/yourls-api.php?action=version&format=json&SIGNATURE=***"},
+      {"/yourls-api.php?action=version&format=json&timestamp=1765000000&signature=9c0fa1f4d1b2e3",
+       403, "/yourls-api.php?action=version&format=json&timestamp=1765000000&signature=***"},
+      {"/yourls-api.php?action=version&format=json&username=ops&password=hunter2", 403,
+       "/yourls-api.php?action=version&format=json&username=ops&password=***"},
+      {"/rest/v3/short-urls/shorten?apiKey=" + std::string(kKey) + "&longUrl=" + url, 200,
+       "/rest/v3/short-urls/shorten?apiKey=***&longUrl=" + url},
+      {"/rest/v3/short-urls/shorten?api%4Bey=" + std::string(kKey) + "&longUrl=" + url + "&format=txt", 200,
+       "/rest/v3/short-urls/shorten?api%4Bey=***&longUrl=" + url + "&format=txt"},
+  };
+  for (const auto& c : kCases) EXPECT_EQ(test::Get(port_, c.target).status, c.status) << c.target;
+  // a request's line is written once it is complete, a moment after its answer
+  std::string log = AccessLogText();
+  for (int wait = 0; wait < 100 && std::count(log.begin(), log.end(), '\n') < std::ssize(kCases); ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    log = AccessLogText();
+  }
+  for (const auto& c : kCases) EXPECT_NE(log.find("\"GET " + c.logged + " HTTP/1.0\" "), std::string::npos) << c.logged;
+  for (const char* secret : {kKey, "hunter2", "9c0fa1f4d1b2e3"}) EXPECT_EQ(log.find(secret), std::string::npos) << secret;
 }
 
 }  // namespace

@@ -55,7 +55,7 @@ class KuttApi : public testing::Test {
   // A request as Kutt's clients send one: the key in X-API-KEY.
   Response Kutt(const std::string& method, const std::string& path, const std::string& key,
                 const std::string& body = "", const std::string& header = "X-API-KEY") {
-    std::string request = method + " " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n";
+    std::string request = method + " " + path + " HTTP/1.1\r\nHost: snip.invalid\r\nConnection: close\r\n";
     if (!key.empty()) request += header + ": " + key + "\r\n";
     if (!body.empty())
       request += "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";

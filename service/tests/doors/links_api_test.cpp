@@ -93,6 +93,8 @@ TEST_F(LinksApi, ListsPageAndFilterWhatTheKeyMaySee) {
   EXPECT_EQ(ErrorCode(Send(port_, "GET", "/api/v1/links?limit=1970-01-01T00:00:05Z", admin_)), "bad_query");
   EXPECT_EQ(ErrorCode(Send(port_, "GET", "/api/v1/links?disabled=yes", admin_)), "bad_query");
   EXPECT_EQ(ErrorCode(Send(port_, "GET", "/api/v1/links?sort=code", admin_)), "bad_query");
+  // a second added to the last time there is would overflow: refused before
+  EXPECT_EQ(ErrorCode(Send(port_, "GET", "/api/v1/links?created_after=9223372036854775807", admin_)), "bad_query");
 }
 
 TEST_F(LinksApi, OwnersAndAdminsChangeAndDeleteAndEveryOneElseIsRefused) {
@@ -121,7 +123,8 @@ TEST_F(LinksApi, OwnersAndAdminsChangeAndDeleteAndEveryOneElseIsRefused) {
             "forbidden");
   for (const char* body : {R"({"disabled":"yes"})", R"({"max_clicks":-1})", R"({"max_clicks":1.5})",
                            R"({"expires":"tomorrow"})", R"({"colour":"red"})", R"(["disabled"])", R"({"title":["x"]})",
-                           R"({"tags":"a"})", R"({"tags":["a",1]})", R"({"tags":["a"],"colour":"red"})"})
+                           R"({"tags":"a"})", R"({"tags":["a",1]})", R"({"tags":["a"],"colour":"red"})",
+                           R"({"expires":"9223372036854775807"})"})
     EXPECT_EQ(ErrorCode(Send(port_, "PATCH", "/api/v1/links/doc", alice_, body)), "bad_change") << body;
   EXPECT_EQ(test::Get(port_, "/doc").status, 301);  // none of that changed anything
   // a disable answered is in force at once
@@ -142,6 +145,9 @@ TEST_F(LinksApi, OwnersAndAdminsChangeAndDeleteAndEveryOneElseIsRefused) {
   EXPECT_EQ(ErrorCode(Send(port_, "PATCH", "/api/v1/links/doc", admin_, R"({"url":"http://bob.example/"})")),
             "address_has_code");
   EXPECT_EQ(ErrorCode(Send(port_, "PATCH", "/api/v1/links/doc", admin_, R"({"url":"ftp://x/"})")),
+            "address_refused");
+  // a change is checked as a creation is: no loop through the service's other names
+  EXPECT_EQ(ErrorCode(Send(port_, "PATCH", "/api/v1/links/doc", admin_, R"({"url":"http://127.1/doc"})")),
             "address_refused");
   const Response deleted = Send(port_, "DELETE", "/api/v1/links/doc", alice_);
   EXPECT_EQ(deleted.status, 200);
@@ -173,17 +179,25 @@ TEST(LinkChangeBody, EachMemberOfItsOwnKindAndRefusalsNameTheMember) {
   EXPECT_FALSE(*cleared.change->expires || *cleared.change->maxClicks);
   EXPECT_FALSE(cleared.change->disabled || cleared.change->address || cleared.change->publicNote);
   EXPECT_EQ(ReadLinkChange(R"({"expires":86400})").change->expires, std::optional<int64_t>(86400));
+  EXPECT_EQ(ReadLinkChange(R"({"expires":"253402300799"})").change->expires, std::optional<int64_t>(253402300799));
 
   const std::string clicks = "max_clicks takes a whole number from 0, or null.";
   const std::string note = "public_note takes text of up to 1000 bytes.";
   const std::string notAnObject = "The body is not a flat JSON object.";
+  const std::string expires =
+      "expires takes a UTC time from 1970 to 9999 (2026-12-31T00:00:00Z), seconds since 1970, or null.";
   const std::pair<std::string, std::string> refused[] = {
       {R"({"max_clicks":"5"})", clicks},
       {R"({"max_clicks":1.5})", clicks},
       {R"({"max_clicks":1e3})", clicks},
       {R"({"max_clicks":-1})", clicks},
       {R"({"max_clicks":9223372036854775808})", clicks},
-      {R"({"expires":true})", "expires takes a UTC time (2026-12-31T00:00:00Z), seconds since 1970, or null."},
+      {R"({"expires":true})", expires},
+      // after 9999-12-31T23:59:59Z or before 1970, as text or as a number
+      {R"({"expires":"9223372036854775807"})", expires},
+      {R"({"expires":253402300800})", expires},
+      {R"({"expires":-1})", expires},
+      {R"({"expires":"9999-12-31T23:59:60Z"})", expires},
       {R"({"disabled":1})", "disabled takes true or false."},
       {R"({"disabled":"true"})", "disabled takes true or false."},
       {R"({"public_note":5})", note},

@@ -41,7 +41,7 @@ class ShlinkApi : public testing::Test {
   // A request as Shlink's clients send it: the key in X-Api-Key.
   Response Call(const std::string& method, const std::string& target, const std::string& key,
                 const std::string& body = "", const std::string& headers = "") {
-    std::string request = method + " " + target + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n" + headers;
+    std::string request = method + " " + target + " HTTP/1.1\r\nHost: snip.invalid\r\nConnection: close\r\n" + headers;
     if (!key.empty()) request += "X-Api-Key: " + key + "\r\n";
     if (!body.empty())
       request += "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";
@@ -146,7 +146,9 @@ TEST_F(ShlinkApi, ValidUntilIsReadInEachFormClientsWrite) {
     EXPECT_EQ(made["meta"]["validUntil"], answered) << given;
   }
   for (const char* bad : {"2030-02-29", "2030-13-01", "2030-01-02T24:00:00Z", "2030-01-02T03:04:05+", "2030-01-02Z",
-                          "2030-01-02T03:04:05Zjunk", "2030-1-2", "tomorrow", ""}) {
+                          "2030-01-02T03:04:05Zjunk", "2030-1-2", "tomorrow", "",
+                          // outside 1970 to 9999 once the zone is applied
+                          "9999-12-31T23:59:59-00:01", "1970-01-01T00:59:59+01:00", "0000-01-01"}) {
     const Response refused = Call("POST", "/rest/v3/short-urls", alice_,
                                   JsonText({{"longUrl", "http://time.example/bad"}, {"validUntil", bad}}));
     EXPECT_EQ(ProblemOf(refused, 400), "invalid-data") << bad;

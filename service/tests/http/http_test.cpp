@@ -55,6 +55,10 @@ class CountingStore final : public Store {
     return inner_->ChangeLink(code, change);
   }
   bool DeleteLink(std::string_view code) override { return inner_->DeleteLink(code); }
+  void ForEachFreedCode(const std::function<bool(const FreedCode&)>& visit) override {
+    inner_->ForEachFreedCode(visit);
+  }
+  void AddFreedCodes(std::span<const FreedCode> codes) override { inner_->AddFreedCodes(codes); }
   bool AddKey(const KeyRecord& key) override { return inner_->AddKey(key); }
   std::vector<Link> ListLinks(const LinkQuery& query) override { return inner_->ListLinks(query); }
   std::vector<KeyRecord> ListKeys() override { return inner_->ListKeys(); }
@@ -159,7 +163,7 @@ TEST_F(HttpTest, ASecondServiceOnTheSamePortDoesNotStart) {
 TEST_F(HttpTest, KeepAliveForHttp11AndForHttp10WhenAskedFor) {
   Start();
   const std::string code = Shorten("http://keep.example/").substr(13);
-  for (const char* version : {"HTTP/1.1\r\nHost: s", "HTTP/1.0\r\nConnection: keep-alive"}) {
+  for (const char* version : {"HTTP/1.1\r\nHost: snip.invalid", "HTTP/1.0\r\nConnection: keep-alive"}) {
     Client client(port_);
     for (int i = 0; i < 3; ++i) {
       ASSERT_TRUE(client.Send("GET /" + code + " " + version + "\r\n\r\n"));
@@ -345,20 +349,20 @@ TEST_F(HttpTest, HostileRequestsAreCutOffAndTheServerGoesOn) {
   });
   const std::string code = Shorten("http://e.com/").substr(13);
   // an over-long header line, too many headers, an over-long target
-  EXPECT_EQ(Exchange(port_, "GET / HTTP/1.1\r\nHost: s\r\nX: " + std::string(20000, 'a') + "\r\n\r\n").status, 431);
-  std::string many = "GET / HTTP/1.1\r\nHost: s\r\n";
+  EXPECT_EQ(Exchange(port_, "GET / HTTP/1.1\r\nHost: snip.invalid\r\nX: " + std::string(20000, 'a') + "\r\n\r\n").status, 431);
+  std::string many = "GET / HTTP/1.1\r\nHost: snip.invalid\r\n";
   for (int i = 0; i < 2000; ++i) many += "X-" + std::to_string(i) + ": v\r\n";
   EXPECT_GE(Exchange(port_, many + "\r\n").status, 400);
-  EXPECT_GE(Exchange(port_, "GET /" + std::string(20000, 'a') + " HTTP/1.1\r\nHost: s\r\n\r\n").status, 400);
+  EXPECT_GE(Exchange(port_, "GET /" + std::string(20000, 'a') + " HTTP/1.1\r\nHost: snip.invalid\r\n\r\n").status, 400);
   // malformed heads: a 400, or the connection closed; never a hang or a crash
-  for (const char* bad : {"GET /x\r\n\r\n", "GET /x HTTP/1.1\r\nHost: s\r\nno colon\r\n\r\n",
-                          "GET /x HTTP/1.1\r\nHost: s\r\nContent-Length: x\r\n\r\n", "GARBAGE\r\n\r\n",
-                          "POST /api/v1/links HTTP/1.1\r\nHost: s\r\nContent-Length: 5\r\n\r\n{\"url"}) {
+  for (const char* bad : {"GET /x\r\n\r\n", "GET /x HTTP/1.1\r\nHost: snip.invalid\r\nno colon\r\n\r\n",
+                          "GET /x HTTP/1.1\r\nHost: snip.invalid\r\nContent-Length: x\r\n\r\n", "GARBAGE\r\n\r\n",
+                          "POST /api/v1/links HTTP/1.1\r\nHost: snip.invalid\r\nContent-Length: 5\r\n\r\n{\"url"}) {
     const Response response = Exchange(port_, bad);
     EXPECT_TRUE(response.status == 0 || response.status == 400) << bad << " -> " << response.status;
   }
-  EXPECT_EQ(Exchange(port_, "GET *  HTTP/1.1\r\nHost: s\r\n\r\n").status, 400);
-  EXPECT_EQ(Exchange(port_, "DELETE /" + code + " HTTP/1.1\r\nHost: s\r\n\r\n").status, 405);
+  EXPECT_EQ(Exchange(port_, "GET *  HTTP/1.1\r\nHost: snip.invalid\r\n\r\n").status, 400);
+  EXPECT_EQ(Exchange(port_, "DELETE /" + code + " HTTP/1.1\r\nHost: snip.invalid\r\n\r\n").status, 405);
   EXPECT_EQ(Post(port_, "/create.php", "application/x-www-form-urlencoded", std::string(20000, 'a')).status, 413);
 
   // a client that dribbles its head is cut off at the head timeout
@@ -577,8 +581,12 @@ TEST_F(HttpTest, ADenyListReloadTakesDownExistingLinksAtOnce) {
   const std::string bad = Shorten("http://login.phish.example/account").substr(13);
   const std::string good = Shorten("http://fine.example/").substr(13);
   ASSERT_EQ(Get(port_, "/" + bad).status, 301);  // cached now
-  std::ofstream(denyFile) << "phish.example\n";
+  // a row stored before addresses had one form, in another spelling
+  store_->InsertIfAbsent(std::vector<NewLink>{{"spelled", "http://0x0a060606/p", 1, 0}});
+  ASSERT_EQ(Get(port_, "/spelled").status, 301);
+  std::ofstream(denyFile) << "phish.example\n10.6.6.6\n";
   ASSERT_EQ(service_->ReloadDenyList(), "");
+  EXPECT_EQ(Get(port_, "/spelled").status, 410);
   const Response gone = Get(port_, "/" + bad + "?lang=en");
   EXPECT_EQ(gone.status, 410);
   EXPECT_NE(gone.body.find("Link gone"), std::string::npos);
@@ -590,6 +598,32 @@ TEST_F(HttpTest, ADenyListReloadTakesDownExistingLinksAtOnce) {
   EXPECT_EQ(Get(port_, "/" + bad).status, 301);
   service_->Stop();
   EXPECT_EQ(store_->FindCode(bad)->clicks, 2);  // the 410s were no clicks
+}
+
+// A redirect loop through another of the service's names: two links that
+// point at each other through the listen address and through localhost are
+// both refused, as is every other spelling of those names; nothing is stored.
+TEST_F(HttpTest, NoLinkLeadsBackThroughAnotherNameOfTheService) {
+  Start([](Settings& settings) { settings.ownHosts = "proxy.example"; });
+  const std::string port = std::to_string(port_);
+  const Response a = Get(port_, CreateTarget("http://127.0.0.1:" + port + "/loopB", "loopA"));
+  const Response b = Get(port_, CreateTarget("http://localhost:" + port + "/loopA", "loopB"));
+  EXPECT_EQ(a.status, 400);
+  EXPECT_EQ(b.status, 400);
+  EXPECT_EQ(Get(port_, "/loopA").status, 404);
+  EXPECT_EQ(Get(port_, "/loopB").status, 404);
+  for (const std::string& address : std::vector<std::string>{
+           "http://2130706433:" + port + "/x", "http://0x7f.1/x", "http://[::1]:" + port + "/x",
+        "http://[::ffff:127.0.0.1]:" + port + "/x", "http://127.0.0.2:" + port + "/x",
+        "http://LocalHost.:" + port + "/x", "http://proxy.example/x", "https://snip.invalid:9443/x"}) {
+    const Response refused = Get(port_, "/api-create.php?url=" + test::Escape(address));
+    EXPECT_EQ(refused.status, 400) << address;
+    EXPECT_EQ(refused.body, "Error: The address is already a short address of this service.") << address;
+  }
+  // another spelling of an address is sent as the one browsers read
+  const std::string code = Shorten("http://0x0a060606/p").substr(13);
+  EXPECT_EQ(Get(port_, "/" + code).Header("Location"), "http://10.6.6.6/p");
+  EXPECT_EQ(Shorten("http://[::ffff:a06:606]/p").substr(13), code);
 }
 
 // Disabled, expired by time or by clicks: 410 with the public note in the
@@ -691,7 +725,7 @@ TEST_F(HttpTest, ShlinksCreationAnswersAFailedStoreAsAProblemToRetry) {
   Start();
   store_->failing = true;
   const Response failed = Exchange(port_,
-                                   "POST /rest/v3/short-urls HTTP/1.1\r\nHost: x\r\nConnection: close\r\n"
+                                   "POST /rest/v3/short-urls HTTP/1.1\r\nHost: snip.invalid\r\nConnection: close\r\n"
                                    "Content-Type: application/json\r\nContent-Length: 35\r\n\r\n"
                                    R"({"longUrl":"http://fails.example/"})");
   EXPECT_EQ(failed.status, 503);

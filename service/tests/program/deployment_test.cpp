@@ -136,7 +136,7 @@ TEST_F(Deployment, BehindATrustedProxyEachForwardedClientIsLimitedAndLoggedAsIts
   std::vector<std::unique_ptr<Client>> connections;
   for (int i = 0; i < 5; ++i) connections.push_back(std::make_unique<Client>(port_));
   for (auto& connection : connections) {
-    ASSERT_TRUE(connection->Send("GET /healthz HTTP/1.1\r\nHost: s\r\nX-Forwarded-For: 198.51.100.9\r\n\r\n"));
+    ASSERT_TRUE(connection->Send("GET /healthz HTTP/1.1\r\nHost: snip.invalid\r\nX-Forwarded-For: 198.51.100.9\r\n\r\n"));
     EXPECT_EQ(connection->Next().value_or(Response{}).status, 200);
   }
   connections.clear();
@@ -154,17 +154,17 @@ TEST_F(Deployment, BehindATrustedProxyEachForwardedClientIsLimitedAndLoggedAsIts
 TEST_F(Deployment, AnUntrustedPeerIsHeldToItsConnections) {
   Start([](Settings& settings) { settings.perIpConnections = 2; });
   Client first(port_), second(port_);
-  ASSERT_TRUE(first.Send("GET /healthz HTTP/1.1\r\nHost: s\r\n\r\n"));
-  ASSERT_TRUE(second.Send("GET /healthz HTTP/1.1\r\nHost: s\r\n\r\n"));
+  ASSERT_TRUE(first.Send("GET /healthz HTTP/1.1\r\nHost: snip.invalid\r\n\r\n"));
+  ASSERT_TRUE(second.Send("GET /healthz HTTP/1.1\r\nHost: snip.invalid\r\n\r\n"));
   EXPECT_EQ(first.Next().value_or(Response{}).status, 200);
   EXPECT_EQ(second.Next().value_or(Response{}).status, 200);
   Client third(port_);
   EXPECT_TRUE(third.ClosedWithin(2s));
   // one closed makes room again
-  first.Send("GET /healthz HTTP/1.1\r\nHost: s\r\nConnection: close\r\n\r\n");
+  first.Send("GET /healthz HTTP/1.1\r\nHost: snip.invalid\r\nConnection: close\r\n\r\n");
   EXPECT_TRUE(first.ClosedWithin(2s));
   std::this_thread::sleep_for(100ms);
-  EXPECT_EQ(Exchange(port_, "GET /healthz HTTP/1.1\r\nHost: s\r\nConnection: close\r\n\r\n").status, 200);
+  EXPECT_EQ(Exchange(port_, "GET /healthz HTTP/1.1\r\nHost: snip.invalid\r\nConnection: close\r\n\r\n").status, 200);
 }
 
 TEST_F(Deployment, TheWindowsProgramIsHandedOutSetUpForThisServiceTheSameBytesEveryTime) {
@@ -211,7 +211,7 @@ TEST_F(Deployment, TheWindowsProgramIsHandedOutSetUpForThisServiceTheSameBytesEv
     withPackage(settings);
     settings.publicHost = "s.example.org:8080";
   });
-  const Response other = Get(port_, path);
+  const Response other = Exchange(port_, "GET " + path + " HTTP/1.0\r\nHost: s.example.org:8080\r\n\r\n");
   EXPECT_NE(other.Header("ETag"), etag);
   EXPECT_EQ(Entries(other.body).back().second, "[Service]\r\nHost=s.example.org:8080\r\n");
 }
@@ -236,13 +236,13 @@ TEST_F(Deployment, WithoutAPackageNothingIsOfferedAndABrokenOneStopsTheStart) {
 TEST_F(Deployment, AStoppingServiceRefusesNewConnectionsAndAnswersWhatArrivesOnOpenOnes) {
   Start();
   Client kept(port_);
-  ASSERT_TRUE(kept.Send("GET /healthz HTTP/1.1\r\nHost: s\r\n\r\n"));
+  ASSERT_TRUE(kept.Send("GET /healthz HTTP/1.1\r\nHost: snip.invalid\r\n\r\n"));
   ASSERT_EQ(kept.Next().value_or(Response{}).status, 200);
   std::thread stopping([&] { service_->Stop(); });
   std::this_thread::sleep_for(300ms);
   EXPECT_EQ(Get(port_, "/healthz").status, 0);  // no new connection
   // a creation on a connection a proxy kept: committed and answered, and the connection closed after it
-  ASSERT_TRUE(kept.Send("GET " + CreateTarget("http://drained.example/") + " HTTP/1.1\r\nHost: s\r\n\r\n"));
+  ASSERT_TRUE(kept.Send("GET " + CreateTarget("http://drained.example/") + " HTTP/1.1\r\nHost: snip.invalid\r\n\r\n"));
   const Response answer = kept.Next().value_or(Response{});
   EXPECT_EQ(answer.status, 200);
   EXPECT_EQ(answer.Header("Connection"), "close");

@@ -9,6 +9,7 @@
 #include <utility>
 #include <vector>
 
+#include "service/base/service_names.h"
 #include "service/base/settings.h"
 #include "service/tests/support/http_client.h"
 
@@ -86,6 +87,27 @@ TEST(Settings, EveryRefusalNamesTheFileTheLineAndTheOption) {
   EXPECT_EQ(ParseCommandLine({"--trusted-proxies", "proxy.example"}).error,
             "--trusted-proxies takes IP addresses and CIDR ranges: 'proxy.example' is not an IP address or CIDR range");
   EXPECT_EQ(ParseCommandLine({"--listen"}).error, "--listen needs a value");
+  EXPECT_EQ(ParseCommandLine({"--own-hosts", "proxy.example, 1.2.3.4.5"}).error,
+            "--own-hosts takes host names or IP addresses, comma-separated; '1.2.3.4.5' is none");
+}
+
+// The loop check's names: the public host and the listen address, and
+// loopback only when the service listens there or everywhere.
+TEST(Settings, TheServicesOwnHostsFollowWhereItListens) {
+  Settings settings;
+  settings.publicHost = "S.Example.Org:8080";
+  settings.listen = "10.1.2.3:80";
+  settings.ownHosts = "proxy.example, 0xc0.168.1.10";
+  OwnHosts own = OwnHostsOf(settings);
+  for (const char* host : {"s.example.org", "10.1.2.3", "proxy.example", "192.168.1.10"})
+    EXPECT_TRUE(own.Holds(host)) << host;
+  for (const char* host : {"localhost", "127.0.0.1", "[::1]", "example.org"}) EXPECT_FALSE(own.Holds(host)) << host;
+  for (const char* listen : {"0.0.0.0:80", "[::]:80", "127.0.0.9:80", "[::1]:80"}) {
+    settings.listen = listen;
+    own = OwnHostsOf(settings);
+    for (const char* host : {"localhost", "127.0.0.1", "127.200.0.1", "[::1]"})
+      EXPECT_TRUE(own.Holds(host)) << listen << " " << host;
+  }
 }
 
 // Commands of two words take their operands and their own options, read
@@ -118,8 +140,11 @@ TEST(Settings, KeyAndLinkCommandsTakeTheirWordsAndOptions) {
            {{"key", "rotate"}, "unknown command 'key rotate'"},
            {{"link", "expire", "x"}, "link expire needs --at"},
            {{"link", "expire", "x", "--at", "soon"},
-            "--at takes a UTC time as 2026-12-31T00:00:00Z or seconds since 1970, not 'soon'"},
+            "--at takes a UTC time from 1970 to 9999 as 2026-12-31T00:00:00Z or seconds since 1970, not 'soon'"},
            {{"link", "list", "--disabled", "yes"}, "--disabled takes true or false, not 'yes'"},
+           {{"link", "list", "--created-after", "9223372036854775807"},  // a second is added to it
+            "--created-after takes a UTC time from 1970 to 9999 as 2026-12-31T00:00:00Z or seconds since 1970, not "
+            "'9223372036854775807'"},
            {{"link", "show", "x", "--threads", "2"}, "unknown option '--threads'"},
            {{"--reason", "x"}, "unknown option '--reason'"},
        })

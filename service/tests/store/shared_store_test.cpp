@@ -97,7 +97,7 @@ long long MillisecondsUntil(uint16_t port, const std::string& path, int status) 
 }
 
 test::Response Patch(uint16_t port, const std::string& path, const std::string& key, const std::string& body) {
-  return test::Exchange(port, "PATCH " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\nAuthorization: Bearer " +
+  return test::Exchange(port, "PATCH " + path + " HTTP/1.1\r\nHost: snip.invalid\r\nConnection: close\r\nAuthorization: Bearer " +
                                   key + "\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body);
 }
 

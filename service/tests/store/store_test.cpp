@@ -11,11 +11,13 @@
 #include <fstream>
 #include <iterator>
 #include <functional>
+#include <future>
 #include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "service/links/writer.h"
 #include "service/store/open_store.h"
 #include "service/store/postgres_store.h"
 #include "service/store/sqlite_checkpointer.h"
@@ -33,7 +35,7 @@ class StoreTest : public testing::TestWithParam<StoreKind> {
  protected:
   void SetUp() override { database_ = GetParam().place(dir_); }
   // Opens the test's store; a second call opens the same data again.
-  std::unique_ptr<Store> Open() { return OpenStore(database_); }
+  std::unique_ptr<Store> Open(const StoreOptions& options = {}) { return OpenStore(database_, options); }
   bool Sqlite() const { return std::string_view(GetParam().name) == "sqlite"; }
   // Runs SQL on the test's database behind the store's back, as an operator
   // or an older version of the service would.
@@ -348,6 +350,108 @@ TEST_P(StoreTest, AVersion2StoreOpensWithEverythingItHeld) {
   }
 }
 
+// A store made by version 3, with a link's title and tags and a key, opens
+// under the current schema with them, and from then on holds back the codes
+// of the links it deletes.
+TEST_P(StoreTest, AVersion3StoreOpensWithEverythingItHeldAndHoldsDeletedCodesBack) {
+  const std::string title = Sqlite() ? "'Q3 plan'" : "'Q3 plan'::bytea";
+  const std::string digest = Sqlite() ? "X'00ff'" : "'\\x00ff'::bytea";
+  ASSERT_TRUE(LoadOldSchema(
+      3, "INSERT INTO links(code, address, created, clicks, owner, title, tags) VALUES ('promo2026',"
+         " 'http://one.example/', 100, 5, 'ops', " + title + ", '[\"a\"]'), ('b', 'http://two.example/', 200, 0, '', "
+         + title + ", '[]');"
+         "INSERT INTO keys(name, role, digest, created) VALUES ('ops', 'admin', " + digest + ", 50);"));
+  for (int open = 0; open < 2; ++open) {  // migrated once; the second open finds the current version
+    std::unique_ptr<Store> store = Open();
+    const std::optional<Link> one = store->FindCode("promo2026");
+    ASSERT_EQ(one.has_value(), open == 0);
+    if (open == 0) {
+      EXPECT_EQ(one->title, "Q3 plan");
+      EXPECT_EQ(one->tags, std::vector<std::string>{"a"});
+      EXPECT_EQ(one->clicks, 5);
+      ASSERT_TRUE(store->DeleteLink("promo2026"));
+    }
+    EXPECT_EQ(store->ListKeys().size(), 1u);
+    EXPECT_EQ(store->FindCode("b")->address, "http://two.example/");
+    const std::vector<InsertResult> again =
+        store->InsertIfAbsent(std::vector<NewLink>{{"promo2026", "http://elsewhere.example/", 300}});
+    EXPECT_EQ(again[0].outcome, InsertResult::kCodeHeld);
+  }
+}
+
+// A deleted link's code is held back for the quarantine: neither another
+// address nor the same one gets it, whatever else its batch holds, until the
+// quarantine has passed; then it is given out and its row pruned by the next
+// click write. 0 days hold nothing.
+TEST_P(StoreTest, ADeletedCodeIsHeldBackForTheQuarantineAndThenGivenOut) {
+  constexpr int64_t kDay = 86400, kStart = 1800000000;
+  std::atomic<int64_t> now{kStart};
+  StoreOptions options;
+  options.now = [&] { return now.load(); };
+  std::unique_ptr<Store> store = Open(options);
+  store->InsertIfAbsent(std::vector<NewLink>{{"promo2026", "http://old.example/", 1}, {"later", "http://l.example/", 1}});
+  ASSERT_TRUE(store->DeleteLink("promo2026"));
+  now = kStart + 364 * kDay;
+  ASSERT_TRUE(store->DeleteLink("later"));
+  const std::vector<InsertResult> held = store->InsertIfAbsent(std::vector<NewLink>{
+      {"promo2026", "http://new.example/", 2},
+      {"fresh", "http://new.example/", 2},  // the same address with a free code, later in the batch
+      {"promo2026", "http://old.example/", 2},
+  });
+  ASSERT_EQ(held.size(), 3u);
+  EXPECT_EQ(held[0].outcome, InsertResult::kCodeHeld);
+  EXPECT_EQ(held[1].outcome, InsertResult::kInserted);
+  EXPECT_EQ(held[2].outcome, InsertResult::kCodeHeld);
+  EXPECT_FALSE(store->FindCode("promo2026"));
+  EXPECT_EQ(store->FindAddress("http://new.example/"), "fresh");
+
+  now = kStart + 365 * kDay;  // promo2026's quarantine has passed, later's has not
+  EXPECT_EQ(store->InsertIfAbsent(std::vector<NewLink>{{"promo2026", "http://old.example/", 3}})[0].outcome,
+            InsertResult::kInserted);
+  EXPECT_EQ(store->InsertIfAbsent(std::vector<NewLink>{{"later", "http://l.example/", 3}})[0].outcome,
+            InsertResult::kCodeHeld);
+  store->AddClicks(std::vector<ClickCount>{{"fresh", 1}}, {"prunes", 1});
+  std::vector<std::string> kept;
+  store->ForEachFreedCode([&](const FreedCode& freed) {
+    kept.push_back(freed.code + "@" + std::to_string(freed.freed - kStart));
+    return true;
+  });
+  EXPECT_EQ(kept, std::vector<std::string>{"later@" + std::to_string(364 * kDay)});
+
+  options.codeQuarantine = 0;
+  EXPECT_EQ(Open(options)->InsertIfAbsent(std::vector<NewLink>{{"later", "http://l.example/", 4}})[0].outcome,
+            InsertResult::kInserted);
+}
+
+// The writer answers a random code only once the store took it: one held
+// back gets the next try, as a collision does; an alias held back is taken.
+TEST_P(StoreTest, TheWriterNeverGivesOutAHeldCode) {
+  std::unique_ptr<Store> store = Open();
+  store->InsertIfAbsent(std::vector<NewLink>{{"heldCd1", "http://deleted.example/", 1}});
+  ASSERT_TRUE(store->DeleteLink("heldCd1"));
+  LinkCache cache(100);
+  Metrics metrics;
+  std::vector<std::string> codes = {"freshC1", "heldCd1"};  // handed out from the back
+  WriterSettings settings;
+  settings.newCode = [&] {
+    std::string code = codes.back();
+    codes.pop_back();
+    return code;
+  };
+  LinkWriter writer(*store, cache, metrics, settings);
+  const auto create = [&](const std::string& address, const std::string& alias) {
+    std::promise<Created> answered;
+    writer.Submit({address, alias}, [&](const Created& created) { answered.set_value(created); });
+    return answered.get_future().get();
+  };
+  const Created random = create("http://random.example/", "");
+  EXPECT_EQ(random.outcome, Created::kCreated);
+  EXPECT_EQ(random.code, "freshC1");
+  EXPECT_TRUE(codes.empty());
+  EXPECT_EQ(create("http://alias.example/", "heldCd1").outcome, Created::kAliasTaken);
+  EXPECT_FALSE(store->FindCode("heldCd1"));
+}
+
 // What a link is born with and what its client said of it come back from
 // every read: the title byte for byte, the tags as JSON keeps them (bytes
 // that are not UTF-8 as U+FFFD). A title no database text would take fails
@@ -438,6 +542,48 @@ TEST(PostgresStore, InstancesStartingTogetherMigrateOnceAndANewerSchemaIsRefused
   }
   EXPECT_THROW(OpenPostgresStore(database), StoreError);
   EXPECT_THROW(OpenPostgresStore("postgresql://snipora@127.0.0.1:1/nothing"), StoreError);
+}
+
+// A link deleted while an insert of its code waits for the deleting
+// transaction frees the code after the insert's snapshot was taken: the
+// insert still finds it held, and the code stays free of the new address.
+TEST(PostgresStore, ACodeFreedWhileItsInsertWaitsIsHeld) {
+  const std::string database = test::SharedPostgres::FreshDatabase();
+  std::unique_ptr<Store> store = OpenPostgresStore(database);
+  store->InsertIfAbsent(std::vector<NewLink>{{"promo2026", "http://old.example/", 1}});
+  const auto run = [](PGconn* connection, const std::string& sql) {
+    PGresult* result = PQexec(connection, sql.c_str());
+    const ExecStatusType status = PQresultStatus(result);
+    PQclear(result);
+    return status == PGRES_COMMAND_OK || status == PGRES_TUPLES_OK;
+  };
+  // the deletion as another instance makes it, left open
+  const std::unique_ptr<PGconn, decltype(&PQfinish)> deleting(PQconnectdb(database.c_str()), &PQfinish);
+  ASSERT_TRUE(run(deleting.get(), "BEGIN"));
+  ASSERT_TRUE(run(deleting.get(), "DELETE FROM links WHERE code = 'promo2026'"));
+  ASSERT_TRUE(run(deleting.get(), "INSERT INTO freed_codes(code, freed) VALUES ('promo2026', extract(epoch FROM now())::int8)"));
+  std::future<std::vector<InsertResult>> inserting = std::async(std::launch::async, [&] {
+    return store->InsertIfAbsent(std::vector<NewLink>{{"promo2026", "http://new.example/", 2}});
+  });
+  // until the insert waits for the deletion's row lock
+  const std::unique_ptr<PGconn, decltype(&PQfinish)> watching(PQconnectdb(database.c_str()), &PQfinish);
+  bool waiting = false;
+  for (int i = 0; i < 500 && !waiting; ++i) {
+    PGresult* result = PQexec(watching.get(),
+                              "SELECT count(*) FROM pg_stat_activity WHERE datname = current_database()"
+                              " AND wait_event_type = 'Lock' AND query LIKE 'INSERT INTO links%'");
+    waiting = PQntuples(result) == 1 && std::string_view(PQgetvalue(result, 0, 0)) == "1";
+    PQclear(result);
+    if (!waiting) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  // committed whatever came of the wait: the insert must not outlive it
+  ASSERT_TRUE(run(deleting.get(), "COMMIT"));
+  EXPECT_TRUE(waiting) << "the insert never waited for the deletion";
+  const std::vector<InsertResult> results = inserting.get();
+  ASSERT_EQ(results.size(), 1u);
+  EXPECT_EQ(results[0].outcome, InsertResult::kCodeHeld);
+  EXPECT_FALSE(store->FindCode("promo2026"));
+  EXPECT_FALSE(store->FindAddress("http://new.example/"));
 }
 
 TEST(SqliteStore, SchemaVersionIsWrittenAndANewerOneIsRefused) {

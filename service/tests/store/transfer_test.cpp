@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <fstream>
 #include <sstream>
 
 #include "service/core/csv.h"
@@ -12,6 +13,7 @@
 #include "service/store/transfer.h"
 #include "service/tests/support/http_client.h"
 #include "service/tests/support/postgres_server.h"
+#include "service/tests/support/service_process.h"
 
 namespace snipora::service {
 namespace {
@@ -106,6 +108,37 @@ TEST(Transfer, ConflictsAreReportedAndSkippedNeverOverwritten) {
   EXPECT_NE(text.find("other: its address has the code known"), std::string::npos) << text;
 }
 
+// A copied store holds back the codes the source deleted, and neither copy
+// nor import hands out a code the target holds back: each such link is a
+// conflict, with the reason.
+TEST(Transfer, TheCodesOfDeletedLinksStayHeldBackThroughCopyAndImport) {
+  test::TempDir dir;
+  std::unique_ptr<Store> from = OpenStore(dir.File("from.db"));
+  std::unique_ptr<Store> to = OpenStore(test::SharedPostgres::FreshDatabase());
+  from->InsertIfAbsent(std::vector<NewLink>{
+      {"kept", "http://kept.example/", 1}, {"gone", "http://gone.example/", 1}, {"theirs", "http://mine.example/", 1}});
+  ASSERT_TRUE(from->DeleteLink("gone"));
+  to->InsertIfAbsent(std::vector<NewLink>{{"theirs", "http://theirs.example/", 2}});
+  ASSERT_TRUE(to->DeleteLink("theirs"));
+  ReportFile report;
+  const TransferReport copied = CopyLinks(*from, *to, report.file);
+  EXPECT_EQ(copied.added, 1u);
+  EXPECT_EQ(copied.conflicts, 1u);
+  EXPECT_EQ(copied.freedCodes, 1u);
+  EXPECT_FALSE(to->FindCode("theirs"));
+  EXPECT_EQ(to->InsertIfAbsent(std::vector<NewLink>{{"gone", "http://new.example/", 3}})[0].outcome,
+            InsertResult::kCodeHeld);
+  std::stringstream csv("code,address,created,clicks\ngone,http://gone.example/,1,0\n");
+  const TransferReport imported = ImportCsv(csv, *to, OwnHosts(), report.file);
+  EXPECT_EQ(imported.added, 0u);
+  EXPECT_EQ(imported.conflicts, 1u);
+  const std::string text = report.Text();
+  EXPECT_NE(text.find("theirs: a link with this code was deleted there, and the code is held back"),
+            std::string::npos)
+      << text;
+  EXPECT_NE(text.find("gone: a link with this code was deleted there"), std::string::npos) << text;
+}
+
 TEST(Transfer, ExportThenImportGivesTheSameLinks) {
   test::TempDir dir;
   std::unique_ptr<Store> from = OpenStore(test::SharedPostgres::FreshDatabase());
@@ -117,12 +150,12 @@ TEST(Transfer, ExportThenImportGivesTheSameLinks) {
             std::string::npos);
   std::unique_ptr<Store> to = OpenStore(dir.File("imported.db"));
   ReportFile report;
-  const TransferReport imported = ImportCsv(csv, *to, report.file);
+  const TransferReport imported = ImportCsv(csv, *to, OwnHosts(), report.file);
   EXPECT_EQ(imported.added, 6004u);
   EXPECT_EQ(imported.badRows, 0u);
   EXPECT_EQ(Contents(*to, false), Contents(*from, false));
   std::stringstream again(csv.str());
-  EXPECT_EQ(ImportCsv(again, *to, report.file).present, 6004u);
+  EXPECT_EQ(ImportCsv(again, *to, OwnHosts(), report.file).present, 6004u);
   EXPECT_EQ(report.Text(), "");
 }
 
@@ -139,19 +172,55 @@ TEST(Transfer, ABadRowIsReportedWithItsLineAndNothingIsImported) {
       "z,http://e/,0,-1\n"
       "w,http://e/,0\n"
       "v,http://e/\"oops\",0,0\n"
+      "t,http://e/,253402300800,0\n"  // after 9999
       "u,http://u.example/,1700000000,0");
   ReportFile report;
-  const TransferReport imported = ImportCsv(csv, *to, report.file);
-  EXPECT_EQ(imported.badRows, 7u);
+  const TransferReport imported = ImportCsv(csv, *to, OwnHosts(), report.file);
+  EXPECT_EQ(imported.badRows, 8u);
   EXPECT_EQ(imported.added, 0u);
   EXPECT_FALSE(to->FindCode("good"));
   const std::string text = report.Text();
-  for (const char* line : {"line 3: ", "line 5: ", "line 6: ", "line 7: ", "line 8: ", "line 9: ", "line 10: "})
+  for (const char* line :
+       {"line 3: ", "line 5: ", "line 6: ", "line 7: ", "line 8: ", "line 9: ", "line 10: ", "line 11: "})
     EXPECT_NE(text.find(line), std::string::npos) << line << "\n" << text;
-  EXPECT_EQ(text.find("line 11"), std::string::npos) << text;
+  EXPECT_EQ(text.find("line 12"), std::string::npos) << text;
 
   std::stringstream header("code,url\nq,http://q/,0,0\n");
-  EXPECT_EQ(ImportCsv(header, *to, report.file).badRows, 1u);
+  EXPECT_EQ(ImportCsv(header, *to, OwnHosts(), report.file).badRows, 1u);
+}
+
+// import refuses a link back to the service as a creation does: to the
+// public host and every name the service answers on, from its configuration
+// file or from the command line.
+TEST(Transfer, ImportRefusesALinkToTheServicesOwnNames) {
+  test::TempDir dir;
+  const std::string csv = dir.File("links.csv"), config = dir.File("service.conf"), database = dir.File("links.db");
+  std::ofstream(csv) << "code,address,created,clicks\n"
+                        "a,http://S.Example.Org:8080/loop,0,0\n"  // any port: a proxy may map it
+                        "b,http://ok.example/,0,0\n";
+  std::ofstream(config) << "public-host = s.example.org\nlisten = 0.0.0.0:80\ndatabase = " << database << "\n";
+  std::string output;
+  EXPECT_EQ(test::RunProgram({"import", "--config", config, "--input", csv}, &output), 1);
+  EXPECT_NE(output.find("line 2: the address: The address is already a short address of this service."),
+            std::string::npos)
+      << output;
+  // listening on every address, loopback is the service's too
+  std::ofstream(csv) << "code,address,created,clicks\nc,http://[::ffff:127.0.0.2]/loop,0,0\n";
+  EXPECT_EQ(test::RunProgram({"import", "--config", config, "--input", csv}, &output), 1) << output;
+  // another service's names are no loop here: the same rows go in
+  ASSERT_EQ(test::RunProgram({"import", "--database", database, "--input", csv, "--public-host", "other.example",
+                              "--listen", "10.9.9.9:80", "--own-hosts", "proxy.example"},
+                             &output),
+            0)
+      << output;
+  std::ofstream(csv) << "code,address,created,clicks\nd,http://PROXY.example/,0,0\n";
+  EXPECT_EQ(test::RunProgram({"import", "--database", database, "--input", csv, "--public-host", "other.example",
+                              "--listen", "10.9.9.9:80", "--own-hosts", "proxy.example"},
+                             &output),
+            1)
+      << output;
+  EXPECT_TRUE(OpenStore(database)->FindCode("c"));
+  EXPECT_FALSE(OpenStore(database)->FindCode("d"));
 }
 
 TEST(Csv, RecordsReadTheSameWhateverPiecesTheyComeIn) {

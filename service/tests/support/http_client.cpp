@@ -54,8 +54,18 @@ std::optional<Response> ParseResponse(const std::string& bytes, std::size_t* use
   return response;
 }
 
-Client::Client(uint16_t port) {
+Client::Client(uint16_t port, const char* from) {
   fd_ = socket(AF_INET, SOCK_STREAM, 0);
+  if (from) {
+    sockaddr_in source{};
+    source.sin_family = AF_INET;
+    if (inet_pton(AF_INET, from, &source.sin_addr) != 1 ||
+        bind(fd_, reinterpret_cast<sockaddr*>(&source), sizeof source) != 0) {
+      close(fd_);
+      fd_ = -1;
+      return;
+    }
+  }
   sockaddr_in address{};
   address.sin_family = AF_INET;
   address.sin_port = htons(port);
@@ -138,7 +148,7 @@ Response Post(uint16_t port, std::string_view path, std::string_view type, std::
 
 Response Send(uint16_t port, const std::string& method, const std::string& path, const std::string& key,
               const std::string& body) {
-  std::string request = method + " " + path + " HTTP/1.1\r\nHost: x\r\nConnection: close\r\n";
+  std::string request = method + " " + path + " HTTP/1.1\r\nHost: snip.invalid\r\nConnection: close\r\n";
   if (!key.empty()) request += "Authorization: Bearer " + key + "\r\n";
   if (!body.empty())
     request += "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";

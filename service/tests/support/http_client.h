@@ -30,7 +30,8 @@ std::optional<Response> ParseResponse(const std::string& bytes, std::size_t* use
 
 class Client {
  public:
-  explicit Client(uint16_t port);
+  // `from`: the loopback address to connect from (127.0.0.2, ...), else 127.0.0.1.
+  explicit Client(uint16_t port, const char* from = nullptr);
   ~Client();
   Client(const Client&) = delete;
   Client& operator=(const Client&) = delete;
