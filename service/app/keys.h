@@ -2,7 +2,7 @@
 // API keys: made from getrandom(2), shown once, kept only as a SHA-256
 // digest. The keys in force are held in memory (a KeyRing) and checked in
 // constant time, whatever the key and whichever of them it is; the ring is
-// replaced when a key is added or revoked anywhere (change_feed.h).
+// replaced when a key is added or revoked anywhere (links/change_feed.h).
 #include <memory>
 #include <mutex>
 #include <optional>

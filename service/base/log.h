@@ -2,7 +2,7 @@
 // The service's one way to say what happened, on standard error:
 //   snipora-service: error: redirect of Ab3dE9x: the store failed: ...
 // Each line is written with one call, so lines from several threads do not
-// mix. The access log (access_log.h) is apart: one line per request.
+// mix. The access log (http/access_log.h) is apart: one line per request.
 #include <string_view>
 
 namespace snipora::service {

@@ -1,7 +1,7 @@
 #pragma once
 // Where the links are kept. The service talks to its store through this
 // small interface only, so that another database can take SQLite's place;
-// the same store tests run against every implementation (tests/store_test.cpp).
+// the same store tests run against every implementation (tests/store/store_test.cpp).
 //
 // A store is used from several threads: each call is safe to make
 // concurrently with any other. Failures of the database throw StoreError.
