@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Creations through nginx while two instances on one PostgreSQL are restarted
 # one after the other (SIGTERM, then started again, every 3 s): how many
-# answers fail with SCALING.md's earlier proxy settings ("old") and with its
+# answers fail with docs/scaling.md's earlier proxy settings ("old") and with its
 # current ones ("new"). Figures, not a test. Needs nginx (nginx-light).
 #   scripts/bench-rolling-restart.sh [rounds]     (default 2)
 root=$(cd "$(dirname "$0")/.." && pwd)

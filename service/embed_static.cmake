@@ -33,7 +33,7 @@ foreach(name IN LISTS names)
 endforeach()
 
 set(source "// Made by embed_static.cmake from service/static/; not edited by hand.
-#include \"service/static_files.h\"
+#include \"service/app/static_files.h\"
 
 namespace snipora::service {
 namespace {

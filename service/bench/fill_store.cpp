@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "service/codes.h"
-#include "service/open_store.h"
+#include "service/links/codes.h"
+#include "service/store/open_store.h"
 
 using namespace snipora::service;
 

@@ -195,7 +195,7 @@ std::string_view RefusalPageText(Language language, Refusal refusal) {
     case Refusal::kDeniedHost: return texts.deniedHost;
     case Refusal::kNotUtf8: return texts.notUtf8;
     case Refusal::kBadIdnaHost: return texts.badIdnaHost;
-    default: break;
+    case Refusal::kAccepted: break;  // no refusal: no page says it
   }
   // a refusal these pages have no sentence for: English has the API's own
   return language == Language::kEn ? std::string_view(RefusalText(refusal)) : texts.refused;

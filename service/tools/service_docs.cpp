@@ -1,13 +1,15 @@
 // Writes the documents that must agree with the option table: the manual
-// page snipora-service(1) and the configuration file the package installs.
+// page snipora-service(1), the configuration file the package installs, and
+// the table of options in docs/operating.md (a test keeps it equal).
 //   snipora-service-docs man
 //   snipora-service-docs conf [NAME=VALUE]...   (those set, the rest commented at their defaults)
+//   snipora-service-docs markdown
 #include <cstdio>
 #include <map>
 #include <string>
 #include <string_view>
 
-#include "service/settings.h"
+#include "service/base/settings.h"
 
 using namespace snipora::service;
 
@@ -112,6 +114,29 @@ void Man() {
   std::fputs(page.c_str(), stdout);
 }
 
+// Text in a cell of a Markdown table: a "|" would end the cell.
+std::string Cell(std::string_view text) {
+  std::string out;
+  for (char c : text) {
+    if (c == '|') out += '\\';
+    out += c;
+  }
+  return out;
+}
+
+// The service's options as --help lists them, one row each.
+void Markdown() {
+  std::string table = "| option | value | default | meaning |\n|---|---|---|---|\n";
+  for (const OptionDoc& option : DescribeOptions()) {
+    if (!option.inConfigFile && option.name != "config") continue;
+    const std::string fallback = option.name == "config" ? "" : "none";
+    const std::string given = option.defaultValue.empty() ? fallback : "`" + Cell(option.defaultValue) + "`";
+    table += "| `--" + option.name + "` | `" + Cell(option.argument) + "` | " + given + " | " + Cell(option.help) +
+             " |\n";
+  }
+  std::fputs(table.c_str(), stdout);
+}
+
 int Conf(int argc, char** argv) {
   std::map<std::string, std::string> set;
   for (int i = 2; i < argc; ++i) {
@@ -156,6 +181,10 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (what == "conf") return Conf(argc, argv);
-  std::fputs("usage: snipora-service-docs man | conf [NAME=VALUE]...\n", stderr);
+  if (what == "markdown") {
+    Markdown();
+    return 0;
+  }
+  std::fputs("usage: snipora-service-docs man | conf [NAME=VALUE]... | markdown\n", stderr);
   return 2;
 }

@@ -1,0 +1,446 @@
+#include "service/base/settings.h"
+
+#include <charconv>
+#include <fstream>
+#include <stdexcept>
+#include <variant>
+
+#include "service/core/allowed_hosts.h"
+#include "service/core/forwarded.h"
+#include "service/core/own_hosts.h"
+#include "service/core/utc_time.h"
+
+namespace snipora::service {
+namespace {
+
+// Which runs take an option: the service, and the commands that move links.
+enum : unsigned {
+  kServe = 1,
+  kCopy = 2,
+  kExport = 4,
+  kImport = 8,
+  kKey = 16,
+  kLink = 32,
+  kEvery = kServe | kCopy | kExport | kImport | kKey | kLink,
+};
+
+struct Text {
+  std::string Settings::*field;
+  const char* metavar;  // what the value is, as --help and the manual page name it
+  // what is wrong with a value (empty: nothing); null: any value
+  std::string (*check)(const std::string& value) = nullptr;
+};
+struct Number {
+  uint32_t Settings::*field;
+  uint32_t min, max;
+};
+struct Switch {
+  bool Settings::*field;
+};
+struct ConfigFile {};
+
+struct Option {
+  const char* name;
+  std::variant<Text, Number, Switch, ConfigFile> value;
+  const char* defaultValue;  // "" for none: the option may then be given empty
+  unsigned commands;
+  const char* help;
+};
+
+std::string CheckListen(const std::string& value) {
+  return ParseListen(value) ? "" : "takes HOST:PORT (an IP address, [IPv6]:PORT), not '" + value + "'";
+}
+std::string CheckRanges(const std::string& value) {
+  std::string error;
+  return AddressRanges::Parse(value, &error) ? "" : "takes IP addresses and CIDR ranges: " + error;
+}
+
+std::string CheckOwnHosts(const std::string& value) {
+  OwnHosts hosts;
+  std::string bad;
+  return hosts.AddList(value, &bad) ? "" : "takes host names or IP addresses, comma-separated; '" + bad + "' is none";
+}
+
+std::string CheckHosts(const std::string& value) {
+  std::string error;
+  return AllowedHosts::Parse(value, &error) ? "" : "takes host names and addresses, comma-separated: " + error;
+}
+
+std::string CheckRole(const std::string& value) {
+  return value == "admin" || value == "creator" ? "" : "takes admin or creator, not '" + value + "'";
+}
+std::string CheckKeyName(const std::string& value) {
+  const bool fits = value.size() <= 64 && value.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ"
+                                                                   "0123456789-_.") == std::string::npos;
+  return fits ? "" : "takes 1 to 64 letters, digits, '-', '_' or '.', not '" + value + "'";
+}
+
+std::string CheckTime(const std::string& value) {
+  return ParseTime(value) ? ""
+                          : "takes a UTC time from 1970 to 9999 as 2026-12-31T00:00:00Z or seconds since 1970, not '" +
+                                value + "'";
+}
+std::string CheckBoolean(const std::string& value) {
+  return value == "true" || value == "false" ? "" : "takes true or false, not '" + value + "'";
+}
+
+const Option kOptions[] = {
+    {"listen", Text{&Settings::listen, "HOST:PORT", CheckListen}, "127.0.0.1:8080", kServe | kImport,
+     "HOST:PORT to listen on (IPv4, or [IPv6]:PORT); links to its address are refused, and to every loopback "
+     "address and localhost when it is loopback or every address (0.0.0.0, ::)"},
+    {"database", Text{&Settings::database, "STORE"}, "snipora.db", kServe | kExport | kImport | kKey | kLink,
+     "the links: an SQLite file (created when absent), or a PostgreSQL database as postgresql://USER@HOST:PORT/DB "
+     "(any libpq connection address; several instances may share it)"},
+    {"public-host", Text{&Settings::publicHost, "HOST[:PORT]"}, "localhost:8080", kServe | kImport,
+     "HOST[:PORT] of the short addresses handed out (http://HOST[:PORT]/CODE); addresses on HOST (any port) are "
+     "refused"},
+    {"deny-list", Text{&Settings::denyList, "FILE"}, "", kServe,
+     "a file of refused hosts, one a line (subdomains too, # comments): creations refused, links made before "
+     "answer 410; read again on SIGHUP"},
+    // the loop check
+    {"own-hosts", Text{&Settings::ownHosts, "HOSTS", CheckOwnHosts}, "", kServe | kImport,
+     "more names of this service, comma-separated (a proxy's own name, another address it is reached by): "
+     "addresses on them (any port) are refused, as on the public host"},
+    {"client-package", Text{&Settings::clientPackage, "FILE"}, "", kServe,
+     "the Windows program's release zip: offered at /download/ under the file's own name (links followed), with a "
+     "Snipora.ini added that points it at the public host"},
+    {"trusted-proxies", Text{&Settings::trustedProxies, "RANGES", CheckRanges}, "", kServe,
+     "reverse proxies (IP addresses and CIDR ranges, comma-separated) whose X-Forwarded-For or Forwarded header "
+     "names the client; the limits and the access log then use that address"},
+    {"threads", Number{&Settings::threads, 1, 64}, "2", kServe, "threads answering requests (epoll each)"},
+    {"creations-per-minute", Number{&Settings::creationsPerMinute, 0, 1000000}, "60", kServe,
+     "creations allowed per client address per minute, then 429 (0: no limit)"},
+    {"max-connections", Number{&Settings::maxConnections, 1, 100000}, "1000", kServe, "open connections at most"},
+    {"per-ip-connections", Number{&Settings::perIpConnections, 0, 100000}, "200", kServe,
+     "open connections per client address at most; trusted proxies are not limited (0: no limit)"},
+    {"idle-timeout", Number{&Settings::idleTimeout, 1, 3600}, "30", kServe,
+     "seconds a connection may stay silent while a request or an answer is under way"},
+    {"head-timeout", Number{&Settings::headTimeout, 1, 3600}, "10", kServe,
+     "seconds a client has to send a whole request head, from its connection or its previous answer (cuts off "
+     "dribbling and idle clients)"},
+    {"connection-memory", Number{&Settings::connectionMemory, 4096, 1 << 24}, "32768", kServe,
+     "bytes per connection for the request line and headers; a longer head is refused (431 or 414). Up to 32768 "
+     "they come from the heap, above from a mapping of their own per connection (slower)"},
+    {"max-body", Number{&Settings::maxBodyBytes, 1024, 1 << 24}, "16384", kServe,
+     "bytes of a request body (POST, PATCH) at most (413 beyond)"},
+    {"batch", Number{&Settings::maxBatch, 1, 100000}, "1024", kServe, "creations committed together at most"},
+    {"gather-us", Number{&Settings::gatherMicroseconds, 0, 1000000}, "2000", kServe,
+     "microseconds the writer waits for as many creations as its last commit held (0: never waits)"},
+    {"click-flush-ms", Number{&Settings::clickFlushMs, 10, 3600000}, "1000", kServe,
+     "milliseconds between writes of counted clicks (and their counts per day); the clicks counted since the last "
+     "write are lost on a kill or a crash, not on SIGTERM"},
+    {"cache-size", Number{&Settings::cacheSize, 0, 100000000}, "1000000", kServe,
+     "codes kept in memory for redirects, least recently used out, filled from the store at start while there is "
+     "room (about 300 bytes each with 90-byte addresses; 0: every redirect asks the store)"},
+    {"code-quarantine-days", Number{&Settings::codeQuarantineDays, 0, 36500}, "365", kServe | kCopy | kImport,
+     "days a deleted link's code is held back: no alias nor random code takes it, so old short addresses and "
+     "printed QR codes never lead somewhere new (0: given out again at once)"},
+    {"stop-timeout", Number{&Settings::stopTimeout, 0, 3600}, "10", kServe,
+     "seconds SIGTERM waits for requests in flight and open connections"},
+    {"access-log", Switch{&Settings::accessLog}, "on", kServe,
+     "one line per request on standard output: on or off"},
+    {"open-creation", Switch{&Settings::openCreation}, "on", kServe,
+     "on: anyone may create links (the form, /create.php, /api-create.php, POST /api/v1/links); off: creations need a key "
+     "(Authorization: Bearer KEY)"},
+    // the wire's hardening
+    {"request-timeout", Number{&Settings::requestTimeout, 1, 3600}, "30", kServe,
+     "seconds a client has to send a whole request, head and body, from its request line; a slower one is cut off "
+     "and logged (a large body over a slow link needs more)"},
+    {"allowed-hosts", Text{&Settings::allowedHosts, "HOSTS", CheckHosts}, "", kServe,
+     "host names a request may be for (HOST[:PORT], comma-separated, the port not compared; * for any), else 421, "
+     "/healthz excepted; none: the public host and the listen address, with localhost, 127.0.0.1 and ::1 when that "
+     "is a loopback or wildcard address. A name a proxy or a DNS alias reaches the service by must be listed"},
+    {"from", Text{&Settings::from, "STORE"}, "", kCopy, "copy: the store to copy from (as --database)"},
+    {"to", Text{&Settings::to, "STORE"}, "", kCopy, "copy: the store to copy into (as --database)"},
+    {"output", Text{&Settings::output, "FILE"}, "-", kExport, "export: the CSV file to write (-: standard output)"},
+    {"input", Text{&Settings::input, "FILE"}, "-", kImport, "import: the CSV file to read (-: standard input)"},
+    {"name", Text{&Settings::keyName, "NAME", CheckKeyName}, "", kKey, "key create: the new key's name"},
+    {"role", Text{&Settings::keyRole, "admin|creator", CheckRole}, "creator", kKey,
+     "key create: admin (every operation) or creator (creates links and manages its own)"},
+    {"reason", Text{&Settings::reason, "TEXT"}, "", kLink, "link disable: why, for operators (the link's private note)"},
+    {"public-note", Text{&Settings::publicNote, "TEXT"}, "", kLink,
+     "link disable: a sentence shown on the link's 410 page"},
+    {"at", Text{&Settings::at, "TIME", CheckTime}, "", kLink,
+     "link expire: when, as 2026-12-31T00:00:00Z (UTC) or seconds since 1970"},
+    {"created-after", Text{&Settings::createdAfter, "TIME", CheckTime}, "", kLink, "link list: made after this time"},
+    {"created-before", Text{&Settings::createdBefore, "TIME", CheckTime}, "", kLink, "link list: made before this time"},
+    {"host", Text{&Settings::host, "HOST"}, "", kLink, "link list: links to this host"},
+    {"disabled", Text{&Settings::disabled, "true|false", CheckBoolean}, "", kLink, "link list: only disabled (true) or not (false)"},
+    {"limit", Number{&Settings::limit, 1, 1000}, "100", kLink, "link list: links shown at most"},
+    {"config", ConfigFile{}, "", kEvery,
+     "a file of the service's options, one NAME = VALUE a line (# comments); the command line wins over it"},
+};
+
+struct CommandName {
+  const char* word;  // one word, or two ("key create")
+  Command command;
+  unsigned bit;
+  std::size_t operands = 0;  // words it takes after its options' names
+};
+constexpr CommandName kCommands[] = {
+    {"copy", Command::kCopy, kCopy},
+    {"export", Command::kExport, kExport},
+    {"import", Command::kImport, kImport},
+    {"key create", Command::kKeyCreate, kKey},
+    {"key list", Command::kKeyList, kKey},
+    {"key revoke", Command::kKeyRevoke, kKey, 1},
+    {"link show", Command::kLinkShow, kLink, 1},
+    {"link list", Command::kLinkList, kLink},
+    {"link disable", Command::kLinkDisable, kLink, 1},
+    {"link enable", Command::kLinkEnable, kLink, 1},
+    {"link expire", Command::kLinkExpire, kLink, 1},
+    {"link delete", Command::kLinkDelete, kLink, 1},
+};
+
+const Option* FindOption(std::string_view name) {
+  for (const Option& option : kOptions)
+    if (name == option.name) return &option;
+  return nullptr;
+}
+
+// Sets `option` from `text`; what is wrong, after the option's name, when the
+// value is refused (" takes a number from 1 to 64, not 'x'").
+std::string Set(const Option& option, Settings& settings, const std::string& text) {
+  return std::visit(
+      [&](const auto& value) -> std::string {
+        using T = std::decay_t<decltype(value)>;
+        if constexpr (std::is_same_v<T, Number>) {
+          uint32_t number = 0;
+          const auto [end, status] = std::from_chars(text.data(), text.data() + text.size(), number);
+          if (text.empty() || status != std::errc() || end != text.data() + text.size() || number < value.min ||
+              number > value.max)
+            return " takes a number from " + std::to_string(value.min) + " to " + std::to_string(value.max) +
+                   ", not '" + text + "'";
+          settings.*(value.field) = number;
+        } else if constexpr (std::is_same_v<T, Switch>) {
+          if (text != "on" && text != "off") return " takes on or off, not '" + text + "'";
+          settings.*(value.field) = text == "on";
+        } else if constexpr (std::is_same_v<T, Text>) {
+          if (text.empty() && *option.defaultValue) return " needs a value";
+          if (value.check && !text.empty())
+            if (std::string why = value.check(text); !why.empty()) return " " + why;
+          settings.*(value.field) = text;
+        }
+        return {};
+      },
+      option.value);
+}
+
+std::string_view Trim(std::string_view text) {
+  const std::size_t first = text.find_first_not_of(" \t\r");
+  if (first == std::string_view::npos) return {};
+  return text.substr(first, text.find_last_not_of(" \t\r") - first + 1);
+}
+
+// The service's options from a NAME = VALUE file; the first fault, naming
+// the file, the line and the option.
+std::string ReadConfigFile(const std::string& path, Settings& settings) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return "cannot read the configuration file " + path;
+  std::string line;
+  for (unsigned number = 1; std::getline(in, line); ++number) {
+    std::string_view text = line;
+    if (number == 1 && text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);  // a byte-order mark
+    text = Trim(text);
+    if (text.empty() || text[0] == '#') continue;
+    const std::string where = path + ":" + std::to_string(number) + ": ";
+    const std::size_t eq = text.find('=');
+    if (eq == std::string_view::npos) return where + "expected NAME = VALUE, not '" + std::string(text) + "'";
+    const std::string name(Trim(text.substr(0, eq)));
+    const Option* option = FindOption(name);
+    if (!option || !(option->commands & kServe) || std::holds_alternative<ConfigFile>(option->value))
+      return where + "unknown option '" + name + "'";
+    if (std::string error = Set(*option, settings, std::string(Trim(text.substr(eq + 1)))); !error.empty())
+      return where + name + error;
+  }
+  if (in.bad()) return "cannot read the configuration file " + path;
+  return {};
+}
+
+std::string ArgumentOf(const Option& option) {
+  return std::visit(
+      [&](const auto& value) -> std::string {
+        using T = std::decay_t<decltype(value)>;
+        if constexpr (std::is_same_v<T, Number>) return "NUMBER";
+        else if constexpr (std::is_same_v<T, Switch>) return "on|off";
+        else if constexpr (std::is_same_v<T, ConfigFile>) return "FILE";
+        else return value.metavar;
+      },
+      option.value);
+}
+
+std::string CommandsOf(const Option& option) {
+  std::string names;
+  for (const CommandName& command : kCommands)
+    if (option.commands & command.bit) names += std::string(names.empty() ? "" : ", ") + command.word;
+  return names;
+}
+
+}  // namespace
+
+const char kCommandsHelp[] =
+    "Moving links:\n"
+    "  snipora-service copy --from STORE --to STORE\n"
+    "  snipora-service export [--database STORE] [--output FILE|-]\n"
+    "  snipora-service import [--database STORE] [--input FILE|-]\n"
+    "                         [--public-host HOST] [--listen HOST:PORT] [--own-hosts HOSTS]\n"
+    "copy moves every link with its code, creation time, clicks, owner and life (disabled, notes,\n"
+    "expiry, max_clicks), and the codes of deleted links, between two stores (each an SQLite\n"
+    "path or a postgresql:// address); export writes CSV (code,address,created,clicks; created as\n"
+    "YYYY-MM-DDTHH:MM:SSZ), import reads it, checking every row before storing any. A link already\n"
+    "there is left as it is, so running either again changes nothing; a code or address that is\n"
+    "another link's there, or a code held back there after a deletion (--code-quarantine-days), is\n"
+    "reported and skipped, and the exit status is then 1. export and import take the store from\n"
+    "--config FILE too. import refuses a link to the service's own names, as a creation does: give\n"
+    "it the service's --config, or its --public-host, --listen and --own-hosts.\n"
+    "Keys of the API (Authorization: Bearer KEY), in the store --database or --config names:\n"
+    "  snipora-service key create --name NAME [--role admin|creator]   prints the new key, once\n"
+    "  snipora-service key list\n"
+    "  snipora-service key revoke NAME\n"
+    "Links, in the same store; each change reaches the running instances within a second:\n"
+    "  snipora-service link show CODE                     the link as JSON\n"
+    "  snipora-service link list [--created-after TIME] [--created-before TIME] [--host HOST]\n"
+    "                            [--disabled true|false] [--limit N]\n"
+    "  snipora-service link disable CODE [--reason TEXT] [--public-note TEXT]   answers 410 from then on\n"
+    "  snipora-service link enable CODE\n"
+    "  snipora-service link expire CODE --at TIME\n"
+    "  snipora-service link delete CODE\n";
+
+Settings::Settings() {
+  for (const Option& option : kOptions)
+    if (!Set(option, *this, option.defaultValue).empty())
+      throw std::logic_error(std::string("the default of --") + option.name + " is refused by its own rule");
+}
+
+std::optional<ListenAddress> ParseListen(const std::string& text) {
+  std::size_t colon;
+  ListenAddress address;
+  if (!text.empty() && text[0] == '[') {
+    const std::size_t close = text.find(']');
+    if (close == std::string::npos || close + 1 >= text.size() || text[close + 1] != ':') return std::nullopt;
+    address.host = text.substr(1, close - 1);
+    colon = close + 1;
+  } else {
+    colon = text.rfind(':');
+    if (colon == std::string::npos || colon == 0) return std::nullopt;
+    address.host = text.substr(0, colon);
+  }
+  const std::string port = text.substr(colon + 1);
+  unsigned value = 0;
+  const auto [end, status] = std::from_chars(port.data(), port.data() + port.size(), value);
+  if (port.empty() || status != std::errc() || end != port.data() + port.size() || value > 65535) return std::nullopt;
+  address.port = uint16_t(value);
+  return address;
+}
+
+ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+  ParsedCommandLine parsed;
+  std::size_t i = 0;
+  unsigned bit = kServe;
+  const CommandName* found = nullptr;
+  if (!arguments.empty() && !arguments[0].starts_with("-")) {
+    const std::string two = arguments.size() > 1 ? arguments[0] + " " + arguments[1] : "";
+    for (const CommandName& command : kCommands) {
+      if (arguments[0] == command.word) found = &command, i = 1;
+      if (two == command.word) found = &command, i = 2;
+    }
+    if (!found) {
+      parsed.error = "unknown command '" + (two.empty() ? arguments[0] : two) + "'";
+      return parsed;
+    }
+    parsed.command = found->command;
+    bit = found->bit;
+  }
+  // the command line's values are set after the file's: the command line wins
+  std::vector<std::pair<const Option*, std::string>> given;
+  std::string config;
+  for (; i < arguments.size(); ++i) {
+    std::string argument = arguments[i];
+    if (argument == "--help" || argument == "-h") {
+      parsed.help = true;
+      continue;
+    }
+    std::string value;
+    bool hasValue = false;
+    if (const std::size_t eq = argument.find('='); eq != std::string::npos) {
+      value = argument.substr(eq + 1);
+      argument = argument.substr(0, eq);
+      hasValue = true;
+    }
+    if (!argument.starts_with("-") && found && parsed.operands.size() < found->operands) {
+      parsed.operands.push_back(arguments[i]);
+      continue;
+    }
+    const Option* option = argument.starts_with("--") ? FindOption(argument.substr(2)) : nullptr;
+    if (!option || !(option->commands & bit)) {
+      parsed.error = argument.starts_with("--") ? "unknown option '" + argument + "'"
+                                                : "unexpected argument '" + argument + "'";
+      return parsed;
+    }
+    if (!hasValue) {
+      if (i + 1 >= arguments.size()) {
+        parsed.error = argument + " needs a value";
+        return parsed;
+      }
+      value = arguments[++i];
+    }
+    if (std::holds_alternative<ConfigFile>(option->value))
+      config = value;
+    else
+      given.emplace_back(option, value);
+  }
+  if (parsed.help) return parsed;
+  if (!config.empty()) {
+    parsed.error = ReadConfigFile(config, parsed.settings);
+    if (!parsed.error.empty()) return parsed;
+  }
+  for (const auto& [option, value] : given) {
+    if (std::string error = Set(*option, parsed.settings, value); !error.empty()) {
+      parsed.error = "--" + std::string(option->name) + error;
+      return parsed;
+    }
+  }
+  if (parsed.command == Command::kCopy && (parsed.settings.from.empty() || parsed.settings.to.empty()))
+    parsed.error = "copy needs --from and --to";
+  if (parsed.command == Command::kKeyCreate && parsed.settings.keyName.empty())
+    parsed.error = "key create needs --name";
+  if (parsed.command == Command::kLinkExpire && parsed.settings.at.empty()) parsed.error = "link expire needs --at";
+  if (found && parsed.operands.size() < found->operands)
+    parsed.error = std::string(found->word) + " needs " + std::to_string(found->operands) + " more word(s)";
+  return parsed;
+}
+
+std::string HelpText() {
+  std::string text =
+      "usage: snipora-service [--OPTION VALUE]...\n"
+      "       snipora-service copy|export|import [--OPTION VALUE]...\n"
+      "       snipora-service key create|list|revoke [NAME] [--OPTION VALUE]...\n"
+      "       snipora-service link show|list|disable|enable|expire|delete [CODE] [--OPTION VALUE]...\n"
+      "A URL-shortening service: GET /create.php?url=... answers the short address,\n"
+      "GET /CODE redirects to the long one. Options (default in brackets); the\n"
+      "service's may also be written in the --config file as NAME = VALUE:\n";
+  for (const Option& option : kOptions) {
+    if (!(option.commands & kServe)) continue;
+    std::string head = "  --" + std::string(option.name);
+    head.resize(std::max<std::size_t>(head.size() + 1, 26), ' ');
+    text += head + option.help;
+    if (!std::holds_alternative<ConfigFile>(option.value))
+      text += " [" + std::string(*option.defaultValue ? option.defaultValue : "none") + "]";
+    text += "\n";
+  }
+  text += "  --help                  this text\n"
+          "Signals: SIGHUP reads the deny list again; SIGTERM and SIGINT stop accepting,\n"
+          "answer the requests in flight and write the counted clicks.\n";
+  return text + kCommandsHelp;
+}
+
+std::vector<OptionDoc> DescribeOptions() {
+  std::vector<OptionDoc> docs;
+  for (const Option& option : kOptions)
+    docs.push_back({option.name, ArgumentOf(option), option.defaultValue, option.help,
+                    (option.commands & kServe) && !std::holds_alternative<ConfigFile>(option.value),
+                    CommandsOf(option)});
+  return docs;
+}
+
+}  // namespace snipora::service

@@ -1,0 +1,115 @@
+#pragma once
+// The codes this instance has resolved, least recently used out when full,
+// with what a redirect needs to know of each (its address and its life), and
+// the clicks counted since the last flush. A cached entry answers without a
+// database until a change drops it (Drop). Whether a link is gone is decided
+// at each lookup, from the entry, the time and the deny list in force, so a
+// date passing or a reloaded deny list take effect at once with no write.
+// Sharded by the code's hash, a mutex each, so that the request threads
+// rarely meet. Capacity 0 caches nothing (clicks are still counted).
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "service/core/address_check.h"
+#include "service/store/store.h"
+
+namespace snipora::service {
+
+// What a redirect needs of a link.
+struct LinkLife {
+  std::string address;
+  std::string host;  // of the address, in lower case: read once, for the deny list
+  bool disabled = false;
+  std::string publicNote;
+  std::optional<int64_t> expires, maxClicks;
+  int64_t clicks = 0;  // stored when cached, and counted by this instance since
+};
+LinkLife LifeOf(const Link& link);
+
+struct Resolved {
+  enum State { kMiss, kLive, kGone } state = kMiss;
+  std::string address;     // kLive
+  std::string publicNote;  // kGone: a disabled link's public note (an expired one shows none)
+};
+// Whether a link is gone now: disabled, expired, out of clicks, or its host denied.
+bool IsGone(const LinkLife& life, int64_t now, const DenyList& denied);
+
+class LinkCache {
+ public:
+  explicit LinkCache(std::size_t capacity);
+  LinkCache(const LinkCache&) = delete;
+  LinkCache& operator=(const LinkCache&) = delete;
+
+  // A cached code, made the most recent, live or gone at `now`; with
+  // `click`, one click more for it when live. Counts a hit or a miss.
+  Resolved Find(std::string_view code, bool click, int64_t now, const DenyList& denied);
+  // Caches a code (an entry there stays: a change drops it first) and
+  // resolves it as Find does. With `readAt` (epoch() before the link was
+  // read), a link read before a Drop since is answered but not cached: it
+  // may be the row as it was before the change.
+  Resolved Insert(std::string_view code, LinkLife life, bool click, int64_t now, const DenyList& denied,
+                  std::optional<uint64_t> readAt = std::nullopt);
+  // Counts the Drops.
+  uint64_t epoch() const { return epoch_.load(std::memory_order_acquire); }
+  // Caches a code only while its shard has room: false when it had none.
+  bool InsertIfRoom(std::string_view code, LinkLife life);
+  // Forgets a code (it changed); its counted clicks stay counted.
+  void Drop(std::string_view code);
+  // Clicks counted for the code since they were last taken.
+  int64_t PendingClicks(std::string_view code) const;
+  // The counted clicks of every code that has any, setting them back to 0.
+  std::vector<ClickCount> TakeClicks();
+  // Counts taken that could not be written, counted again.
+  void ReturnClicks(const std::vector<ClickCount>& counts);
+
+  std::size_t size() const;
+  std::size_t capacity() const { return capacity_; }
+  uint64_t hits() const;
+  uint64_t misses() const;
+
+ private:
+  struct TransparentHash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  };
+  struct Entry {
+    std::string code;
+    LinkLife life;
+    int64_t clicks = 0;      // counted since the last take
+    std::size_t clickedAt = 0;  // its place in Shard::clicked while clicks > 0
+  };
+  struct Shard {
+    mutable std::mutex mutex;
+    std::list<Entry> order;  // most recent first; entries never move in memory
+    std::unordered_map<std::string_view, std::list<Entry>::iterator> index;
+    std::vector<Entry*> clicked;  // the entries with clicks, so a click costs no lookup
+    // clicks of codes not cached (any more)
+    std::unordered_map<std::string, int64_t, TransparentHash, std::equal_to<>> loose;
+    uint64_t hits = 0, misses = 0;
+  };
+  static constexpr std::size_t kShards = 16;
+  Shard& ShardOf(std::string_view code) const;
+  static void Click(Shard& shard, Entry& entry);
+  static Resolved Resolve(Shard& shard, Entry& entry, bool click, int64_t now, const DenyList& denied);
+  static void Unlink(Shard& shard, std::list<Entry>::iterator entry);
+  static void Evict(Shard& shard);
+  template <typename Read>
+  uint64_t Sum(Read read) const;
+
+  std::atomic<uint64_t> epoch_{0};
+  const std::size_t capacity_;
+  const std::size_t perShard_;
+  std::unique_ptr<Shard[]> shards_;
+};
+
+}  // namespace snipora::service

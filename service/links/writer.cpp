@@ -1,0 +1,184 @@
+#include "service/links/writer.h"
+
+#include <sys/random.h>
+
+#include <algorithm>
+#include <ctime>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "service/base/log.h"
+#include "service/links/codes.h"
+
+namespace snipora::service {
+namespace {
+
+// A collision of random codes is rare (62^7 codes); a few fresh tries settle it.
+constexpr int kCodeTries = 8;
+
+// 128 random bits as hex: a flush's id, unique across instances.
+std::string FlushId() {
+  unsigned char bytes[16] = {};
+  std::size_t got = 0;
+  while (got < sizeof bytes) {
+    const ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
+    if (n <= 0) throw std::runtime_error("getrandom failed");
+    got += std::size_t(n);
+  }
+  static constexpr char kHex[] = "0123456789abcdef";
+  std::string id;
+  for (unsigned char byte : bytes) id += {kHex[byte >> 4], kHex[byte & 15]};
+  return id;
+}
+
+}  // namespace
+
+WriterSettings::WriterSettings(const Settings& settings)
+    : maxBatch(settings.maxBatch),
+      clickFlushInterval(settings.clickFlushMs),
+      gatherWindow(settings.gatherMicroseconds) {}
+
+LinkWriter::LinkWriter(Store& store, LinkCache& cache, Metrics& metrics, WriterSettings settings)
+    : store_(store), cache_(cache), metrics_(metrics), settings_(settings), thread_([this] { Run(); }) {}
+
+LinkWriter::~LinkWriter() { Stop(); }
+
+void LinkWriter::Submit(Creation creation, std::function<void(const Created&)> answer) {
+  {
+    std::lock_guard lock(mutex_);
+    if (!stopping_) {
+      queue_.push_back({std::move(creation), std::move(answer)});
+      wake_.notify_one();
+      return;
+    }
+  }
+  answer(Created{});
+}
+
+void LinkWriter::Stop() {
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+    wake_.notify_one();
+  }
+  if (thread_.joinable()) thread_.join();
+}
+
+void LinkWriter::Run() {
+  auto nextFlush = std::chrono::steady_clock::now() + settings_.clickFlushInterval;
+  std::size_t lastBatch = 1;
+  for (;;) {
+    std::deque<Waiting> batch;
+    bool last = false;
+    {
+      std::unique_lock lock(mutex_);
+      wake_.wait_until(lock, nextFlush, [this] { return !queue_.empty() || stopping_; });
+      const std::size_t expected = std::min(lastBatch, settings_.maxBatch);
+      if (!queue_.empty() && queue_.size() < expected && settings_.gatherWindow.count() > 0)
+        wake_.wait_for(lock, settings_.gatherWindow, [&] { return queue_.size() >= expected || stopping_; });
+      if (!queue_.empty()) lastBatch = std::min(queue_.size(), settings_.maxBatch);
+      while (!queue_.empty() && batch.size() < settings_.maxBatch) {
+        batch.push_back(std::move(queue_.front()));
+        queue_.pop_front();
+      }
+      last = stopping_ && queue_.empty();
+    }
+    if (!batch.empty()) Commit(batch);
+    if (last || std::chrono::steady_clock::now() >= nextFlush) {
+      FlushClicks();
+      nextFlush = std::chrono::steady_clock::now() + settings_.clickFlushInterval;
+    }
+    if (last) return;
+  }
+}
+
+void LinkWriter::Commit(std::deque<Waiting>& batch) {
+  const auto started = std::chrono::steady_clock::now();
+  const int64_t now = std::time(nullptr);
+  std::vector<Created> answers(batch.size());
+  std::vector<std::size_t> open(batch.size());  // indexes still to settle
+  for (std::size_t i = 0; i < batch.size(); ++i) open[i] = i;
+  try {
+    for (int attempt = 0; attempt < kCodeTries && !open.empty(); ++attempt) {
+      std::vector<NewLink> links;
+      for (std::size_t i : open) {
+        const Creation& creation = batch[i].creation;
+        links.push_back({creation.alias.empty() ? NewCode() : creation.alias, creation.address, now, 0,
+                         creation.owner, creation.title, creation.tags, creation.expires, creation.maxClicks});
+      }
+      const std::vector<InsertResult> results = store_.InsertIfAbsent(links);
+      Metrics::Add(metrics_.commits);
+      std::vector<std::size_t> retry;
+      for (std::size_t k = 0; k < open.size(); ++k) {
+        const std::size_t i = open[k];
+        const bool alias = !batch[i].creation.alias.empty();
+        const InsertResult& result = results[k];
+        Created& answer = answers[i];
+        switch (result.outcome) {
+          case InsertResult::kInserted: {
+            // a new link may be born with an end (an expiry, a click limit)
+            Link made{result.code, batch[i].creation.address};
+            made.expires = batch[i].creation.expires;
+            made.maxClicks = batch[i].creation.maxClicks;
+            cache_.Insert(result.code, LifeOf(made), false, 0, DenyList());
+            answer = {Created::kCreated, result.code, now};
+            break;
+          }
+          case InsertResult::kAddressKnown:
+            answer = {alias && result.code != batch[i].creation.alias ? Created::kAddressHasCode : Created::kKnown,
+                      result.code};
+            break;
+          case InsertResult::kCodeTaken:
+          case InsertResult::kCodeHeld:  // a deleted link's code is not given to another address
+            if (alias) {
+              answer = {Created::kAliasTaken, {}};
+            } else {
+              retry.push_back(i);
+            }
+            break;
+        }
+      }
+      open.swap(retry);
+    }
+  } catch (const std::exception& error) {
+    // each creation answered kFailed is counted as a store error where it is answered
+    Log(LogLevel::kError, "creations not stored (" + std::to_string(open.size()) + "): " + error.what());
+    for (std::size_t i : open) answers[i] = {Created::kFailed, {}};
+    // a failed transaction stored nothing of this round; answers made in
+    // earlier rounds were committed and stand
+  }
+  metrics_.commitSeconds.Observe(std::chrono::steady_clock::now() - started);
+  for (std::size_t i = 0; i < batch.size(); ++i) batch[i].answer(answers[i]);
+}
+
+std::string LinkWriter::NewCode() const { return settings_.newCode ? settings_.newCode() : RandomCode(); }
+
+void LinkWriter::FlushClicks() {
+  if (unsettled_) {
+    if (!WriteClicks(unsettled_->counts, unsettled_->flush)) return;  // the new clicks wait in the cache
+    unsettled_.reset();
+  }
+  std::vector<ClickCount> counts = cache_.TakeClicks();
+  if (counts.empty()) return;
+  // in key order the updates walk the table's pages once, not at random
+  std::sort(counts.begin(), counts.end(), [](const ClickCount& a, const ClickCount& b) { return a.code < b.code; });
+  ClickFlush flush{FlushId(), int64_t(std::time(nullptr)) / 86400};
+  if (!WriteClicks(counts, flush)) unsettled_ = Unsettled{std::move(counts), std::move(flush)};
+}
+
+bool LinkWriter::WriteClicks(const std::vector<ClickCount>& counts, const ClickFlush& flush) {
+  try {
+    store_.AddClicks(counts, flush);
+  } catch (const std::exception& error) {
+    Log(LogLevel::kError, std::string("clicks not written, tried again at the next flush: ") + error.what());
+    Metrics::Add(metrics_.clickFlushErrors);
+    return false;
+  }
+  uint64_t total = 0;
+  for (const ClickCount& count : counts) total += uint64_t(count.clicks);
+  Metrics::Add(metrics_.clicksFlushed, total);
+  return true;
+}
+
+}  // namespace snipora::service

@@ -1,0 +1,150 @@
+#include "service/program/service.h"
+
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
+#include <stdexcept>
+#include <thread>
+
+#include "service/base/log.h"
+#include "service/store/open_store.h"
+
+namespace snipora::service {
+namespace {
+
+// How often the log of changes is read where the store cannot tell of a
+// change (SQLite, shared with the command line): four times a second keeps
+// "within a second" with room.
+constexpr auto kChangePoll = std::chrono::milliseconds(250);
+// Where it can (PostgreSQL's notifications), the log is still read this
+// often, for a notification missed while the listening connection was down.
+constexpr auto kChangePollBesideNotes = std::chrono::seconds(1);
+// The start-up fill of the cache stops after this many codes found no room:
+// with 16 shards that is most of them full, and reading on would only cost
+// the store.
+constexpr std::size_t kFullFindsToStopFill = 64;
+// How often a stop looks whether the transport is idle yet, and how long it
+// gives the answers of the writer's last commits to be sent.
+constexpr auto kIdlePoll = std::chrono::milliseconds(10);
+constexpr auto kLastAnswersGrace = std::chrono::seconds(1);
+
+AddressRanges TrustedProxies(const std::string& text) {
+  std::string error;
+  std::optional<AddressRanges> ranges = AddressRanges::Parse(text, &error);
+  if (!ranges) throw std::runtime_error("--trusted-proxies " + error);
+  return std::move(*ranges);
+}
+
+std::optional<std::string> ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return std::nullopt;
+  std::ostringstream text;
+  text << in.rdbuf();
+  return text.str();
+}
+
+}  // namespace
+
+Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log)
+    : settings_(std::move(settings)),
+      trustedProxies_(TrustedProxies(settings_.trustedProxies)),
+      clientPackage_(settings_.clientPackage.empty()
+                         ? std::nullopt
+                         : std::optional(BuildClientPackage(settings_.clientPackage, settings_.publicHost))),
+      store_(store ? std::move(store) : OpenStore(settings_.database, StoreOptionsOf(settings_))),
+      cache_(settings_.cacheSize),
+      log_(log ? std::make_unique<AccessLog>(log) : nullptr),
+      rateLimit_(settings_.creationsPerMinute) {
+  if (const std::string error = ReloadDenyList(); !error.empty()) throw std::runtime_error(error);
+  keys_.Replace(store_->ListKeys());
+  changes_ = std::make_unique<ChangeFeed>(
+      *store_,
+      [this](const ChangeNote& note) {
+        if (note.kind == "link") {
+          cache_.Drop(note.name);
+        } else if (note.kind == "key") {
+          try {
+            keys_.Replace(store_->ListKeys());
+          } catch (const StoreError& error) {
+            Log(LogLevel::kError, std::string("keys not read again, tried at the next read: ") + error.what());
+            return false;
+          }
+        }
+        return true;
+      },
+      kChangePoll);
+  listener_ = store_->Listen([this] { changes_->Wake(); });
+  if (listener_) changes_->SetInterval(kChangePollBesideNotes);
+  writer_ = std::make_unique<LinkWriter>(*store_, cache_, metrics_, WriterSettings(settings_));
+  operations_ = std::make_unique<Operations>(Operations::Parts{settings_, *store_, cache_, *writer_, metrics_,
+                                                                rateLimit_, keys_,
+                                                                clientPackage_ ? &*clientPackage_ : nullptr,
+                                                                [this] { return denyList_.load(); }});
+  doors_ = OpenEveryDoor(*operations_);
+  application_ = std::make_unique<Application>(*operations_, doors_.routes);
+  server_ = std::make_unique<HttpTransport>(settings_, trustedProxies_, metrics_, log_.get(), *application_);
+  // With SQLite and a cache as large as the store, no redirect then reads the
+  // database; with PostgreSQL an instance starts with as many codes as fit.
+  if (settings_.cacheSize > 0)
+    warmer_ = std::thread([this] {
+      try {
+        const auto start = std::chrono::steady_clock::now();
+        std::size_t full = 0;  // codes that found their shard full
+        store_->ForEachLink([&](const Link& link) {
+          if (!cache_.InsertIfRoom(link.code, LifeOf(link))) ++full;
+          return warming_.load(std::memory_order_relaxed) && full < kFullFindsToStopFill;
+        });
+        const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);
+        // from here on redirects of the stored codes that fitted read no database
+        Log(LogLevel::kInfo, "cache filled from the store: " + std::to_string(cache_.size()) + " codes in " +
+                                 std::to_string(took.count()) + " ms");
+      } catch (const StoreError& error) {
+        Log(LogLevel::kWarning, std::string("the cache was not filled at start: ") + error.what());
+      }
+      filled_ = true;
+      filled_.notify_all();
+    });
+  else
+    filled_ = true;
+}
+
+Service::~Service() { Stop(); }
+
+std::string Service::ReloadDenyList() {
+  auto list = std::make_shared<DenyList>();
+  if (!settings_.denyList.empty()) {
+    const std::optional<std::string> text = ReadFile(settings_.denyList);
+    if (!text) return "cannot read the deny list " + settings_.denyList;
+    *list = DenyList::FromText(*text);
+  }
+  denyList_.store(std::move(list));
+  return {};
+}
+
+void Service::FlushLog() {
+  if (log_) log_->Flush();
+}
+
+void Service::Stop() {
+  if (stopped_) return;
+  stopped_ = true;
+  const auto waitIdle = [this](std::chrono::steady_clock::time_point until) {
+    while (server_->Busy() && std::chrono::steady_clock::now() < until)
+      std::this_thread::sleep_for(kIdlePoll);
+  };
+  warming_ = false;
+  if (warmer_.joinable()) warmer_.join();
+  server_->Quiesce();
+  const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(settings_.stopTimeout);
+  waitIdle(until);
+  // answers every creation still queued; the connections they resume are sent
+  writer_->Stop();
+  waitIdle(std::max(until, std::chrono::steady_clock::now() + kLastAnswersGrace));
+  server_->Stop();
+  listener_.reset();
+  changes_->Stop();
+  FlushLog();
+}
+
+}  // namespace snipora::service

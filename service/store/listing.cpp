@@ -1,0 +1,40 @@
+#include "service/store/listing.h"
+
+#include <algorithm>
+
+#include "service/core/address_check.h"
+
+namespace snipora::service {
+namespace {
+
+// Links read from the store at a time while a page fills.
+constexpr int kStorePage = 1000;
+
+}  // namespace
+
+LinkPage FindLinks(Store& store, const LinkFilter& filter) {
+  LinkPage page;
+  LinkQuery query = filter.query;
+  const std::size_t limit = std::size_t(std::clamp(filter.query.limit, 1, kMaxListLimit));
+  query.limit = kStorePage;
+  std::size_t skipped = 0;
+  for (;;) {
+    const std::vector<Link> links = store.ListLinks(query);
+    for (const Link& link : links) {
+      if (!filter.host.empty() && CheckAddress(link.address, {}, DenyList()).host != filter.host) continue;
+      if (skipped < filter.offset) {
+        ++skipped;
+        continue;
+      }
+      page.links.push_back(link);
+      if (page.links.size() == limit) {
+        page.next = link.code;
+        return page;
+      }
+    }
+    if (links.size() < std::size_t(kStorePage)) return page;
+    query.after = links.back().code;
+  }
+}
+
+}  // namespace snipora::service

@@ -1,0 +1,856 @@
+#include "service/store/postgres_store.h"
+
+#include <endian.h>
+#include <libpq-fe.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstring>
+#include <ctime>
+#include <limits>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <thread>
+#include <type_traits>
+#include <vector>
+
+#include "service/base/log.h"
+#include "service/store/stored_tags.h"
+
+namespace snipora::service {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// Each step takes the schema from the version before it to its own number
+// (its index + 1); a new version is a new line here.
+constexpr const char* kMigrations[] = {
+    "CREATE TABLE links(code text COLLATE \"C\" PRIMARY KEY, address bytea NOT NULL,"
+    " created bigint NOT NULL, clicks bigint NOT NULL DEFAULT 0);"
+    "CREATE UNIQUE INDEX links_address_digest ON links (sha256(address))",
+    // 2: links have a life and an owner; keys; clicks per day; the flushes
+    // of clicks applied (a flush retried after an unclear commit counts
+    // once); a log of changes for instances that missed a notification.
+    "ALTER TABLE links ADD COLUMN disabled boolean NOT NULL DEFAULT false,"
+    " ADD COLUMN public_note text NOT NULL DEFAULT '', ADD COLUMN private_note text NOT NULL DEFAULT '',"
+    " ADD COLUMN expires bigint, ADD COLUMN max_clicks bigint, ADD COLUMN owner text NOT NULL DEFAULT '';"
+    "CREATE TABLE keys(name text COLLATE \"C\" PRIMARY KEY, role text NOT NULL, digest bytea NOT NULL UNIQUE,"
+    " created bigint NOT NULL, revoked bigint);"
+    "CREATE TABLE daily_clicks(code text COLLATE \"C\" NOT NULL, day bigint NOT NULL, clicks bigint NOT NULL,"
+    " PRIMARY KEY(code, day));"
+    "CREATE TABLE click_flushes(id text PRIMARY KEY, applied bigint NOT NULL);"
+    "CREATE INDEX click_flushes_applied ON click_flushes(applied);"
+    "CREATE TABLE changes(seq bigserial PRIMARY KEY, kind text NOT NULL, name text NOT NULL, at bigint NOT NULL);"
+    "CREATE INDEX changes_at ON changes(at)",
+    // 3: what the client that made a link said of it. The title is bytes, as
+    // the address is: text refuses a NUL or a stray byte, and one such title
+    // would fail the whole batch of creations it came in. The tags are JSON
+    // (stored_tags.h), which has neither.
+    "ALTER TABLE links ADD COLUMN title bytea NOT NULL DEFAULT '',"
+    " ADD COLUMN tags text NOT NULL DEFAULT '[]'",
+    // 4: the codes of deleted links, held back from new links for a while
+    "CREATE TABLE freed_codes(code text COLLATE \"C\" PRIMARY KEY, freed bigint NOT NULL);"
+    "CREATE INDEX freed_codes_freed ON freed_codes(freed)",
+};
+// The columns of a Link after its code, in the order ReadLink takes them.
+#define SNIPORA_LINK_COLUMNS \
+  "address, created, clicks, disabled, public_note, private_note, expires, max_clicks, owner, title, tags"
+constexpr int kSchemaVersion = int(std::size(kMigrations));
+// The advisory lock that serialises migrations (any fixed number of ours).
+constexpr int64_t kMigrationLock = 0x736e69706f7261;
+
+// Every statement a connection prepares, as data: its name is its index.
+enum Query { kFindCode, kFindAddress, kInsert, kSettle, kAddClicks, kPage, kProbe, kFreeCodes, kQueryCount };
+constexpr const char* kQueries[kQueryCount] = {
+    "SELECT " SNIPORA_LINK_COLUMNS " FROM links WHERE code = $1::text",
+    "SELECT code FROM links WHERE sha256(address) = sha256($1::bytea) AND address = $1::bytea",
+    "INSERT INTO links(code, address, created, clicks, owner, expires, max_clicks, title, tags)"
+    " SELECT * FROM unnest($1::text[], $2::bytea[], $3::int8[], $4::int8[], $5::text[], $6::int8[], $7::int8[],"
+    " $8::bytea[], $9::text[]) AS v(code, address, created, clicks, owner, expires, max_clicks, title, tags)"
+    " WHERE NOT EXISTS (SELECT 1 FROM freed_codes f WHERE f.code = v.code AND f.freed > $10::int8)"
+    " ON CONFLICT DO NOTHING RETURNING code, address",
+    // the batch's addresses as stored, and (address null) its codes held
+    // back: read after the insert, so a deletion it waited for is seen
+    "SELECT l.code, l.address FROM links l"
+    " WHERE sha256(l.address) IN (SELECT sha256(a) FROM unnest($1::bytea[]) a)"
+    " UNION ALL SELECT f.code, NULL FROM freed_codes f WHERE f.code = ANY($2::text[]) AND f.freed > $3::int8",
+    "UPDATE links SET clicks = links.clicks + v.n FROM unnest($1::text[], $2::int8[]) AS v(code, n)"
+    " WHERE links.code = v.code",
+    "SELECT code, " SNIPORA_LINK_COLUMNS " FROM links WHERE code > $1::text ORDER BY code LIMIT 2000",
+    "SELECT 1",
+    "INSERT INTO freed_codes(code, freed)"
+    " SELECT v.code, max(v.freed) FROM unnest($1::text[], $2::int8[]) AS v(code, freed) GROUP BY v.code"
+    " ON CONFLICT (code) DO UPDATE SET freed = greatest(freed_codes.freed, excluded.freed)",
+};
+
+constexpr auto kFirstBackoff = std::chrono::milliseconds(100);
+constexpr auto kLastBackoff = std::chrono::seconds(2);
+constexpr int kDeadlockTries = 5;
+
+struct FinishConnection {
+  void operator()(PGconn* connection) const { PQfinish(connection); }
+};
+struct ClearResult {
+  void operator()(PGresult* result) const { PQclear(result); }
+};
+using ConnectionHandle = std::unique_ptr<PGconn, FinishConnection>;
+using Result = std::unique_ptr<PGresult, ClearResult>;
+
+// A failed statement; `state` is its SQLSTATE ("" when the connection broke).
+struct QueryFailed : StoreError {
+  QueryFailed(const std::string& what, std::string sqlState) : StoreError(what), state(std::move(sqlState)) {}
+  std::string state;
+};
+
+// A parameter: text form (format 0, NUL-terminated) or raw bytes (format 1).
+struct Param {
+  std::string value;
+  int format = 1;
+  bool null = false;
+};
+Param Bytes(std::string_view value) { return {std::string(value), 1}; }
+Param TextForm(std::string value) { return {std::move(value), 0}; }
+Param MaybeInteger(std::optional<int64_t> value) {
+  return value ? TextForm(std::to_string(*value)) : Param{{}, 0, true};
+}
+
+// Array literals in text form: {a,b,...}, each element written by `write`.
+template <typename Item, typename Write>
+std::string ArrayLiteral(const std::vector<Item>& items, Write write) {
+  std::string out = "{";
+  for (const Item& item : items) {
+    if (out.size() > 1) out += ',';
+    write(out, item);
+  }
+  return out + "}";
+}
+// Text elements quoted; bytea ones as quoted \x hex.
+std::string TextArray(const std::vector<std::string_view>& items) {
+  return ArrayLiteral(items, [](std::string& out, std::string_view item) {
+    out += '"';
+    for (char c : item) {
+      if (c == '"' || c == '\\') out += '\\';
+      out += c;
+    }
+    out += '"';
+  });
+}
+std::string ByteaArray(const std::vector<std::string_view>& items) {
+  return ArrayLiteral(items, [](std::string& out, std::string_view item) {
+    static constexpr char kHex[] = "0123456789abcdef";
+    out += "\"\\\\x";
+    for (unsigned char c : item) {
+      out += kHex[c >> 4];
+      out += kHex[c & 15];
+    }
+    out += '"';
+  });
+}
+std::string IntegerArray(const std::vector<int64_t>& items) {
+  return ArrayLiteral(items, [](std::string& out, int64_t item) { out += std::to_string(item); });
+}
+std::string MaybeIntegerArray(const std::vector<std::optional<int64_t>>& items) {
+  return ArrayLiteral(items, [](std::string& out, const std::optional<int64_t>& item) {
+    out += item ? std::to_string(*item) : "NULL";
+  });
+}
+
+// Reading binary results.
+std::string_view Value(const PGresult* result, int row, int column) {
+  return {PQgetvalue(result, row, column), std::size_t(PQgetlength(result, row, column))};
+}
+int64_t Int8(const PGresult* result, int row, int column) {
+  uint64_t big = 0;
+  if (PQgetlength(result, row, column) != 8) throw StoreError("an integer column is not 8 bytes");
+  std::memcpy(&big, PQgetvalue(result, row, column), 8);
+  return int64_t(be64toh(big));
+}
+
+std::optional<int64_t> MaybeInt8(const PGresult* result, int row, int column) {
+  if (PQgetisnull(result, row, column)) return std::nullopt;
+  return Int8(result, row, column);
+}
+// A link's columns from `first` on (SNIPORA_LINK_COLUMNS).
+void ReadLink(const PGresult* result, int row, int first, Link& link) {
+  link.address = Value(result, row, first);
+  link.created = Int8(result, row, first + 1);
+  link.clicks = Int8(result, row, first + 2);
+  link.disabled = PQgetlength(result, row, first + 3) == 1 && *PQgetvalue(result, row, first + 3) != 0;
+  link.publicNote = Value(result, row, first + 4);
+  link.privateNote = Value(result, row, first + 5);
+  link.expires = MaybeInt8(result, row, first + 6);
+  link.maxClicks = MaybeInt8(result, row, first + 7);
+  link.owner = Value(result, row, first + 8);
+  link.title = Value(result, row, first + 9);
+  link.tags = TagsOfColumn(Value(result, row, first + 10));
+}
+
+// The parameters as libpq takes them: three arrays side by side.
+struct ParamArrays {
+  explicit ParamArrays(const std::vector<Param>& params) {
+    for (const Param& param : params) {
+      values.push_back(param.null ? nullptr : param.value.c_str());
+      lengths.push_back(int(param.value.size()));
+      formats.push_back(param.format);
+    }
+  }
+  int count() const { return int(values.size()); }
+  std::vector<const char*> values;
+  std::vector<int> lengths, formats;
+};
+
+// One connection and its prepared statements; used by one thread at a time.
+class Session {
+ public:
+  explicit Session(const std::string& address) {
+    // Bounds on waiting for a database that went silent (a cut network
+    // rather than a refusal): a connection attempt, and unanswered packets
+    // of a connection. The caller's own settings, given in the address, win.
+    const char* keys[] = {"connect_timeout", "tcp_user_timeout", "keepalives_idle", "keepalives_interval",
+                          "keepalives_count", "application_name", "dbname", nullptr};
+    const char* values[] = {"3", "10000", "10", "3", "3", "snipora-service", address.c_str(), nullptr};
+    connection_.reset(PQconnectdbParams(keys, values, 1));
+    if (!connection_) throw StoreError("out of memory for a database connection");
+    if (PQstatus(connection_.get()) != CONNECTION_OK) throw StoreError(Message("connect"));
+  }
+
+  void Prepare() {
+    for (int query = 0; query < kQueryCount; ++query) {
+      const std::string name = "q" + std::to_string(query);
+      Check(Result(PQprepare(connection_.get(), name.c_str(), kQueries[query], 0, nullptr)), PGRES_COMMAND_OK,
+            "prepare");
+    }
+  }
+
+  Result Run(Query query, const std::vector<Param>& params) {
+    const std::string name = "q" + std::to_string(int(query));
+    const ParamArrays arrays(params);
+    Result result(PQexecPrepared(connection_.get(), name.c_str(), arrays.count(), arrays.values.data(),
+                                 arrays.lengths.data(), arrays.formats.data(), 1));
+    const ExecStatusType status = result ? PQresultStatus(result.get()) : PGRES_FATAL_ERROR;
+    return Check(std::move(result), status == PGRES_TUPLES_OK ? PGRES_TUPLES_OK : PGRES_COMMAND_OK, kQueries[query]);
+  }
+
+  // A statement without parameters nor rows (BEGIN, COMMIT, the migrations).
+  void Execute(const char* sql) { Check(Result(PQexec(connection_.get(), sql)), PGRES_COMMAND_OK, sql); }
+  Result ExecuteParams(const char* sql, const std::vector<Param>& params, ExecStatusType expected) {
+    const ParamArrays arrays(params);
+    return Check(Result(PQexecParams(connection_.get(), sql, arrays.count(), nullptr, arrays.values.data(),
+                                     arrays.lengths.data(), arrays.formats.data(), 1)),
+                 expected, sql);
+  }
+
+  PGconn* raw() const { return connection_.get(); }
+
+  // Whether it can serve another call: connected, and no transaction left open.
+  bool Reusable() const {
+    return PQstatus(connection_.get()) == CONNECTION_OK && PQtransactionStatus(connection_.get()) == PQTRANS_IDLE;
+  }
+
+ private:
+  std::string Message(std::string_view what) const {
+    std::string message = PQerrorMessage(connection_.get());
+    while (!message.empty() && (message.back() == '\n' || message.back() == ' ')) message.pop_back();
+    return std::string(what) + ": " + message;
+  }
+  Result Check(Result result, ExecStatusType expected, std::string_view what) {
+    if (result && PQresultStatus(result.get()) == expected) return result;
+    const char* state = result ? PQresultErrorField(result.get(), PG_DIAG_SQLSTATE) : nullptr;
+    throw QueryFailed(Message(what.substr(0, 60)), state ? state : "");
+  }
+
+  ConnectionHandle connection_;
+};
+
+class Transaction {
+ public:
+  explicit Transaction(Session& session) : session_(session) { session.Execute("BEGIN"); }
+  ~Transaction() {
+    if (!done_) {
+      try {
+        session_.Execute("ROLLBACK");
+      } catch (const StoreError&) {
+        // a broken connection has no transaction left; it is not reused
+      }
+    }
+  }
+  void Commit() {
+    done_ = true;
+    session_.Execute("COMMIT");
+  }
+
+ private:
+  Session& session_;
+  bool done_ = false;
+};
+
+void Migrate(Session& session) {
+  Transaction transaction(session);
+  session.ExecuteParams("SELECT pg_advisory_xact_lock($1::int8)", {TextForm(std::to_string(kMigrationLock))},
+                        PGRES_TUPLES_OK);
+  session.Execute("CREATE TABLE IF NOT EXISTS snipora_schema(version bigint NOT NULL)");
+  const Result version = session.ExecuteParams("SELECT max(version)::int8 FROM snipora_schema", {}, PGRES_TUPLES_OK);
+  const int64_t found = PQgetisnull(version.get(), 0, 0) ? 0 : Int8(version.get(), 0, 0);
+  if (found > kSchemaVersion)
+    throw StoreError("the database has schema version " + std::to_string(found) + ", newer than this program's " +
+                     std::to_string(kSchemaVersion));
+  for (int64_t step = found; step < kSchemaVersion; ++step) session.Execute(kMigrations[step]);
+  if (found != kSchemaVersion) {
+    session.Execute("DELETE FROM snipora_schema");
+    session.ExecuteParams("INSERT INTO snipora_schema VALUES ($1::int8)", {TextForm(std::to_string(kSchemaVersion))},
+                          PGRES_COMMAND_OK);
+  }
+  transaction.Commit();
+}
+
+// Inside a transaction: the change is logged for instances that missed its
+// notification, and notified (delivered at commit) to every listening one.
+void NoteChange(Session& session, std::string_view kind, std::string_view name) {
+  session.ExecuteParams("INSERT INTO changes(kind, name, at) VALUES ($1::text, $2::text,"
+                        " extract(epoch FROM now())::int8)",
+                        {Bytes(kind), Bytes(name)}, PGRES_COMMAND_OK);
+  session.ExecuteParams("SELECT pg_notify('snipora_changes', $1::text || ':' || $2::text)", {Bytes(kind), Bytes(name)},
+                        PGRES_TUPLES_OK);
+}
+
+// LISTEN on a connection of its own: every notification on the channel, and
+// every (re)connection, calls `changed`. A broken connection is made again,
+// the wait between attempts doubling from 0.1 s to 2 s.
+class NotificationListener final : public ChangeListener {
+ public:
+  NotificationListener(std::string address, std::function<void()> changed)
+      : address_(std::move(address)), changed_(std::move(changed)), stop_(eventfd(0, EFD_CLOEXEC)) {
+    if (stop_ < 0) throw StoreError("eventfd failed");
+    thread_ = std::thread([this] { Run(); });
+  }
+  ~NotificationListener() override {
+    const uint64_t one = 1;
+    [[maybe_unused]] const ssize_t written = write(stop_, &one, sizeof one);
+    thread_.join();
+    close(stop_);
+  }
+
+ private:
+  // Waits for the connection's socket (-1: none) or the stop; false on stop.
+  bool Wait(int socket, int timeoutMs) {
+    pollfd fds[2] = {{stop_, POLLIN, 0}, {socket, POLLIN, 0}};
+    poll(fds, socket >= 0 ? 2 : 1, timeoutMs);
+    return !(fds[0].revents & POLLIN);
+  }
+
+  void Run() {
+    Clock::duration backoff = kFirstBackoff;
+    bool failing = false;
+    for (;;) {
+      std::unique_ptr<Session> session;
+      try {
+        session = std::make_unique<Session>(address_);
+        session->Execute("LISTEN snipora_changes");
+      } catch (const StoreError& error) {
+        if (!failing) Log(LogLevel::kWarning, std::string("notifications: cannot listen, trying again: ") + error.what());
+        failing = true;
+        if (!Wait(-1, int(std::chrono::duration_cast<std::chrono::milliseconds>(backoff).count()))) return;
+        backoff = std::min<Clock::duration>(backoff * 2, kLastBackoff);
+        continue;
+      }
+      if (failing) Log(LogLevel::kInfo, "notifications: listening again");
+      failing = false;
+      backoff = kFirstBackoff;
+      changed_();  // what changed while no one listened is in the log
+      PGconn* connection = session->raw();
+      for (;;) {
+        if (!Wait(PQsocket(connection), -1)) return;
+        if (!PQconsumeInput(connection)) break;
+        bool any = false;
+        while (PGnotify* notify = PQnotifies(connection)) {
+          PQfreemem(notify);
+          any = true;
+        }
+        if (any) changed_();
+      }
+      Log(LogLevel::kWarning, "notifications: the connection broke; listening again");
+    }
+  }
+
+  const std::string address_;
+  const std::function<void()> changed_;
+  const int stop_;
+  std::thread thread_;
+};
+
+class PostgresStore final : public Store {
+ public:
+  std::unique_ptr<ChangeListener> Listen(std::function<void()> changed) override {
+    return std::make_unique<NotificationListener>(address_, std::move(changed));
+  }
+
+  PostgresStore(std::string address, StoreOptions options) : address_(std::move(address)), options_(std::move(options)) {
+    Session session(address_);
+    Migrate(session);
+    session.Prepare();
+    idle_.push_back(std::make_unique<Session>(std::move(session)));
+  }
+
+  std::optional<Link> FindCode(std::string_view code) override {
+    return WithSession([&](Session& session) -> std::optional<Link> {
+      const Result result = session.Run(kFindCode, {Bytes(code)});
+      if (PQntuples(result.get()) == 0) return std::nullopt;
+      Link link{std::string(code)};
+      ReadLink(result.get(), 0, 0, link);
+      return link;
+    });
+  }
+
+  std::optional<std::string> FindAddress(std::string_view address) override {
+    return WithSession([&](Session& session) -> std::optional<std::string> {
+      const Result result = session.Run(kFindAddress, {Bytes(address)});
+      if (PQntuples(result.get()) == 0) return std::nullopt;
+      return std::string(Value(result.get(), 0, 0));
+    });
+  }
+
+  std::vector<InsertResult> InsertIfAbsent(std::span<const NewLink> links) override {
+    if (links.empty()) return {};
+    std::vector<std::string_view> codes, addresses, owners, titles;
+    std::vector<int64_t> created, clicks;
+    std::vector<std::optional<int64_t>> expires, maxClicks;
+    std::vector<std::string> tags;
+    tags.reserve(links.size());
+    for (const NewLink& link : links) {
+      codes.push_back(link.code);
+      addresses.push_back(link.address);
+      created.push_back(link.created);
+      clicks.push_back(link.clicks);
+      owners.push_back(link.owner);
+      expires.push_back(link.expires);
+      maxClicks.push_back(link.maxClicks);
+      titles.push_back(link.title);
+      tags.push_back(TagsColumn(link.tags));
+    }
+    const std::vector<Param> insert = {TextForm(TextArray(codes)),
+                                       TextForm(ByteaArray(addresses)),
+                                       TextForm(IntegerArray(created)),
+                                       TextForm(IntegerArray(clicks)),
+                                       TextForm(TextArray(owners)),
+                                       TextForm(MaybeIntegerArray(expires)),
+                                       TextForm(MaybeIntegerArray(maxClicks)),
+                                       TextForm(ByteaArray(titles)),
+                                       TextForm(TextArray(std::vector<std::string_view>(tags.begin(), tags.end()))),
+                                       TextForm(std::to_string(HeldAfter()))};
+    const std::vector<Param> settle = {insert[1], insert[0], insert[9]};
+    return Retrying([&](Session& session) {
+      std::map<std::string, std::string, std::less<>> inserted;  // code -> address, this transaction's
+      std::map<std::string, std::string, std::less<>> stored;    // address -> code, after it
+      std::set<std::string, std::less<>> held;                   // the batch's codes held back, after it
+      Transaction transaction(session);
+      {
+        const Result result = session.Run(kInsert, insert);
+        for (int row = 0; row < PQntuples(result.get()); ++row)
+          inserted.emplace(Value(result.get(), row, 0), Value(result.get(), row, 1));
+      }
+      {
+        const Result result = session.Run(kSettle, settle);
+        for (int row = 0; row < PQntuples(result.get()); ++row) {
+          if (PQgetisnull(result.get(), row, 1))
+            held.emplace(Value(result.get(), row, 0));
+          else
+            stored.emplace(Value(result.get(), row, 1), Value(result.get(), row, 0));
+        }
+      }
+      // The insert saw the freed codes as they were when it began; a link
+      // deleted meanwhile (the insert waited for its row) freed its code
+      // after that. Such a code is taken out again: held, as if seen at once.
+      std::vector<std::string> raced;
+      for (const auto& [code, address] : inserted)
+        if (held.contains(code)) raced.push_back(code);
+      if (!raced.empty()) {
+        session.ExecuteParams("DELETE FROM links WHERE code = ANY($1::text[])",
+                              {TextForm(TextArray(std::vector<std::string_view>(raced.begin(), raced.end())))},
+                              PGRES_COMMAND_OK);
+        for (const std::string& code : raced) {
+          const auto row = inserted.find(code);
+          if (const auto known = stored.find(row->second); known != stored.end() && known->second == code)
+            stored.erase(known);
+          inserted.erase(row);
+        }
+      }
+      transaction.Commit();
+      // In the batch's order: the first of equal codes or addresses is the
+      // one the insert kept (rows go in as unnest gives them); an address
+      // stored by a later link of the batch was not there for an earlier one.
+      std::set<std::string_view> claimed;
+      const auto insertedHere = [&](const std::string& code, std::string_view address) {
+        const auto row = inserted.find(code);
+        return row != inserted.end() && row->second == address && !claimed.contains(code);
+      };
+      std::vector<InsertResult> results;
+      for (const NewLink& link : links) {
+        if (insertedHere(link.code, link.address)) {
+          results.push_back({InsertResult::kInserted, link.code});
+          claimed.insert(link.code);
+        } else if (const auto known = stored.find(link.address);
+                   known != stored.end() && !insertedHere(known->second, link.address)) {
+          results.push_back({InsertResult::kAddressKnown, known->second});
+        } else if (held.contains(link.code)) {
+          results.push_back({InsertResult::kCodeHeld, {}});
+        } else {
+          results.push_back({InsertResult::kCodeTaken, {}});
+        }
+      }
+      return results;
+    });
+  }
+
+  ChangeResult ChangeLink(std::string_view code, const LinkChange& change) override {
+    return Retrying([&](Session& session) -> ChangeResult {
+      Transaction transaction(session);
+      const Result found = session.ExecuteParams(
+          "SELECT " SNIPORA_LINK_COLUMNS " FROM links WHERE code = $1::text FOR UPDATE", {Bytes(code)},
+          PGRES_TUPLES_OK);
+      if (PQntuples(found.get()) == 0) return {};
+      Link before{std::string(code)};
+      ReadLink(found.get(), 0, 0, before);
+      Link after = Changed(before, change);
+      if (after.address != before.address && PQntuples(session.Run(kFindAddress, {Bytes(after.address)}).get()) > 0)
+        return {ChangeResult::kAddressTaken, {}};
+      session.ExecuteParams(
+          "UPDATE links SET address = $2::bytea, disabled = $3::boolean, public_note = $4::text,"
+          " private_note = $5::text, expires = $6::int8, max_clicks = $7::int8, title = $8::bytea, tags = $9::text"
+          " WHERE code = $1::text",
+          {Bytes(code), Bytes(after.address), TextForm(after.disabled ? "true" : "false"), Bytes(after.publicNote),
+           Bytes(after.privateNote), MaybeInteger(after.expires), MaybeInteger(after.maxClicks), Bytes(after.title),
+           Bytes(TagsColumn(after.tags))},
+          PGRES_COMMAND_OK);
+      NoteChange(session, "link", code);
+      transaction.Commit();
+      return {ChangeResult::kChanged, std::move(after)};
+    });
+  }
+
+  std::vector<Link> ListLinks(const LinkQuery& query) override {
+    const Param none{{}, 0, true};
+    return WithSession([&](Session& session) {
+      const Result result = session.ExecuteParams(
+          "SELECT code, " SNIPORA_LINK_COLUMNS " FROM links WHERE code > $1::text"
+          " AND ($2::int8 IS NULL OR created >= $2::int8) AND ($3::int8 IS NULL OR created < $3::int8)"
+          " AND ($4::boolean IS NULL OR disabled = $4::boolean) AND ($5::text IS NULL OR owner = $5::text)"
+          " ORDER BY code LIMIT $6::int8",
+          {Bytes(query.after), MaybeInteger(query.createdFrom), MaybeInteger(query.createdBefore),
+           query.disabled ? TextForm(*query.disabled ? "true" : "false") : none,
+           query.owner ? Bytes(*query.owner) : none, TextForm(std::to_string(query.limit))},
+          PGRES_TUPLES_OK);
+      std::vector<Link> links;
+      for (int row = 0; row < PQntuples(result.get()); ++row) {
+        Link& link = links.emplace_back(Link{std::string(Value(result.get(), row, 0))});
+        ReadLink(result.get(), row, 1, link);
+      }
+      return links;
+    });
+  }
+
+  bool AddKey(const KeyRecord& key) override {
+    return Retrying([&](Session& session) {
+      Transaction transaction(session);
+      const Result added = session.ExecuteParams(
+          "INSERT INTO keys(name, role, digest, created) VALUES ($1::text, $2::text, $3::bytea, $4::int8)"
+          " ON CONFLICT DO NOTHING",
+          {Bytes(key.name), Bytes(key.role), Bytes(key.digest), TextForm(std::to_string(key.created))},
+          PGRES_COMMAND_OK);
+      if (std::string_view(PQcmdTuples(added.get())) == "0") return false;
+      NoteChange(session, "key", key.name);
+      transaction.Commit();
+      return true;
+    });
+  }
+
+  std::vector<KeyRecord> ListKeys() override {
+    return WithSession([&](Session& session) {
+      const Result result = session.ExecuteParams(
+          "SELECT name, role, digest, created, revoked FROM keys ORDER BY name", {}, PGRES_TUPLES_OK);
+      std::vector<KeyRecord> keys;
+      for (int row = 0; row < PQntuples(result.get()); ++row)
+        keys.push_back({std::string(Value(result.get(), row, 0)), std::string(Value(result.get(), row, 1)),
+                        std::string(Value(result.get(), row, 2)), Int8(result.get(), row, 3),
+                        MaybeInt8(result.get(), row, 4)});
+      return keys;
+    });
+  }
+
+  bool RevokeKey(std::string_view name, int64_t when) override {
+    return Retrying([&](Session& session) {
+      Transaction transaction(session);
+      const Result revoked = session.ExecuteParams(
+          "UPDATE keys SET revoked = $2::int8 WHERE name = $1::text AND revoked IS NULL",
+          {Bytes(name), TextForm(std::to_string(when))}, PGRES_COMMAND_OK);
+      if (std::string_view(PQcmdTuples(revoked.get())) == "0") return false;
+      NoteChange(session, "key", name);
+      transaction.Commit();
+      return true;
+    });
+  }
+
+  std::vector<ChangeNote> ChangesSince(int64_t seq, int limit) override {
+    return WithSession([&](Session& session) {
+      const Result result = session.ExecuteParams(
+          "SELECT seq, kind, name FROM changes WHERE seq > $1::int8 ORDER BY seq LIMIT $2::int8",
+          {TextForm(std::to_string(seq)), TextForm(std::to_string(limit))}, PGRES_TUPLES_OK);
+      std::vector<ChangeNote> notes;
+      for (int row = 0; row < PQntuples(result.get()); ++row)
+        notes.push_back({Int8(result.get(), row, 0), std::string(Value(result.get(), row, 1)),
+                         std::string(Value(result.get(), row, 2))});
+      return notes;
+    });
+  }
+
+  int64_t LastChange() override {
+    return WithSession([&](Session& session) {
+      const Result result =
+          session.ExecuteParams("SELECT coalesce(max(seq), 0)::int8 FROM changes", {}, PGRES_TUPLES_OK);
+      return Int8(result.get(), 0, 0);
+    });
+  }
+
+  bool DeleteLink(std::string_view code) override {
+    return Retrying([&](Session& session) {
+      Transaction transaction(session);
+      const Result removed =
+          session.ExecuteParams("DELETE FROM links WHERE code = $1::text", {Bytes(code)}, PGRES_COMMAND_OK);
+      if (std::string_view(PQcmdTuples(removed.get())) == "0") return false;
+      session.ExecuteParams("DELETE FROM daily_clicks WHERE code = $1::text", {Bytes(code)}, PGRES_COMMAND_OK);
+      session.Run(kFreeCodes, {TextForm(TextArray({code})), TextForm(IntegerArray({Now()}))});
+      NoteChange(session, "link", code);
+      transaction.Commit();
+      return true;
+    });
+  }
+
+  void AddClicks(std::span<const ClickCount> counts, const ClickFlush& flush) override {
+    if (counts.empty()) return;
+    std::vector<std::string_view> codes;
+    std::vector<int64_t> clicks;
+    for (const ClickCount& count : counts) {
+      codes.push_back(count.code);
+      clicks.push_back(count.clicks);
+    }
+    const std::vector<Param> params = {TextForm(TextArray(codes)), TextForm(IntegerArray(clicks))};
+    // tried again on a new connection when this one broke, perhaps after
+    // its commit: the flush's id, stored with it, makes that harmless
+    Retrying([&](Session& session) {
+      Transaction transaction(session);
+      if (!flush.id.empty()) {
+        const Result applied = session.ExecuteParams(
+            "INSERT INTO click_flushes(id, applied) VALUES ($1::text, extract(epoch FROM now())::int8)"
+            " ON CONFLICT DO NOTHING",
+            {Bytes(flush.id)}, PGRES_COMMAND_OK);
+        if (std::string_view(PQcmdTuples(applied.get())) == "0") return 0;  // counted before
+        session.ExecuteParams("DELETE FROM click_flushes WHERE applied < extract(epoch FROM now())::int8 - $1::int8",
+                              {TextForm(std::to_string(kFlushIdsKeptSeconds))}, PGRES_COMMAND_OK);
+        session.ExecuteParams("DELETE FROM changes WHERE at < extract(epoch FROM now())::int8 - $1::int8",
+                              {TextForm(std::to_string(kChangesKeptSeconds))}, PGRES_COMMAND_OK);
+        session.ExecuteParams("DELETE FROM freed_codes WHERE freed <= $1::int8",
+                              {TextForm(std::to_string(Now() - options_.codeQuarantine))}, PGRES_COMMAND_OK);
+      }
+      session.Run(kAddClicks, params);
+      if (flush.day >= 0) {
+        std::vector<Param> daily = params;
+        daily.push_back(TextForm(std::to_string(flush.day)));
+        session.ExecuteParams(
+            "INSERT INTO daily_clicks(code, day, clicks)"
+            " SELECT v.code, $3::int8, v.n FROM unnest($1::text[], $2::int8[]) AS v(code, n)"
+            " WHERE EXISTS (SELECT 1 FROM links WHERE links.code = v.code)"
+            " ON CONFLICT (code, day) DO UPDATE SET clicks = daily_clicks.clicks + excluded.clicks",
+            daily, PGRES_COMMAND_OK);
+      }
+      std::vector<std::string_view> limited;
+      for (const ClickCount& count : counts)
+        if (count.limited) limited.push_back(count.code);
+      if (!limited.empty())
+        session.ExecuteParams(
+            "WITH noted AS (INSERT INTO changes(kind, name, at) SELECT 'link', code, extract(epoch FROM now())::int8"
+            " FROM links WHERE code = ANY($1::text[]) ORDER BY code RETURNING name)"
+            " SELECT pg_notify('snipora_changes', 'link:' || name) FROM noted",
+            {TextForm(TextArray(limited))}, PGRES_TUPLES_OK);
+      transaction.Commit();
+      return 0;
+    });
+  }
+
+  std::vector<DayCount> ClicksByDay(std::string_view code, int64_t fromDay, int64_t toDay) override {
+    return WithSession([&](Session& session) {
+      const Result result = session.ExecuteParams(
+          "SELECT day, clicks FROM daily_clicks WHERE code = $1::text AND day BETWEEN $2::int8 AND $3::int8 ORDER BY day",
+          {Bytes(code), TextForm(std::to_string(fromDay)), TextForm(std::to_string(toDay))}, PGRES_TUPLES_OK);
+      std::vector<DayCount> counts;
+      for (int row = 0; row < PQntuples(result.get()); ++row)
+        counts.push_back({Int8(result.get(), row, 0), Int8(result.get(), row, 1)});
+      return counts;
+    });
+  }
+
+  void ForEachLink(const std::function<bool(const Link&)>& visit) override {
+    std::string after;
+    for (;;) {
+      std::vector<Link> page = WithSession([&](Session& session) {
+        const Result result = session.Run(kPage, {Bytes(after)});
+        std::vector<Link> links;
+        for (int row = 0; row < PQntuples(result.get()); ++row) {
+          Link& link = links.emplace_back(Link{std::string(Value(result.get(), row, 0))});
+          ReadLink(result.get(), row, 1, link);
+        }
+        return links;
+      });
+      if (page.empty()) return;
+      after = page.back().code;
+      for (const Link& link : page)
+        if (!visit(link)) return;
+    }
+  }
+
+  void ForEachFreedCode(const std::function<bool(const FreedCode&)>& visit) override {
+    std::string after;
+    for (;;) {
+      const std::vector<FreedCode> page = WithSession([&](Session& session) {
+        const Result result = session.ExecuteParams(
+            "SELECT code, freed FROM freed_codes WHERE code > $1::text ORDER BY code LIMIT 2000", {Bytes(after)},
+            PGRES_TUPLES_OK);
+        std::vector<FreedCode> codes;
+        for (int row = 0; row < PQntuples(result.get()); ++row)
+          codes.push_back({std::string(Value(result.get(), row, 0)), Int8(result.get(), row, 1)});
+        return codes;
+      });
+      if (page.empty()) return;
+      after = page.back().code;
+      for (const FreedCode& freed : page)
+        if (!visit(freed)) return;
+    }
+  }
+
+  void AddFreedCodes(std::span<const FreedCode> codes) override {
+    if (codes.empty()) return;
+    std::vector<std::string_view> names;
+    std::vector<int64_t> times;
+    for (const FreedCode& freed : codes) {
+      names.push_back(freed.code);
+      times.push_back(freed.freed);
+    }
+    const std::vector<Param> params = {TextForm(TextArray(names)), TextForm(IntegerArray(times))};
+    Retrying([&](Session& session) { return session.Run(kFreeCodes, params); });
+  }
+
+  bool Healthy() override {
+    try {
+      WithSession([](Session& session) { return session.Run(kProbe, {}); });
+      return true;
+    } catch (const StoreError&) {
+      return false;
+    }
+  }
+
+ private:
+  // A connection for one call: an idle one, or a new one unless the last
+  // attempt failed within the back-off interval (a database that is away is
+  // not hammered; every caller meanwhile fails at once).
+  std::unique_ptr<Session> Take(bool* reused) {
+    {
+      std::lock_guard lock(mutex_);
+      if (!idle_.empty()) {
+        std::unique_ptr<Session> session = std::move(idle_.back());
+        idle_.pop_back();
+        *reused = true;
+        return session;
+      }
+      if (Clock::now() < nextAttempt_) throw StoreError("the database does not answer (waiting to try again)");
+    }
+    *reused = false;
+    try {
+      auto session = std::make_unique<Session>(address_);
+      session->Prepare();
+      std::lock_guard lock(mutex_);
+      backoff_ = {};
+      return session;
+    } catch (const StoreError&) {
+      std::lock_guard lock(mutex_);
+      backoff_ = std::min<Clock::duration>(backoff_ == Clock::duration{} ? kFirstBackoff : backoff_ * 2, kLastBackoff);
+      nextAttempt_ = Clock::now() + backoff_;
+      throw;
+    }
+  }
+
+  void Give(std::unique_ptr<Session> session) {
+    if (!session->Reusable()) return;
+    std::lock_guard lock(mutex_);
+    if (idle_.size() < kMaxIdle) idle_.push_back(std::move(session));
+  }
+
+  // Runs `work` on a connection. When the connection broke (the database
+  // restarted, say), the idle ones are dropped too, since they went the same
+  // way, and a call that came on an old connection is tried once on a new one.
+  template <typename Work>
+  std::invoke_result_t<Work&, Session&> WithSession(Work&& work) {
+    for (int attempt = 0;; ++attempt) {
+      bool reused = false;
+      std::unique_ptr<Session> session = Take(&reused);
+      try {
+        auto result = work(*session);
+        Give(std::move(session));
+        return result;
+      } catch (const StoreError&) {
+        if (session->Reusable()) {
+          Give(std::move(session));
+          throw;
+        }
+        {
+          std::lock_guard lock(mutex_);
+          idle_.clear();
+        }
+        if (!reused || attempt > 0) throw;
+      }
+    }
+  }
+
+  // WithSession, and again when the transaction lost a deadlock with another
+  // instance's (rows inserted or counted in another order): it stored nothing.
+  template <typename Work>
+  std::invoke_result_t<Work&, Session&> Retrying(Work&& work) {
+    for (int attempt = 1;; ++attempt) {
+      try {
+        return WithSession(work);
+      } catch (const QueryFailed& error) {
+        if (attempt >= kDeadlockTries || (error.state != "40P01" && error.state != "40001")) throw;
+      }
+    }
+  }
+
+  int64_t Now() const { return options_.now ? options_.now() : int64_t(std::time(nullptr)); }
+  // Codes freed after this time are held back; none when there is no quarantine.
+  int64_t HeldAfter() const {
+    return options_.codeQuarantine > 0 ? Now() - options_.codeQuarantine : std::numeric_limits<int64_t>::max();
+  }
+
+  static constexpr std::size_t kMaxIdle = 8;
+  const std::string address_;
+  const StoreOptions options_;
+  std::mutex mutex_;
+  std::vector<std::unique_ptr<Session>> idle_;
+  Clock::duration backoff_{};
+  Clock::time_point nextAttempt_{};
+};
+
+}  // namespace
+
+bool IsPostgresAddress(std::string_view database) {
+  return database.starts_with("postgresql://") || database.starts_with("postgres://");
+}
+
+std::unique_ptr<Store> OpenPostgresStore(const std::string& connection, const StoreOptions& options) {
+  return std::make_unique<PostgresStore>(connection, options);
+}
+
+int PostgresSchemaVersion() { return kSchemaVersion; }
+
+}  // namespace snipora::service

@@ -1,0 +1,587 @@
+#include "service/store/sqlite_store.h"
+
+#include <sqlite3.h>
+
+#include <ctime>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "service/store/sqlite_checkpointer.h"
+#include "service/store/stored_tags.h"
+
+namespace snipora::service {
+namespace {
+
+// How long a connection waits for a lock another holds (a reader's
+// checkpoint, the command line's change, a migration at start) before its
+// statement fails: each of those holds it for milliseconds, so 5 s is far
+// past any of them and still short of a client's patience.
+constexpr int kBusyTimeoutMs = 5000;
+
+// Each step takes the schema from the version before it to its own number
+// (its index + 1); a new version is a new line here.
+constexpr const char* kMigrations[] = {
+    "CREATE TABLE links(code TEXT PRIMARY KEY, address TEXT NOT NULL UNIQUE,"
+    " created INTEGER NOT NULL, clicks INTEGER NOT NULL DEFAULT 0) WITHOUT ROWID",
+    // 2: links have a life and an owner; keys; clicks per day; the flushes
+    // of clicks applied (a flush retried after an unclear commit counts
+    // once); a log of changes the other readers of the file pick up.
+    "ALTER TABLE links ADD COLUMN disabled INTEGER NOT NULL DEFAULT 0;"
+    "ALTER TABLE links ADD COLUMN public_note TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE links ADD COLUMN private_note TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE links ADD COLUMN expires INTEGER;"
+    "ALTER TABLE links ADD COLUMN max_clicks INTEGER;"
+    "ALTER TABLE links ADD COLUMN owner TEXT NOT NULL DEFAULT '';"
+    "CREATE TABLE keys(name TEXT PRIMARY KEY, role TEXT NOT NULL, digest BLOB NOT NULL UNIQUE,"
+    " created INTEGER NOT NULL, revoked INTEGER) WITHOUT ROWID;"
+    "CREATE TABLE daily_clicks(code TEXT NOT NULL, day INTEGER NOT NULL, clicks INTEGER NOT NULL,"
+    " PRIMARY KEY(code, day)) WITHOUT ROWID;"
+    "CREATE TABLE click_flushes(id TEXT PRIMARY KEY, applied INTEGER NOT NULL) WITHOUT ROWID;"
+    "CREATE INDEX click_flushes_applied ON click_flushes(applied);"
+    "CREATE TABLE changes(seq INTEGER PRIMARY KEY AUTOINCREMENT, kind TEXT NOT NULL, name TEXT NOT NULL,"
+    " at INTEGER NOT NULL);"
+    "CREATE INDEX changes_at ON changes(at)",
+    // 3: what the client that made a link said of it (tags: stored_tags.h)
+    "ALTER TABLE links ADD COLUMN title TEXT NOT NULL DEFAULT '';"
+    "ALTER TABLE links ADD COLUMN tags TEXT NOT NULL DEFAULT '[]'",
+    // 4: the codes of deleted links, held back from new links for a while
+    "CREATE TABLE freed_codes(code TEXT PRIMARY KEY, freed INTEGER NOT NULL) WITHOUT ROWID;"
+    "CREATE INDEX freed_codes_freed ON freed_codes(freed)",
+};
+// The columns of a Link after its code, in the order ReadLink takes them.
+#define SNIPORA_LINK_COLUMNS \
+  "address, created, clicks, disabled, public_note, private_note, expires, max_clicks, owner, title, tags"
+constexpr int kSchemaVersion = int(std::size(kMigrations));
+
+struct CloseDatabase {
+  void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
+};
+struct FinalizeStatement {
+  void operator()(sqlite3_stmt* statement) const { sqlite3_finalize(statement); }
+};
+using Database = std::unique_ptr<sqlite3, CloseDatabase>;
+using StatementHandle = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
+
+[[noreturn]] void Fail(sqlite3* db, const std::string& what) {
+  throw StoreError(what + ": " + (db ? sqlite3_errmsg(db) : "out of memory"));
+}
+
+void Execute(sqlite3* db, const char* sql) {
+  char* message = nullptr;
+  if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
+    const std::string text = message ? message : sqlite3_errmsg(db);
+    sqlite3_free(message);
+    throw StoreError(std::string(sql).substr(0, 60) + ": " + text);
+  }
+}
+
+// A prepared statement, reset after every use so it holds no read lock.
+class Statement {
+ public:
+  Statement(sqlite3* db, const char* sql) : db_(db) {
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v3(db, sql, -1, SQLITE_PREPARE_PERSISTENT, &raw, nullptr) != SQLITE_OK) Fail(db, sql);
+    statement_.reset(raw);
+  }
+  Statement& Bind(int index, std::string_view text) {
+    Check(sqlite3_bind_text(statement_.get(), index, text.data(), int(text.size()), SQLITE_STATIC));
+    return *this;
+  }
+  Statement& Bind(int index, int64_t value) {
+    Check(sqlite3_bind_int64(statement_.get(), index, value));
+    return *this;
+  }
+  Statement& Bind(int index, std::optional<int64_t> value) {
+    if (value) return Bind(index, *value);
+    Check(sqlite3_bind_null(statement_.get(), index));
+    return *this;
+  }
+  // true while a row is there
+  bool Step() {
+    const int status = sqlite3_step(statement_.get());
+    if (status == SQLITE_ROW) return true;
+    if (status == SQLITE_DONE) return false;
+    const std::string message = sqlite3_errmsg(db_);
+    Reset();
+    throw StoreError("query: " + message);
+  }
+  Statement& BindMaybe(int index, const std::optional<std::string>& text) {
+    if (text) return Bind(index, std::string_view(*text));
+    Check(sqlite3_bind_null(statement_.get(), index));
+    return *this;
+  }
+  Statement& BindBlob(int index, std::string_view bytes) {
+    Check(sqlite3_bind_blob(statement_.get(), index, bytes.data(), int(bytes.size()), SQLITE_STATIC));
+    return *this;
+  }
+  std::string_view Blob(int column) {
+    const auto* bytes = static_cast<const char*>(sqlite3_column_blob(statement_.get(), column));
+    return bytes ? std::string_view(bytes, std::size_t(sqlite3_column_bytes(statement_.get(), column))) : "";
+  }
+  std::string_view Text(int column) {
+    const auto* text = reinterpret_cast<const char*>(sqlite3_column_text(statement_.get(), column));
+    return text ? std::string_view(text, std::size_t(sqlite3_column_bytes(statement_.get(), column))) : "";
+  }
+  int64_t Integer(int column) { return sqlite3_column_int64(statement_.get(), column); }
+  std::optional<int64_t> MaybeInteger(int column) {
+    if (sqlite3_column_type(statement_.get(), column) == SQLITE_NULL) return std::nullopt;
+    return Integer(column);
+  }
+  void Reset() {
+    sqlite3_reset(statement_.get());
+    sqlite3_clear_bindings(statement_.get());
+  }
+
+ private:
+  void Check(int status) {
+    if (status != SQLITE_OK) Fail(db_, "bind");
+  }
+  sqlite3* db_;
+  StatementHandle statement_;
+};
+
+// A link's columns from `first` on (SNIPORA_LINK_COLUMNS).
+void ReadLink(Statement& row, int first, Link& link) {
+  link.address = row.Text(first);
+  link.created = row.Integer(first + 1);
+  link.clicks = row.Integer(first + 2);
+  link.disabled = row.Integer(first + 3) != 0;
+  link.publicNote = row.Text(first + 4);
+  link.privateNote = row.Text(first + 5);
+  link.expires = row.MaybeInteger(first + 6);
+  link.maxClicks = row.MaybeInteger(first + 7);
+  link.owner = row.Text(first + 8);
+  link.title = row.Text(first + 9);
+  link.tags = TagsOfColumn(row.Text(first + 10));
+}
+
+struct ResetOnExit {
+  Statement& statement;
+  ~ResetOnExit() { statement.Reset(); }
+};
+
+// One connection and its statements; used by one thread at a time.
+struct Connection {
+  explicit Connection(const std::string& path) {
+    sqlite3* raw = nullptr;
+    const int status = sqlite3_open_v2(path.c_str(), &raw,
+                                       SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    db.reset(raw);
+    if (status != SQLITE_OK) Fail(raw, "open " + path);
+    sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+    Execute(raw, "PRAGMA journal_mode=WAL");
+    Execute(raw, "PRAGMA synchronous=FULL");
+  }
+  void Prepare() {
+    findCode.emplace(db.get(), "SELECT " SNIPORA_LINK_COLUMNS " FROM links WHERE code = ?1");
+    findAddress.emplace(db.get(), "SELECT code FROM links WHERE address = ?1");
+    insert.emplace(db.get(),
+                   "INSERT INTO links(code, address, created, clicks, owner, expires, max_clicks, title, tags)"
+                   " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+    addClicks.emplace(db.get(), "UPDATE links SET clicks = clicks + ?2 WHERE code = ?1");
+  }
+  // The writer's own.
+  void PrepareChanges() {
+    change.emplace(db.get(),
+                   "UPDATE links SET address = ?2, disabled = ?3, public_note = ?4, private_note = ?5, expires = ?6,"
+                   " max_clicks = ?7, title = ?8, tags = ?9 WHERE code = ?1");
+    remove.emplace(db.get(), "DELETE FROM links WHERE code = ?1");
+    removeDays.emplace(db.get(), "DELETE FROM daily_clicks WHERE code = ?1");
+    noteChange.emplace(db.get(), "INSERT INTO changes(kind, name, at) VALUES(?1, ?2, unixepoch())");
+    addDaily.emplace(db.get(),
+                     "INSERT INTO daily_clicks(code, day, clicks) VALUES(?1, ?2, ?3)"
+                     " ON CONFLICT(code, day) DO UPDATE SET clicks = clicks + excluded.clicks");
+    freeCode.emplace(db.get(),
+                     "INSERT INTO freed_codes(code, freed) VALUES(?1, ?2)"
+                     " ON CONFLICT(code) DO UPDATE SET freed = max(freed, excluded.freed)");
+    findHeld.emplace(db.get(), "SELECT 1 FROM freed_codes WHERE code = ?1 AND freed > ?2");
+  }
+
+  Database db;
+  std::optional<Statement> findCode, findAddress, insert, addClicks;
+  std::optional<Statement> change, remove, removeDays, noteChange, addDaily, freeCode, findHeld;
+};
+
+class Transaction {
+ public:
+  explicit Transaction(sqlite3* db) : db_(db) { Execute(db, "BEGIN IMMEDIATE"); }
+  ~Transaction() {
+    if (!done_) sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+  }
+  void Commit() {
+    Execute(db_, "COMMIT");
+    done_ = true;
+  }
+
+ private:
+  sqlite3* db_;
+  bool done_ = false;
+};
+
+void Migrate(Connection& connection) {
+  sqlite3* db = connection.db.get();
+  Transaction transaction(db);
+  Statement version(db, "PRAGMA user_version");
+  version.Step();
+  const int64_t found = version.Integer(0);
+  version.Reset();
+  if (found > kSchemaVersion)
+    throw StoreError("the database has schema version " + std::to_string(found) + ", newer than this program's " +
+                     std::to_string(kSchemaVersion));
+  for (int64_t step = found; step < kSchemaVersion; ++step) Execute(db, kMigrations[step]);
+  Execute(db, ("PRAGMA user_version = " + std::to_string(kSchemaVersion)).c_str());
+  transaction.Commit();
+}
+
+class SqliteStore final : public Store {
+ public:
+  SqliteStore(std::string path, StoreOptions options)
+      : path_(std::move(path)), options_(std::move(options)), writer_(path_) {
+    Migrate(writer_);
+    writer_.Prepare();
+    writer_.PrepareChanges();
+    // A new code lands on a page at random: with SQLite's 2 MB the writer
+    // read most pages back from the file for every insert. 32 MB holds
+    // those of a few hundred thousand links; it fills only as pages are used.
+    Execute(writer_.db.get(), "PRAGMA cache_size=-32768");
+    checkpointer_.emplace(writer_.db.get(), path_);
+  }
+
+  ChangeResult ChangeLink(std::string_view code, const LinkChange& change) override {
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    std::optional<Link> before;
+    {
+      Statement& find = *writer_.findCode;
+      ResetOnExit reset{find};
+      find.Bind(1, code);
+      if (!find.Step()) return {};
+      before.emplace(Link{std::string(code)});
+      ReadLink(find, 0, *before);
+    }
+    Link after = Changed(*before, change);
+    if (after.address != before->address) {
+      Statement& find = *writer_.findAddress;
+      ResetOnExit reset{find};
+      find.Bind(1, after.address);
+      if (find.Step()) return {ChangeResult::kAddressTaken, {}};
+    }
+    {
+      Statement& update = *writer_.change;
+      ResetOnExit reset{update};
+      update.Bind(1, code).Bind(2, after.address).Bind(3, int64_t(after.disabled)).Bind(4, after.publicNote);
+      update.Bind(5, after.privateNote).Bind(6, after.expires).Bind(7, after.maxClicks).Bind(8, after.title);
+      const std::string tags = TagsColumn(after.tags);
+      update.Bind(9, tags).Step();
+    }
+    NoteChange("link", code);
+    transaction.Commit();
+    return {ChangeResult::kChanged, std::move(after)};
+  }
+
+  std::vector<Link> ListLinks(const LinkQuery& query) override {
+    Lease lease(*this);
+    Statement list(lease->db.get(),
+                   "SELECT code, " SNIPORA_LINK_COLUMNS " FROM links WHERE code > ?1"
+                   " AND (?2 IS NULL OR created >= ?2) AND (?3 IS NULL OR created < ?3)"
+                   " AND (?4 IS NULL OR disabled = ?4) AND (?5 IS NULL OR owner = ?5) ORDER BY code LIMIT ?6");
+    list.Bind(1, query.after).Bind(2, query.createdFrom).Bind(3, query.createdBefore);
+    list.Bind(4, query.disabled ? std::optional<int64_t>(*query.disabled) : std::nullopt);
+    list.BindMaybe(5, query.owner).Bind(6, int64_t(query.limit));
+    std::vector<Link> links;
+    while (list.Step()) {
+      Link& link = links.emplace_back(Link{std::string(list.Text(0))});
+      ReadLink(list, 1, link);
+    }
+    return links;
+  }
+
+  bool AddKey(const KeyRecord& key) override {
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    Statement add(writer_.db.get(),
+                  "INSERT INTO keys(name, role, digest, created) VALUES(?1, ?2, ?3, ?4) ON CONFLICT DO NOTHING");
+    add.BindBlob(3, key.digest).Bind(1, key.name).Bind(2, key.role).Bind(4, key.created);
+    add.Step();
+    if (sqlite3_changes(writer_.db.get()) == 0) return false;
+    NoteChange("key", key.name);
+    transaction.Commit();
+    return true;
+  }
+
+  std::vector<KeyRecord> ListKeys() override {
+    Lease lease(*this);
+    Statement all(lease->db.get(), "SELECT name, role, digest, created, revoked FROM keys ORDER BY name");
+    std::vector<KeyRecord> keys;
+    while (all.Step())
+      keys.push_back({std::string(all.Text(0)), std::string(all.Text(1)), std::string(all.Blob(2)), all.Integer(3),
+                      all.MaybeInteger(4)});
+    return keys;
+  }
+
+  bool RevokeKey(std::string_view name, int64_t when) override {
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    Statement revoke(writer_.db.get(), "UPDATE keys SET revoked = ?2 WHERE name = ?1 AND revoked IS NULL");
+    revoke.Bind(1, name).Bind(2, when).Step();
+    if (sqlite3_changes(writer_.db.get()) == 0) return false;
+    NoteChange("key", name);
+    transaction.Commit();
+    return true;
+  }
+
+  std::vector<ChangeNote> ChangesSince(int64_t seq, int limit) override {
+    Lease lease(*this);
+    Statement since(lease->db.get(), "SELECT seq, kind, name FROM changes WHERE seq > ?1 ORDER BY seq LIMIT ?2");
+    ResetOnExit reset{since};
+    since.Bind(1, seq).Bind(2, int64_t(limit));
+    std::vector<ChangeNote> notes;
+    while (since.Step()) notes.push_back({since.Integer(0), std::string(since.Text(1)), std::string(since.Text(2))});
+    return notes;
+  }
+
+  int64_t LastChange() override {
+    Lease lease(*this);
+    Statement last(lease->db.get(), "SELECT coalesce(max(seq), 0) FROM changes");
+    ResetOnExit reset{last};
+    last.Step();
+    return last.Integer(0);
+  }
+
+  bool DeleteLink(std::string_view code) override {
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    {
+      Statement& remove = *writer_.remove;
+      ResetOnExit reset{remove};
+      remove.Bind(1, code).Step();
+    }
+    if (sqlite3_changes(writer_.db.get()) == 0) return false;
+    {
+      Statement& removeDays = *writer_.removeDays;
+      ResetOnExit reset{removeDays};
+      removeDays.Bind(1, code).Step();
+    }
+    {
+      Statement& freeing = *writer_.freeCode;
+      ResetOnExit reset{freeing};
+      freeing.Bind(1, code).Bind(2, Now()).Step();
+    }
+    NoteChange("link", code);
+    transaction.Commit();
+    return true;
+  }
+
+  std::optional<Link> FindCode(std::string_view code) override {
+    Lease lease(*this);
+    Statement& find = *lease->findCode;
+    ResetOnExit reset{find};
+    find.Bind(1, code);
+    if (!find.Step()) return std::nullopt;
+    Link link{std::string(code)};
+    ReadLink(find, 0, link);
+    return link;
+  }
+
+  std::optional<std::string> FindAddress(std::string_view address) override {
+    Lease lease(*this);
+    Statement& find = *lease->findAddress;
+    ResetOnExit reset{find};
+    find.Bind(1, address);
+    if (!find.Step()) return std::nullopt;
+    return std::string(find.Text(0));
+  }
+
+  std::vector<InsertResult> InsertIfAbsent(std::span<const NewLink> links) override {
+    std::lock_guard lock(writerMutex_);
+    std::vector<InsertResult> results;
+    results.reserve(links.size());
+    const int64_t heldAfter = Now() - options_.codeQuarantine;
+    Transaction transaction(writer_.db.get());
+    for (const NewLink& link : links) {
+      {
+        Statement& find = *writer_.findAddress;
+        ResetOnExit reset{find};
+        find.Bind(1, link.address);
+        if (find.Step()) {
+          results.push_back({InsertResult::kAddressKnown, std::string(find.Text(0))});
+          continue;
+        }
+      }
+      {
+        Statement& find = *writer_.findCode;
+        ResetOnExit reset{find};
+        find.Bind(1, link.code);
+        if (find.Step()) {
+          results.push_back({InsertResult::kCodeTaken, {}});
+          continue;
+        }
+      }
+      if (options_.codeQuarantine > 0) {
+        Statement& held = *writer_.findHeld;
+        ResetOnExit reset{held};
+        held.Bind(1, link.code).Bind(2, heldAfter);
+        if (held.Step()) {
+          results.push_back({InsertResult::kCodeHeld, {}});
+          continue;
+        }
+      }
+      Statement& insert = *writer_.insert;
+      ResetOnExit reset{insert};
+      insert.Bind(1, link.code).Bind(2, link.address).Bind(3, link.created).Bind(4, link.clicks).Bind(5, link.owner);
+      insert.Bind(6, link.expires).Bind(7, link.maxClicks).Bind(8, link.title);
+      const std::string tags = TagsColumn(link.tags);
+      insert.Bind(9, tags).Step();
+      results.push_back({InsertResult::kInserted, link.code});
+    }
+    transaction.Commit();
+    return results;
+  }
+
+  void AddClicks(std::span<const ClickCount> counts, const ClickFlush& flush) override {
+    if (counts.empty()) return;
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    if (!flush.id.empty()) {
+      Statement applied(writer_.db.get(),
+                        "INSERT INTO click_flushes(id, applied) VALUES(?1, unixepoch()) ON CONFLICT DO NOTHING");
+      applied.Bind(1, flush.id).Step();
+      if (sqlite3_changes(writer_.db.get()) == 0) return;  // counted before
+      Statement(writer_.db.get(), "DELETE FROM click_flushes WHERE applied < unixepoch() - ?1")
+          .Bind(1, kFlushIdsKeptSeconds)
+          .Step();
+      Statement(writer_.db.get(), "DELETE FROM changes WHERE at < unixepoch() - ?1").Bind(1, kChangesKeptSeconds).Step();
+      Statement prune(writer_.db.get(), "DELETE FROM freed_codes WHERE freed <= ?1");
+      prune.Bind(1, Now() - options_.codeQuarantine).Step();
+    }
+    for (const ClickCount& count : counts) {
+      {
+        Statement& add = *writer_.addClicks;
+        ResetOnExit reset{add};
+        add.Bind(1, count.code).Bind(2, count.clicks);
+        add.Step();
+      }
+      if (sqlite3_changes(writer_.db.get()) == 0) continue;  // no such link (any more)
+      if (count.limited) NoteChange("link", count.code);
+      if (flush.day < 0) continue;
+      Statement& daily = *writer_.addDaily;
+      ResetOnExit reset{daily};
+      daily.Bind(1, count.code).Bind(2, flush.day).Bind(3, count.clicks);
+      daily.Step();
+    }
+    transaction.Commit();
+  }
+
+  std::vector<DayCount> ClicksByDay(std::string_view code, int64_t fromDay, int64_t toDay) override {
+    Lease lease(*this);
+    Statement days(lease->db.get(),
+                   "SELECT day, clicks FROM daily_clicks WHERE code = ?1 AND day BETWEEN ?2 AND ?3 ORDER BY day");
+    days.Bind(1, code).Bind(2, fromDay).Bind(3, toDay);
+    std::vector<DayCount> counts;
+    while (days.Step()) counts.push_back({days.Integer(0), days.Integer(1)});
+    return counts;
+  }
+
+  void ForEachLink(const std::function<bool(const Link&)>& visit) override {
+    Lease lease(*this);
+    // the primary key's order, which is byte order (BINARY collation)
+    Statement all(lease->db.get(), "SELECT code, " SNIPORA_LINK_COLUMNS " FROM links ORDER BY code");
+    ResetOnExit reset{all};
+    Link link;
+    while (all.Step()) {
+      link.code = all.Text(0);
+      ReadLink(all, 1, link);
+      if (!visit(link)) return;
+    }
+  }
+
+  void ForEachFreedCode(const std::function<bool(const FreedCode&)>& visit) override {
+    Lease lease(*this);
+    Statement all(lease->db.get(), "SELECT code, freed FROM freed_codes ORDER BY code");
+    ResetOnExit reset{all};
+    while (all.Step())
+      if (!visit({std::string(all.Text(0)), all.Integer(1)})) return;
+  }
+
+  void AddFreedCodes(std::span<const FreedCode> codes) override {
+    if (codes.empty()) return;
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    for (const FreedCode& freed : codes) {
+      Statement& freeing = *writer_.freeCode;
+      ResetOnExit reset{freeing};
+      freeing.Bind(1, freed.code).Bind(2, freed.freed).Step();
+    }
+    transaction.Commit();
+  }
+
+  bool Healthy() override {
+    try {
+      Lease lease(*this);
+      Statement probe(lease->db.get(), "SELECT count(*) FROM sqlite_schema");
+      return probe.Step();
+    } catch (const StoreError&) {
+      return false;
+    }
+  }
+
+ private:
+  // A reading connection for the time of one call: reads never wait behind
+  // the writer's commit (WAL), nor behind each other. Read-write, because a
+  // read-only connection cannot recover the WAL index after a killed writer.
+  class Lease {
+   public:
+    explicit Lease(SqliteStore& store) : store_(store) {
+      {
+        std::lock_guard lock(store.readersMutex_);
+        if (!store.idleReaders_.empty()) {
+          connection_ = std::move(store.idleReaders_.back());
+          store.idleReaders_.pop_back();
+        }
+      }
+      if (!connection_) {
+        connection_ = std::make_unique<Connection>(store.path_);
+        connection_->Prepare();
+      }
+    }
+    ~Lease() {
+      std::lock_guard lock(store_.readersMutex_);
+      if (store_.idleReaders_.size() < kMaxIdleReaders) store_.idleReaders_.push_back(std::move(connection_));
+    }
+    Connection* operator->() { return connection_.get(); }
+
+   private:
+    SqliteStore& store_;
+    std::unique_ptr<Connection> connection_;
+  };
+  static constexpr std::size_t kMaxIdleReaders = 8;
+
+  int64_t Now() const { return options_.now ? options_.now() : int64_t(std::time(nullptr)); }
+
+  // Inside the writer's transaction.
+  void NoteChange(std::string_view kind, std::string_view name) {
+    Statement& note = *writer_.noteChange;
+    ResetOnExit reset{note};
+    note.Bind(1, kind).Bind(2, name).Step();
+  }
+
+  std::string path_;
+  const StoreOptions options_;
+  std::mutex writerMutex_;
+  Connection writer_;
+  std::optional<SqliteCheckpointer> checkpointer_;  // before the writer closes, it stops
+  std::mutex readersMutex_;
+  std::vector<std::unique_ptr<Connection>> idleReaders_;
+};
+
+}  // namespace
+
+std::unique_ptr<Store> OpenSqliteStore(const std::string& path, const StoreOptions& options) {
+  return std::make_unique<SqliteStore>(path, options);
+}
+
+int SqliteSchemaVersion() { return kSchemaVersion; }
+
+}  // namespace snipora::service

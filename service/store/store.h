@@ -1,0 +1,226 @@
+#pragma once
+// Where the links are kept. The service talks to its store through this
+// small interface only, so that another database can take SQLite's place;
+// the same store tests run against every implementation (tests/store/store_test.cpp).
+//
+// A store is used from several threads: each call is safe to make
+// concurrently with any other. Failures of the database throw StoreError.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <optional>
+#include <span>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace snipora::service {
+
+struct StoreError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+struct Link {
+  std::string code;
+  std::string address;
+  int64_t created = 0;  // seconds since 1970, UTC
+  int64_t clicks = 0;
+  // its life: a disabled or expired link answers 410
+  bool disabled = false;
+  std::string publicNote;   // shown on its 410 page
+  std::string privateNote;  // for operators only
+  std::optional<int64_t> expires;    // seconds since 1970, UTC; none: never
+  std::optional<int64_t> maxClicks;  // none: no limit
+  std::string owner;                 // the name of the key that made it; "" for none
+  // what the client that made it said of it: shown back, never used here
+  std::string title;
+  std::vector<std::string> tags;
+};
+
+struct NewLink {
+  std::string code;
+  std::string address;
+  int64_t created = 0;
+  int64_t clicks = 0;  // non-zero when links move between stores
+  std::string owner;   // the key that made it; "" for none
+  std::string title;
+  std::vector<std::string> tags;
+  std::optional<int64_t> expires;    // none: never
+  std::optional<int64_t> maxClicks;  // none: no limit
+};
+
+// An API key as stored: never the key itself, only its digest.
+struct KeyRecord {
+  std::string name;
+  std::string role;    // "admin" or "creator"
+  std::string digest;  // SHA-256 of the key, 32 bytes
+  int64_t created = 0;
+  std::optional<int64_t> revoked;
+};
+
+// Which links ListLinks reads.
+struct LinkQuery {
+  std::string after;  // codes after this one, byte order ("": from the first)
+  std::optional<int64_t> createdFrom, createdBefore;  // created >= from, < before
+  std::optional<bool> disabled;
+  std::optional<std::string> owner;
+  int limit = 1000;
+};
+
+// One row of the changes log: a link (by code) or a key (by name) changed.
+struct ChangeNote {
+  int64_t seq = 0;
+  std::string kind;  // "link" or "key"
+  std::string name;
+};
+
+struct InsertResult {
+  // kCodeHeld: the code was a deleted link's, within the code quarantine
+  enum Outcome { kInserted, kAddressKnown, kCodeTaken, kCodeHeld } outcome = kInserted;
+  std::string code;  // the code the address now has (kInserted, kAddressKnown)
+};
+
+// What a change sets; a field left empty stays as it is.
+struct LinkChange {
+  std::optional<std::string> address;
+  std::optional<bool> disabled;
+  std::optional<std::string> publicNote, privateNote;
+  std::optional<std::optional<int64_t>> expires, maxClicks;  // an empty inner value: never, no limit
+  std::optional<std::string> title;
+  std::optional<std::vector<std::string>> tags;
+};
+
+// The link with a change's fields set.
+inline Link Changed(Link link, const LinkChange& change) {
+  if (change.address) link.address = *change.address;
+  if (change.disabled) link.disabled = *change.disabled;
+  if (change.publicNote) link.publicNote = *change.publicNote;
+  if (change.privateNote) link.privateNote = *change.privateNote;
+  if (change.expires) link.expires = *change.expires;
+  if (change.maxClicks) link.maxClicks = *change.maxClicks;
+  if (change.title) link.title = *change.title;
+  if (change.tags) link.tags = *change.tags;
+  return link;
+}
+
+struct ChangeResult {
+  enum Outcome { kChanged, kNotFound, kAddressTaken } outcome = kNotFound;
+  Link link;  // kChanged: as it is now
+};
+
+struct ClickCount {
+  std::string code;
+  int64_t clicks = 0;
+  // the link has a max_clicks: its new count is noted as a change, so that
+  // the other instances read it
+  bool limited = false;
+};
+
+// One write of counted clicks: its identifier, so that a write retried after
+// its commit went unanswered (the connection broke) is not counted twice,
+// and the UTC day (days since 1970) its clicks are counted on.
+struct ClickFlush {
+  std::string id;    // "": not checked
+  int64_t day = -1;  // -1: no daily counts
+};
+
+struct DayCount {
+  int64_t day = 0;  // days since 1970, UTC
+  int64_t clicks = 0;
+};
+
+// How long a store keeps what lets a retry and the other instances catch up,
+// pruned by the click writes. A flush's id an hour: a flush retried after
+// its commit went unanswered comes again within seconds. The log of changes
+// a day: every instance reads it every second (an instance that starts reads
+// from the newest change on).
+inline constexpr int64_t kFlushIdsKeptSeconds = 3600;
+inline constexpr int64_t kChangesKeptSeconds = 86400;
+
+// The code of a deleted link and when it was deleted: held back from new
+// links for the code quarantine, so that old short addresses and printed QR
+// codes never lead somewhere new.
+struct FreedCode {
+  std::string code;
+  int64_t freed = 0;  // seconds since 1970, UTC
+};
+
+// How a store is opened: by default as the option table's defaults have it
+// (open_store.cpp).
+struct StoreOptions {
+  StoreOptions();
+  // seconds a deleted link's code is held back from new links (0: not at
+  // all): --code-quarantine-days
+  int64_t codeQuarantine;
+  // the store's clock for freed codes, seconds since 1970; null: the system's
+  std::function<int64_t()> now;
+};
+
+// Held while the store reports changes made elsewhere (ended by its
+// destruction).
+class ChangeListener {
+ public:
+  virtual ~ChangeListener() = default;
+};
+
+class Store {
+ public:
+  virtual ~Store() = default;
+
+  // Calls `changed` (on a thread of its own) soon after a change is noted in
+  // the store by anyone, and after every reconnection (changes may have been
+  // missed); null where the database cannot tell (the caller polls).
+  virtual std::unique_ptr<ChangeListener> Listen(std::function<void()> changed) {
+    (void)changed;
+    return nullptr;
+  }
+
+  virtual std::optional<Link> FindCode(std::string_view code) = 0;
+  // The code of a stored address.
+  virtual std::optional<std::string> FindAddress(std::string_view address) = 0;
+  // Each link in order, in ONE transaction that is durable when this
+  // returns: inserted unless its address is stored already (the known code is
+  // answered), its code is taken by another address, or its code was freed
+  // within the quarantine (held). Later links of the batch see the earlier ones.
+  virtual std::vector<InsertResult> InsertIfAbsent(std::span<const NewLink> links) = 0;
+  // Changes a link, and notes the change for the other instances (changes
+  // table); kAddressTaken when the new address is another code's.
+  virtual ChangeResult ChangeLink(std::string_view code, const LinkChange& change) = 0;
+  // The links a query names, in the order of their codes, at most its limit.
+  virtual std::vector<Link> ListLinks(const LinkQuery& query) = 0;
+  // Deletes a link and its daily clicks, noting the change, and holds its
+  // code back (a freed code, in the same transaction); false when absent.
+  virtual bool DeleteLink(std::string_view code) = 0;
+  // Every freed code the store keeps, in the order of its code, until
+  // `visit` answers false; and freed codes written in (a copy between
+  // stores), a code there already keeping the later time.
+  virtual void ForEachFreedCode(const std::function<bool(const FreedCode&)>& visit) = 0;
+  virtual void AddFreedCodes(std::span<const FreedCode> codes) = 0;
+  // Keys: false when the name is taken (AddKey) or no valid key has it
+  // (RevokeKey). Both note the change.
+  virtual bool AddKey(const KeyRecord& key) = 0;
+  virtual std::vector<KeyRecord> ListKeys() = 0;
+  virtual bool RevokeKey(std::string_view name, int64_t when) = 0;
+  // The changes noted after `seq`, oldest first, at most `limit`.
+  virtual std::vector<ChangeNote> ChangesSince(int64_t seq, int limit) = 0;
+  // The last change's seq (0: none yet).
+  virtual int64_t LastChange() = 0;
+  // Adds to the click counts of existing codes, and to their counts of the
+  // flush's day, in one transaction; a flush whose id was applied already
+  // (within the last hour) changes nothing. A flush with an id also prunes
+  // what the store keeps for a while: flush ids, the log of changes, and
+  // freed codes past the quarantine.
+  virtual void AddClicks(std::span<const ClickCount> counts, const ClickFlush& flush = {}) = 0;
+  // A link's clicks per day from `fromDay` to `toDay` (both included), the
+  // days with clicks alone, in order.
+  virtual std::vector<DayCount> ClicksByDay(std::string_view code, int64_t fromDay, int64_t toDay) = 0;
+  // Every link, in the order of its code (byte for byte), until `visit`
+  // answers false. Reads in pages: links made meanwhile may or may not be
+  // visited.
+  virtual void ForEachLink(const std::function<bool(const Link&)>& visit) = 0;
+  // Whether the database answers a query now.
+  virtual bool Healthy() = 0;
+};
+
+}  // namespace snipora::service
