@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "runtime/fatal_error.h"
 #include "runtime/forms/form_internal.h"
 #include "runtime/forms/form_runtime.h"
 #include "runtime/picture/decode_picture.h"
@@ -291,6 +292,19 @@ LRESULT CALLBACK ControlSubclass(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
   return passOn();
 }
 
+// No exception may leave a window procedure for the system's frames: what
+// the runtime's own work throws (memory for a panel's picture) ends the
+// program as its other faults do. Event procedures are caught where they
+// are called (RaiseEvent).
+template <WNDPROC Procedure>
+LRESULT CALLBACK Guarded(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  try {
+    return Procedure(hwnd, message, wParam, lParam);
+  } catch (...) {
+    FatalCurrentException();
+  }
+}
+
 BOOL CALLBACK TakeFirstName(HMODULE, LPCSTR, LPSTR name, LONG_PTR found) {
   *reinterpret_cast<LPSTR*>(found) = name;  // ids are small numbers; names outlive only this call
   return IS_INTRESOURCE(name) ? FALSE : TRUE;
@@ -311,7 +325,7 @@ void RegisterClasses() {
     WNDCLASSEXA window{};
     window.cbSize = sizeof window;
     window.style = CS_DBLCLKS;
-    window.lpfnWndProc = WindowProcedure;
+    window.lpfnWndProc = Guarded<WindowProcedure>;
     window.hInstance = GetModuleHandleA(nullptr);
     window.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
     window.lpszClassName = kWindowClass;
@@ -322,7 +336,7 @@ void RegisterClasses() {
     WNDCLASSEXA panel = window;
     panel.hIcon = panel.hIconSm = nullptr;
     panel.style = CS_DBLCLKS | CS_OWNDC;  // GetPanelDC hands out the panel's own DC
-    panel.lpfnWndProc = PanelProcedure;
+    panel.lpfnWndProc = Guarded<PanelProcedure>;
     panel.lpszClassName = kPanelClass;
     RegisterClassExA(&panel);
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
@@ -426,7 +440,7 @@ bool CreateControl(WindowState& window, ControlState& control, int index) {
   SetPropA(hwnd, "SniporaControl", &control);
   SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&control));
   control.previousProcedure =
-      reinterpret_cast<WNDPROC>(SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlSubclass)));
+      reinterpret_cast<WNDPROC>(SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Guarded<ControlSubclass>)));
   if (d.font.face) {
     control.font = UniqueFont(CreateFontA(-d.font.height, 0, 0, 0, d.font.weight, FALSE, FALSE, FALSE,
                                           GB2312_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,

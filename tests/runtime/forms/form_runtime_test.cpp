@@ -372,6 +372,19 @@ TEST(FormRuntimeFatal, PropertyOfAWindowNotLoaded) {
   EXPECT_EQ(exitCode, std::optional<DWORD>(0));
 }
 
+// An exception from an event procedure never unwinds through the system's
+// window procedures (where it would end the process without a word, or
+// worse): it ends in the fatal-error box like any other runtime fault.
+TEST(FormRuntimeFatal, AnEventProceduresExceptionEndsInTheBox) {
+  std::optional<DWORD> exitCode;
+  EXPECT_EQ(FatalTextOf("click-throws", exitCode),
+            std::optional<std::string>("运行时出错!\r\n\r\n错误信息：handler failed\r\n"));
+  EXPECT_EQ(exitCode, std::optional<DWORD>(0xFFFFFFFF));
+  // not a standard exception, from the created event LoadWindow raises
+  EXPECT_EQ(FatalTextOf("created-throws", exitCode), std::optional<std::string>("运行时出错!\r\n\r\n"));
+  EXPECT_EQ(exitCode, std::optional<DWORD>(0xFFFFFFFF));
+}
+
 }  // namespace
 }  // namespace snipora
 
