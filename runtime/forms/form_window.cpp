@@ -22,10 +22,14 @@ namespace {
 constexpr char kWindowClass[] = "SniporaWindow";
 constexpr char kPanelClass[] = "SniporaDrawPanel";
 constexpr int kFirstControlId = 100;  // above IDOK and IDCANCEL, which the dialog keys send
+// The property by which a control's window finds its state.
+constexpr char kControlProperty[] = "SniporaControl";
+// The format of the icon images inside an .ico file.
+constexpr DWORD kIconFormatVersion = 0x00030000;
 
 WindowState* WindowOf(HWND hwnd) { return reinterpret_cast<WindowState*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA)); }
 ControlState* ControlOf(HWND hwnd) {
-  return hwnd ? reinterpret_cast<ControlState*>(GetPropA(hwnd, "SniporaControl")) : nullptr;
+  return hwnd ? reinterpret_cast<ControlState*>(GetPropA(hwnd, kControlProperty)) : nullptr;
 }
 
 bool Clickable(ControlKind kind) {
@@ -280,13 +284,13 @@ LRESULT CALLBACK ControlSubclass(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
       break;
     case WM_SETCURSOR:
       if (control->definition->flags & kHandCursor) {
-        SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32649)));  // IDC_HAND
+        SetCursor(LoadCursorA(nullptr, IDC_HAND));
         return TRUE;
       }
       break;
     case WM_NCDESTROY:
       SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-      RemovePropA(hwnd, "SniporaControl");
+      RemovePropA(hwnd, kControlProperty);
       break;
   }
   return passOn();
@@ -313,7 +317,7 @@ BOOL CALLBACK TakeFirstName(HMODULE, LPCSTR, LPSTR name, LONG_PTR found) {
 // The program file's default icon (its first icon group), in one size.
 HICON ProgramIcon(int metricX, int metricY) {
   LPSTR first = nullptr;
-  EnumResourceNamesA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(14), TakeFirstName, reinterpret_cast<LONG_PTR>(&first));  // RT_GROUP_ICON
+  EnumResourceNamesA(GetModuleHandleA(nullptr), RT_GROUP_ICON, TakeFirstName, reinterpret_cast<LONG_PTR>(&first));
   if (!first || !IS_INTRESOURCE(first)) return nullptr;
   // shared: the class keeps it for the life of the process
   return static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), first, IMAGE_ICON, GetSystemMetrics(metricX),
@@ -327,7 +331,7 @@ void RegisterClasses() {
     window.style = CS_DBLCLKS;
     window.lpfnWndProc = Guarded<WindowProcedure>;
     window.hInstance = GetModuleHandleA(nullptr);
-    window.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    window.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     window.lpszClassName = kWindowClass;
     // windows without an icon of their own show the program's
     window.hIcon = ProgramIcon(SM_CXICON, SM_CYICON);
@@ -359,7 +363,7 @@ UniqueIcon IconFromFile(std::span<const uint8_t> file, int size) {
     const int width = file[entry] ? file[entry] : 256;
     const int height = file[entry + 1] ? file[entry + 1] : 256;
     if (size && width != size) continue;
-    return UniqueIcon(CreateIconFromResourceEx(const_cast<BYTE*>(file.data() + offset), bytes, TRUE, 0x00030000,
+    return UniqueIcon(CreateIconFromResourceEx(const_cast<BYTE*>(file.data() + offset), bytes, TRUE, kIconFormatVersion,
                                                width, height, LR_DEFAULTCOLOR));
   }
   return UniqueIcon();
@@ -437,7 +441,7 @@ bool CreateControl(WindowState& window, ControlState& control, int index) {
                               GetModuleHandleA(nullptr), nullptr);
   if (!hwnd) return false;
   control.hwnd = hwnd;
-  SetPropA(hwnd, "SniporaControl", &control);
+  SetPropA(hwnd, kControlProperty, &control);
   SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&control));
   control.previousProcedure =
       reinterpret_cast<WNDPROC>(SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Guarded<ControlSubclass>)));
