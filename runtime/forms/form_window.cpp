@@ -22,15 +22,23 @@ namespace {
 constexpr char kWindowClass[] = "SniporaWindow";
 constexpr char kPanelClass[] = "SniporaDrawPanel";
 constexpr int kFirstControlId = 100;  // above IDOK and IDCANCEL, which the dialog keys send
-// The property by which a control's window finds its state.
-constexpr char kControlProperty[] = "SniporaControl";
 // The format of the icon images inside an .ico file.
 constexpr DWORD kIconFormatVersion = 0x00030000;
 
 WindowState* WindowOf(HWND hwnd) { return reinterpret_cast<WindowState*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA)); }
-ControlState* ControlOf(HWND hwnd) {
-  return hwnd ? reinterpret_cast<ControlState*>(GetPropA(hwnd, kControlProperty)) : nullptr;
+// A window's control by its native window, looked up in the window's own
+// list: a window property would cost a request to the window server for
+// every colour query and command, and a handful of controls are compared in
+// no time. Null for a child that is none of the window's controls.
+ControlState* ControlOf(WindowState& window, HWND hwnd) {
+  if (!hwnd) return nullptr;
+  for (ControlState& control : window.controls)
+    if (control.hwnd == hwnd) return &control;
+  return nullptr;
 }
+// A control's state from its user data, for the windows the runtime knows
+// hold it: drawing panels (its own class) and the controls it subclassed.
+ControlState* UserDataOf(HWND hwnd) { return reinterpret_cast<ControlState*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
 
 bool Clickable(ControlKind kind) {
   return kind == ControlKind::Button || kind == ControlKind::CheckBox || kind == ControlKind::RadioBox;
@@ -52,13 +60,13 @@ int32_t KeyState() {
 }
 
 // Colours, commands and notifications that controls send to their parent,
-// whether that is the window or a drawing panel.
-bool HandleChildMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+// whether that is the window or a drawing panel of it.
+bool HandleChildMessage(WindowState& window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (message) {
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN: {
-      ControlState* control = ControlOf(reinterpret_cast<HWND>(lParam));
+      ControlState* control = ControlOf(window, reinterpret_cast<HWND>(lParam));
       if (!control) return false;
       HDC dc = reinterpret_cast<HDC>(wParam);
       SetTextColor(dc, ToColorRef(control->textColor));
@@ -67,7 +75,7 @@ bool HandleChildMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& res
       return true;
     }
     case WM_COMMAND: {
-      ControlState* control = ControlOf(reinterpret_cast<HWND>(lParam));
+      ControlState* control = ControlOf(window, reinterpret_cast<HWND>(lParam));
       if (!control) return false;
       const WORD code = HIWORD(wParam);
       if (Clickable(control->definition->kind) && code == BN_CLICKED)
@@ -79,7 +87,7 @@ bool HandleChildMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& res
     }
     case WM_DRAWITEM: {
       const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-      ControlState* control = ControlOf(item.hwndItem);
+      ControlState* control = ControlOf(window, item.hwndItem);
       if (!control || control->definition->kind != ControlKind::ShapeBox) return false;
       DrawShape(*control, item.hDC, item.rcItem);
       result = TRUE;
@@ -124,7 +132,7 @@ LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
   if (!window) return DefWindowProcA(hwnd, message, wParam, lParam);
 
   LRESULT result = 0;
-  if (HandleChildMessage(message, wParam, lParam, result)) return result;
+  if (HandleChildMessage(*window, message, wParam, lParam, result)) return result;
   switch (message) {
     case WM_ERASEBKGND: {
       RECT client;
@@ -186,9 +194,9 @@ LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
 }
 
 LRESULT CALLBACK PanelProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  ControlState* panel = UserDataOf(hwnd);  // none until CreateControl has set it
   LRESULT result = 0;
-  if (HandleChildMessage(message, wParam, lParam, result)) return result;
-  ControlState* panel = ControlOf(hwnd);
+  if (panel && HandleChildMessage(*panel->window, message, wParam, lParam, result)) return result;
   switch (message) {
     case WM_ERASEBKGND:
       return 1;  // painted whole in WM_PAINT
@@ -212,7 +220,7 @@ LRESULT CALLBACK PanelProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
 // Unicode procedure, it sees the messages as the common controls' subclass
 // did before it.
 LRESULT CALLBACK ControlSubclass(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* control = reinterpret_cast<ControlState*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  ControlState* control = UserDataOf(hwnd);
   const WNDPROC previous = control->previousProcedure;
   auto passOn = [&] { return CallWindowProcW(previous, hwnd, message, wParam, lParam); };
   WindowState& window = *control->window;
@@ -290,7 +298,6 @@ LRESULT CALLBACK ControlSubclass(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
       break;
     case WM_NCDESTROY:
       SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-      RemovePropA(hwnd, kControlProperty);
       break;
   }
   return passOn();
@@ -314,13 +321,19 @@ BOOL CALLBACK TakeFirstName(HMODULE, LPCSTR, LPSTR name, LONG_PTR found) {
   return IS_INTRESOURCE(name) ? FALSE : TRUE;
 }
 
-// The program file's default icon (its first icon group), in one size.
-HICON ProgramIcon(int metricX, int metricY) {
+// The program file's default icon: its first icon group, null when none.
+LPSTR ProgramIconGroup() {
   LPSTR first = nullptr;
   EnumResourceNamesA(GetModuleHandleA(nullptr), RT_GROUP_ICON, TakeFirstName, reinterpret_cast<LONG_PTR>(&first));
-  if (!first || !IS_INTRESOURCE(first)) return nullptr;
+  return first && IS_INTRESOURCE(first) ? first : nullptr;
+}
+
+// The program file's default icon in one size.
+HICON ProgramIcon(int metricX, int metricY) {
+  LPSTR group = ProgramIconGroup();
+  if (!group) return nullptr;
   // shared: the class keeps it for the life of the process
-  return static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), first, IMAGE_ICON, GetSystemMetrics(metricX),
+  return static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), group, IMAGE_ICON, GetSystemMetrics(metricX),
                                        GetSystemMetrics(metricY), LR_SHARED));
 }
 
@@ -422,6 +435,18 @@ void AddTabs(HWND tab, const char* names) {
   }
 }
 
+// Whether the control's subclass has work to do: an event it raises is
+// bound, or the control erases, sets the cursor or moves the window itself.
+// Any other control keeps its own procedure: a subclass that only passed its
+// messages on would cost a request to the window server to install and a
+// call for every message.
+bool NeedsSubclass(const WindowState& window, const ControlDefinition& control) {
+  for (const EventBinding& binding : window.definition->events)
+    if (binding.control == control.id && binding.event < 0) return true;  // raised by the subclass
+  return IsBackdrop(control.kind) || (control.flags & kHandCursor) ||
+         (control.kind == ControlKind::Label && window.definition->dragAnywhere);
+}
+
 bool CreateControl(WindowState& window, ControlState& control, int index) {
   const ControlDefinition& d = *control.definition;
   HWND parent = window.hwnd;
@@ -441,10 +466,10 @@ bool CreateControl(WindowState& window, ControlState& control, int index) {
                               GetModuleHandleA(nullptr), nullptr);
   if (!hwnd) return false;
   control.hwnd = hwnd;
-  SetPropA(hwnd, kControlProperty, &control);
-  SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&control));
-  control.previousProcedure =
-      reinterpret_cast<WNDPROC>(SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Guarded<ControlSubclass>)));
+  SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&control));  // kept without a request
+  if (NeedsSubclass(window, d))
+    control.previousProcedure = reinterpret_cast<WNDPROC>(
+        SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Guarded<ControlSubclass>)));
   if (d.font.face) {
     control.font = UniqueFont(CreateFontA(-d.font.height, 0, 0, 0, d.font.weight, FALSE, FALSE, FALSE,
                                           GB2312_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
