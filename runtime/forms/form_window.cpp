@@ -522,7 +522,12 @@ bool CreateNativeWindow(WindowState& window, HWND owner) {
                               window.width, window.height, owner, nullptr, GetModuleHandleA(nullptr), &window);
   if (!hwnd) return false;
   MarkStartup("first window made");
-  if (d.iconResource) {
+  // A window whose own icon is the program's shows it already: the class
+  // carries it at both sizes. Set again, the same pixels would only be handed
+  // to the window manager once more (under Wine some 80 requests to the
+  // window server and the icon's conversion for X, for a window not yet
+  // shown).
+  if (d.iconResource && MAKEINTRESOURCEA(d.iconResource) != ProgramIconGroup()) {
     auto load = [&](int metricX, int metricY) {
       return UniqueIcon(static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(d.iconResource),
                                                       IMAGE_ICON, GetSystemMetrics(metricX),
