@@ -37,7 +37,7 @@ struct ControlState {
   std::optional<Picture> decoded;
   bool decodeTried = false;
   bool changeSuppressed = false;
-  WNDPROC previousProcedure = nullptr;  // the control's own, below the runtime's subclass; null without one
+  WNDPROC previousProcedure = nullptr;  // the control's own, below the runtime's subclass
 };
 
 struct WindowState {

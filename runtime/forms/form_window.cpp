@@ -36,8 +36,7 @@ ControlState* ControlOf(WindowState& window, HWND hwnd) {
     if (control.hwnd == hwnd) return &control;
   return nullptr;
 }
-// A control's state from its user data, for the windows the runtime knows
-// hold it: drawing panels (its own class) and the controls it subclassed.
+// A control's state from its user data, where the runtime put it at creation.
 ControlState* UserDataOf(HWND hwnd) { return reinterpret_cast<ControlState*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
 
 bool Clickable(ControlKind kind) {
@@ -435,18 +434,6 @@ void AddTabs(HWND tab, const char* names) {
   }
 }
 
-// Whether the control's subclass has work to do: an event it raises is
-// bound, or the control erases, sets the cursor or moves the window itself.
-// Any other control keeps its own procedure: a subclass that only passed its
-// messages on would cost a request to the window server to install and a
-// call for every message.
-bool NeedsSubclass(const WindowState& window, const ControlDefinition& control) {
-  for (const EventBinding& binding : window.definition->events)
-    if (binding.control == control.id && binding.event < 0) return true;  // raised by the subclass
-  return IsBackdrop(control.kind) || (control.flags & kHandCursor) ||
-         (control.kind == ControlKind::Label && window.definition->dragAnywhere);
-}
-
 bool CreateControl(WindowState& window, ControlState& control, int index) {
   const ControlDefinition& d = *control.definition;
   HWND parent = window.hwnd;
@@ -466,10 +453,9 @@ bool CreateControl(WindowState& window, ControlState& control, int index) {
                               GetModuleHandleA(nullptr), nullptr);
   if (!hwnd) return false;
   control.hwnd = hwnd;
-  SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&control));  // kept without a request
-  if (NeedsSubclass(window, d))
-    control.previousProcedure = reinterpret_cast<WNDPROC>(
-        SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Guarded<ControlSubclass>)));
+  SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&control));
+  control.previousProcedure =
+      reinterpret_cast<WNDPROC>(SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Guarded<ControlSubclass>)));
   if (d.font.face) {
     control.font = UniqueFont(CreateFontA(-d.font.height, 0, 0, 0, d.font.weight, FALSE, FALSE, FALSE,
                                           GB2312_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
