@@ -2,6 +2,7 @@
 
 #include <windows.h>
 
+#include <exception>
 #include <string>
 
 namespace snipora {
@@ -31,6 +32,16 @@ void FatalRuntimeError(std::optional<int> code, const char* message) {
   // ExitProcess, not exit(): the application's exit routine must not run
   // after a fatal error, only the system's own clean-up.
   ExitProcess(static_cast<UINT>(-1));
+}
+
+void FatalCurrentException() noexcept {
+  try {
+    throw;
+  } catch (const std::exception& exception) {
+    FatalRuntimeError(exception.what());
+  } catch (...) {
+    FatalRuntimeError(nullptr);
+  }
 }
 
 }  // namespace snipora

@@ -46,14 +46,16 @@ using UniqueGlobal = UniqueHandle<HGLOBAL, &GlobalFree>;
 using UniqueKernelHandle = UniqueHandle<HANDLE, &CloseHandle>;
 
 // Keeps one object selected into a device context for a scope, then puts the
-// previous one back.
-class ScopedSelection {
+// previous one back. `Select` selects: SelectObject, or a late-bound stand-in
+// for it where every system call is late-bound (the skin).
+template <auto Select>
+class BasicScopedSelection {
  public:
-  ScopedSelection(HDC dc, HGDIOBJ object) noexcept : dc_(dc), previous_(SelectObject(dc, object)) {}
-  ScopedSelection(const ScopedSelection&) = delete;
-  ScopedSelection& operator=(const ScopedSelection&) = delete;
-  ~ScopedSelection() {
-    if (previous_) SelectObject(dc_, previous_);
+  BasicScopedSelection(HDC dc, HGDIOBJ object) noexcept : dc_(dc), previous_(Select(dc, object)) {}
+  BasicScopedSelection(const BasicScopedSelection&) = delete;
+  BasicScopedSelection& operator=(const BasicScopedSelection&) = delete;
+  ~BasicScopedSelection() {
+    if (ok()) Select(dc_, previous_);
   }
   bool ok() const noexcept { return previous_ != nullptr && previous_ != HGDI_ERROR; }
 
@@ -61,6 +63,7 @@ class ScopedSelection {
   HDC dc_;
   HGDIOBJ previous_;
 };
+using ScopedSelection = BasicScopedSelection<&SelectObject>;
 
 // One reference to a COM object.
 template <class Interface>

@@ -30,6 +30,15 @@ inline constexpr char kHitMove[] = "VazizHitMove";
 
 // PngControl_Type values.
 enum ControlType : int32_t { kNotPng = 0, kPictureBox = 2, kCustomDrawn = 3, kEditControl = 4 };
+// PngControl_BackType values: where the image is drawn; any other value
+// places it as kNaturalSize does.
+enum BackType : int32_t {
+  kNaturalSize = 0,  // at the top-left corner, cut off at the window's edges
+  kStretched = 1,    // to the window's size
+  kFitted = 2,       // shrunk to fit with its aspect kept, centred, never enlarged
+};
+// Vaziz_DrawState values; any other value shows the normal image.
+enum DrawState : int32_t { kNormalState = 0, kHotState = 1, kPressedState = 2, kDisabledState = 3 };
 
 // A property's datum; 0 when absent. Values are handle-sized: images and
 // bitmaps are stored as they are.

@@ -34,9 +34,18 @@ ControlState* FindControl(WindowState& window, uint32_t id) {
   return nullptr;
 }
 
+// Events are raised inside window procedures (and a window's created event
+// inside LoadWindow): an exception from a procedure must not unwind through
+// the system's frames. It ends the program as the runtime's own faults do.
 std::optional<int32_t> RaiseEvent(WindowState& window, uint32_t control, int32_t event, const EventArgs& args) {
-  for (const EventBinding& binding : window.definition->events)
-    if (binding.control == control && binding.event == event) return binding.procedure(args);
+  for (const EventBinding& binding : window.definition->events) {
+    if (binding.control != control || binding.event != event) continue;
+    try {
+      return binding.procedure(args);
+    } catch (...) {
+      FatalCurrentException();
+    }
+  }
   return std::nullopt;
 }
 

@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string>
 
+#include "runtime/fatal_error.h"
 #include "runtime/forms/form_internal.h"
 #include "runtime/forms/form_runtime.h"
 #include "runtime/picture/decode_picture.h"
@@ -21,11 +22,22 @@ namespace {
 constexpr char kWindowClass[] = "SniporaWindow";
 constexpr char kPanelClass[] = "SniporaDrawPanel";
 constexpr int kFirstControlId = 100;  // above IDOK and IDCANCEL, which the dialog keys send
+// The format of the icon images inside an .ico file.
+constexpr DWORD kIconFormatVersion = 0x00030000;
 
 WindowState* WindowOf(HWND hwnd) { return reinterpret_cast<WindowState*>(GetWindowLongPtrA(hwnd, GWLP_USERDATA)); }
-ControlState* ControlOf(HWND hwnd) {
-  return hwnd ? reinterpret_cast<ControlState*>(GetPropA(hwnd, "SniporaControl")) : nullptr;
+// A window's control by its native window, looked up in the window's own
+// list: a window property would cost a request to the window server for
+// every colour query and command, and a handful of controls are compared in
+// no time. Null for a child that is none of the window's controls.
+ControlState* ControlOf(WindowState& window, HWND hwnd) {
+  if (!hwnd) return nullptr;
+  for (ControlState& control : window.controls)
+    if (control.hwnd == hwnd) return &control;
+  return nullptr;
 }
+// A control's state from its user data, where the runtime put it at creation.
+ControlState* UserDataOf(HWND hwnd) { return reinterpret_cast<ControlState*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA)); }
 
 bool Clickable(ControlKind kind) {
   return kind == ControlKind::Button || kind == ControlKind::CheckBox || kind == ControlKind::RadioBox;
@@ -47,13 +59,13 @@ int32_t KeyState() {
 }
 
 // Colours, commands and notifications that controls send to their parent,
-// whether that is the window or a drawing panel.
-bool HandleChildMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
+// whether that is the window or a drawing panel of it.
+bool HandleChildMessage(WindowState& window, UINT message, WPARAM wParam, LPARAM lParam, LRESULT& result) {
   switch (message) {
     case WM_CTLCOLOREDIT:
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN: {
-      ControlState* control = ControlOf(reinterpret_cast<HWND>(lParam));
+      ControlState* control = ControlOf(window, reinterpret_cast<HWND>(lParam));
       if (!control) return false;
       HDC dc = reinterpret_cast<HDC>(wParam);
       SetTextColor(dc, ToColorRef(control->textColor));
@@ -62,7 +74,7 @@ bool HandleChildMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& res
       return true;
     }
     case WM_COMMAND: {
-      ControlState* control = ControlOf(reinterpret_cast<HWND>(lParam));
+      ControlState* control = ControlOf(window, reinterpret_cast<HWND>(lParam));
       if (!control) return false;
       const WORD code = HIWORD(wParam);
       if (Clickable(control->definition->kind) && code == BN_CLICKED)
@@ -74,7 +86,7 @@ bool HandleChildMessage(UINT message, WPARAM wParam, LPARAM lParam, LRESULT& res
     }
     case WM_DRAWITEM: {
       const auto& item = *reinterpret_cast<const DRAWITEMSTRUCT*>(lParam);
-      ControlState* control = ControlOf(item.hwndItem);
+      ControlState* control = ControlOf(window, item.hwndItem);
       if (!control || control->definition->kind != ControlKind::ShapeBox) return false;
       DrawShape(*control, item.hDC, item.rcItem);
       result = TRUE;
@@ -119,7 +131,7 @@ LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
   if (!window) return DefWindowProcA(hwnd, message, wParam, lParam);
 
   LRESULT result = 0;
-  if (HandleChildMessage(message, wParam, lParam, result)) return result;
+  if (HandleChildMessage(*window, message, wParam, lParam, result)) return result;
   switch (message) {
     case WM_ERASEBKGND: {
       RECT client;
@@ -181,9 +193,9 @@ LRESULT CALLBACK WindowProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
 }
 
 LRESULT CALLBACK PanelProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
+  ControlState* panel = UserDataOf(hwnd);  // none until CreateControl has set it
   LRESULT result = 0;
-  if (HandleChildMessage(message, wParam, lParam, result)) return result;
-  ControlState* panel = ControlOf(hwnd);
+  if (panel && HandleChildMessage(*panel->window, message, wParam, lParam, result)) return result;
   switch (message) {
     case WM_ERASEBKGND:
       return 1;  // painted whole in WM_PAINT
@@ -207,7 +219,7 @@ LRESULT CALLBACK PanelProcedure(HWND hwnd, UINT message, WPARAM wParam, LPARAM l
 // Unicode procedure, it sees the messages as the common controls' subclass
 // did before it.
 LRESULT CALLBACK ControlSubclass(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
-  auto* control = reinterpret_cast<ControlState*>(GetWindowLongPtrW(hwnd, GWLP_USERDATA));
+  ControlState* control = UserDataOf(hwnd);
   const WNDPROC previous = control->previousProcedure;
   auto passOn = [&] { return CallWindowProcW(previous, hwnd, message, wParam, lParam); };
   WindowState& window = *control->window;
@@ -279,16 +291,28 @@ LRESULT CALLBACK ControlSubclass(HWND hwnd, UINT message, WPARAM wParam, LPARAM 
       break;
     case WM_SETCURSOR:
       if (control->definition->flags & kHandCursor) {
-        SetCursor(LoadCursorA(nullptr, MAKEINTRESOURCEA(32649)));  // IDC_HAND
+        SetCursor(LoadCursorA(nullptr, IDC_HAND));
         return TRUE;
       }
       break;
     case WM_NCDESTROY:
       SetWindowLongPtrW(hwnd, GWLP_USERDATA, 0);
-      RemovePropA(hwnd, "SniporaControl");
       break;
   }
   return passOn();
+}
+
+// No exception may leave a window procedure for the system's frames: what
+// the runtime's own work throws (memory for a panel's picture) ends the
+// program as its other faults do. Event procedures are caught where they
+// are called (RaiseEvent).
+template <WNDPROC Procedure>
+LRESULT CALLBACK Guarded(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) noexcept {
+  try {
+    return Procedure(hwnd, message, wParam, lParam);
+  } catch (...) {
+    FatalCurrentException();
+  }
 }
 
 BOOL CALLBACK TakeFirstName(HMODULE, LPCSTR, LPSTR name, LONG_PTR found) {
@@ -296,13 +320,19 @@ BOOL CALLBACK TakeFirstName(HMODULE, LPCSTR, LPSTR name, LONG_PTR found) {
   return IS_INTRESOURCE(name) ? FALSE : TRUE;
 }
 
-// The program file's default icon (its first icon group), in one size.
-HICON ProgramIcon(int metricX, int metricY) {
+// The program file's default icon: its first icon group, null when none.
+LPSTR ProgramIconGroup() {
   LPSTR first = nullptr;
-  EnumResourceNamesA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(14), TakeFirstName, reinterpret_cast<LONG_PTR>(&first));  // RT_GROUP_ICON
-  if (!first || !IS_INTRESOURCE(first)) return nullptr;
+  EnumResourceNamesA(GetModuleHandleA(nullptr), RT_GROUP_ICON, TakeFirstName, reinterpret_cast<LONG_PTR>(&first));
+  return first && IS_INTRESOURCE(first) ? first : nullptr;
+}
+
+// The program file's default icon in one size.
+HICON ProgramIcon(int metricX, int metricY) {
+  LPSTR group = ProgramIconGroup();
+  if (!group) return nullptr;
   // shared: the class keeps it for the life of the process
-  return static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), first, IMAGE_ICON, GetSystemMetrics(metricX),
+  return static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), group, IMAGE_ICON, GetSystemMetrics(metricX),
                                        GetSystemMetrics(metricY), LR_SHARED));
 }
 
@@ -311,9 +341,9 @@ void RegisterClasses() {
     WNDCLASSEXA window{};
     window.cbSize = sizeof window;
     window.style = CS_DBLCLKS;
-    window.lpfnWndProc = WindowProcedure;
+    window.lpfnWndProc = Guarded<WindowProcedure>;
     window.hInstance = GetModuleHandleA(nullptr);
-    window.hCursor = LoadCursorA(nullptr, MAKEINTRESOURCEA(32512));  // IDC_ARROW
+    window.hCursor = LoadCursorA(nullptr, IDC_ARROW);
     window.lpszClassName = kWindowClass;
     // windows without an icon of their own show the program's
     window.hIcon = ProgramIcon(SM_CXICON, SM_CYICON);
@@ -322,7 +352,7 @@ void RegisterClasses() {
     WNDCLASSEXA panel = window;
     panel.hIcon = panel.hIconSm = nullptr;
     panel.style = CS_DBLCLKS | CS_OWNDC;  // GetPanelDC hands out the panel's own DC
-    panel.lpfnWndProc = PanelProcedure;
+    panel.lpfnWndProc = Guarded<PanelProcedure>;
     panel.lpszClassName = kPanelClass;
     RegisterClassExA(&panel);
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_BAR_CLASSES | ICC_STANDARD_CLASSES | ICC_TAB_CLASSES};
@@ -345,7 +375,7 @@ UniqueIcon IconFromFile(std::span<const uint8_t> file, int size) {
     const int width = file[entry] ? file[entry] : 256;
     const int height = file[entry + 1] ? file[entry + 1] : 256;
     if (size && width != size) continue;
-    return UniqueIcon(CreateIconFromResourceEx(const_cast<BYTE*>(file.data() + offset), bytes, TRUE, 0x00030000,
+    return UniqueIcon(CreateIconFromResourceEx(const_cast<BYTE*>(file.data() + offset), bytes, TRUE, kIconFormatVersion,
                                                width, height, LR_DEFAULTCOLOR));
   }
   return UniqueIcon();
@@ -423,10 +453,9 @@ bool CreateControl(WindowState& window, ControlState& control, int index) {
                               GetModuleHandleA(nullptr), nullptr);
   if (!hwnd) return false;
   control.hwnd = hwnd;
-  SetPropA(hwnd, "SniporaControl", &control);
   SetWindowLongPtrW(hwnd, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&control));
   control.previousProcedure =
-      reinterpret_cast<WNDPROC>(SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ControlSubclass)));
+      reinterpret_cast<WNDPROC>(SetWindowLongPtrW(hwnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(Guarded<ControlSubclass>)));
   if (d.font.face) {
     control.font = UniqueFont(CreateFontA(-d.font.height, 0, 0, 0, d.font.weight, FALSE, FALSE, FALSE,
                                           GB2312_CHARSET, OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS,
@@ -479,7 +508,12 @@ bool CreateNativeWindow(WindowState& window, HWND owner) {
                               window.width, window.height, owner, nullptr, GetModuleHandleA(nullptr), &window);
   if (!hwnd) return false;
   MarkStartup("first window made");
-  if (d.iconResource) {
+  // A window whose own icon is the program's shows it already: the class
+  // carries it at both sizes. Set again, the same pixels would only be handed
+  // to the window manager once more (under Wine some 80 requests to the
+  // window server and the icon's conversion for X, for a window not yet
+  // shown).
+  if (d.iconResource && MAKEINTRESOURCEA(d.iconResource) != ProgramIconGroup()) {
     auto load = [&](int metricX, int metricY) {
       return UniqueIcon(static_cast<HICON>(LoadImageA(GetModuleHandleA(nullptr), MAKEINTRESOURCEA(d.iconResource),
                                                       IMAGE_ICON, GetSystemMetrics(metricX),

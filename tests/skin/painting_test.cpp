@@ -227,6 +227,55 @@ TEST_F(StateImages, EachStateWithTheNormalImageForWhatIsMissing) {
   EXPECT_EQ(Drawn(0), 0xFFFFFFu);
 }
 
+// One late-bound system function answered by a stand-in for a scope.
+class SystemStandIn {
+ public:
+  SystemStandIn(ExternalEntry& entry, void* standIn) : entry_(entry), address_(entry.address) {
+    entry_.address = standIn;
+  }
+  SystemStandIn(const SystemStandIn&) = delete;
+  SystemStandIn& operator=(const SystemStandIn&) = delete;
+  ~SystemStandIn() { entry_.address = address_; }
+
+ private:
+  ExternalEntry& entry_;
+  void* address_;
+};
+ExternalEntry& EntryOf(sys::SystemFunction function) { return sys::systemFunctionTable[static_cast<int>(function)]; }
+
+constexpr GpStatus kOutOfMemory = 3;
+GpStatus WINAPI NoGraphics(HDC, GpGraphics** graphics) {
+  *graphics = nullptr;
+  return kOutOfMemory;
+}
+GpStatus WINAPI NoBitmap(HBITMAP, HPALETTE, GpBitmap** bitmap) {
+  *bitmap = nullptr;
+  return kOutOfMemory;
+}
+GpStatus WINAPI NoDimension(GpImage*, float*, float*) { return kOutOfMemory; }
+
+// A composition is shown whole or not at all: a failed GDI+ call never puts
+// an unpainted bitmap (black) on the target, and an image whose size cannot
+// be read leaves the snapshot alone showing.
+TEST_F(StateImages, AFailedGdiplusCallShowsNothingHalfDrawn) {
+  Put("PngControl_NormalImage", 0xFF0000FF);
+  {
+    const SystemStandIn failing(EntryOf(sys::SystemFunction::GdipCreateFromHDC), reinterpret_cast<void*>(NoGraphics));
+    EXPECT_EQ(Drawn(0), 0xFFFFFFu);
+  }
+  {
+    const SystemStandIn failing(EntryOf(sys::SystemFunction::GdipCreateBitmapFromHBITMAP),
+                                reinterpret_cast<void*>(NoBitmap));
+    EXPECT_EQ(Drawn(0), 0xFFFFFFu);
+  }
+  {
+    const SystemStandIn failing(EntryOf(sys::SystemFunction::GdipGetImageDimension),
+                                reinterpret_cast<void*>(NoDimension));
+    EXPECT_EQ(Drawn(0), 0x102030u);
+  }
+  EXPECT_EQ(Drawn(0), 0x0000FFu);
+}
+
 TEST_F(StateImages, CustomDrawRepaintsOnlyKindThreeAndIsPassedOn) {
   PngControl attach;
   ASSERT_TRUE(attach.Attach(child));

@@ -21,6 +21,8 @@ constexpr uint32_t kEdit = 0x16000001, kButton = 0x16000002, kCloser = 0x1600000
 constexpr uint32_t kModal = 0x52000002, kModalUnit = 0x06000002, kModalButton = 0x16000010;
 constexpr uint32_t kEmpty = 0x52000003, kEmptyUnit = 0x06000003;
 constexpr uint32_t kNeverLoaded = 0x52000004;
+constexpr uint32_t kCursors = 0x52000005, kCursorsUnit = 0x06000005, kHandButton = 0x16000020,
+                   kHandLabel = 0x16000021, kPlainLabel = 0x16000022;
 
 // What the procedures saw, in order.
 std::vector<std::string> journal;
@@ -96,11 +98,18 @@ const EventBinding kModalEvents[] = {
     {kModalUnit, event::kCreated, OnModalCreated},
     {kModalButton, event::kClicked, OnModalButton},
 };
+// No event bound to any of them: the hand cursor is the controls' own doing.
+const ControlDefinition kCursorControls[] = {
+    {"按钮1", kHandButton, ControlKind::Button, 0, 10, 10, 80, 24, "按", {}, 0, kButtonFaceColor, kHandCursor},
+    {"标签1", kHandLabel, ControlKind::Label, 0, 10, 40, 80, 20, "手", {}, 0, 0xFFFFFF, kHandCursor},
+    {"标签2", kPlainLabel, ControlKind::Label, 0, 10, 70, 80, 20, "箭头", {}, 0, 0xFFFFFF},
+};
 const WindowDefinition kWindows[] = {
     {kMain, kMainUnit, "main", 300, 200, 0xFFFFFF, true, true, false, 0, kMainControls, kMainEvents},
     {kModal, kModalUnit, "modal", 200, 100, 0xFFFFFF, false, true, false, 0, kModalControls, kModalEvents},
     {kEmpty, kEmptyUnit, "empty", 200, 100, 0xFFFFFF, false, true, false, 0, {}, {}},
     {kNeverLoaded, 0x06000004, "never", 200, 100, 0xFFFFFF, false, true, false, 0, {}, {}},
+    {kCursors, kCursorsUnit, "cursors", 200, 140, 0xFFFFFF, false, true, false, 0, kCursorControls, {}},
 };
 
 void Pump() {
@@ -124,7 +133,7 @@ class FormRuntime : public testing::Test {
     Pump();
   }
   void TearDown() override {
-    for (uint32_t w : {kMain, kModal, kEmpty})
+    for (uint32_t w : {kMain, kModal, kEmpty, kCursors})
       if (HWND h = GetWindowHandle(w, w)) DestroyWindow(h);
     Pump();
   }
@@ -327,6 +336,22 @@ TEST_F(FormRuntime, KeptActiveFrameStaysDrawnActiveWhileEnabled) {
   EXPECT_NE(CaptionPixel(main), active);
 }
 
+// The cursor over a control: the hand for one defined with it, whatever
+// events are bound, the class's arrow for any other.
+TEST_F(FormRuntime, HandCursorControlsShowTheHand) {
+  ASSERT_TRUE(LoadWindow(kCursors));
+  auto cursorOver = [](uint32_t control) {
+    HWND native = GetWindowHandle(kCursors, control);
+    SetCursor(nullptr);
+    SendMessageA(native, WM_SETCURSOR, reinterpret_cast<WPARAM>(native), MAKELPARAM(HTCLIENT, WM_MOUSEMOVE));
+    return GetCursor();
+  };
+  const HCURSOR hand = LoadCursorA(nullptr, IDC_HAND);
+  EXPECT_EQ(cursorOver(kHandButton), hand);
+  EXPECT_EQ(cursorOver(kHandLabel), hand);
+  EXPECT_EQ(cursorOver(kPlainLabel), LoadCursorA(nullptr, IDC_ARROW));
+}
+
 TEST_F(FormRuntime, EscapeClosesTheWindow) {
   HWND main = GetWindowHandle(kMain, kMainUnit);
   SetForegroundWindow(main);
@@ -370,6 +395,19 @@ TEST(FormRuntimeFatal, PropertyOfAWindowNotLoaded) {
   std::optional<DWORD> exitCode;
   EXPECT_EQ(FatalTextOf("loaded", exitCode), std::nullopt);
   EXPECT_EQ(exitCode, std::optional<DWORD>(0));
+}
+
+// An exception from an event procedure never unwinds through the system's
+// window procedures (where it would end the process without a word, or
+// worse): it ends in the fatal-error box like any other runtime fault.
+TEST(FormRuntimeFatal, AnEventProceduresExceptionEndsInTheBox) {
+  std::optional<DWORD> exitCode;
+  EXPECT_EQ(FatalTextOf("click-throws", exitCode),
+            std::optional<std::string>("运行时出错!\r\n\r\n错误信息：handler failed\r\n"));
+  EXPECT_EQ(exitCode, std::optional<DWORD>(0xFFFFFFFF));
+  // not a standard exception, from the created event LoadWindow raises
+  EXPECT_EQ(FatalTextOf("created-throws", exitCode), std::optional<std::string>("运行时出错!\r\n\r\n"));
+  EXPECT_EQ(exitCode, std::optional<DWORD>(0xFFFFFFFF));
 }
 
 }  // namespace
