@@ -134,28 +134,21 @@ for i in $(seq 20); do
   for port in "${ports[@]}"; do redirect_status "$port" "$code" >/dev/null; done
 done
 
-# Each creator writes one line per creation: start and end (ms since 1970),
-# status, address, code. Each redirector: end, status.
-creator() {  # index
-  local i=0 port start
-  while [ ! -f "$work/stop" ]; do
-    i=$((i + 1))
-    port=${ports[$(((i + $1) % 2))]}
-    start=$(now_ms)
-    create "$port" "https://example.org/drill/$1/$i"
-    echo "$start $(now_ms) $status https://example.org/drill/$1/$i $code"
-  done >"$work/creator$1.out"
-}
-redirector() {  # index
-  local i=0 port
-  while [ ! -f "$work/stop" ]; do
-    i=$((i + 1))
-    port=${ports[$(((i + $1) % 2))]}
-    echo "$(now_ms) $(redirect_status "$port" "${warm[$((i % ${#warm[@]}))]}")"
-  done >"$work/redirector$1.out"
-}
-for c in $(seq "$creators"); do creator "$c" & pids+=($!); done
-for r in $(seq "$redirectors"); do redirector "$r" & pids+=($!); done
+printf '%s\n' "${warm[@]}" >"$work/warm"
+
+# Each creating client writes one line per creation: when it was asked and
+# answered (ms since 1970), the status, the address and the code given; each
+# redirecting one the times and the status.
+client=$(dirname "$program")/drill_client
+[ -x "$client" ] || { echo "${0##*/}: no drill_client beside $program" >&2; exit 2; }
+for c in $(seq "$creators"); do
+  "$client" create "${ports[0]},${ports[1]}" "$work/stop" "c$c" >"$work/creator$c.out" &
+  pids+=($!)
+done
+for r in $(seq "$redirectors"); do
+  "$client" redirect "${ports[$((r % 2))]},${ports[$(((r + 1) % 2))]}" "$work/stop" "$work/warm" >"$work/redirector$r.out" &
+  pids+=($!)
+done
 
 sleep "$before_s"
 postmaster=$(as_server head -1 "$work/primary/postmaster.pid")
@@ -200,13 +193,15 @@ refused_before=$(awk -v k="$killed" '$3 != 200 && $2 < k { n++ } END { print n +
 first_after=$(awk -v p="$promoting" '$3 == 200 && $1 >= p { if (!m || $2 < m) m = $2 } END { printf "%.0f\n", m }' "$work/creations")
 last_before=$(awk -v k="$killed" '$3 == 200 && $2 < k { if ($2 > m) m = $2 } END { printf "%.0f\n", m }' "$work/creations")
 first_back=$(awk -v k="$killed" '$3 == 200 && $1 >= k { if (!m || $2 < m) m = $2 } END { printf "%.0f\n", m }' "$work/creations")
+# asked after the kill and answered 200 before the standby was promoted: none can be
+between=$(awk -v k="$killed" -v p="$promoting" '$3 == 200 && $1 >= k && $2 < p { n++ } END { print n + 0 }' "$work/creations")
 cat "$work"/redirector*.out >"$work/redirects"
-during=$(awk -v k="$killed" -v b="$first_back" '$1 >= k && $1 <= b && $2 == 301 { n++ } END { print n + 0 }' "$work/redirects")
-during_failed=$(awk -v k="$killed" -v b="$first_back" '$1 >= k && $1 <= b && $2 != 301 { n++ } END { print n + 0 }' "$work/redirects")
+during=$(awk -v k="$killed" -v b="$first_back" '$2 >= k && $2 <= b && $3 == 301 { n++ } END { print n + 0 }' "$work/redirects")
+during_failed=$(awk -v k="$killed" -v b="$first_back" '$2 >= k && $2 <= b && $3 != 301 { n++ } END { print n + 0 }' "$work/redirects")
 
 echo "failover drill: $creators creating and $redirectors redirecting clients, two instances, synchronous standby"
 echo "  creations answered 200: $answered; refused before the kill: $refused_before; refused from the kill on: $refused"
-echo "  answered 200 but missing on the new primary: $lost"
+echo "  answered 200 but missing on the new primary: $lost; asked after the kill and answered 200 before the promotion: $between"
 echo "  outage seen by clients (last creation answered before the kill to the first asked after it): $((first_back - last_before)) ms"
 echo "  primary killed to promotion asked: $((promoting - killed)) ms; promotion took $((promoted - promoting)) ms"
 echo "  promotion asked to first creation answered: $((first_after - promoting)) ms"
@@ -219,6 +214,7 @@ failed=0
   comm -23 "$work/answered" "$work/stored" | head >&2; failed=1; }
 [ "$first_after" -gt 0 ] && [ $((first_after - promoting)) -le 5000 ] ||
   { echo "FAILED: no creation answered within 5 s of the promotion" >&2; failed=1; }
+[ "$between" -eq 0 ] || { echo "FAILED: $between creations answered 200 with no primary" >&2; failed=1; }
 [ "$during" -gt 0 ] || { echo "FAILED: no redirect answered during the outage" >&2; failed=1; }
 [ "$refused_before" -eq 0 ] || { echo "FAILED: creations refused before the primary was lost" >&2; failed=1; }
 [[ "$standby_health" == *"read-only"*" 503" ]] && [ "${standby_redirects##* }" = 200 ] && [ -n "$standby_back" ] ||
