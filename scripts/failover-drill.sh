@@ -191,18 +191,23 @@ answered=$(wc -l <"$work/answered")
 refused=$(awk -v k="$killed" '$3 != 200 && $2 >= k { n++ } END { print n + 0 }' "$work/creations")
 refused_before=$(awk -v k="$killed" '$3 != 200 && $2 < k { n++ } END { print n + 0 }' "$work/creations")
 first_after=$(awk -v p="$promoting" '$3 == 200 && $1 >= p { if (!m || $2 < m) m = $2 } END { printf "%.0f\n", m }' "$work/creations")
-last_before=$(awk -v k="$killed" '$3 == 200 && $2 < k { if ($2 > m) m = $2 } END { printf "%.0f\n", m }' "$work/creations")
-first_back=$(awk -v k="$killed" '$3 == 200 && $1 >= k { if (!m || $2 < m) m = $2 } END { printf "%.0f\n", m }' "$work/creations")
-# asked after the kill and answered 200 before the standby was promoted: none can be
+# The outage as the clients saw it: the longest time without a creation answered 200.
+awk '$3 == 200 { print $2 }' "$work/creations" | sort -n >"$work/answer-times"
+read -r gap gap_end < <(awk 'NR > 1 && $1 - p > g { g = $1 - p; e = $1 } { p = $1 } END { printf "%.0f %.0f\n", g, e }' "$work/answer-times")
+gap_start=$((gap_end - gap))
+# The old primary's backends outlive its postmaster for a moment, and so does
+# its WAL sender: what they commit is on the standby before it is answered.
 between=$(awk -v k="$killed" -v p="$promoting" '$3 == 200 && $1 >= k && $2 < p { n++ } END { print n + 0 }' "$work/creations")
+last_old=$(awk -v k="$killed" -v p="$promoting" '$3 == 200 && $2 >= k && $2 < p { if ($2 > m) m = $2 } END { printf "%.0f\n", m }' "$work/creations")
 cat "$work"/redirector*.out >"$work/redirects"
-during=$(awk -v k="$killed" -v b="$first_back" '$2 >= k && $2 <= b && $3 == 301 { n++ } END { print n + 0 }' "$work/redirects")
-during_failed=$(awk -v k="$killed" -v b="$first_back" '$2 >= k && $2 <= b && $3 != 301 { n++ } END { print n + 0 }' "$work/redirects")
+during=$(awk -v a="$gap_start" -v b="$gap_end" '$2 >= a && $2 <= b && $3 == 301 { n++ } END { print n + 0 }' "$work/redirects")
+during_failed=$(awk -v a="$gap_start" -v b="$gap_end" '$2 >= a && $2 <= b && $3 != 301 { n++ } END { print n + 0 }' "$work/redirects")
 
 echo "failover drill: $creators creating and $redirectors redirecting clients, two instances, synchronous standby"
 echo "  creations answered 200: $answered; refused before the kill: $refused_before; refused from the kill on: $refused"
-echo "  answered 200 but missing on the new primary: $lost; asked after the kill and answered 200 before the promotion: $between"
-echo "  outage seen by clients (last creation answered before the kill to the first asked after it): $((first_back - last_before)) ms"
+echo "  answered 200 but missing on the new primary: $lost"
+echo "  answered 200 after the kill by the old primary's surviving backends: $between$([ "$last_old" -gt 0 ] && echo ", the last $((last_old - killed)) ms after it")"
+echo "  outage seen by clients (the longest time without a creation answered): $gap ms, from $((gap_start - killed)) ms after the kill"
 echo "  primary killed to promotion asked: $((promoting - killed)) ms; promotion took $((promoted - promoting)) ms"
 echo "  promotion asked to first creation answered: $((first_after - promoting)) ms"
 echo "  redirects answered during the outage: $during (not answered: $during_failed)"
@@ -214,7 +219,6 @@ failed=0
   comm -23 "$work/answered" "$work/stored" | head >&2; failed=1; }
 [ "$first_after" -gt 0 ] && [ $((first_after - promoting)) -le 5000 ] ||
   { echo "FAILED: no creation answered within 5 s of the promotion" >&2; failed=1; }
-[ "$between" -eq 0 ] || { echo "FAILED: $between creations answered 200 with no primary" >&2; failed=1; }
 [ "$during" -gt 0 ] || { echo "FAILED: no redirect answered during the outage" >&2; failed=1; }
 [ "$refused_before" -eq 0 ] || { echo "FAILED: creations refused before the primary was lost" >&2; failed=1; }
 [[ "$standby_health" == *"read-only"*" 503" ]] && [ "${standby_redirects##* }" = 200 ] && [ -n "$standby_back" ] ||

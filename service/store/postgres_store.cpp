@@ -90,7 +90,9 @@ constexpr const char* kQueries[kQueryCount] = {
 };
 
 constexpr auto kFirstBackoff = std::chrono::milliseconds(100);
-constexpr auto kLastBackoff = std::chrono::seconds(2);
+// At most a second between attempts: a promoted standby is found within it
+// (the failover drill), and one attempt a second is nothing to a database.
+constexpr auto kLastBackoff = std::chrono::seconds(1);
 constexpr int kDeadlockTries = 5;
 
 struct FinishConnection {
@@ -343,7 +345,7 @@ void NoteChange(Session& session, std::string_view kind, std::string_view name) 
 
 // LISTEN on a connection of its own: every notification on the channel, and
 // every (re)connection, calls `changed`. A broken connection is made again,
-// the wait between attempts doubling from 0.1 s to 2 s.
+// the wait between attempts doubling from 0.1 s to 1 s.
 class NotificationListener final : public ChangeListener {
  public:
   NotificationListener(std::string address, std::function<void()> changed)
