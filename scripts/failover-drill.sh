@@ -197,7 +197,7 @@ read -r gap gap_end < <(awk 'NR > 1 && $1 - p > g { g = $1 - p; e = $1 } { p = $
 gap_start=$((gap_end - gap))
 # The old primary's backends outlive its postmaster for a moment, and so does
 # its WAL sender: what they commit is on the standby before it is answered.
-between=$(awk -v k="$killed" -v p="$promoting" '$3 == 200 && $1 >= k && $2 < p { n++ } END { print n + 0 }' "$work/creations")
+between=$(awk -v k="$killed" -v p="$promoting" '$3 == 200 && $2 >= k && $2 < p { n++ } END { print n + 0 }' "$work/creations")
 last_old=$(awk -v k="$killed" -v p="$promoting" '$3 == 200 && $2 >= k && $2 < p { if ($2 > m) m = $2 } END { printf "%.0f\n", m }' "$work/creations")
 cat "$work"/redirector*.out >"$work/redirects"
 during=$(awk -v a="$gap_start" -v b="$gap_end" '$2 >= a && $2 <= b && $3 == 301 { n++ } END { print n + 0 }' "$work/redirects")
@@ -206,7 +206,7 @@ during_failed=$(awk -v a="$gap_start" -v b="$gap_end" '$2 >= a && $2 <= b && $3 
 echo "failover drill: $creators creating and $redirectors redirecting clients, two instances, synchronous standby"
 echo "  creations answered 200: $answered; refused before the kill: $refused_before; refused from the kill on: $refused"
 echo "  answered 200 but missing on the new primary: $lost"
-echo "  answered 200 after the kill by the old primary's surviving backends: $between$([ "$last_old" -gt 0 ] && echo ", the last $((last_old - killed)) ms after it")"
+echo "  answered 200 after the kill, before the promotion (the old primary's backends outlive its postmaster a moment): $between$([ "$last_old" -gt 0 ] && echo ", the last $((last_old - killed)) ms after it")"
 echo "  outage seen by clients (the longest time without a creation answered): $gap ms, from $((gap_start - killed)) ms after the kill"
 echo "  primary killed to promotion asked: $((promoting - killed)) ms; promotion took $((promoted - promoting)) ms"
 echo "  promotion asked to first creation answered: $((first_after - promoting)) ms"
