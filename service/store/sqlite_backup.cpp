@@ -87,8 +87,11 @@ double SecondsSince(std::chrono::steady_clock::time_point start) {
 
 BackupReport BackUpSqlite(const std::string& database, const std::string& file) {
   const auto start = std::chrono::steady_clock::now();
-  struct stat info {};
+  struct stat info {}, target {};
   if (stat(database.c_str(), &info) != 0) throw StoreError("no store at " + database);
+  // renamed over the store itself, the backup would replace it mid-use
+  if (stat(file.c_str(), &target) == 0 && target.st_dev == info.st_dev && target.st_ino == info.st_ino)
+    throw StoreError(file + " is the store itself: a backup goes to another file");
   // read-write: a read-only connection cannot recover the WAL index after a killed writer
   Database from = Open(database, SQLITE_OPEN_READWRITE);
   // the snapshot every step reads, held until the copy is done

@@ -98,6 +98,9 @@ TEST(Backup, TakenUnderLoadHoldsEveryCreationAnsweredBeforeItWholeAndRestoresToA
   EXPECT_EQ(test::RunProgram({"restore", "--from", backup, "--database", live}, &output), 1);
   EXPECT_NE(output.find("not empty"), std::string::npos) << output;
   EXPECT_EQ(test::RunProgram({"restore", "--from", live + "-missing", "--database", dir.File("new.db")}, &output), 1);
+  EXPECT_EQ(test::RunProgram({"backup", "--database", live, "--to", dir.path().string() + "/./live.db"}, &output), 1);
+  EXPECT_NE(output.find("the store itself"), std::string::npos) << output;
+  EXPECT_TRUE(OpenStore(live)->FindCode("s0"));
 
   ServiceProcess again(restored);
   ASSERT_NE(again.port(), 0);
