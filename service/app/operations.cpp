@@ -270,7 +270,22 @@ std::optional<LinkTotals> Operations::CountLinks() {
   return totals;
 }
 
-bool Operations::StoreHealthy() { return parts_.store.Healthy(); }
+Readiness Operations::Ready() {
+  if (stopping_.load()) return {false, false, "stopping: new connections are refused"};
+  switch (parts_.store.Health()) {
+    case StoreHealth::kUnreachable:
+      return {false, true, "the store is unreachable: creations and links not in the cache fail until it is back"};
+    case StoreHealth::kReadOnly:
+      return {false, true, "the database is read-only (a standby?): creations fail"};
+    case StoreHealth::kOk: break;
+  }
+  switch (parts_.writer.CreationTrouble()) {
+    case StoreCause::kFull: return {false, true, "the disk is full: the last creations failed for space"};
+    case StoreCause::kReadOnly: return {false, true, "the database is read-only: the last creations were refused"};
+    case StoreCause::kOther: break;
+  }
+  return {true, true, {}};
+}
 
 std::string Operations::MetricsText() {
   Metrics& metrics = parts_.metrics;

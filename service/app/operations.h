@@ -4,6 +4,7 @@
 // doors differ only in how they read a request and shape the answer, so an
 // address refused through one is refused through every one, and an address
 // has one code whichever asked for it.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -64,6 +65,13 @@ struct LinkRead {
   std::optional<Link> link;  // none: no such code
   bool storeFailed = false;
 };
+// What an instance can answer now (/healthz).
+struct Readiness {
+  bool creations = false;  // creations, and redirects of links not in the cache
+  bool redirects = false;  // redirects of cached links
+  std::string why;         // one line, when creations cannot be answered
+};
+
 // Every link and its clicks, counted.
 struct LinkTotals {
   int64_t links = 0, clicks = 0;
@@ -125,7 +133,13 @@ class Operations {
   // Every link walked (an admin's question, now and then); nothing when the
   // store failed.
   std::optional<LinkTotals> CountLinks();
-  bool StoreHealthy();
+  // Whether creations and redirects can be answered now: not stopping, the
+  // store answering and writable, and the last creations not failed for
+  // space or a read-only database.
+  Readiness Ready();
+  bool StoreHealthy() { return Ready().creations; }
+  // From now on the instance says it is stopping.
+  void SetStopping() { stopping_.store(true); }
   // /metrics, with the cache's figures as they are now.
   std::string MetricsText();
 
@@ -152,6 +166,7 @@ class Operations {
   Reply HeadOfCreation(Call& call, CreationOutcome outcome, std::string_view alias, const CreationShape& shape);
 
   Parts parts_;
+  std::atomic<bool> stopping_{false};
   const std::string ownHost_;
   const OwnHosts ownHosts_;  // where no link may lead (base/service_names.h)
 };

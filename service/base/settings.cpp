@@ -21,7 +21,8 @@ enum : unsigned {
   kImport = 8,
   kKey = 16,
   kLink = 32,
-  kEvery = kServe | kCopy | kExport | kImport | kKey | kLink,
+  kBackup = 64,
+  kEvery = kServe | kCopy | kExport | kImport | kKey | kLink | kBackup,
 };
 
 struct Text {
@@ -88,7 +89,7 @@ const Option kOptions[] = {
     {"listen", Text{&Settings::listen, "HOST:PORT", CheckListen}, "127.0.0.1:8080", kServe | kImport,
      "HOST:PORT to listen on (IPv4, or [IPv6]:PORT); links to its address are refused, and to every loopback "
      "address and localhost when it is loopback or every address (0.0.0.0, ::)"},
-    {"database", Text{&Settings::database, "STORE"}, "snipora.db", kServe | kExport | kImport | kKey | kLink,
+    {"database", Text{&Settings::database, "STORE"}, "snipora.db", kServe | kExport | kImport | kKey | kLink | kBackup,
      "the links: an SQLite file (created when absent), or a PostgreSQL database as postgresql://USER@HOST:PORT/DB "
      "(any libpq connection address; several instances may share it)"},
     {"public-host", Text{&Settings::publicHost, "HOST[:PORT]"}, "localhost:8080", kServe | kImport,
@@ -150,8 +151,10 @@ const Option kOptions[] = {
      "host names a request may be for (HOST[:PORT], comma-separated, the port not compared; * for any), else 421, "
      "/healthz excepted; none: the public host and the listen address, with localhost, 127.0.0.1 and ::1 when that "
      "is a loopback or wildcard address. A name a proxy or a DNS alias reaches the service by must be listed"},
-    {"from", Text{&Settings::from, "STORE"}, "", kCopy, "copy: the store to copy from (as --database)"},
-    {"to", Text{&Settings::to, "STORE"}, "", kCopy, "copy: the store to copy into (as --database)"},
+    {"from", Text{&Settings::from, "STORE"}, "", kCopy | kBackup,
+     "copy: the store to copy from (as --database); restore: the backup file to read"},
+    {"to", Text{&Settings::to, "STORE"}, "", kCopy | kBackup,
+     "copy: the store to copy into (as --database); backup: the file to write"},
     {"output", Text{&Settings::output, "FILE"}, "-", kExport, "export: the CSV file to write (-: standard output)"},
     {"input", Text{&Settings::input, "FILE"}, "-", kImport, "import: the CSV file to read (-: standard input)"},
     {"name", Text{&Settings::keyName, "NAME", CheckKeyName}, "", kKey, "key create: the new key's name"},
@@ -181,6 +184,8 @@ constexpr CommandName kCommands[] = {
     {"copy", Command::kCopy, kCopy},
     {"export", Command::kExport, kExport},
     {"import", Command::kImport, kImport},
+    {"backup", Command::kBackup, kBackup},
+    {"restore", Command::kRestore, kBackup},
     {"key create", Command::kKeyCreate, kKey},
     {"key list", Command::kKeyList, kKey},
     {"key revoke", Command::kKeyRevoke, kKey, 1},
@@ -293,6 +298,10 @@ const char kCommandsHelp[] =
     "reported and skipped, and the exit status is then 1. export and import take the store from\n"
     "--config FILE too. import refuses a link to the service's own names, as a creation does: give\n"
     "it the service's --config, or its --public-host, --listen and --own-hosts.\n"
+    "Backups of the store --database or --config names:\n"
+    "  snipora-service backup --to FILE      a consistent copy of an SQLite store while it serves\n"
+    "  snipora-service restore --from FILE   a backup into an empty SQLite store\n"
+    "A PostgreSQL store is backed up with pg_dump (see operating.md).\n"
     "Keys of the API (Authorization: Bearer KEY), in the store --database or --config names:\n"
     "  snipora-service key create --name NAME [--role admin|creator]   prints the new key, once\n"
     "  snipora-service key list\n"
@@ -402,6 +411,8 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   }
   if (parsed.command == Command::kCopy && (parsed.settings.from.empty() || parsed.settings.to.empty()))
     parsed.error = "copy needs --from and --to";
+  if (parsed.command == Command::kBackup && parsed.settings.to.empty()) parsed.error = "backup needs --to";
+  if (parsed.command == Command::kRestore && parsed.settings.from.empty()) parsed.error = "restore needs --from";
   if (parsed.command == Command::kKeyCreate && parsed.settings.keyName.empty())
     parsed.error = "key create needs --name";
   if (parsed.command == Command::kLinkExpire && parsed.settings.at.empty()) parsed.error = "link expire needs --at";
@@ -413,7 +424,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
 std::string HelpText() {
   std::string text =
       "usage: snipora-service [--OPTION VALUE]...\n"
-      "       snipora-service copy|export|import [--OPTION VALUE]...\n"
+      "       snipora-service copy|export|import|backup|restore [--OPTION VALUE]...\n"
       "       snipora-service key create|list|revoke [NAME] [--OPTION VALUE]...\n"
       "       snipora-service link show|list|disable|enable|expire|delete [CODE] [--OPTION VALUE]...\n"
       "A URL-shortening service: GET /create.php?url=... answers the short address,\n"

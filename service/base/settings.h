@@ -18,6 +18,8 @@ enum class Command {
   kCopy,
   kExport,
   kImport,
+  kBackup,
+  kRestore,
   kKeyCreate,
   kKeyList,
   kKeyRevoke,

@@ -12,7 +12,8 @@ class StatusDoor final : public Door {
  public:
   explicit StatusDoor(Operations& operations) : operations_(operations) {}
 
-  // 200 "ok" while the store answers, else 503 saying what fails meanwhile.
+  // 200 "ok" while creations and redirects can be answered, else 503 with
+  // one line saying why; ?ready=redirects: 200 while cached redirects are.
   std::optional<Reply> Health(Call& call);
   // Counters and latency histograms, Prometheus text format.
   std::optional<Reply> MetricsText(Call& call);

@@ -108,6 +108,7 @@ void LinkWriter::Commit(std::deque<Waiting>& batch) {
                          creation.owner, creation.title, creation.tags, creation.expires, creation.maxClicks});
       }
       const std::vector<InsertResult> results = store_.InsertIfAbsent(links);
+      trouble_.store(StoreCause::kOther, std::memory_order_relaxed);
       Metrics::Add(metrics_.commits);
       std::vector<std::size_t> retry;
       for (std::size_t k = 0; k < open.size(); ++k) {
@@ -142,6 +143,9 @@ void LinkWriter::Commit(std::deque<Waiting>& batch) {
       open.swap(retry);
     }
   } catch (const std::exception& error) {
+    const auto* failed = dynamic_cast<const StoreError*>(&error);
+    troubleAt_.store(std::chrono::steady_clock::now().time_since_epoch().count(), std::memory_order_relaxed);
+    trouble_.store(failed ? failed->cause : StoreCause::kOther, std::memory_order_relaxed);
     // each creation answered kFailed is counted as a store error where it is answered
     Log(LogLevel::kError, "creations not stored (" + std::to_string(open.size()) + "): " + error.what());
     for (std::size_t i : open) answers[i] = {Created::kFailed, {}};
@@ -150,6 +154,14 @@ void LinkWriter::Commit(std::deque<Waiting>& batch) {
   }
   metrics_.commitSeconds.Observe(std::chrono::steady_clock::now() - started);
   for (std::size_t i = 0; i < batch.size(); ++i) batch[i].answer(answers[i]);
+}
+
+StoreCause LinkWriter::CreationTrouble() const {
+  const StoreCause cause = trouble_.load(std::memory_order_relaxed);
+  if (cause == StoreCause::kOther) return cause;
+  const std::chrono::steady_clock::time_point at{
+      std::chrono::steady_clock::duration(troubleAt_.load(std::memory_order_relaxed))};
+  return std::chrono::steady_clock::now() - at < kTroubleHeld ? cause : StoreCause::kOther;
 }
 
 std::string LinkWriter::NewCode() const { return settings_.newCode ? settings_.newCode() : RandomCode(); }

@@ -6,6 +6,7 @@
 // only then is the code in the read cache. The clicks counted in the cache
 // are written on the same thread, in one transaction every flush interval,
 // with their counts per day (the day of the flush): a redirect never writes.
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstddef>
@@ -74,6 +75,13 @@ class LinkWriter {
   void Submit(Creation creation, std::function<void(const Created&)> answer);
   // Commits what is queued, writes the pending clicks, ends the thread.
   void Stop();
+  // Why creations fail now, as the last commit's failure said: a full disk
+  // or a read-only database (kOther: they do not, or for another cause). A
+  // stored creation clears it, and so does time: kTroubleHeld after the
+  // last such failure it is forgotten, so that an instance no one sends
+  // creations to any more is tried again.
+  StoreCause CreationTrouble() const;
+  static constexpr std::chrono::seconds kTroubleHeld{5};
 
  private:
   struct Waiting {
@@ -102,6 +110,9 @@ class LinkWriter {
     ClickFlush flush;
   };
   std::optional<Unsettled> unsettled_;
+  // the last commit's cause of failure, and when (steady clock, ns)
+  std::atomic<StoreCause> trouble_{StoreCause::kOther};
+  std::atomic<int64_t> troubleAt_{0};
   std::thread thread_;
 };
 

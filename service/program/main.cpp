@@ -20,6 +20,8 @@
 #include "service/program/service.h"
 #include "service/store/listing.h"
 #include "service/store/open_store.h"
+#include "service/store/postgres_store.h"
+#include "service/store/sqlite_backup.h"
 #include "service/store/transfer.h"
 
 using namespace snipora::service;
@@ -158,6 +160,30 @@ int RunCommand(Command command, const Settings& settings) {
   }
 }
 
+// backup and restore, of the store --database names.
+int RunBackupCommand(Command command, const Settings& settings) {
+  const char* name = command == Command::kBackup ? "backup" : "restore";
+  if (IsPostgresAddress(settings.database)) {
+    // pg_dump takes one snapshot of every table, as the service's own copy would
+    std::fprintf(stderr,
+                 "snipora-service %s: a PostgreSQL store is backed up with pg_dump --format=custom --file=FILE "
+                 "DATABASE and restored with pg_restore --single-transaction --dbname=DATABASE FILE into an empty "
+                 "database (see operating.md)\n",
+                 name);
+    return 2;
+  }
+  try {
+    const BackupReport report = command == Command::kBackup ? BackUpSqlite(settings.database, settings.to)
+                                                            : RestoreSqlite(settings.from, settings.database);
+    std::fprintf(stderr, "snipora-service %s: %.1f MB in %.2f s (%.1f MB/s)\n", name, double(report.bytes) / 1e6,
+                 report.seconds, report.seconds > 0 ? double(report.bytes) / 1e6 / report.seconds : 0.0);
+    return 0;
+  } catch (const std::exception& error) {
+    std::fprintf(stderr, "snipora-service %s: %s\n", name, error.what());
+    return 1;
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -181,6 +207,8 @@ int main(int argc, char** argv) {
     case Command::kLinkEnable:
     case Command::kLinkExpire:
     case Command::kLinkDelete: return RunLinkCommand(parsed);
+    case Command::kBackup:
+    case Command::kRestore: return RunBackupCommand(parsed.command, parsed.settings);
     default: return RunCommand(parsed.command, parsed.settings);
   }
   // The signals are taken by this thread alone (sigtimedwait); every thread

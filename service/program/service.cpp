@@ -133,6 +133,7 @@ void Service::Stop() {
     while (server_->Busy() && std::chrono::steady_clock::now() < until)
       std::this_thread::sleep_for(kIdlePoll);
   };
+  operations_->SetStopping();
   warming_ = false;
   if (warmer_.joinable()) warmer_.join();
   server_->Quiesce();

@@ -82,14 +82,17 @@ constexpr const char* kQueries[kQueryCount] = {
     "UPDATE links SET clicks = links.clicks + v.n FROM unnest($1::text[], $2::int8[]) AS v(code, n)"
     " WHERE links.code = v.code",
     "SELECT code, " SNIPORA_LINK_COLUMNS " FROM links WHERE code > $1::text ORDER BY code LIMIT 2000",
-    "SELECT 1",
+    // a standby, or a server whose writes are refused (default_transaction_read_only)
+    "SELECT pg_is_in_recovery() OR current_setting('transaction_read_only')::boolean",
     "INSERT INTO freed_codes(code, freed)"
     " SELECT v.code, max(v.freed) FROM unnest($1::text[], $2::int8[]) AS v(code, freed) GROUP BY v.code"
     " ON CONFLICT (code) DO UPDATE SET freed = greatest(freed_codes.freed, excluded.freed)",
 };
 
 constexpr auto kFirstBackoff = std::chrono::milliseconds(100);
-constexpr auto kLastBackoff = std::chrono::seconds(2);
+// At most a second between attempts: a promoted standby is found within it
+// (the failover drill), and one attempt a second is nothing to a database.
+constexpr auto kLastBackoff = std::chrono::seconds(1);
 constexpr int kDeadlockTries = 5;
 
 struct FinishConnection {
@@ -101,9 +104,18 @@ struct ClearResult {
 using ConnectionHandle = std::unique_ptr<PGconn, FinishConnection>;
 using Result = std::unique_ptr<PGresult, ClearResult>;
 
+// The cause an SQLSTATE names: class 53 is a lack of resources, 53100 the
+// disk; 25006 a write refused by a read-only transaction (a standby).
+StoreCause CauseOfState(std::string_view state) {
+  if (state == "53100") return StoreCause::kFull;
+  if (state == "25006") return StoreCause::kReadOnly;
+  return StoreCause::kOther;
+}
+
 // A failed statement; `state` is its SQLSTATE ("" when the connection broke).
 struct QueryFailed : StoreError {
-  QueryFailed(const std::string& what, std::string sqlState) : StoreError(what), state(std::move(sqlState)) {}
+  QueryFailed(const std::string& what, std::string sqlState)
+      : StoreError(what, CauseOfState(sqlState)), state(std::move(sqlState)) {}
   std::string state;
 };
 
@@ -289,7 +301,20 @@ class Transaction {
   bool done_ = false;
 };
 
+// The schema's version, read without writing (0: none yet).
+int64_t SchemaVersion(Session& session) {
+  const Result table =
+      session.ExecuteParams("SELECT to_regclass('snipora_schema') IS NOT NULL", {}, PGRES_TUPLES_OK);
+  if (!(PQgetlength(table.get(), 0, 0) == 1 && *PQgetvalue(table.get(), 0, 0) != 0)) return 0;
+  const Result version = session.ExecuteParams("SELECT max(version)::int8 FROM snipora_schema", {}, PGRES_TUPLES_OK);
+  return PQgetisnull(version.get(), 0, 0) ? 0 : Int8(version.get(), 0, 0);
+}
+
 void Migrate(Session& session) {
+  // A schema that is this program's is left alone, unlocked and unwritten:
+  // an instance may start on a standby (it redirects; /healthz says why it
+  // does not create) and go on once the standby is promoted.
+  if (SchemaVersion(session) == kSchemaVersion) return;
   Transaction transaction(session);
   session.ExecuteParams("SELECT pg_advisory_xact_lock($1::int8)", {TextForm(std::to_string(kMigrationLock))},
                         PGRES_TUPLES_OK);
@@ -320,7 +345,7 @@ void NoteChange(Session& session, std::string_view kind, std::string_view name) 
 
 // LISTEN on a connection of its own: every notification on the channel, and
 // every (re)connection, calls `changed`. A broken connection is made again,
-// the wait between attempts doubling from 0.1 s to 2 s.
+// the wait between attempts doubling from 0.1 s to 1 s.
 class NotificationListener final : public ChangeListener {
  public:
   NotificationListener(std::string address, std::function<void()> changed)
@@ -742,12 +767,15 @@ class PostgresStore final : public Store {
     Retrying([&](Session& session) { return session.Run(kFreeCodes, params); });
   }
 
-  bool Healthy() override {
+  StoreHealth Health() override {
     try {
-      WithSession([](Session& session) { return session.Run(kProbe, {}); });
-      return true;
+      const bool readOnly = WithSession([](Session& session) {
+        const Result result = session.Run(kProbe, {});
+        return PQgetlength(result.get(), 0, 0) == 1 && *PQgetvalue(result.get(), 0, 0) != 0;
+      });
+      return readOnly ? StoreHealth::kReadOnly : StoreHealth::kOk;
     } catch (const StoreError&) {
-      return false;
+      return StoreHealth::kUnreachable;
     }
   }
 

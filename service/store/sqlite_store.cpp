@@ -2,6 +2,7 @@
 
 #include <sqlite3.h>
 
+#include <cerrno>
 #include <ctime>
 #include <mutex>
 #include <optional>
@@ -64,8 +65,18 @@ struct FinalizeStatement {
 using Database = std::unique_ptr<sqlite3, CloseDatabase>;
 using StatementHandle = std::unique_ptr<sqlite3_stmt, FinalizeStatement>;
 
+// What the connection's last error says of its cause: no space (SQLite's
+// own code, or a write the system refused for space), or a read-only file.
+StoreCause CauseOf(sqlite3* db) {
+  if (!db) return StoreCause::kOther;
+  const int code = sqlite3_errcode(db);
+  if (code == SQLITE_FULL || (code == SQLITE_IOERR && sqlite3_system_errno(db) == ENOSPC)) return StoreCause::kFull;
+  if (code == SQLITE_READONLY) return StoreCause::kReadOnly;
+  return StoreCause::kOther;
+}
+
 [[noreturn]] void Fail(sqlite3* db, const std::string& what) {
-  throw StoreError(what + ": " + (db ? sqlite3_errmsg(db) : "out of memory"));
+  throw StoreError(what + ": " + (db ? sqlite3_errmsg(db) : "out of memory"), CauseOf(db));
 }
 
 void Execute(sqlite3* db, const char* sql) {
@@ -73,7 +84,7 @@ void Execute(sqlite3* db, const char* sql) {
   if (sqlite3_exec(db, sql, nullptr, nullptr, &message) != SQLITE_OK) {
     const std::string text = message ? message : sqlite3_errmsg(db);
     sqlite3_free(message);
-    throw StoreError(std::string(sql).substr(0, 60) + ": " + text);
+    throw StoreError(std::string(sql).substr(0, 60) + ": " + text, CauseOf(db));
   }
 }
 
@@ -104,8 +115,9 @@ class Statement {
     if (status == SQLITE_ROW) return true;
     if (status == SQLITE_DONE) return false;
     const std::string message = sqlite3_errmsg(db_);
+    const StoreCause cause = CauseOf(db_);
     Reset();
-    throw StoreError("query: " + message);
+    throw StoreError("query: " + message, cause);
   }
   Statement& BindMaybe(int index, const std::optional<std::string>& text) {
     if (text) return Bind(index, std::string_view(*text));
@@ -517,13 +529,15 @@ class SqliteStore final : public Store {
     transaction.Commit();
   }
 
-  bool Healthy() override {
+  StoreHealth Health() override {
     try {
       Lease lease(*this);
       Statement probe(lease->db.get(), "SELECT count(*) FROM sqlite_schema");
-      return probe.Step();
+      if (!probe.Step()) return StoreHealth::kUnreachable;
+      // a file the service may not write is opened read-only without a word
+      return sqlite3_db_readonly(lease->db.get(), "main") == 1 ? StoreHealth::kReadOnly : StoreHealth::kOk;
     } catch (const StoreError&) {
-      return false;
+      return StoreHealth::kUnreachable;
     }
   }
 

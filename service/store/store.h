@@ -17,9 +17,18 @@
 
 namespace snipora::service {
 
+// Why a write failed, where the database says: a full disk and a read-only
+// database (a standby) are told apart from the rest, for /healthz.
+enum class StoreCause { kOther, kFull, kReadOnly };
+
 struct StoreError : std::runtime_error {
-  using std::runtime_error::runtime_error;
+  explicit StoreError(const std::string& what, StoreCause why = StoreCause::kOther)
+      : std::runtime_error(what), cause(why) {}
+  StoreCause cause;
 };
+
+// Whether the database answers now, and takes writes.
+enum class StoreHealth { kOk, kUnreachable, kReadOnly };
 
 struct Link {
   std::string code;
@@ -219,8 +228,10 @@ class Store {
   // answers false. Reads in pages: links made meanwhile may or may not be
   // visited.
   virtual void ForEachLink(const std::function<bool(const Link&)>& visit) = 0;
-  // Whether the database answers a query now.
-  virtual bool Healthy() = 0;
+  // Whether the database answers a query now, and would take a write (not a
+  // standby, not a file opened read-only).
+  virtual StoreHealth Health() = 0;
+  bool Healthy() { return Health() == StoreHealth::kOk; }
 };
 
 }  // namespace snipora::service

@@ -78,7 +78,7 @@ class CountingStore final : public Store {
   void ForEachLink(const std::function<bool(const Link&)>& visit) override {
     inner_->ForEachLink(visit);
   }
-  bool Healthy() override { return inner_->Healthy(); }
+  StoreHealth Health() override { return inner_->Health(); }
   std::atomic<int> clickWrites{0};
   std::atomic<bool> failing{false};
   std::atomic<bool> loseAnswers{false};

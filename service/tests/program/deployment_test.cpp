@@ -235,12 +235,22 @@ TEST_F(Deployment, WithoutAPackageNothingIsOfferedAndABrokenOneStopsTheStart) {
 
 TEST_F(Deployment, AStoppingServiceRefusesNewConnectionsAndAnswersWhatArrivesOnOpenOnes) {
   Start();
-  Client kept(port_);
-  ASSERT_TRUE(kept.Send("GET /healthz HTTP/1.1\r\nHost: snip.invalid\r\n\r\n"));
-  ASSERT_EQ(kept.Next().value_or(Response{}).status, 200);
+  Client kept(port_), probe(port_);
+  for (Client* client : {&kept, &probe}) {
+    ASSERT_TRUE(client->Send("GET /healthz HTTP/1.1\r\nHost: snip.invalid\r\n\r\n"));
+    ASSERT_EQ(client->Next().value_or(Response{}).status, 200);
+  }
   std::thread stopping([&] { service_->Stop(); });
   std::this_thread::sleep_for(300ms);
   EXPECT_EQ(Get(port_, "/healthz").status, 0);  // no new connection
+  // a monitor's kept connection is told why, even for redirects
+  for (const char* target : {"/healthz", "/healthz?ready=redirects"}) {
+    ASSERT_TRUE(probe.Send("GET " + std::string(target) + " HTTP/1.1\r\nHost: snip.invalid\r\n\r\n"));
+    const Response health = probe.Next().value_or(Response{});
+    EXPECT_EQ(health.status, 503) << target;
+    EXPECT_EQ(health.body.substr(0, 9), "stopping:") << target;
+    if (health.Header("Connection") == "close") break;
+  }
   // a creation on a connection a proxy kept: committed and answered, and the connection closed after it
   ASSERT_TRUE(kept.Send("GET " + CreateTarget("http://drained.example/") + " HTTP/1.1\r\nHost: snip.invalid\r\n\r\n"));
   const Response answer = kept.Next().value_or(Response{});
