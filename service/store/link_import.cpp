@@ -20,11 +20,14 @@ constexpr std::size_t kBatch = 5000;
 // One reader over every format: the next record or a fault, false at the end.
 class Records {
  public:
-  Records(ImportFormat format, std::string_view input) : format_(format), lines_(input), yourls_(input), shlink_(input), kutt_(input) {}
+  // only the format's own reader: the CSV reader keeps a copy of its text
+  Records(ImportFormat format, std::string_view input) : format_(format), lines_(input), yourls_(input), kutt_(input) {
+    if (format == ImportFormat::kShlink) shlink_.emplace(input);
+  }
   bool Next(LinkRecord& record, std::string& error) {
     switch (format_) {
       case ImportFormat::kYourls: return yourls_.Next(record, error);
-      case ImportFormat::kShlink: return shlink_.Next(record, error);
+      case ImportFormat::kShlink: return shlink_->Next(record, error);
       case ImportFormat::kKutt: return kutt_.Next(record, error);
       case ImportFormat::kSnipora: {
         std::string_view line;
@@ -41,7 +44,7 @@ class Records {
   std::string Where() const {
     switch (format_) {
       case ImportFormat::kYourls: return "line " + std::to_string(yourls_.line());
-      case ImportFormat::kShlink: return "line " + std::to_string(shlink_.line());
+      case ImportFormat::kShlink: return "line " + std::to_string(shlink_->line());
       case ImportFormat::kKutt: return "page " + std::to_string(kutt_.line());
       case ImportFormat::kSnipora: return "line " + std::to_string(lines_.line());
     }
@@ -52,7 +55,7 @@ class Records {
   ImportFormat format_;
   LineReader lines_;
   YourlsDumpReader yourls_;
-  ShlinkCsvReader shlink_;
+  std::optional<ShlinkCsvReader> shlink_;
   KuttPagesReader kutt_;
 };
 
