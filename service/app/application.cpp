@@ -54,12 +54,16 @@ Application::Application(Operations& operations, std::vector<Route> routes)
 std::optional<Reply> Application::Handle(HttpRequest& request) {
   const char* accept = request.Header("Accept-Language");
   Call call{request, {}, {}, ChooseLanguage(accept ? accept : "", AskedLanguage(request.target))};
-  // with one domain every host is on it, as before there were several
+  // with one domain every host is on it, as before there were several (and
+  // the host is not read again on every redirect)
   const Domains& domains = operations_.domains();
-  const std::optional<std::string_view> host = RequestHost(request.target, request.Header("Host"));
-  const Domain* named = host ? domains.Find(*host) : nullptr;
-  call.domain = named ? named : &domains.Default();
-  call.onDomain = named || domains.all().size() == 1;
+  call.domain = &domains.Default();
+  if (domains.all().size() > 1) {
+    const std::optional<std::string_view> host = RequestHost(request.target, request.Header("Host"));
+    const Domain* named = host ? domains.Find(*host) : nullptr;
+    if (named) call.domain = named;
+    call.onDomain = named;
+  }
   std::optional<Reply> reply = Dispatch(call);
   // a reply put off is decorated where it is made (Call::Defer)
   if (reply) Decorate(call.door, *reply);
