@@ -184,6 +184,17 @@ void TextSeeds() {
         "\x03code,address,created,clicks\r\nab3dE9x,\"http://e.com/?q=\"\"a,b\"\"\",2026-12-09T16:36:10Z,12\r\n"
         "multi,\"http://e.com/\r\nline\",1700000000,0\r\nlast,http://e.com/,0,0");
   Write("service_csv", "malformed", "\x01a,b\"c\nd,\"e\"f\n\"open,g\r\n");
+  Write("service_yourls_dump", "dump",
+        "-- MySQL dump\n/*!40101 SET NAMES utf8mb4 */;\nINSERT INTO `yourls_url` VALUES ('a1','http://e.com/?q=it\\'s',"
+        "'T\\n\\0\\Z\\%','2019-03-04 05:06:07','10.0.0.1',12),('b2','http://e.com/','','0000-00-00 00:00:00',NULL,0);\n"
+        "INSERT INTO yourls_url (`url`,`keyword`) VALUES (0x687474703a2f2f652e636f6d2f,_binary 'c3');\n");
+  Write("service_shlink_csv", "export",
+        "createdAt,domain,shortCode,shortUrl,longUrl,title,tags,visits\r\n2024-05-06T07:08:09+02:00,s.example,abc,"
+        "https://s.example/abc,\"https://e.com/?a=1,2\",\"A, \"\"b\"\"\",x|y,4\r\n");
+  Write("service_link_lines", "export",
+        "{\"domain\":\"s.example\",\"code\":\"a\",\"address\":\"http://e.com/\",\"created\":\"2026-01-01T00:00:00Z\","
+        "\"clicks\":3,\"tags\":[\"x\"],\"state\":\"disabled\",\"expires\":null,\"daily\":{\"2026-01-01\":3}}\n"
+        "{\"data\":[{\"address\":\"k\",\"target\":\"http://e.com/\",\"domain\":null,\"visit_count\":null}]}\n");
 }
 
 }  // namespace

@@ -29,7 +29,9 @@ AllowedHosts AllowedHostsOf(const Settings& settings) {
   if (settings.allowedHosts.empty()) {
     const std::optional<ListenAddress> listen = ParseListen(settings.listen);
     // a proxy's own names (--own-hosts) are names requests come with too
-    std::vector<std::string> hosts{settings.publicHost};
+    std::vector<std::string> hosts;
+    const Domains domains(settings);
+    for (const Domain& domain : domains.all()) hosts.push_back(domain.host);
     const std::string_view own = settings.ownHosts;
     for (std::size_t at = 0; at < own.size();) {
       const std::size_t end = std::min(own.find_first_of(", ", at), own.size());
@@ -52,6 +54,16 @@ Application::Application(Operations& operations, std::vector<Route> routes)
 std::optional<Reply> Application::Handle(HttpRequest& request) {
   const char* accept = request.Header("Accept-Language");
   Call call{request, {}, {}, ChooseLanguage(accept ? accept : "", AskedLanguage(request.target))};
+  // with one domain every host is on it, as before there were several (and
+  // the host is not read again on every redirect)
+  const Domains& domains = operations_.domains();
+  call.domain = &domains.Default();
+  if (domains.all().size() > 1) {
+    const std::optional<std::string_view> host = RequestHost(request.target, request.Header("Host"));
+    const Domain* named = host ? domains.Find(*host) : nullptr;
+    if (named) call.domain = named;
+    call.onDomain = named;
+  }
   std::optional<Reply> reply = Dispatch(call);
   // a reply put off is decorated where it is made (Call::Defer)
   if (reply) Decorate(call.door, *reply);

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "service/app/keys.h"
+#include "service/base/service_names.h"
 #include "service/core/language.h"
 #include "service/http/exchange.h"
 
@@ -28,6 +29,11 @@ struct Call {
   std::optional<Caller> caller;  // whose key came with it, on routes that look
   unsigned methods = 0;          // those the route takes
   const Door* door = nullptr;    // the route's; null before a route took it
+  // The domain the call works on: the one its host names, else the default
+  // (onDomain false: a redirect there finds nothing). A door that reads a
+  // domain of its own from the request sets it before asking the operations.
+  const Domain* domain = nullptr;
+  bool onDomain = true;
 
   // Puts the reply off. What the completion is given makes the reply, which
   // is then decorated by the call's door as an immediate reply is.

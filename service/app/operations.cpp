@@ -29,7 +29,7 @@ Link CreatedLink(const CreationAsk& ask, const CreationOutcome& outcome) {
 }
 
 Operations::Operations(Parts parts)
-    : parts_(std::move(parts)), ownHost_(HostOf(parts_.settings.publicHost)), ownHosts_(OwnHostsOf(parts_.settings)) {}
+    : parts_(std::move(parts)), domains_(parts_.settings), ownHosts_(OwnHostsOf(parts_.settings)) {}
 
 template <class Work>
 bool Operations::FromStore(std::string_view what, Work&& work) {
@@ -61,23 +61,26 @@ StoredForm Operations::Accept(std::string_view address) const {
   return AcceptAddress(address, ownHosts_, *denied);
 }
 
-std::string Operations::ShortAddress(std::string_view code) const {
-  return "http://" + parts_.settings.publicHost + "/" + std::string(code);
+std::string Operations::ShortAddress(std::string_view domain, std::string_view code) const {
+  // a link left on a domain no longer served keeps the name it was made on
+  const Domain* served = domains_.OfStored(domain);
+  return "http://" + (served ? served->host : std::string(domain)) + "/" + std::string(code);
 }
 
-Found Operations::FindLink(std::string_view code, bool click, std::string_view what) {
+Found Operations::FindLink(const Domain& domain, std::string_view code, bool click, std::string_view what) {
   const int64_t now = std::time(nullptr);
   const std::shared_ptr<const DenyList> denied = parts_.denyList();
   const DenyList& deny = *denied;
-  Found found{parts_.cache.Find(code, click, now, deny)};
+  const std::string key = LinkKey(domain.stored, code);
+  Found found{parts_.cache.Find(key, click, now, deny)};
   if (found.resolved.state != Resolved::kMiss) return found;
   const uint64_t readAt = parts_.cache.epoch();
   std::optional<Link> link;
-  if (!FromStore(std::string(what) + " of " + std::string(code), [&] { link = parts_.store.FindCode(code); })) {
+  if (!FromStore(std::string(what) + " of " + key, [&] { link = parts_.store.FindCode(key); })) {
     found.storeFailed = true;
     return found;
   }
-  if (link) found.resolved = parts_.cache.Insert(code, LifeOf(*link), click, now, deny, readAt);
+  if (link) found.resolved = parts_.cache.Insert(key, LifeOf(*link), click, now, deny, readAt);
   return found;
 }
 
@@ -87,6 +90,8 @@ std::optional<Reply> Operations::CreateLink(Call& call, CreationAsk ask, Creatio
   const bool head = call.http.method == "HEAD";
   call.http.kind = RequestKind::kCreation;
   CreationOutcome outcome;
+  const std::string& domain = call.domain->stored;
+  outcome.domain = domain;
   const auto refuse = [&](CreationOutcome::Kind kind) {
     if (!head)
       Metrics::Add(kind == CreationOutcome::kRateLimited ? parts_.metrics.rateLimited : parts_.metrics.refused);
@@ -112,7 +117,7 @@ std::optional<Reply> Operations::CreateLink(Call& call, CreationAsk ask, Creatio
       case Created::kKnown:
         settled.kind = created.outcome == Created::kCreated ? CreationOutcome::kCreated : CreationOutcome::kKnown;
         settled.code = created.code;
-        settled.shortAddress = ShortAddress(created.code);
+        settled.shortAddress = ShortAddress(settled.domain, created.code);
         settled.created = created.created;
         Metrics::Add(created.outcome == Created::kCreated ? parts_.metrics.creations : parts_.metrics.known);
         break;
@@ -137,7 +142,7 @@ std::optional<Reply> Operations::CreateLink(Call& call, CreationAsk ask, Creatio
   // saved the rare known one.
   Completion complete = call.Defer();
   Creation creation{outcome.address, std::move(ask.alias), call.caller ? call.caller->name : "",
-                    std::move(ask.title), std::move(ask.tags), ask.expires, ask.maxClicks};
+                    std::move(ask.title), std::move(ask.tags), ask.expires, ask.maxClicks, domain};
   parts_.writer.Submit(std::move(creation), [settle, outcome = std::move(outcome), shape = std::move(shape),
                                              complete = std::move(complete)](const Created& created) mutable {
     const auto make = [settled = settle(std::move(outcome), created), shape = std::move(shape)] {
@@ -163,7 +168,7 @@ std::optional<Reply> Operations::CreateLink(Call& call, CreationAsk ask, Creatio
 Reply Operations::HeadOfCreation(Call& call, CreationOutcome outcome, std::string_view alias,
                                  const CreationShape& shape) {
   std::optional<std::string> code;
-  if (!FromStore("HEAD of a creation", [&] { code = parts_.store.FindAddress(outcome.address); })) {
+  if (!FromStore("HEAD of a creation", [&] { code = parts_.store.FindAddress(outcome.address, outcome.domain); })) {
     outcome.kind = CreationOutcome::kStoreFailed;
     return shape(outcome);
   }
@@ -176,15 +181,16 @@ Reply Operations::HeadOfCreation(Call& call, CreationOutcome outcome, std::strin
   }
   // as the writer settles a known address
   outcome.kind = !alias.empty() && *code != alias ? CreationOutcome::kAddressHasCode : CreationOutcome::kKnown;
-  if (outcome.kind == CreationOutcome::kKnown) outcome.shortAddress = ShortAddress(*code);
+  if (outcome.kind == CreationOutcome::kKnown) outcome.shortAddress = ShortAddress(outcome.domain, *code);
   outcome.code = std::move(*code);
   return shape(outcome);
 }
 
 Managed Operations::ManagedLink(Call& call, std::string_view code, std::string_view what) {
   if (!IsValidCode(code)) return {std::nullopt, Problem::kNotFound};
+  const std::string key = LinkKey(call.domain->stored, code);
   std::optional<Link> link;
-  if (!FromStore(std::string(what) + " " + std::string(code), [&] { link = parts_.store.FindCode(code); }))
+  if (!FromStore(std::string(what) + " " + key, [&] { link = parts_.store.FindCode(key); }))
     return {std::nullopt, Problem::kStoreFailed};
   if (!link) return {std::nullopt, Problem::kNotFound};
   if (!call.caller || (call.caller->role != Role::kAdmin && call.caller->name != link->owner))
@@ -201,11 +207,12 @@ Managed Operations::EditLink(Call& call, std::string_view code, LinkChange chang
   }
   Managed managed = ManagedLink(call, code, "changing");
   if (managed.problem != Problem::kNone) return managed;
+  const std::string key = LinkKey(managed.link->domain, managed.link->code);
   ChangeResult result;
-  if (!FromStore("changing " + std::string(code), [&] { result = parts_.store.ChangeLink(code, change); }))
+  if (!FromStore("changing " + key, [&] { result = parts_.store.ChangeLink(key, change); }))
     return {std::nullopt, Problem::kStoreFailed};
   // this instance answers with the change from here on; the others within a second
-  parts_.cache.Drop(code);
+  parts_.cache.Drop(key);
   switch (result.outcome) {
     case ChangeResult::kNotFound: return {std::nullopt, Problem::kNotFound};
     case ChangeResult::kAddressTaken: return {std::nullopt, Problem::kAddressTaken};
@@ -217,16 +224,18 @@ Managed Operations::EditLink(Call& call, std::string_view code, LinkChange chang
 Problem Operations::RemoveLink(Call& call, std::string_view code) {
   const Managed managed = ManagedLink(call, code, "deleting");
   if (managed.problem != Problem::kNone) return managed.problem;
+  const std::string key = LinkKey(managed.link->domain, managed.link->code);
   bool deleted = false;
-  if (!FromStore("deleting " + std::string(code), [&] { deleted = parts_.store.DeleteLink(code); }))
+  if (!FromStore("deleting " + key, [&] { deleted = parts_.store.DeleteLink(key); }))
     return Problem::kStoreFailed;
-  parts_.cache.Drop(code);
+  parts_.cache.Drop(key);
   return deleted ? Problem::kNone : Problem::kNotFound;
 }
 
 std::optional<LinkPage> Operations::ListFor(Call& call, LinkFilter filter) {
   // a creator sees its own links
   if (!call.caller || call.caller->role != Role::kAdmin) filter.query.owner = call.caller ? call.caller->name : "";
+  filter.query.domain = call.domain->stored;
   std::optional<LinkPage> page;
   FromStore("listing links", [&] { page = FindLinks(parts_.store, filter); });
   return page;
@@ -243,17 +252,19 @@ bool Operations::ForEachListed(Call& call, LinkFilter filter, const std::functio
   }
 }
 
-int64_t Operations::ClicksOf(const Link& link) const { return link.clicks + parts_.cache.PendingClicks(link.code); }
+int64_t Operations::ClicksOf(const Link& link) const {
+  return link.clicks + parts_.cache.PendingClicks(LinkKey(link));
+}
 
-LinkRead Operations::ReadLink(std::string_view code, const std::string& what) {
+LinkRead Operations::ReadLink(std::string_view domain, std::string_view code, const std::string& what) {
   LinkRead read;
-  read.storeFailed = !FromStore(what, [&] { read.link = parts_.store.FindCode(code); });
+  read.storeFailed = !FromStore(what, [&] { read.link = parts_.store.FindCode(LinkKey(domain, code)); });
   return read;
 }
 
 std::optional<std::vector<DayCount>> Operations::ClicksByDay(const Link& link, int64_t fromDay, int64_t toDay) {
   std::optional<std::vector<DayCount>> days;
-  FromStore("statistics of " + link.code, [&] { days = parts_.store.ClicksByDay(link.code, fromDay, toDay); });
+  FromStore("statistics of " + link.code, [&] { days = parts_.store.ClicksByDay(LinkKey(link), fromDay, toDay); });
   return days;
 }
 

@@ -88,7 +88,8 @@ class Operations {
     Metrics& metrics;
     RateLimit& rateLimit;
     const KeyRing& keys;
-    const ClientPackage* clientPackage;  // null: no download offered
+    // one a domain, in the order of domains().all(); none: no download offered
+    const std::vector<ClientPackage>& clientPackages;
     // the list in force, never null (an empty one without --deny-list); read
     // by reference, never copied, on every redirect
     std::function<std::shared_ptr<const DenyList>()> denyList;
@@ -100,6 +101,8 @@ class Operations {
   // be right whatever the route.
   Admission Authorize(Call& call, std::string_view key, Role role) const;
 
+  // The calls on one link work on the call's domain (call.domain), the
+  // others say which.
   // Checks and creates (counting it in the metrics), and answers through
   // `shape`: at once, or from the writer after the commit (the request is
   // put off, and nothing is returned). A HEAD creates nothing (HeadOfCreation).
@@ -108,7 +111,7 @@ class Operations {
   // A code as a redirect sees it now, from the cache, else from the store
   // (and cached); `click` counts one when it is live. A store failure is
   // logged (`what` the request's kind), counted and answered storeFailed.
-  Found FindLink(std::string_view code, bool click, std::string_view what);
+  Found FindLink(const Domain& domain, std::string_view code, bool click, std::string_view what);
 
   // A link the call may manage: its own (or any, for an admin). `what`
   // names the request in the log ("changing").
@@ -126,8 +129,9 @@ class Operations {
   // Clicks stored and counted since.
   int64_t ClicksOf(const Link& link) const;
 
-  // A link as it is stored; `what` names the read in the log.
-  LinkRead ReadLink(std::string_view code, const std::string& what);
+  // A link as it is stored, on a domain as the store names it (Domain::stored);
+  // `what` names the read in the log.
+  LinkRead ReadLink(std::string_view domain, std::string_view code, const std::string& what);
   // A link's clicks per day (ClicksByDay); nothing when the store failed.
   std::optional<std::vector<DayCount>> ClicksByDay(const Link& link, int64_t fromDay, int64_t toDay);
   // Every link walked (an admin's question, now and then); nothing when the
@@ -146,15 +150,19 @@ class Operations {
   // An address as a creation stores it (AcceptAddress), against this
   // service's own names and the deny list in force.
   StoredForm Accept(std::string_view address) const;
-  // The short address of a code: "http://HOST/CODE".
-  std::string ShortAddress(std::string_view code) const;
+  // The short address of a code on a domain as the store names it
+  // (Domain::stored): "http://HOST/CODE".
+  std::string ShortAddress(std::string_view domain, std::string_view code) const;
+  std::string ShortAddress(const Link& link) const { return ShortAddress(link.domain, link.code); }
 
   Metrics& metrics() { return parts_.metrics; }
   const Settings& settings() const { return parts_.settings; }
-  // The public host's name, lower case and without a port, as Kutt's
-  // "domain" names it.
-  const std::string& ownHost() const { return ownHost_; }
-  const ClientPackage* clientPackage() const { return parts_.clientPackage; }
+  const Domains& domains() const { return domains_; }
+  // The download of a domain; null: none offered.
+  const ClientPackage* clientPackage(const Domain& domain) const {
+    const std::size_t index = std::size_t(&domain - domains_.all().data());
+    return index < parts_.clientPackages.size() ? &parts_.clientPackages[index] : nullptr;
+  }
 
  private:
   // Runs `work` (a call of the store); false when the store failed, which
@@ -167,7 +175,7 @@ class Operations {
 
   Parts parts_;
   std::atomic<bool> stopping_{false};
-  const std::string ownHost_;
+  const Domains domains_;
   const OwnHosts ownHosts_;  // where no link may lead (base/service_names.h)
 };
 

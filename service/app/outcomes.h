@@ -30,6 +30,7 @@ struct CreationOutcome {
   std::string code;                      // kCreated, kKnown, kAddressHasCode
   std::string address;                   // the stored form, once accepted
   std::string shortAddress;              // kCreated, kKnown: "http://HOST/CODE"
+  std::string domain;                    // the link's, as stored ("": the default)
   int64_t created = 0;                   // kCreated: the time stored with it
 };
 

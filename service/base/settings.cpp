@@ -30,6 +30,8 @@ struct Text {
   const char* metavar;  // what the value is, as --help and the manual page name it
   // what is wrong with a value (empty: nothing); null: any value
   std::string (*check)(const std::string& value) = nullptr;
+  // given again, the value is added to the ones before, comma-separated
+  bool repeats = false;
 };
 struct Number {
   uint32_t Settings::*field;
@@ -60,6 +62,17 @@ std::string CheckOwnHosts(const std::string& value) {
   OwnHosts hosts;
   std::string bad;
   return hosts.AddList(value, &bad) ? "" : "takes host names or IP addresses, comma-separated; '" + bad + "' is none";
+}
+
+std::string CheckDomain(const std::string& value) {
+  OwnHosts hosts;
+  return value.find(',') == std::string::npos && hosts.Add(value)
+             ? ""
+             : "takes one host name or IP address (HOST[:PORT]), not '" + value + "'";
+}
+
+std::string CheckFormat(const std::string& value) {
+  return value == "csv" || value == "jsonl" ? "" : "takes csv or jsonl, not '" + value + "'";
 }
 
 std::string CheckHosts(const std::string& value) {
@@ -95,7 +108,12 @@ const Option kOptions[] = {
     {"public-host", Text{&Settings::publicHost, "HOST[:PORT]"}, "localhost:8080", kServe | kImport,
      "HOST[:PORT] of the short addresses handed out (http://HOST[:PORT]/CODE); addresses on HOST (any port) are "
      "refused"},
-    {"deny-list", Text{&Settings::denyList, "FILE"}, "", kServe,
+    {"domain", Text{&Settings::domains, "HOST[:PORT]", CheckDomain, true}, "", kServe | kExport | kImport,
+     "a domain the service's links live on, given once for each (the first is the default, where the links made "
+     "before several domains stay); a link's code is unique on its domain, and a redirect is looked up on the "
+     "domain the request's Host names. Given, --public-host is not used; export and import: the domain of the "
+     "CSV's links, and the one an import of another shortener's links puts them on"},
+    {"deny-list", Text{&Settings::denyList, "FILE"}, "", kServe | kImport,
      "a file of refused hosts, one a line (subdomains too, # comments): creations refused, links made before "
      "answer 410; read again on SIGHUP"},
     // the loop check
@@ -151,8 +169,13 @@ const Option kOptions[] = {
      "host names a request may be for (HOST[:PORT], comma-separated, the port not compared; * for any), else 421, "
      "/healthz excepted; none: the public host and the listen address, with localhost, 127.0.0.1 and ::1 when that "
      "is a loopback or wildcard address. A name a proxy or a DNS alias reaches the service by must be listed"},
-    {"from", Text{&Settings::from, "STORE"}, "", kCopy | kBackup,
-     "copy: the store to copy from (as --database); restore: the backup file to read"},
+    {"from", Text{&Settings::from, "STORE|FORMAT"}, "", kCopy | kImport | kBackup,
+     "copy: the store to copy from (as --database); restore: the backup file to read; import: the format of "
+     "the file, yourls (a mysqldump of yourls_url), shlink (its web client's CSV), kutt (GET /api/v2/links "
+     "pages) or snipora (export --format jsonl); none: the four-column CSV"},
+    {"format", Text{&Settings::format, "csv|jsonl", CheckFormat}, "csv", kExport,
+     "export: csv (code,address,created,clicks of one domain) or jsonl (every link whole, a JSON object a line)"},
+    {"dry-run", Switch{&Settings::dryRun}, "off", kImport, "import: say what would be done, and write nothing"},
     {"to", Text{&Settings::to, "STORE"}, "", kCopy | kBackup,
      "copy: the store to copy into (as --database); backup: the file to write"},
     {"output", Text{&Settings::output, "FILE"}, "-", kExport, "export: the CSV file to write (-: standard output)"},
@@ -179,11 +202,12 @@ struct CommandName {
   Command command;
   unsigned bit;
   std::size_t operands = 0;  // words it takes after its options' names
+  bool operandsOptional = false;
 };
 constexpr CommandName kCommands[] = {
     {"copy", Command::kCopy, kCopy},
     {"export", Command::kExport, kExport},
-    {"import", Command::kImport, kImport},
+    {"import", Command::kImport, kImport, 1, true},  // [FILE]
     {"backup", Command::kBackup, kBackup},
     {"restore", Command::kRestore, kBackup},
     {"key create", Command::kKeyCreate, kKey},
@@ -224,7 +248,8 @@ std::string Set(const Option& option, Settings& settings, const std::string& tex
           if (text.empty() && *option.defaultValue) return " needs a value";
           if (value.check && !text.empty())
             if (std::string why = value.check(text); !why.empty()) return " " + why;
-          settings.*(value.field) = text;
+          std::string& field = settings.*(value.field);
+          field = value.repeats && !field.empty() ? field + "," + text : text;
         }
         return {};
       },
@@ -286,9 +311,10 @@ std::string CommandsOf(const Option& option) {
 const char kCommandsHelp[] =
     "Moving links:\n"
     "  snipora-service copy --from STORE --to STORE\n"
-    "  snipora-service export [--database STORE] [--output FILE|-]\n"
+    "  snipora-service export [--database STORE] [--output FILE|-] [--format csv|jsonl] [--domain HOST]\n"
     "  snipora-service import [--database STORE] [--input FILE|-]\n"
     "                         [--public-host HOST] [--listen HOST:PORT] [--own-hosts HOSTS]\n"
+    "  snipora-service import --from yourls|shlink|kutt|snipora FILE [--domain HOST] [--dry-run]\n"
     "copy moves every link with its code, creation time, clicks, owner and life (disabled, notes,\n"
     "expiry, max_clicks), and the codes of deleted links, between two stores (each an SQLite\n"
     "path or a postgresql:// address); export writes CSV (code,address,created,clicks; created as\n"
@@ -302,6 +328,15 @@ const char kCommandsHelp[] =
     "  snipora-service backup --to FILE      a consistent copy of an SQLite store while it serves\n"
     "  snipora-service restore --from FILE   a backup into an empty SQLite store\n"
     "A PostgreSQL store is backed up with pg_dump (see operating.md).\n"
+    "export --format jsonl writes every link whole (domain, code, address, times, clicks and their days,\n"
+    "title, tags, notes, state, owner), one JSON object a line; import --from snipora reads it back.\n"
+    "import --from reads another shortener's export: each link keeps its code, title, tags, time and\n"
+    "clicks, on its own domain, or on --domain HOST where the export names none (YOURLS, Kutt's own);\n"
+    "a code there already for another address, and an address a creation would refuse, are listed and\n"
+    "not imported; a second run, or one resumed after an interruption, adds nothing twice. For export\n"
+    "and import, --domain on the command line names the domain of their links; the --config file's\n"
+    "domain lines are the service's. Links on another domain are named DOMAIN/CODE by link show, link\n"
+    "disable, link enable, link expire and link delete.\n"
     "Keys of the API (Authorization: Bearer KEY), in the store --database or --config names:\n"
     "  snipora-service key create --name NAME [--role admin|creator]   prints the new key, once\n"
     "  snipora-service key list\n"
@@ -386,6 +421,12 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
                                                 : "unexpected argument '" + argument + "'";
       return parsed;
     }
+    // a switch alone is on
+    if (!hasValue && std::holds_alternative<Switch>(option->value) &&
+        (i + 1 >= arguments.size() || (arguments[i + 1] != "on" && arguments[i + 1] != "off"))) {
+      value = "on";
+      hasValue = true;
+    }
     if (!hasValue) {
       if (i + 1 >= arguments.size()) {
         parsed.error = argument + " needs a value";
@@ -403,7 +444,20 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     parsed.error = ReadConfigFile(config, parsed.settings);
     if (!parsed.error.empty()) return parsed;
   }
+  // a list given on the command line takes the file's place
+  for (const auto& [option, value] : given)
+    if (const Text* text = std::get_if<Text>(&option->value); text && text->repeats && !(bit & (kExport | kImport)))
+      parsed.settings.*(text->field) = "";
   for (const auto& [option, value] : given) {
+    // export's and import's own domain; the service's come from --config
+    if (std::string_view(option->name) == "domain" && (bit & (kExport | kImport))) {
+      if (std::string why = CheckDomain(value); !why.empty()) {
+        parsed.error = "--domain " + why;
+        return parsed;
+      }
+      parsed.settings.importDomain = value;
+      continue;
+    }
     if (std::string error = Set(*option, parsed.settings, value); !error.empty()) {
       parsed.error = "--" + std::string(option->name) + error;
       return parsed;
@@ -416,7 +470,7 @@ ParsedCommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   if (parsed.command == Command::kKeyCreate && parsed.settings.keyName.empty())
     parsed.error = "key create needs --name";
   if (parsed.command == Command::kLinkExpire && parsed.settings.at.empty()) parsed.error = "link expire needs --at";
-  if (found && parsed.operands.size() < found->operands)
+  if (found && !found->operandsOptional && parsed.operands.size() < found->operands)
     parsed.error = std::string(found->word) + " needs " + std::to_string(found->operands) + " more word(s)";
   return parsed;
 }

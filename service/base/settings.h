@@ -38,6 +38,7 @@ struct Settings {
   std::string listen;
   std::string database;
   std::string publicHost;
+  std::string domains;  // --domain, each given, comma-separated; "": the public host alone
   std::string denyList;
   std::string clientPackage;
   std::string trustedProxies;
@@ -77,6 +78,9 @@ struct Settings {
   // the commands that move links
   std::string from, to;
   std::string input, output;
+  std::string format;        // export: csv or jsonl
+  std::string importDomain;  // export and import: --domain on their command line
+  bool dryRun;
 };
 
 struct ParsedCommandLine {

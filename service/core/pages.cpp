@@ -101,14 +101,16 @@ std::string CreatedPage(Language language, std::string_view shortAddress, std::s
   return page;
 }
 
-std::string MessagePage(Language language, std::string_view title, std::string_view text) {
+std::string MessagePage(Language language, std::string_view title, std::string_view text, std::string_view homeHost) {
   std::string page = Head(language, title);
   page += kMain;
   page += "<h1>";
   page += HtmlEscape(title);
   page += "</h1>\n<p>";
   page += HtmlEscape(text);
-  page += "</p>\n<p class=\"next\"><a href=\"" + HomeLink(language) + "\">";
+  page += "</p>\n<p class=\"next\"><a href=\"";
+  if (!homeHost.empty()) page += "http://" + HtmlEscape(homeHost);
+  page += HomeLink(language) + "\">";
   page += TextsFor(language).backHome;
   page += "</a></p>\n";
   page += kEnd;

@@ -23,7 +23,9 @@ inline constexpr std::string_view kEndMarker = "\" target=\"_blank\">Open in new
 // byte whatever the language.
 std::string CreatedPage(Language language, std::string_view shortAddress, std::string_view address);
 // A small page for an error or refusal: a title and one sentence, no markers.
-std::string MessagePage(Language language, std::string_view title, std::string_view text);
+// Its link home is this host's, or, with `homeHost`, http://HOMEHOST/'s.
+std::string MessagePage(Language language, std::string_view title, std::string_view text,
+                        std::string_view homeHost = {});
 // The browser's form at "/", posting to the creation path; with a download
 // name, it offers the Windows program at /download/NAME too.
 std::string HomePage(Language language, std::string_view publicHost, std::string_view downloadName = {});

@@ -51,6 +51,18 @@ Reply ProblemReply(const Managed& managed) {
   return row.retryAfter ? RetryLater(std::move(reply), row.retryAfter) : reply;
 }
 
+// The domain a call's ?domain= names, set on it (none: the host asked on);
+// false when it names none of the service's.
+bool TakeQueryDomain(Call& call, const Domains& domains) {
+  const std::optional<std::vector<Field>> fields = ParseForm(call.query);
+  const std::string* name = fields ? FindField(*fields, "domain") : nullptr;
+  if (!name) return true;
+  const Domain* domain = domains.Find(*name);
+  if (domain) call.domain = domain;
+  return domain;
+}
+Reply UnknownDomain() { return ApiError(400, "unknown_domain", "That domain is none of this service's."); }
+
 Reply StoreUnavailable() { return RetryLater(ApiError(503, "store_unavailable", "The store does not answer.")); }
 
 // The API's answer to a creation: the new or known link, or the refusal
@@ -83,13 +95,19 @@ std::optional<Reply> ApiDoor::Create(Call& call) {
   // url and alias as strings; any other kind is as if absent, other members are ignored
   const std::string* url = StringMember(*body, "url");
   const std::string* alias = StringMember(*body, "alias");
+  // none: the domain the host asked on names
+  if (const std::string* name = StringMember(*body, "domain")) {
+    call.domain = operations_.domains().Find(*name);
+    if (!call.domain) return UnknownDomain();
+  }
   return operations_.CreateLink(call, {url ? *url : "", alias ? *alias : ""}, CreationReply);
 }
 
 std::optional<Reply> ApiDoor::Info(Call& call) {
   const std::string_view code = call.capture;
   if (!IsValidCode(code)) return ApiError(404, "not_found", "No such code.");
-  const LinkRead read = operations_.ReadLink(code, "reading link " + std::string(code));
+  if (!TakeQueryDomain(call, operations_.domains())) return UnknownDomain();
+  const LinkRead read = operations_.ReadLink(call.domain->stored, code, "reading link " + std::string(code));
   if (read.storeFailed) return StoreUnavailable();
   if (!read.link) return ApiError(404, "not_found", "No such code.");
   const Link& link = *read.link;
@@ -100,6 +118,7 @@ std::optional<Reply> ApiDoor::Info(Call& call) {
 std::optional<Reply> ApiDoor::List(Call& call) {
   const std::optional<std::vector<Field>> fields = ParseForm(call.query);
   if (!fields) return ApiError(400, "bad_query", "The query has a malformed %-escape.");
+  if (!TakeQueryDomain(call, operations_.domains())) return UnknownDomain();
   LinkFilter filter;
   filter.query.limit = kDefaultLimit;
   for (const Field& field : *fields) {
@@ -128,7 +147,7 @@ std::optional<Reply> ApiDoor::List(Call& call) {
     } else if (field.name == "disabled") {
       if (field.value != "true" && field.value != "false") return bad("true or false");
       filter.query.disabled = field.value == "true";
-    } else if (field.name != "lang") {
+    } else if (field.name != "lang" && field.name != "domain") {
       return ApiError(400, "bad_query", "Unknown parameter " + field.name + ".");
     }
   }
@@ -144,6 +163,7 @@ std::optional<Reply> ApiDoor::Change(Call& call) {
   if (call.http.bodyTooLarge) return ApiError(413, "too_large", kBodyTooLarge);
   ChangeRequest request = ReadLinkChange(call.http.body);
   if (!request.change) return ApiError(400, "bad_change", request.error);
+  if (!TakeQueryDomain(call, operations_.domains())) return UnknownDomain();
   const Managed managed = operations_.EditLink(call, call.capture, std::move(*request.change));
   if (managed.problem != Problem::kNone) return ProblemReply(managed);
   return JsonReply(200, LinkJson(*managed.link, operations_.ClicksOf(*managed.link), true));
@@ -155,13 +175,14 @@ std::optional<Reply> ApiDoor::Stats(Call& call) {
   std::optional<int64_t> from, to;
   for (const Field& field : *fields) {
     if (field.name != "from" && field.name != "to") {
-      if (field.name == "lang") continue;
+      if (field.name == "lang" || field.name == "domain") continue;
       return ApiError(400, "bad_query", "Unknown parameter " + field.name + ".");
     }
     const std::optional<int64_t> day = ParseDay(field.value);
     if (!day) return ApiError(400, "bad_query", field.name + " takes a day (2026-12-31) or a UTC time.");
     (field.name == "from" ? from : to) = day;
   }
+  if (!TakeQueryDomain(call, operations_.domains())) return UnknownDomain();
   const Managed managed = operations_.ManagedLink(call, call.capture, "statistics of");
   if (managed.problem != Problem::kNone) return ProblemReply(managed);
   const Link& link = *managed.link;
@@ -185,6 +206,7 @@ std::optional<Reply> ApiDoor::Stats(Call& call) {
 }
 
 std::optional<Reply> ApiDoor::Delete(Call& call) {
+  if (!TakeQueryDomain(call, operations_.domains())) return UnknownDomain();
   const Problem problem = operations_.RemoveLink(call, call.capture);
   if (problem != Problem::kNone) return ProblemReply({std::nullopt, problem});
   return JsonReply(200, Json::object({{"deleted", call.capture}}));

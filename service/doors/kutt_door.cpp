@@ -282,13 +282,17 @@ std::optional<Reply> KuttDoor::Create(Call& call) {
     alias = Trimmed(customurl->get_ref<const std::string&>());
   }
   if (const Json* reuse = Given(*body, "reuse"); reuse && !reuse->is_boolean()) return bad("Reuse must be boolean.");
-  // every link is on the public host: Kutt's "domain" may name it, or nothing
+  // Kutt's "domain" names one of the domains; none: the default
+  call.domain = &operations_.domains().Default();
   if (const Json* domain = Given(*body, "domain"); !Falsy(domain)) {
     if (!domain->is_string()) return bad("Domain should be string.");
-    const std::string& name = domain->get_ref<const std::string&>();
-    const std::string& publicHost = operations_.settings().publicHost;
-    if (!SameNoCase(name, publicHost) && !SameNoCase(name, operations_.ownHost()))
-      return bad("You can't use this domain: this service's links are on " + publicHost + " alone.");
+    call.domain = operations_.domains().Find(domain->get_ref<const std::string&>());
+    if (!call.domain) {
+      std::string served;
+      for (const Domain& one : operations_.domains().all()) served += (served.empty() ? "" : ", ") + one.host;
+      const bool one = operations_.domains().all().size() == 1;
+      return bad("You can't use this domain: this service's links are on " + served + (one ? " alone." : "."));
+    }
   }
   LinkFields fields = ReadLinkFields(*body);
   if (!fields.error.empty()) return bad(fields.error);
@@ -300,7 +304,7 @@ std::optional<Reply> KuttDoor::Create(Call& call) {
       return JsonReply(row.status, KuttLink(CreatedLink(ask, outcome), 0, outcome.shortAddress));
     if (outcome.kind != Kind::kKnown) return KuttRefused(outcome);
     // Kutt's reuse: the link the address has, as it is stored
-    const LinkRead read = operations_.ReadLink(outcome.code, "reading back " + outcome.code);
+    const LinkRead read = operations_.ReadLink(outcome.domain, outcome.code, "reading back " + outcome.code);
     if (read.link)
       return JsonReply(row.status, KuttLink(*read.link, operations_.ClicksOf(*read.link), outcome.shortAddress));
     return RetryLater(KuttError(503, "The link could not be read back; try again."));
@@ -338,15 +342,19 @@ std::optional<Reply> KuttDoor::List(Call& call) {
   // newest skip+limit.
   FirstInOrder<Link, decltype(&Newer)> newest(std::size_t(skip + limit), Newer);
   int64_t total = 0;
-  const bool read = operations_.ForEachListed(call, std::move(filter), [&](Link& link) {
-    ++total;
-    newest.Offer(std::move(link));
-  });
-  if (!read) return RetryLater(KuttError(503, "The store does not answer."));
+  // every domain's, as Kutt lists a user's links on all of them
+  for (const Domain& domain : operations_.domains().all()) {
+    call.domain = &domain;
+    const bool read = operations_.ForEachListed(call, filter, [&](Link& link) {
+      ++total;
+      newest.Offer(std::move(link));
+    });
+    if (!read) return RetryLater(KuttError(503, "The store does not answer."));
+  }
   const std::vector<Link> kept = std::move(newest).Take();
   Json data = Json::array();
   for (std::size_t i = std::size_t(skip); i < kept.size(); ++i)
-    data.push_back(KuttLink(kept[i], operations_.ClicksOf(kept[i]), operations_.ShortAddress(kept[i].code)));
+    data.push_back(KuttLink(kept[i], operations_.ClicksOf(kept[i]), operations_.ShortAddress(kept[i])));
   return JsonReply(200, Json{{"limit", limit}, {"skip", skip}, {"total", total}, {"data", std::move(data)}});
 }
 
@@ -381,7 +389,7 @@ std::optional<Reply> KuttDoor::Edit(Call& call) {
   const Managed managed = operations_.EditLink(call, code, std::move(change));
   if (managed.problem != Problem::kNone) return KuttProblem(managed.problem, managed.refusal);
   const Link& link = *managed.link;
-  return JsonReply(200, KuttLink(link, operations_.ClicksOf(link), operations_.ShortAddress(link.code)));
+  return JsonReply(200, KuttLink(link, operations_.ClicksOf(link), operations_.ShortAddress(link)));
 }
 
 std::optional<Reply> KuttDoor::Delete(Call& call) {

@@ -55,9 +55,8 @@ Reply PagesDoor::KeyRefused(const Call& call, Admission admission) const {
 }
 
 std::optional<Reply> PagesDoor::Home(Call& call) {
-  const ClientPackage* package = operations_.clientPackage();
-  return Reply{200, kHtml, HomePage(call.language, operations_.settings().publicHost, package ? package->name : ""),
-               {}};
+  const ClientPackage* package = operations_.clientPackage(*call.domain);
+  return Reply{200, kHtml, HomePage(call.language, call.domain->host, package ? package->name : ""), {}};
 }
 
 // The pages' files, from memory: a day in caches, then the ETag.
@@ -74,7 +73,7 @@ std::optional<Reply> PagesDoor::Static(Call& call) {
 }
 
 std::optional<Reply> PagesDoor::Download(Call& call) {
-  const ClientPackage* package = operations_.clientPackage();
+  const ClientPackage* package = operations_.clientPackage(*call.domain);
   if (!package || call.capture != package->name)
     return Page(call.language, 404, &PageTexts::notFoundTitle, &PageTexts::nothingToDownload);
   Reply reply{200, "application/zip", {}, {{"ETag", package->etag},
@@ -94,9 +93,17 @@ std::optional<Reply> PagesDoor::NotLive(const Call& call, const Found& found) {
     return RetryLater(Page(call.language, 503, &PageTexts::unavailableTitle, &PageTexts::unavailable));
   Metrics& metrics = operations_.metrics();
   switch (found.resolved.state) {
-    case Resolved::kMiss:
+    case Resolved::kMiss: {
       Metrics::Add(metrics.notFound);
-      return Page(call.language, 404, &PageTexts::notFoundTitle, &PageTexts::notFound);
+      if (call.onDomain) return Page(call.language, 404, &PageTexts::notFoundTitle, &PageTexts::notFound);
+      // a host that is none of the domains: its home page would be the
+      // default domain's, so the link leads there
+      const PageTexts& texts = TextsFor(call.language);
+      return Reply{404, kHtml,
+                   MessagePage(call.language, texts.notFoundTitle, texts.notFound,
+                               operations_.domains().Default().host),
+                   {}};
+    }
     case Resolved::kGone:
       Metrics::Add(metrics.gone);
       return Reply{410, kHtml, GonePage(call.language, found.resolved.publicNote), {}};
@@ -111,7 +118,7 @@ std::optional<Reply> PagesDoor::Redirect(Call& call) {
   if (IsValidCode(code)) {
     call.http.kind = RequestKind::kRedirect;
     // HEAD is how link checkers and previews look: not a click
-    found = operations_.FindLink(code, call.http.method == "GET", "redirect");
+    if (call.onDomain) found = operations_.FindLink(*call.domain, code, call.http.method == "GET", "redirect");
   }
   if (std::optional<Reply> nowhere = NotLive(call, found)) return nowhere;
   Metrics::Add(operations_.metrics().redirects);
@@ -129,9 +136,9 @@ std::optional<Reply> PagesDoor::QrCode(Call& call) {
   const std::optional<QrOptions> options = ReadQrOptions(*fields, &why);
   if (!options) return Bad("This QR code cannot be drawn: " + why);
   Found found;
-  if (IsValidCode(code)) found = operations_.FindLink(code, false, "QR code");
+  if (IsValidCode(code) && call.onDomain) found = operations_.FindLink(*call.domain, code, false, "QR code");
   if (std::optional<Reply> nowhere = NotLive(call, found)) return nowhere;
-  const std::string text = operations_.ShortAddress(code);
+  const std::string text = operations_.ShortAddress(call.domain->stored, code);
   Reply reply{200, QrContentType(options->format), {}, {{"ETag", QrEtag(code, text, *options)},
                                                         {"Cache-Control", kCacheForADay}}};
   const char* match = call.http.Header("If-None-Match");
@@ -173,7 +180,9 @@ Reply PagesDoor::CreationPage(Language language, const CreationOutcome& outcome)
     case PageText::kResult:
       // the program reads the short address without its scheme
       return Reply{200, kHtml,
-                   CreatedPage(language, operations_.settings().publicHost + "/" + outcome.code, outcome.address), {}};
+                   CreatedPage(language, operations_.ShortAddress(outcome.domain, outcome.code).substr(7),
+                               outcome.address),
+                   {}};
     case PageText::kOwn:
       if (row.own) text = texts.*row.own;
       break;

@@ -71,6 +71,7 @@ OpenDoors OpenEveryDoor(Operations& operations) {
       RouteTo<&ShlinkDoor::Get>(kRead, "/rest/v3/short-urls/+", Role::kNone, shlink),
       RouteTo<&ShlinkDoor::Edit>(kPatch, "/rest/v3/short-urls/+", Role::kNone, shlink),
       RouteTo<&ShlinkDoor::Delete>(kDelete, "/rest/v3/short-urls/+", Role::kNone, shlink),
+      RouteTo<&ShlinkDoor::ListDomains>(kRead, "/rest/v3/domains", Role::kNone, shlink),
       RouteTo<&ShlinkDoor::Health>(kRead, "/rest/v3/health", Role::kNone, shlink),
       RouteTo<&ShlinkDoor::Health>(kRead, "/rest/health", Role::kNone, shlink),
       RouteTo<&ShlinkDoor::Preflight>(kOptions, "/rest/*", Role::kNone, shlink),

@@ -78,7 +78,7 @@ Reply ManagedProblem(const Managed& managed, std::string_view code) {
 
 // A short URL as it is stored now, with its clicks.
 Reply ShortUrlAnswer(Operations& operations, const Link& link) {
-  return JsonReply(200, ShortUrlJson(link, operations.ClicksOf(link), operations.ShortAddress(link.code)),
+  return JsonReply(200, ShortUrlJson(link, operations.ClicksOf(link), operations.ShortAddress(link)),
                    JsonEnd::kNone);
 }
 
@@ -151,21 +151,20 @@ LinkFields ReadLinkFields(const Json& body, int64_t now) {
   return fields;
 }
 
-// Whether a domain member names this service's one domain: absent, null,
-// "DEFAULT" or its public host.
-bool OwnDomain(const Json* domain, const std::string& publicHost) {
-  if (!domain || domain->is_null()) return true;
-  if (!domain->is_string()) return false;
-  const std::string& name = domain->get_ref<const std::string&>();
-  return name == "DEFAULT" || HostOf(name) == HostOf(publicHost);
+// The domain a creation's member names; null when it is none of them.
+const Domain* MemberDomain(const Json* domain, const Domains& domains) {
+  if (!domain || domain->is_null()) return &domains.Default();
+  if (!domain->is_string()) return nullptr;
+  return ShlinkDomain(domains, &domain->get_ref<const std::string&>());
 }
 
-// Whether a request on one short URL names another domain (?domain=):
-// none of its short URLs are here.
-bool OtherDomain(std::string_view query, const std::string& publicHost) {
-  const std::optional<std::vector<Field>> fields = ParseForm(query);
-  const std::string* domain = fields ? FindField(*fields, "domain") : nullptr;
-  return domain && *domain != "DEFAULT" && HostOf(*domain) != HostOf(publicHost);
+// The domain a request on one short URL names (?domain=), set on the call;
+// false when it is none of them (none of its short URLs are here).
+bool OnQueryDomain(Call& call, const Domains& domains) {
+  const std::optional<std::vector<Field>> fields = ParseForm(call.query);
+  const Domain* domain = ShlinkDomain(domains, fields ? FindField(*fields, "domain") : nullptr);
+  if (domain) call.domain = domain;
+  return domain;
 }
 
 // What Shlink offers and this service does not: answered 501 with why.
@@ -179,7 +178,7 @@ constexpr Unoffered kUnoffered[] = {
     {"/rest/v3/short-urls/+/redirect-rules", "This service sends every visit of a short URL to its one long URL."},
     {"/rest/v3/visits*", "This service counts visits per short URL and day; it does not keep visits one by one."},
     {"/rest/v3/tags*", "Tags are kept with each short URL and filter its list; they are not managed on their own."},
-    {"/rest/v3/domains*", "This service answers on one domain."},
+    {"/rest/v3/domains*", "Domains have no redirects of their own here: a short code not found answers 404."},
     {"/rest/v3/mercure-info", "This service publishes no real-time updates."},
 };
 
@@ -217,7 +216,7 @@ std::optional<Reply> ShlinkDoor::Make(Call& call, CreationAsk ask, bool text) {
     if (outcome.kind == Kind::kCreated)
       return JsonReply(200, ShortUrlJson(CreatedLink(ask, outcome), 0, outcome.shortAddress), JsonEnd::kNone);
     // one code per address: the link the address has, as it is
-    const LinkRead known = operations_.ReadLink(outcome.code, "creation: reading " + outcome.code);
+    const LinkRead known = operations_.ReadLink(outcome.domain, outcome.code, "creation: reading " + outcome.code);
     if (!known.link) return StoreFailed();
     return ShortUrlAnswer(operations_, *known.link);
   };
@@ -237,7 +236,10 @@ std::optional<Reply> ShlinkDoor::Create(Call& call) {
   };
   const Json* slug = member("customSlug");
   if (slug && !slug->is_null() && !slug->is_string()) fields.invalid.push_back("customSlug");
-  if (!OwnDomain(member("domain"), operations_.settings().publicHost)) fields.invalid.push_back("domain");
+  if (const Domain* domain = MemberDomain(member("domain"), operations_.domains()))
+    call.domain = domain;
+  else
+    fields.invalid.push_back("domain");
   if (const Json* length = member("shortCodeLength");
       length && !length->is_null() && !(length->is_number_integer() && length->get<int64_t>() == int64_t(kCodeLength)))
     fields.invalid.push_back("shortCodeLength");
@@ -263,12 +265,14 @@ std::optional<Reply> ShlinkDoor::Shorten(Call& call) {
   const std::string* format = FindField(*fields, "format");
   const char* accept = call.http.Header("Accept");
   const bool text = (format && *format == "txt") || (accept && ContainsNoCase(accept, "text/plain"));
+  // as a creation without a domain member: the default
+  call.domain = &operations_.domains().Default();
   return Make(call, CreationAsk{*url}, text);
 }
 
 std::optional<Reply> ShlinkDoor::Get(Call& call) {
   if (std::optional<Reply> refused = Admit(call, Role::kCreator)) return refused;
-  if (OtherDomain(call.query, operations_.settings().publicHost)) return ShortUrlNotFound(call.capture);
+  if (!OnQueryDomain(call, operations_.domains())) return ShortUrlNotFound(call.capture);
   const Managed managed = operations_.ManagedLink(call, call.capture, "reading");
   if (managed.problem != Problem::kNone) return ManagedProblem(managed, call.capture);
   return ShortUrlAnswer(operations_, *managed.link);
@@ -282,7 +286,7 @@ std::optional<Reply> ShlinkDoor::Edit(Call& call) {
   LinkFields fields = ReadLinkFields(*body, std::time(nullptr));
   if (!fields.invalid.empty())
     return InvalidData("These members are not of a kind this service takes: see invalidElements.", fields.invalid);
-  if (OtherDomain(call.query, operations_.settings().publicHost)) return ShortUrlNotFound(call.capture);
+  if (!OnQueryDomain(call, operations_.domains())) return ShortUrlNotFound(call.capture);
   // Shlink's web client sends the long URL with every edit: a creator's
   // unchanged one is no change of address
   if (fields.longUrl && (!call.caller || call.caller->role != Role::kAdmin)) {
@@ -304,10 +308,15 @@ std::optional<Reply> ShlinkDoor::Edit(Call& call) {
 
 std::optional<Reply> ShlinkDoor::Delete(Call& call) {
   if (std::optional<Reply> refused = Admit(call, Role::kCreator)) return refused;
-  if (OtherDomain(call.query, operations_.settings().publicHost)) return ShortUrlNotFound(call.capture);
+  if (!OnQueryDomain(call, operations_.domains())) return ShortUrlNotFound(call.capture);
   const Problem problem = operations_.RemoveLink(call, call.capture);
   if (problem != Problem::kNone) return ManagedProblem({std::nullopt, problem}, call.capture);
   return Reply{204, kText, {}, {}};
+}
+
+std::optional<Reply> ShlinkDoor::ListDomains(Call& call) {
+  if (std::optional<Reply> refused = Admit(call, Role::kCreator)) return refused;
+  return JsonReply(200, DomainsJson(operations_.domains()), JsonEnd::kNone);
 }
 
 std::optional<Reply> ShlinkDoor::Preflight(Call&) {

@@ -29,6 +29,7 @@ class ShlinkDoor final : public Door {
   std::optional<Reply> Get(Call& call);         // GET /rest/v3/short-urls/CODE
   std::optional<Reply> Edit(Call& call);        // PATCH /rest/v3/short-urls/CODE
   std::optional<Reply> Delete(Call& call);      // DELETE /rest/v3/short-urls/CODE
+  std::optional<Reply> ListDomains(Call& call); // GET /rest/v3/domains
   std::optional<Reply> Health(Call& call);      // GET /rest/v3/health, /rest/health
   std::optional<Reply> Preflight(Call& call);   // OPTIONS /rest/...
   std::optional<Reply> NotOffered(Call& call);  // the rest under /rest/

@@ -70,7 +70,10 @@ struct ListAsk {
   int64_t page = 1, perPage = kDefaultItemsPerPage;  // perPage -1: all of them
   std::string search;
   std::vector<std::string> tags, excludedTags;
-  bool allTags = false, allExcluded = false, skipSpent = false, skipExpired = false, ownDomain = true;
+  bool allTags = false, allExcluded = false, skipSpent = false, skipExpired = false;
+  // the one domain asked (?domain=), null when it is none of them; none
+  // asked: every domain's, in the order of the domains
+  std::optional<const Domain*> domain;
   std::optional<std::string> keyName;
   Order order;
   LinkFilter filter;  // what the store filters: the creation times
@@ -85,7 +88,7 @@ struct ListAsk {
 };
 
 // The query step.
-ListAsk ReadListAsk(const std::vector<Field>& fields, const std::string& publicHost) {
+ListAsk ReadListAsk(const std::vector<Field>& fields, const Domains& domains) {
   ListAsk ask;
   for (const Field& field : fields) {
     const std::string& name = field.name;
@@ -130,7 +133,7 @@ ListAsk ReadListAsk(const std::vector<Field>& fields, const std::string& publicH
       ok = value == "true" || value == "false";
       (name == "excludeMaxVisitsReached" ? ask.skipSpent : ask.skipExpired) = value == "true";
     } else if (name == "domain") {
-      ask.ownDomain = value == "DEFAULT" || HostOf(value) == HostOf(publicHost);
+      ask.domain = ShlinkDomain(domains, &value);
     } else if (name == "apiKeyName") {
       ask.keyName = value;
     }
@@ -173,22 +176,30 @@ struct Scanned {
 // at a time; nothing when the store failed.
 std::optional<Scanned> Scan(Operations& operations, Call& call, const ListAsk& ask) {
   Scanned scanned;
-  if (!ask.ownDomain) return scanned;  // no short URL is on another domain here
+  if (ask.domain && !*ask.domain) return scanned;  // no short URL is on a domain not served
   const int64_t now = std::time(nullptr);
   const auto clicksOf = [&](const Link& link) { return operations.ClicksOf(link); };
   const auto before = [&ask](const Kept& a, const Kept& b) { return Before(a, b, ask.order); };
   FirstInOrder<Kept, decltype(before)> first(ask.Skip() + ask.Keep(), before);
   const bool storeOrder = ask.StoreOrder();
-  const bool read = operations.ForEachListed(call, ask.filter, [&](Link& link) {
-    if (!Matches(ask, link, now, clicksOf)) return;
-    ++scanned.total;
-    if (!storeOrder) {
-      first.Offer({link, clicksOf(link)});
-    } else if (scanned.total > ask.Skip() && scanned.page.size() < ask.Keep()) {
-      scanned.page.push_back({link, clicksOf(link)});
-    }
-  });
-  if (!read) return std::nullopt;
+  std::vector<const Domain*> listed;
+  if (ask.domain)
+    listed.push_back(*ask.domain);
+  else
+    for (const Domain& domain : operations.domains().all()) listed.push_back(&domain);
+  for (const Domain* domain : listed) {
+    call.domain = domain;
+    const bool read = operations.ForEachListed(call, ask.filter, [&](Link& link) {
+      if (!Matches(ask, link, now, clicksOf)) return;
+      ++scanned.total;
+      if (!storeOrder) {
+        first.Offer({link, clicksOf(link)});
+      } else if (scanned.total > ask.Skip() && scanned.page.size() < ask.Keep()) {
+        scanned.page.push_back({link, clicksOf(link)});
+      }
+    });
+    if (!read) return std::nullopt;
+  }
   if (!storeOrder) {
     scanned.page = std::move(first).Take();
     scanned.page.erase(scanned.page.begin(),
@@ -201,7 +212,7 @@ std::optional<Scanned> Scan(Operations& operations, Call& call, const ListAsk& a
 Json PageJson(Operations& operations, const ListAsk& ask, const Scanned& scanned) {
   Json data = Json::array();
   for (const Kept& one : scanned.page)
-    data.push_back(ShortUrlJson(one.link, one.clicks, operations.ShortAddress(one.link.code)));
+    data.push_back(ShortUrlJson(one.link, one.clicks, operations.ShortAddress(one.link)));
   const int64_t total = int64_t(scanned.total);
   const int64_t size = ask.Everything() ? total : ask.perPage;
   const int64_t pages = size == 0 ? 1 : std::max<int64_t>(1, (total + size - 1) / size);
@@ -222,7 +233,7 @@ std::optional<Reply> ShlinkDoor::List(Call& call) {
   if (std::optional<Reply> refused = Admit(call, Role::kCreator)) return refused;
   const std::optional<std::vector<Field>> fields = ParseForm(call.query);
   if (!fields) return InvalidData("The query has a malformed %-escape.", {});
-  const ListAsk ask = ReadListAsk(*fields, operations_.settings().publicHost);
+  const ListAsk ask = ReadListAsk(*fields, operations_.domains());
   if (!ask.invalid.empty())
     return InvalidData("These query parameters are not of a kind this service takes: see invalidElements.",
                        ask.invalid);

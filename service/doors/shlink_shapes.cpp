@@ -57,6 +57,20 @@ Reply StoreFailed() {
   return ProblemDetails(ProblemType::kUnavailable, "The store of short URLs does not answer; nothing was changed.");
 }
 
+const Domain* ShlinkDomain(const Domains& domains, const std::string* name) {
+  if (!name || *name == "DEFAULT") return &domains.Default();
+  return domains.Find(*name);
+}
+
+Json DomainsJson(const Domains& domains) {
+  // a host that is none of the domains answers 404, whatever the domain
+  const Json none = {{"baseUrlRedirect", nullptr}, {"regular404Redirect", nullptr}, {"invalidShortUrlRedirect", nullptr}};
+  Json data = Json::array();
+  for (const Domain& domain : domains.all())
+    data.push_back({{"domain", domain.host}, {"isDefault", &domain == &domains.Default()}, {"redirects", none}});
+  return {{"domains", {{"data", std::move(data)}, {"defaultRedirects", none}}}};
+}
+
 Json ShortUrlJson(const Link& link, int64_t clicks, const std::string& shortUrl) {
   const auto maybe = [](const std::optional<int64_t>& value, bool time) {
     return value ? (time ? Json(IsoUtcWithOffset(*value)) : Json(*value)) : Json(nullptr);
@@ -69,7 +83,7 @@ Json ShortUrlJson(const Link& link, int64_t clicks, const std::string& shortUrl)
       {"tags", link.tags},
       {"meta", {{"validSince", nullptr}, {"validUntil", maybe(link.expires, true)},
                 {"maxVisits", maybe(link.maxClicks, false)}}},
-      {"domain", nullptr},
+      {"domain", link.domain.empty() ? Json(nullptr) : Json(link.domain)},
       {"title", link.title.empty() ? Json(nullptr) : Json(link.title)},
       {"crawlable", false},
       {"forwardQuery", false},

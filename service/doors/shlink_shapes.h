@@ -6,6 +6,7 @@
 #include <string_view>
 #include <vector>
 
+#include "service/base/service_names.h"
 #include "service/core/json_body.h"
 #include "service/http/exchange.h"
 #include "service/store/store.h"
@@ -27,9 +28,16 @@ Reply InvalidData(std::string_view detail, const std::vector<std::string>& eleme
 // short-url-not-found, naming the code.
 Reply ShortUrlNotFound(std::string_view code);
 Reply StoreFailed();
+// GET /rest/v3/domains: every domain, none with redirects of its own.
+Json DomainsJson(const Domains& domains);
 
-// A short URL as Shlink shapes it. This service answers on one domain
-// (null, Shlink's default), keeps no start of validity, does not tell bots
+// The domain a Shlink request names (a member, a query parameter): none,
+// null or "DEFAULT" the default one, else a served one by its host; null
+// when it names none of them.
+const Domain* ShlinkDomain(const Domains& domains, const std::string* name);
+
+// A short URL as Shlink shapes it: its domain null on the default one, as
+// Shlink's is; this service keeps no start of validity, does not tell bots
 // from people, serves no robots rules per link and does not pass the short
 // URL's query on: those members say so.
 Json ShortUrlJson(const Link& link, int64_t clicks, const std::string& shortUrl);

@@ -276,7 +276,7 @@ YourlsAnswer CreationAnswer(Operations& operations, const CreationOutcome& outco
   Json link = {
       {"keyword", outcome.code}, {"url", outcome.address}, {"title", title}, {"date", YourlsDate(outcome.created)}};
   if (outcome.kind != Kind::kCreated) {
-    const LinkRead stored = operations.ReadLink(outcome.code, "reading link " + outcome.code + " for its date");
+    const LinkRead stored = operations.ReadLink(outcome.domain, outcome.code, "reading link " + outcome.code + " for its date");
     if (!stored.storeFailed) {
       link["title"] = stored.link ? stored.link->title : "";
       link["date"] = stored.link ? YourlsDate(stored.link->created) : "";
@@ -288,7 +288,7 @@ YourlsAnswer CreationAnswer(Operations& operations, const CreationOutcome& outco
   }
   answer.members["url"] = link;
   answer.members["title"] = link.contains("title") ? link["title"] : Json("");
-  answer.members["shorturl"] = operations.ShortAddress(outcome.code);
+  answer.members["shorturl"] = operations.ShortAddress(outcome.domain, outcome.code);
   return answer;
 }
 
@@ -309,10 +309,14 @@ std::optional<Reply> YourlsDoor::Shorten(Call& call, const Request& yourls) {
 
 namespace {
 
-// The code `shorturl` names: itself, or the path of http(s)://HOST/CODE when
-// HOST is this service's public host (as its short addresses are written);
-// "" for another service's address.
-std::string CodeNamed(std::string_view shorturl, std::string_view publicHost) {
+// The code `shorturl` names and its domain: itself on the host asked, or the
+// path of http(s)://HOST/CODE on HOST when HOST is one of the domains (as
+// short addresses are written); "" for another service's address.
+struct NamedCode {
+  std::string code;
+  const Domain* domain;
+};
+NamedCode CodeNamed(std::string_view shorturl, const Domains& domains, const Domain* asked) {
   const auto same = [](std::string_view a, std::string_view b) {
     const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
     return a.size() == b.size() &&
@@ -322,10 +326,15 @@ std::string CodeNamed(std::string_view shorturl, std::string_view publicHost) {
     if (!same(shorturl.substr(0, scheme.size()), scheme)) continue;
     const std::string_view rest = shorturl.substr(scheme.size());
     const std::size_t slash = std::min(rest.find('/'), rest.size());
-    if (!same(rest.substr(0, slash), publicHost)) return "";
-    return std::string(rest.substr(std::min(slash + 1, rest.size())));
+    // the host as the short addresses are written, its port too: another
+    // port is another service's
+    const Domain* domain = nullptr;
+    for (const Domain& one : domains.all())
+      if (same(rest.substr(0, slash), one.host)) domain = &one;
+    if (!domain) return {"", asked};
+    return {std::string(rest.substr(std::min(slash + 1, rest.size()))), domain};
   }
-  return std::string(shorturl);
+  return {std::string(shorturl), asked};
 }
 
 YourlsAnswer NotFound(const std::string& code) {
@@ -336,11 +345,11 @@ YourlsAnswer NotFound(const std::string& code) {
 
 }  // namespace
 
-std::optional<Reply> YourlsDoor::Expand(Call&, const Request& yourls) {
-  const std::string code = CodeNamed(yourls.Value("shorturl"), operations_.settings().publicHost);
+std::optional<Reply> YourlsDoor::Expand(Call& call, const Request& yourls) {
+  const auto [code, domain] = CodeNamed(yourls.Value("shorturl"), operations_.domains(), call.domain);
   if (!IsValidCode(code)) return NotFound(code).In(yourls.format, yourls.callback);
   // as a redirect sees it, without counting a click
-  const Found found = operations_.FindLink(code, false, "expanding");
+  const Found found = operations_.FindLink(*domain, code, false, "expanding");
   if (found.storeFailed) return StoreDown().In(yourls.format, yourls.callback);
   switch (found.resolved.state) {
     case Resolved::kMiss: return NotFound(code).In(yourls.format, yourls.callback);
@@ -353,7 +362,7 @@ std::optional<Reply> YourlsDoor::Expand(Call&, const Request& yourls) {
   }
   YourlsAnswer answer{200,
                       {{"keyword", code},
-                       {"shorturl", operations_.ShortAddress(code)},
+                       {"shorturl", operations_.ShortAddress(domain->stored, code)},
                        {"longurl", found.resolved.address},
                        {"message", "success"},
                        {"statusCode", "200"}},
@@ -388,7 +397,8 @@ static_assert(CoversEachInOrder(kStatsRows), "YOURLS's url-stats: one row a mana
 }  // namespace
 
 std::optional<Reply> YourlsDoor::UrlStats(Call& call, const Request& yourls) {
-  const std::string code = CodeNamed(yourls.Value("shorturl"), operations_.settings().publicHost);
+  const auto [code, domain] = CodeNamed(yourls.Value("shorturl"), operations_.domains(), call.domain);
+  call.domain = domain;
   const Managed managed = operations_.ManagedLink(call, code, "statistics of");
   const StatsRow& row = RowOf(kStatsRows, managed.problem);
   const std::string status = std::to_string(row.status);
@@ -406,7 +416,7 @@ std::optional<Reply> YourlsDoor::UrlStats(Call& call, const Request& yourls) {
                             {{"statusCode", status},
                              {"message", row.message},
                              {"link",
-                              {{"shorturl", operations_.ShortAddress(link.code)},
+                              {{"shorturl", operations_.ShortAddress(link)},
                                {"url", link.address},
                                {"title", link.title},
                                {"timestamp", YourlsDate(link.created)},

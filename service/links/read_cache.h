@@ -5,7 +5,8 @@
 // database until a change drops it (Drop). Whether a link is gone is decided
 // at each lookup, from the entry, the time and the deny list in force, so a
 // date passing or a reloaded deny list take effect at once with no write.
-// Sharded by the code's hash, a mutex each, so that the request threads
+// Entries are by the link's key (store.h: the code, with its domain before
+// it on any domain but the default). Sharded by the key's hash, a mutex each, so that the request threads
 // rarely meet. Capacity 0 caches nothing (clicks are still counted).
 #include <atomic>
 #include <cstddef>

@@ -105,7 +105,8 @@ void LinkWriter::Commit(std::deque<Waiting>& batch) {
       for (std::size_t i : open) {
         const Creation& creation = batch[i].creation;
         links.push_back({creation.alias.empty() ? NewCode() : creation.alias, creation.address, now, 0,
-                         creation.owner, creation.title, creation.tags, creation.expires, creation.maxClicks});
+                         creation.owner, creation.title, creation.tags, creation.expires, creation.maxClicks,
+                         creation.domain});
       }
       const std::vector<InsertResult> results = store_.InsertIfAbsent(links);
       trouble_.store(StoreCause::kOther, std::memory_order_relaxed);
@@ -122,7 +123,7 @@ void LinkWriter::Commit(std::deque<Waiting>& batch) {
             Link made{result.code, batch[i].creation.address};
             made.expires = batch[i].creation.expires;
             made.maxClicks = batch[i].creation.maxClicks;
-            cache_.Insert(result.code, LifeOf(made), false, 0, DenyList());
+            cache_.Insert(LinkKey(batch[i].creation.domain, result.code), LifeOf(made), false, 0, DenyList());
             answer = {Created::kCreated, result.code, now};
             break;
           }

@@ -34,6 +34,7 @@ struct Creation {
   std::vector<std::string> tags;
   std::optional<int64_t> expires;
   std::optional<int64_t> maxClicks;
+  std::string domain;  // the link's ("": the default)
 };
 
 struct Created {

@@ -1,5 +1,9 @@
 // snipora-service: see --help, and docs/operating.md.
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdio>
 #include <ctime>
@@ -7,6 +11,8 @@
 #include <exception>
 #include <fstream>
 #include <iostream>
+#include <iterator>
+#include <string_view>
 #include <string>
 #include <vector>
 
@@ -18,6 +24,8 @@
 #include "service/core/utc_time.h"
 #include "service/doors/api_link.h"
 #include "service/program/service.h"
+#include "service/core/allowed_hosts.h"
+#include "service/store/link_import.h"
 #include "service/store/listing.h"
 #include "service/store/open_store.h"
 #include "service/store/postgres_store.h"
@@ -33,6 +41,81 @@ int Report(const char* what, const TransferReport& report) {
                static_cast<unsigned long long>(report.added), static_cast<unsigned long long>(report.present),
                static_cast<unsigned long long>(report.conflicts), static_cast<unsigned long long>(report.badRows));
   return report.conflicts || report.badRows ? 1 : 0;
+}
+
+// A file's bytes, mapped: a dump of a million links is read without a copy
+// of it in memory. Standard input ("-") is read whole.
+class InputBytes {
+ public:
+  explicit InputBytes(const std::string& path) {
+    if (path == "-") {
+      copy_.assign(std::istreambuf_iterator<char>(std::cin), {});
+      return;
+    }
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    struct stat about {};
+    if (fd_ < 0 || ::fstat(fd_, &about) != 0) throw std::runtime_error("cannot read " + path);
+    size_ = std::size_t(about.st_size);
+    if (size_ == 0) return;
+    void* mapped = ::mmap(nullptr, size_, PROT_READ, MAP_PRIVATE, fd_, 0);
+    if (mapped == MAP_FAILED) throw std::runtime_error("cannot read " + path);
+    map_ = static_cast<const char*>(mapped);
+    ::madvise(mapped, size_, MADV_SEQUENTIAL);
+  }
+  ~InputBytes() {
+    if (map_) ::munmap(const_cast<char*>(map_), size_);
+    if (fd_ >= 0) ::close(fd_);
+  }
+  InputBytes(const InputBytes&) = delete;
+  InputBytes& operator=(const InputBytes&) = delete;
+  std::string_view bytes() const { return map_ ? std::string_view(map_, size_) : std::string_view(copy_); }
+
+ private:
+  int fd_ = -1;
+  const char* map_ = nullptr;
+  std::size_t size_ = 0;
+  std::string copy_;
+};
+
+// The domain export and import work on (--domain on their command line), as
+// the store names it; the default without one. A domain the service does not
+// serve (yet) is stored by its name.
+std::string StoredDomainOf(const Settings& settings, const Domains& domains) {
+  if (settings.importDomain.empty()) return domains.Default().stored;
+  if (const Domain* domain = domains.Find(settings.importDomain)) return domain->stored;
+  return HostKey(settings.importDomain).value_or("");
+}
+
+// import --from FORMAT: another shortener's export, or this service's lines.
+int RunImport(const Settings& settings, const std::vector<std::string>& operands, Store& store, ImportFormat format) {
+  const Domains domains(settings);
+  OwnHosts own = OwnHostsOf(settings);
+  if (!settings.importDomain.empty()) own.Add(settings.importDomain);  // a link there would lead back here too
+  DenyList denied;
+  if (!settings.denyList.empty()) {
+    std::ifstream file(settings.denyList, std::ios::binary);
+    if (!file) throw std::runtime_error("cannot read the deny list " + settings.denyList);
+    denied = DenyList::FromText(std::string(std::istreambuf_iterator<char>(file), {}));
+  }
+  ImportSettings import;
+  import.format = format;
+  import.domains = &domains;
+  import.target = StoredDomainOf(settings, domains);
+  import.targetHost = settings.importDomain;
+  import.own = &own;
+  import.denied = &denied;
+  import.dryRun = settings.dryRun;
+  import.report = stderr;
+  import.progress = ::isatty(STDERR_FILENO) == 1;
+  const InputBytes input(operands.empty() ? settings.input : operands[0]);
+  const ImportCounts counts = ImportLinks(input.bytes(), store, import);
+  std::fprintf(stderr,
+               "snipora-service import: %llu read, %llu %s, %llu there already, %llu conflicts, %llu refused%s\n",
+               static_cast<unsigned long long>(counts.read), static_cast<unsigned long long>(counts.added),
+               settings.dryRun ? "would be added" : "added", static_cast<unsigned long long>(counts.present),
+               static_cast<unsigned long long>(counts.conflicts), static_cast<unsigned long long>(counts.refused),
+               settings.dryRun ? " (a dry run: nothing was written)" : "");
+  return counts.conflicts || counts.refused ? 1 : 0;
 }
 
 // key create, list and revoke, on the store --database names.
@@ -124,7 +207,7 @@ int RunLinkCommand(const ParsedCommandLine& parsed) {
 }
 
 // copy, export and import, with the stores and files their options name.
-int RunCommand(Command command, const Settings& settings) {
+int RunCommand(Command command, const Settings& settings, const std::vector<std::string>& operands) {
   const char* name = command == Command::kCopy ? "copy" : command == Command::kExport ? "export" : "import";
   try {
     if (command == Command::kCopy) {
@@ -143,17 +226,32 @@ int RunCommand(Command command, const Settings& settings) {
         if (!file) throw std::runtime_error("cannot write " + settings.output);
       }
       std::ostream& out = settings.output == "-" ? std::cout : file;
-      const uint64_t written = ExportCsv(*store, out);
-      if (!out) throw std::runtime_error("writing the CSV failed");
+      const Domains domains(settings);
+      const std::string domain = StoredDomainOf(settings, domains);
+      const uint64_t written = settings.format == "jsonl"
+                                   ? ExportLinkLines(*store, domains, out,
+                                                     settings.importDomain.empty() ? nullptr : &domain)
+                                   : ExportCsv(*store, out, domain);
+      if (!out) throw std::runtime_error("writing the links failed");
       std::fprintf(stderr, "snipora-service export: %llu links\n", static_cast<unsigned long long>(written));
       return 0;
     }
+    if (!settings.from.empty()) {
+      ImportFormat format;
+      if (!ImportFormatNamed(settings.from, &format))
+        throw std::runtime_error("--from takes yourls, shlink, kutt or snipora, not '" + settings.from + "'");
+      return RunImport(settings, operands, *store, format);
+    }
     std::ifstream file;
+    if (!operands.empty() && settings.input == "-") file.open(operands[0], std::ios::binary);
     if (settings.input != "-") {
       file.open(settings.input, std::ios::binary);
       if (!file) throw std::runtime_error("cannot read " + settings.input);
     }
-    return Report("import", ImportCsv(settings.input == "-" ? std::cin : file, *store, OwnHostsOf(settings), stderr));
+    const bool named = file.is_open() || settings.input != "-";
+    if (!operands.empty() && !file) throw std::runtime_error("cannot read " + operands[0]);
+    return Report("import", ImportCsv(named ? file : std::cin, *store, OwnHostsOf(settings), stderr,
+                                      StoredDomainOf(settings, Domains(settings))));
   } catch (const std::exception& error) {
     std::fprintf(stderr, "snipora-service %s: %s\n", name, error.what());
     return 1;
@@ -209,7 +307,7 @@ int main(int argc, char** argv) {
     case Command::kLinkDelete: return RunLinkCommand(parsed);
     case Command::kBackup:
     case Command::kRestore: return RunBackupCommand(parsed.command, parsed.settings);
-    default: return RunCommand(parsed.command, parsed.settings);
+    default: return RunCommand(parsed.command, parsed.settings, parsed.operands);
   }
   // The signals are taken by this thread alone (sigtimedwait); every thread
   // started from here on inherits the blocked set.
@@ -221,8 +319,11 @@ int main(int argc, char** argv) {
 
   try {
     Service service(parsed.settings, nullptr, parsed.settings.accessLog ? stdout : nullptr);
+    std::string hosts;
+    const Domains domains(parsed.settings);
+    for (const Domain& domain : domains.all()) hosts += (hosts.empty() ? "" : ", ") + domain.host;
     Log(LogLevel::kInfo, "listening on " + parsed.settings.listen + " (port " + std::to_string(service.port()) +
-                             "), short addresses http://" + parsed.settings.publicHost + "/CODE, store " +
+                             "), short addresses http://HOST/CODE on " + hosts + ", store " +
                              PrintableDatabase(parsed.settings.database));
     for (;;) {
       const timespec second{1, 0};

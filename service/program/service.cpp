@@ -44,14 +44,23 @@ std::optional<std::string> ReadFile(const std::string& path) {
   return text.str();
 }
 
+// The download of each domain names that domain, so the program it holds
+// shortens on the domain it came from.
+std::vector<ClientPackage> BuildClientPackages(const Settings& settings) {
+  std::vector<ClientPackage> packages;
+  if (settings.clientPackage.empty()) return packages;
+  const Domains domains(settings);
+  for (const Domain& domain : domains.all())
+    packages.push_back(BuildClientPackage(settings.clientPackage, domain.host));
+  return packages;
+}
+
 }  // namespace
 
 Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log)
     : settings_(std::move(settings)),
       trustedProxies_(TrustedProxies(settings_.trustedProxies)),
-      clientPackage_(settings_.clientPackage.empty()
-                         ? std::nullopt
-                         : std::optional(BuildClientPackage(settings_.clientPackage, settings_.publicHost))),
+      clientPackages_(BuildClientPackages(settings_)),
       store_(store ? std::move(store) : OpenStore(settings_.database, StoreOptionsOf(settings_))),
       cache_(settings_.cacheSize),
       log_(log ? std::make_unique<AccessLog>(log) : nullptr),
@@ -79,7 +88,7 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
   writer_ = std::make_unique<LinkWriter>(*store_, cache_, metrics_, WriterSettings(settings_));
   operations_ = std::make_unique<Operations>(Operations::Parts{settings_, *store_, cache_, *writer_, metrics_,
                                                                 rateLimit_, keys_,
-                                                                clientPackage_ ? &*clientPackage_ : nullptr,
+                                                                clientPackages_,
                                                                 [this] { return denyList_.load(); }});
   doors_ = OpenEveryDoor(*operations_);
   application_ = std::make_unique<Application>(*operations_, doors_.routes);
@@ -92,7 +101,7 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
         const auto start = std::chrono::steady_clock::now();
         std::size_t full = 0;  // codes that found their shard full
         store_->ForEachLink([&](const Link& link) {
-          if (!cache_.InsertIfRoom(link.code, LifeOf(link))) ++full;
+          if (!cache_.InsertIfRoom(LinkKey(link), LifeOf(link))) ++full;
           return warming_.load(std::memory_order_relaxed) && full < kFullFindsToStopFill;
         });
         const auto took = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start);

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "service/app/application.h"
 #include "service/app/client_package.h"
@@ -60,7 +61,7 @@ class Service {
   const Settings settings_;
   const AddressRanges trustedProxies_;
   // built before the server starts; none without --client-package
-  std::optional<ClientPackage> clientPackage_;
+  std::vector<ClientPackage> clientPackages_;  // one a domain, in their order; none without --client-package
   Metrics metrics_;
   std::unique_ptr<Store> store_;
   LinkCache cache_;

@@ -56,6 +56,13 @@ constexpr const char* kMigrations[] = {
     // 4: the codes of deleted links, held back from new links for a while
     "CREATE TABLE freed_codes(code text COLLATE \"C\" PRIMARY KEY, freed bigint NOT NULL);"
     "CREATE INDEX freed_codes_freed ON freed_codes(freed)",
+    // 5: several domains. The code column holds the link's key (store.h),
+    // so every link made before stays where it was, on the default domain;
+    // an address has one code per domain (its digest first: the creations
+    // find a batch's addresses by digest alone).
+    "ALTER TABLE links ADD COLUMN domain text COLLATE \"C\" NOT NULL DEFAULT '';"
+    "DROP INDEX links_address_digest;"
+    "CREATE UNIQUE INDEX links_address_digest ON links (sha256(address), domain)",
 };
 // The columns of a Link after its code, in the order ReadLink takes them.
 #define SNIPORA_LINK_COLUMNS \
@@ -68,10 +75,12 @@ constexpr int64_t kMigrationLock = 0x736e69706f7261;
 enum Query { kFindCode, kFindAddress, kInsert, kSettle, kAddClicks, kPage, kProbe, kFreeCodes, kQueryCount };
 constexpr const char* kQueries[kQueryCount] = {
     "SELECT " SNIPORA_LINK_COLUMNS " FROM links WHERE code = $1::text",
-    "SELECT code FROM links WHERE sha256(address) = sha256($1::bytea) AND address = $1::bytea",
-    "INSERT INTO links(code, address, created, clicks, owner, expires, max_clicks, title, tags)"
-    " SELECT * FROM unnest($1::text[], $2::bytea[], $3::int8[], $4::int8[], $5::text[], $6::int8[], $7::int8[],"
-    " $8::bytea[], $9::text[]) AS v(code, address, created, clicks, owner, expires, max_clicks, title, tags)"
+    "SELECT code FROM links WHERE sha256(address) = sha256($1::bytea) AND domain = $2::text AND address = $1::bytea",
+    "INSERT INTO links(code, address, created, clicks, owner, expires, max_clicks, title, tags, domain)"
+    " SELECT v.code, v.address, v.created, v.clicks, v.owner, v.expires, v.max_clicks, v.title, v.tags, v.domain"
+    " FROM unnest($1::text[], $2::bytea[], $3::int8[], $4::int8[], $5::text[], $6::int8[], $7::int8[],"
+    " $8::bytea[], $9::text[], $11::text[]) AS v(code, address, created, clicks, owner, expires, max_clicks, title,"
+    " tags, domain)"
     " WHERE NOT EXISTS (SELECT 1 FROM freed_codes f WHERE f.code = v.code AND f.freed > $10::int8)"
     " ON CONFLICT DO NOTHING RETURNING code, address",
     // the batch's addresses as stored, and (address null) its codes held
@@ -425,29 +434,32 @@ class PostgresStore final : public Store {
     return WithSession([&](Session& session) -> std::optional<Link> {
       const Result result = session.Run(kFindCode, {Bytes(code)});
       if (PQntuples(result.get()) == 0) return std::nullopt;
-      Link link{std::string(code)};
+      Link link;
+      SetKey(link, code);
       ReadLink(result.get(), 0, 0, link);
       return link;
     });
   }
 
-  std::optional<std::string> FindAddress(std::string_view address) override {
+  std::optional<std::string> FindAddress(std::string_view address, std::string_view domain) override {
     return WithSession([&](Session& session) -> std::optional<std::string> {
-      const Result result = session.Run(kFindAddress, {Bytes(address)});
+      const Result result = session.Run(kFindAddress, {Bytes(address), Bytes(domain)});
       if (PQntuples(result.get()) == 0) return std::nullopt;
-      return std::string(Value(result.get(), 0, 0));
+      return std::string(SplitLinkKey(Value(result.get(), 0, 0)).code);
     });
   }
 
   std::vector<InsertResult> InsertIfAbsent(std::span<const NewLink> links) override {
     if (links.empty()) return {};
-    std::vector<std::string_view> codes, addresses, owners, titles;
+    std::vector<std::string_view> codes, addresses, owners, titles, domains;
     std::vector<int64_t> created, clicks;
     std::vector<std::optional<int64_t>> expires, maxClicks;
-    std::vector<std::string> tags;
+    std::vector<std::string> tags, keys;
     tags.reserve(links.size());
+    keys.reserve(links.size());
     for (const NewLink& link : links) {
-      codes.push_back(link.code);
+      codes.push_back(keys.emplace_back(LinkKey(link.domain, link.code)));
+      domains.push_back(link.domain);
       addresses.push_back(link.address);
       created.push_back(link.created);
       clicks.push_back(link.clicks);
@@ -466,12 +478,18 @@ class PostgresStore final : public Store {
                                        TextForm(MaybeIntegerArray(maxClicks)),
                                        TextForm(ByteaArray(titles)),
                                        TextForm(TextArray(std::vector<std::string_view>(tags.begin(), tags.end()))),
-                                       TextForm(std::to_string(HeldAfter()))};
+                                       TextForm(std::to_string(HeldAfter())),
+                                       TextForm(TextArray(domains))};
     const std::vector<Param> settle = {insert[1], insert[0], insert[9]};
     return Retrying([&](Session& session) {
+      // codes here are keys; an address is stored once per domain
+      using OnDomain = std::pair<std::string, std::string>;  // domain, address
       std::map<std::string, std::string, std::less<>> inserted;  // code -> address, this transaction's
-      std::map<std::string, std::string, std::less<>> stored;    // address -> code, after it
+      std::map<OnDomain, std::string, std::less<>> stored;       // (domain, address) -> code, after it
       std::set<std::string, std::less<>> held;                   // the batch's codes held back, after it
+      const auto onDomain = [](std::string_view key, std::string_view address) {
+        return OnDomain(SplitLinkKey(key).domain, address);
+      };
       Transaction transaction(session);
       {
         const Result result = session.Run(kInsert, insert);
@@ -484,7 +502,8 @@ class PostgresStore final : public Store {
           if (PQgetisnull(result.get(), row, 1))
             held.emplace(Value(result.get(), row, 0));
           else
-            stored.emplace(Value(result.get(), row, 1), Value(result.get(), row, 0));
+            stored.emplace(onDomain(Value(result.get(), row, 0), Value(result.get(), row, 1)),
+                           Value(result.get(), row, 0));
         }
       }
       // The insert saw the freed codes as they were when it began; a link
@@ -499,7 +518,8 @@ class PostgresStore final : public Store {
                               PGRES_COMMAND_OK);
         for (const std::string& code : raced) {
           const auto row = inserted.find(code);
-          if (const auto known = stored.find(row->second); known != stored.end() && known->second == code)
+          if (const auto known = stored.find(onDomain(code, row->second));
+              known != stored.end() && known->second == code)
             stored.erase(known);
           inserted.erase(row);
         }
@@ -514,14 +534,16 @@ class PostgresStore final : public Store {
         return row != inserted.end() && row->second == address && !claimed.contains(code);
       };
       std::vector<InsertResult> results;
-      for (const NewLink& link : links) {
-        if (insertedHere(link.code, link.address)) {
+      for (std::size_t i = 0; i < links.size(); ++i) {
+        const NewLink& link = links[i];
+        const std::string& key = keys[i];
+        if (insertedHere(key, link.address)) {
           results.push_back({InsertResult::kInserted, link.code});
-          claimed.insert(link.code);
-        } else if (const auto known = stored.find(link.address);
+          claimed.insert(key);
+        } else if (const auto known = stored.find(OnDomain(link.domain, link.address));
                    known != stored.end() && !insertedHere(known->second, link.address)) {
-          results.push_back({InsertResult::kAddressKnown, known->second});
-        } else if (held.contains(link.code)) {
+          results.push_back({InsertResult::kAddressKnown, std::string(SplitLinkKey(known->second).code)});
+        } else if (held.contains(key)) {
           results.push_back({InsertResult::kCodeHeld, {}});
         } else {
           results.push_back({InsertResult::kCodeTaken, {}});
@@ -538,10 +560,12 @@ class PostgresStore final : public Store {
           "SELECT " SNIPORA_LINK_COLUMNS " FROM links WHERE code = $1::text FOR UPDATE", {Bytes(code)},
           PGRES_TUPLES_OK);
       if (PQntuples(found.get()) == 0) return {};
-      Link before{std::string(code)};
+      Link before;
+      SetKey(before, code);
       ReadLink(found.get(), 0, 0, before);
       Link after = Changed(before, change);
-      if (after.address != before.address && PQntuples(session.Run(kFindAddress, {Bytes(after.address)}).get()) > 0)
+      if (after.address != before.address &&
+          PQntuples(session.Run(kFindAddress, {Bytes(after.address), Bytes(after.domain)}).get()) > 0)
         return {ChangeResult::kAddressTaken, {}};
       session.ExecuteParams(
           "UPDATE links SET address = $2::bytea, disabled = $3::boolean, public_note = $4::text,"
@@ -561,17 +585,19 @@ class PostgresStore final : public Store {
     const Param none{{}, 0, true};
     return WithSession([&](Session& session) {
       const Result result = session.ExecuteParams(
-          "SELECT code, " SNIPORA_LINK_COLUMNS " FROM links WHERE code > $1::text"
+          "SELECT code, " SNIPORA_LINK_COLUMNS " FROM links WHERE domain = $7::text AND code > $1::text"
           " AND ($2::int8 IS NULL OR created >= $2::int8) AND ($3::int8 IS NULL OR created < $3::int8)"
           " AND ($4::boolean IS NULL OR disabled = $4::boolean) AND ($5::text IS NULL OR owner = $5::text)"
           " ORDER BY code LIMIT $6::int8",
-          {Bytes(query.after), MaybeInteger(query.createdFrom), MaybeInteger(query.createdBefore),
+          // a domain's keys share their prefix, so they sort as its codes do
+          {Bytes(LinkKey(query.domain, query.after)), MaybeInteger(query.createdFrom), MaybeInteger(query.createdBefore),
            query.disabled ? TextForm(*query.disabled ? "true" : "false") : none,
-           query.owner ? Bytes(*query.owner) : none, TextForm(std::to_string(query.limit))},
+           query.owner ? Bytes(*query.owner) : none, TextForm(std::to_string(query.limit)), Bytes(query.domain)},
           PGRES_TUPLES_OK);
       std::vector<Link> links;
       for (int row = 0; row < PQntuples(result.get()); ++row) {
-        Link& link = links.emplace_back(Link{std::string(Value(result.get(), row, 0))});
+        Link& link = links.emplace_back();
+        SetKey(link, Value(result.get(), row, 0));
         ReadLink(result.get(), row, 1, link);
       }
       return links;
@@ -724,13 +750,14 @@ class PostgresStore final : public Store {
         const Result result = session.Run(kPage, {Bytes(after)});
         std::vector<Link> links;
         for (int row = 0; row < PQntuples(result.get()); ++row) {
-          Link& link = links.emplace_back(Link{std::string(Value(result.get(), row, 0))});
+          Link& link = links.emplace_back();
+          SetKey(link, Value(result.get(), row, 0));
           ReadLink(result.get(), row, 1, link);
         }
         return links;
       });
       if (page.empty()) return;
-      after = page.back().code;
+      after = LinkKey(page.back());
       for (const Link& link : page)
         if (!visit(link)) return;
     }

@@ -50,6 +50,20 @@ constexpr const char* kMigrations[] = {
     // 4: the codes of deleted links, held back from new links for a while
     "CREATE TABLE freed_codes(code TEXT PRIMARY KEY, freed INTEGER NOT NULL) WITHOUT ROWID;"
     "CREATE INDEX freed_codes_freed ON freed_codes(freed)",
+    // 5: several domains. The code column holds the link's key (store.h),
+    // so every link made before stays where it was, on the default domain;
+    // an address has one code per domain. SQLite drops a column's UNIQUE
+    // only by building the table again.
+    "CREATE TABLE links_by_domain(code TEXT PRIMARY KEY, domain TEXT NOT NULL DEFAULT '', address TEXT NOT NULL,"
+    " created INTEGER NOT NULL, clicks INTEGER NOT NULL DEFAULT 0, disabled INTEGER NOT NULL DEFAULT 0,"
+    " public_note TEXT NOT NULL DEFAULT '', private_note TEXT NOT NULL DEFAULT '', expires INTEGER,"
+    " max_clicks INTEGER, owner TEXT NOT NULL DEFAULT '', title TEXT NOT NULL DEFAULT '',"
+    " tags TEXT NOT NULL DEFAULT '[]', UNIQUE(domain, address)) WITHOUT ROWID;"
+    "INSERT INTO links_by_domain(code, address, created, clicks, disabled, public_note, private_note, expires,"
+    " max_clicks, owner, title, tags) SELECT code, address, created, clicks, disabled, public_note, private_note,"
+    " expires, max_clicks, owner, title, tags FROM links;"
+    "DROP TABLE links;"
+    "ALTER TABLE links_by_domain RENAME TO links",
 };
 // The columns of a Link after its code, in the order ReadLink takes them.
 #define SNIPORA_LINK_COLUMNS \
@@ -97,7 +111,8 @@ class Statement {
     statement_.reset(raw);
   }
   Statement& Bind(int index, std::string_view text) {
-    Check(sqlite3_bind_text(statement_.get(), index, text.data(), int(text.size()), SQLITE_STATIC));
+    // an empty view may have no data: SQLite would bind NULL, which equals nothing
+    Check(sqlite3_bind_text(statement_.get(), index, text.data() ? text.data() : "", int(text.size()), SQLITE_STATIC));
     return *this;
   }
   Statement& Bind(int index, int64_t value) {
@@ -188,10 +203,10 @@ struct Connection {
   }
   void Prepare() {
     findCode.emplace(db.get(), "SELECT " SNIPORA_LINK_COLUMNS " FROM links WHERE code = ?1");
-    findAddress.emplace(db.get(), "SELECT code FROM links WHERE address = ?1");
+    findAddress.emplace(db.get(), "SELECT code FROM links WHERE domain = ?2 AND address = ?1");
     insert.emplace(db.get(),
-                   "INSERT INTO links(code, address, created, clicks, owner, expires, max_clicks, title, tags)"
-                   " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9)");
+                   "INSERT INTO links(code, address, created, clicks, owner, expires, max_clicks, title, tags, domain)"
+                   " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?7, ?8, ?9, ?10)");
     addClicks.emplace(db.get(), "UPDATE links SET clicks = clicks + ?2 WHERE code = ?1");
   }
   // The writer's own.
@@ -270,14 +285,15 @@ class SqliteStore final : public Store {
       ResetOnExit reset{find};
       find.Bind(1, code);
       if (!find.Step()) return {};
-      before.emplace(Link{std::string(code)});
+      before.emplace();
+      SetKey(*before, code);
       ReadLink(find, 0, *before);
     }
     Link after = Changed(*before, change);
     if (after.address != before->address) {
       Statement& find = *writer_.findAddress;
       ResetOnExit reset{find};
-      find.Bind(1, after.address);
+      find.Bind(1, after.address).Bind(2, after.domain);
       if (find.Step()) return {ChangeResult::kAddressTaken, {}};
     }
     {
@@ -296,15 +312,18 @@ class SqliteStore final : public Store {
   std::vector<Link> ListLinks(const LinkQuery& query) override {
     Lease lease(*this);
     Statement list(lease->db.get(),
-                   "SELECT code, " SNIPORA_LINK_COLUMNS " FROM links WHERE code > ?1"
+                   "SELECT code, " SNIPORA_LINK_COLUMNS " FROM links WHERE domain = ?7 AND code > ?1"
                    " AND (?2 IS NULL OR created >= ?2) AND (?3 IS NULL OR created < ?3)"
                    " AND (?4 IS NULL OR disabled = ?4) AND (?5 IS NULL OR owner = ?5) ORDER BY code LIMIT ?6");
-    list.Bind(1, query.after).Bind(2, query.createdFrom).Bind(3, query.createdBefore);
+    // a domain's keys share their prefix, so they sort as its codes do
+    const std::string after = LinkKey(query.domain, query.after);
+    list.Bind(1, after).Bind(2, query.createdFrom).Bind(3, query.createdBefore).Bind(7, query.domain);
     list.Bind(4, query.disabled ? std::optional<int64_t>(*query.disabled) : std::nullopt);
     list.BindMaybe(5, query.owner).Bind(6, int64_t(query.limit));
     std::vector<Link> links;
     while (list.Step()) {
-      Link& link = links.emplace_back(Link{std::string(list.Text(0))});
+      Link& link = links.emplace_back();
+      SetKey(link, list.Text(0));
       ReadLink(list, 1, link);
     }
     return links;
@@ -392,18 +411,19 @@ class SqliteStore final : public Store {
     ResetOnExit reset{find};
     find.Bind(1, code);
     if (!find.Step()) return std::nullopt;
-    Link link{std::string(code)};
+    Link link;
+    SetKey(link, code);
     ReadLink(find, 0, link);
     return link;
   }
 
-  std::optional<std::string> FindAddress(std::string_view address) override {
+  std::optional<std::string> FindAddress(std::string_view address, std::string_view domain) override {
     Lease lease(*this);
     Statement& find = *lease->findAddress;
     ResetOnExit reset{find};
-    find.Bind(1, address);
+    find.Bind(1, address).Bind(2, domain);
     if (!find.Step()) return std::nullopt;
-    return std::string(find.Text(0));
+    return std::string(SplitLinkKey(find.Text(0)).code);
   }
 
   std::vector<InsertResult> InsertIfAbsent(std::span<const NewLink> links) override {
@@ -416,16 +436,17 @@ class SqliteStore final : public Store {
       {
         Statement& find = *writer_.findAddress;
         ResetOnExit reset{find};
-        find.Bind(1, link.address);
+        find.Bind(1, link.address).Bind(2, link.domain);
         if (find.Step()) {
-          results.push_back({InsertResult::kAddressKnown, std::string(find.Text(0))});
+          results.push_back({InsertResult::kAddressKnown, std::string(SplitLinkKey(find.Text(0)).code)});
           continue;
         }
       }
+      const std::string key = LinkKey(link.domain, link.code);
       {
         Statement& find = *writer_.findCode;
         ResetOnExit reset{find};
-        find.Bind(1, link.code);
+        find.Bind(1, key);
         if (find.Step()) {
           results.push_back({InsertResult::kCodeTaken, {}});
           continue;
@@ -434,7 +455,7 @@ class SqliteStore final : public Store {
       if (options_.codeQuarantine > 0) {
         Statement& held = *writer_.findHeld;
         ResetOnExit reset{held};
-        held.Bind(1, link.code).Bind(2, heldAfter);
+        held.Bind(1, key).Bind(2, heldAfter);
         if (held.Step()) {
           results.push_back({InsertResult::kCodeHeld, {}});
           continue;
@@ -442,10 +463,10 @@ class SqliteStore final : public Store {
       }
       Statement& insert = *writer_.insert;
       ResetOnExit reset{insert};
-      insert.Bind(1, link.code).Bind(2, link.address).Bind(3, link.created).Bind(4, link.clicks).Bind(5, link.owner);
+      insert.Bind(1, key).Bind(2, link.address).Bind(3, link.created).Bind(4, link.clicks).Bind(5, link.owner);
       insert.Bind(6, link.expires).Bind(7, link.maxClicks).Bind(8, link.title);
       const std::string tags = TagsColumn(link.tags);
-      insert.Bind(9, tags).Step();
+      insert.Bind(9, tags).Bind(10, link.domain).Step();
       results.push_back({InsertResult::kInserted, link.code});
     }
     transaction.Commit();
@@ -503,7 +524,7 @@ class SqliteStore final : public Store {
     ResetOnExit reset{all};
     Link link;
     while (all.Step()) {
-      link.code = all.Text(0);
+      SetKey(link, all.Text(0));
       ReadLink(all, 1, link);
       if (!visit(link)) return;
     }

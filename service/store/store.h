@@ -27,6 +27,29 @@ struct StoreError : std::runtime_error {
   StoreCause cause;
 };
 
+// A link lives on one of the service's domains, and its code is unique on
+// that domain alone. Where a store names one link by a single string (its
+// calls by code, the clicks, the changes log, the freed codes) it uses the
+// link's key: the code on the default domain, "DOMAIN/CODE" on any other
+// (DOMAIN the host's name in lower case, without a port). No code holds a
+// '/', no host name either, so a key reads back one way only; and the links
+// made before there were several domains keep their keys.
+inline std::string LinkKey(std::string_view domain, std::string_view code) {
+  if (domain.empty()) return std::string(code);
+  std::string key;
+  key.reserve(domain.size() + 1 + code.size());
+  key.append(domain).append(1, '/').append(code);
+  return key;
+}
+struct KeyParts {
+  std::string_view domain, code;
+};
+inline KeyParts SplitLinkKey(std::string_view key) {
+  const std::size_t slash = key.rfind('/');
+  if (slash == std::string_view::npos) return {{}, key};
+  return {key.substr(0, slash), key.substr(slash + 1)};
+}
+
 // Whether the database answers now, and takes writes.
 enum class StoreHealth { kOk, kUnreachable, kReadOnly };
 
@@ -45,7 +68,15 @@ struct Link {
   // what the client that made it said of it: shown back, never used here
   std::string title;
   std::vector<std::string> tags;
+  std::string domain;  // "": the default domain
 };
+inline std::string LinkKey(const Link& link) { return LinkKey(link.domain, link.code); }
+// A link's code and domain from its key.
+inline void SetKey(Link& link, std::string_view key) {
+  const KeyParts parts = SplitLinkKey(key);
+  link.code = parts.code;
+  link.domain = parts.domain;
+}
 
 struct NewLink {
   std::string code;
@@ -57,6 +88,7 @@ struct NewLink {
   std::vector<std::string> tags;
   std::optional<int64_t> expires;    // none: never
   std::optional<int64_t> maxClicks;  // none: no limit
+  std::string domain;                // "": the default domain
 };
 
 // An API key as stored: never the key itself, only its digest.
@@ -75,9 +107,10 @@ struct LinkQuery {
   std::optional<bool> disabled;
   std::optional<std::string> owner;
   int limit = 1000;
+  std::string domain;  // the links of this domain alone ("": the default)
 };
 
-// One row of the changes log: a link (by code) or a key (by name) changed.
+// One row of the changes log: a link (by its key) or a key (by name) changed.
 struct ChangeNote {
   int64_t seq = 0;
   std::string kind;  // "link" or "key"
@@ -119,7 +152,7 @@ struct ChangeResult {
 };
 
 struct ClickCount {
-  std::string code;
+  std::string code;  // the link's key
   int64_t clicks = 0;
   // the link has a max_clicks: its new count is noted as a change, so that
   // the other instances read it
@@ -151,7 +184,7 @@ inline constexpr int64_t kChangesKeptSeconds = 86400;
 // links for the code quarantine, so that old short addresses and printed QR
 // codes never lead somewhere new.
 struct FreedCode {
-  std::string code;
+  std::string code;  // the link's key
   int64_t freed = 0;  // seconds since 1970, UTC
 };
 
@@ -185,9 +218,10 @@ class Store {
     return nullptr;
   }
 
-  virtual std::optional<Link> FindCode(std::string_view code) = 0;
-  // The code of a stored address.
-  virtual std::optional<std::string> FindAddress(std::string_view address) = 0;
+  // The calls that name one link take its key (LinkKey).
+  virtual std::optional<Link> FindCode(std::string_view key) = 0;
+  // The code of a stored address on a domain.
+  virtual std::optional<std::string> FindAddress(std::string_view address, std::string_view domain = {}) = 0;
   // Each link in order, in ONE transaction that is durable when this
   // returns: inserted unless its address is stored already (the known code is
   // answered), its code is taken by another address, or its code was freed
@@ -196,7 +230,8 @@ class Store {
   // Changes a link, and notes the change for the other instances (changes
   // table); kAddressTaken when the new address is another code's.
   virtual ChangeResult ChangeLink(std::string_view code, const LinkChange& change) = 0;
-  // The links a query names, in the order of their codes, at most its limit.
+  // The links a query names (of its domain), in the order of their codes, at
+  // most its limit.
   virtual std::vector<Link> ListLinks(const LinkQuery& query) = 0;
   // Deletes a link and its daily clicks, noting the change, and holds its
   // code back (a freed code, in the same transaction); false when absent.
@@ -224,9 +259,9 @@ class Store {
   // A link's clicks per day from `fromDay` to `toDay` (both included), the
   // days with clicks alone, in order.
   virtual std::vector<DayCount> ClicksByDay(std::string_view code, int64_t fromDay, int64_t toDay) = 0;
-  // Every link, in the order of its code (byte for byte), until `visit`
-  // answers false. Reads in pages: links made meanwhile may or may not be
-  // visited.
+  // Every link of every domain, in the order of its key (byte for byte),
+  // until `visit` answers false. Reads in pages: links made meanwhile may or
+  // may not be visited.
   virtual void ForEachLink(const std::function<bool(const Link&)>& visit) = 0;
   // Whether the database answers a query now, and would take a write (not a
   // standby, not a file opened read-only).

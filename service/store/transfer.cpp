@@ -35,7 +35,7 @@ class Mover {
       switch (results[i].outcome) {
         case InsertResult::kInserted:
           ++counts_.added;
-          if (lives_[i]) to_.ChangeLink(link.code, *lives_[i]);
+          if (lives_[i]) to_.ChangeLink(LinkKey(link.domain, link.code), *lives_[i]);
           break;
         case InsertResult::kAddressKnown:
           if (results[i].code == link.code) {
@@ -130,7 +130,7 @@ TransferReport CopyLinks(Store& from, Store& to, std::FILE* report) {
       life->privateNote = link.privateNote;
     }
     mover.Add({link.code, link.address, link.created, link.clicks, link.owner, link.title, link.tags, link.expires,
-               link.maxClicks},
+               link.maxClicks, link.domain},
               std::move(life));
     return true;
   });
@@ -152,10 +152,11 @@ TransferReport CopyLinks(Store& from, Store& to, std::FILE* report) {
   return counts;
 }
 
-uint64_t ExportCsv(Store& from, std::ostream& out) {
+uint64_t ExportCsv(Store& from, std::ostream& out, std::string_view domain) {
   uint64_t written = 0;
   out << CsvRecord({kHeader[0], kHeader[1], kHeader[2], kHeader[3]});
   from.ForEachLink([&](const Link& link) {
+    if (link.domain != domain) return true;
     const std::string created = IsoUtc(link.created), clicks = std::to_string(link.clicks);
     out << CsvRecord({link.code, link.address, created, clicks});
     ++written;
@@ -165,7 +166,7 @@ uint64_t ExportCsv(Store& from, std::ostream& out) {
   return written;
 }
 
-TransferReport ImportCsv(std::istream& in, Store& to, const OwnHosts& own, std::FILE* report) {
+TransferReport ImportCsv(std::istream& in, Store& to, const OwnHosts& own, std::FILE* report, std::string_view domain) {
   TransferReport counts;
   std::vector<NewLink> links;  // all of them, checked, before any is stored
   bool header = true;
@@ -192,7 +193,10 @@ TransferReport ImportCsv(std::istream& in, Store& to, const OwnHosts& own, std::
   }
   if (counts.badRows) return counts;
   Mover mover(to, report, counts);
-  for (NewLink& link : links) mover.Add(std::move(link));
+  for (NewLink& link : links) {
+    link.domain = domain;
+    mover.Add(std::move(link));
+  }
   mover.Flush();
   return counts;
 }

@@ -13,6 +13,7 @@
 #include <cstdio>
 #include <istream>
 #include <ostream>
+#include <string_view>
 
 #include "service/core/own_hosts.h"
 #include "service/store/store.h"
@@ -29,11 +30,13 @@ struct TransferReport {
 
 // Conflicts and bad rows are written to `report`, one line each.
 TransferReport CopyLinks(Store& from, Store& to, std::FILE* report);
-// The number of links written.
-uint64_t ExportCsv(Store& from, std::ostream& out);
+// The number of links written: those of one domain ("": the default), as
+// the four columns have no place for it.
+uint64_t ExportCsv(Store& from, std::ostream& out, std::string_view domain = {});
 // Reads the whole input and checks every row first (code, address as the
 // service checks them, a link to one of `own` refused as a loop, time,
-// clicks); with any bad row nothing is stored.
-TransferReport ImportCsv(std::istream& in, Store& to, const OwnHosts& own, std::FILE* report);
+// clicks); with any bad row nothing is stored. Onto one domain ("": the default).
+TransferReport ImportCsv(std::istream& in, Store& to, const OwnHosts& own, std::FILE* report,
+                         std::string_view domain = {});
 
 }  // namespace snipora::service

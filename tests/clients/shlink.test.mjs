@@ -145,3 +145,11 @@ test('refusals arrive as the problem details the SDK throws', async () => {
   assert.equal(visits.status, 501);
   assert.equal(typeof visits.detail, 'string');
 });
+
+test('the SDK lists the domains, the one served the default', async () => {
+  const domains = await alice.listDomains();
+  assert.deepEqual(domains.data.map(({ domain, isDefault }) => ({ domain, isDefault })),
+    [{ domain: new URL(service.origin).host, isDefault: true }]);
+  assert.equal(domains.data[0].redirects.baseUrlRedirect, null);
+  assert.equal(domains.defaultRedirects.regular404Redirect, null);
+});

@@ -463,7 +463,7 @@ TEST_F(ShlinkApi, HealthAndWhatIsNotOffered) {
            {"GET", "/rest/v3/tags"},
            {"GET", "/rest/v3/tags/stats"},
            {"DELETE", "/rest/v3/tags?tags%5B%5D=a"},
-           {"GET", "/rest/v3/domains"},
+           {"PATCH", "/rest/v3/domains/redirects"},
            {"GET", "/rest/v3/mercure-info"}})
     EXPECT_EQ(ProblemOf(Call(method, path, admin_), 501), "about:blank") << method << " " << path;
   for (const auto& [method, path] : std::vector<std::pair<std::string, std::string>>{

@@ -46,7 +46,9 @@ class CountingStore final : public Store {
     if (faulty) throw std::logic_error("the test made the store throw what no store should");
     return inner_->FindCode(code);
   }
-  std::optional<std::string> FindAddress(std::string_view address) override { return inner_->FindAddress(address); }
+  std::optional<std::string> FindAddress(std::string_view address, std::string_view domain) override {
+    return inner_->FindAddress(address, domain);
+  }
   std::vector<InsertResult> InsertIfAbsent(std::span<const NewLink> links) override {
     FailIfAsked();
     return inner_->InsertIfAbsent(links);

@@ -167,6 +167,24 @@ TEST_F(Deployment, AnUntrustedPeerIsHeldToItsConnections) {
   EXPECT_EQ(Exchange(port_, "GET /healthz HTTP/1.1\r\nHost: snip.invalid\r\nConnection: close\r\n\r\n").status, 200);
 }
 
+// The program downloaded from a domain shortens on that domain.
+TEST_F(Deployment, TheWindowsProgramFromEachDomainNamesThatDomain) {
+  const std::string release = dir_.File("Snipora-1.2.0-win32.zip");
+  WriteReleaseZip(release);
+  Start([&](Settings& settings) {
+    settings.clientPackage = release;
+    settings.domains = "go.example,s.example:8080";
+  });
+  for (const auto& [host, named] : {std::pair{"go.example", "go.example"}, std::pair{"S.example", "s.example:8080"}}) {
+    const Response download = Exchange(port_, "GET /download/Snipora-1.2.0-win32.zip HTTP/1.0\r\nHost: " +
+                                                  std::string(host) + "\r\n\r\n");
+    ASSERT_EQ(download.status, 200) << host;
+    const std::vector<std::pair<std::string, std::string>> entries = Entries(download.body);
+    ASSERT_EQ(entries.size(), 3u);
+    EXPECT_EQ(entries[2].second, "[Service]\r\nHost=" + std::string(named) + "\r\n") << host;
+  }
+}
+
 TEST_F(Deployment, TheWindowsProgramIsHandedOutSetUpForThisServiceTheSameBytesEveryTime) {
   const std::string release = dir_.File("Snipora-1.2.0-win32.zip");
   WriteReleaseZip(release);

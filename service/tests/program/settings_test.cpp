@@ -58,6 +58,27 @@ TEST(Settings, TheFileSetsTheServiceAndTheCommandLineWins) {
   EXPECT_EQ(ParseCommandLine({"serve"}).error, "unknown command 'serve'");
 }
 
+// --domain is given once a domain: the file's lines add up, the command
+// line's take their place; for export and import the command line's names
+// their own domain and the file's stay the service's.
+TEST(Settings, DomainsAddUpAndImportsNameTheirOwn) {
+  const test::TempDir dir;
+  const std::string file = dir.File("snipora.conf");
+  std::ofstream(file) << "domain = go.example\ndomain = s.example:8080\n";
+  EXPECT_EQ(ParseCommandLine({"--config", file}).settings.domains, "go.example,s.example:8080");
+  EXPECT_EQ(ParseCommandLine({"--config", file, "--domain", "a.example", "--domain", "b.example"}).settings.domains,
+            "a.example,b.example");
+  const ParsedCommandLine import =
+      ParseCommandLine({"import", "--from", "yourls", "dump.sql", "--config", file, "--domain", "old.example", "--dry-run"});
+  ASSERT_EQ(import.error, "");
+  EXPECT_EQ(import.settings.domains, "go.example,s.example:8080");
+  EXPECT_EQ(import.settings.importDomain, "old.example");
+  EXPECT_EQ(import.operands, std::vector<std::string>{"dump.sql"});
+  EXPECT_TRUE(import.settings.dryRun);
+  EXPECT_NE(ParseCommandLine({"--domain", "a.example,b.example"}).error, "");
+  EXPECT_NE(ParseCommandLine({"export", "--format", "xml"}).error, "");
+}
+
 TEST(Settings, EveryRefusalNamesTheFileTheLineAndTheOption) {
   test::TempDir dir;
   struct Case {

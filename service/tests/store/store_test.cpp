@@ -379,6 +379,71 @@ TEST_P(StoreTest, AVersion3StoreOpensWithEverythingItHeldAndHoldsDeletedCodesBac
   }
 }
 
+// Several domains in one store: a code and an address are each unique on a
+// domain alone, and whatever names one link (its clicks, its days, its
+// change, its deletion and held-back code) touches that domain's only. A
+// version 4 store's links are all on the default domain.
+TEST_P(StoreTest, EachDomainHasItsOwnCodesAndAddresses) {
+  ASSERT_TRUE(LoadOldSchema(4, "INSERT INTO links(code, address, created, clicks) VALUES ('promo',"
+                               " " + std::string(Sqlite() ? "" : "'http://old.example/'::bytea") +
+                               (Sqlite() ? "'http://old.example/'" : "") + ", 100, 7);"));
+  StoreOptions options;
+  options.codeQuarantine = 1000;
+  std::unique_ptr<Store> store = Open(options);
+  ASSERT_EQ(store->FindCode("promo")->clicks, 7);
+  EXPECT_EQ(store->FindCode("promo")->domain, "");
+  std::vector<NewLink> links{{"promo", "http://new.example/", 200}, {"other", "http://old.example/", 201},
+                             {"again", "http://old.example/", 202}};
+  for (NewLink& link : links) link.domain = "s.example";
+  const std::vector<InsertResult> results = store->InsertIfAbsent(links);
+  EXPECT_EQ(results[0].outcome, InsertResult::kInserted);  // the same code, another domain
+  EXPECT_EQ(results[1].outcome, InsertResult::kInserted);  // the same address, another domain
+  EXPECT_EQ(results[2].outcome, InsertResult::kAddressKnown);
+  EXPECT_EQ(results[2].code, "other");
+  EXPECT_EQ(store->FindAddress("http://old.example/"), "promo");
+  EXPECT_EQ(store->FindAddress("http://old.example/", "s.example"), "other");
+  const std::optional<Link> there = store->FindCode(LinkKey("s.example", "promo"));
+  ASSERT_TRUE(there);
+  EXPECT_EQ(there->address, "http://new.example/");
+  EXPECT_EQ(there->code, "promo");
+  EXPECT_EQ(there->domain, "s.example");
+
+  store->AddClicks(std::vector<ClickCount>{{LinkKey("s.example", "promo"), 3}}, {"flush-1", 20000});
+  EXPECT_EQ(store->FindCode("promo")->clicks, 7);
+  EXPECT_EQ(store->ClicksByDay(LinkKey("s.example", "promo"), 20000, 20000).at(0).clicks, 3);
+  EXPECT_TRUE(store->ClicksByDay("promo", 20000, 20000).empty());
+  LinkQuery query;
+  query.domain = "s.example";
+  std::vector<std::string> listed;
+  for (const Link& link : store->ListLinks(query)) listed.push_back(link.code);
+  EXPECT_EQ(listed, (std::vector<std::string>{"other", "promo"}));
+  query.after = "other";
+  EXPECT_EQ(store->ListLinks(query).size(), 1u);
+  EXPECT_EQ(store->ListLinks(LinkQuery{}).size(), 1u);
+  std::vector<std::string> keys;
+  store->ForEachLink([&](const Link& link) {
+    keys.push_back(LinkKey(link));
+    return true;
+  });
+  EXPECT_EQ(keys, (std::vector<std::string>{"promo", "s.example/other", "s.example/promo"}));
+
+  LinkChange change;
+  change.address = "http://other.example/";
+  EXPECT_EQ(store->ChangeLink(LinkKey("s.example", "promo"), change).outcome, ChangeResult::kChanged);
+  change.address = "http://old.example/";  // the other domain's address is no conflict here...
+  EXPECT_EQ(store->ChangeLink("promo", change).outcome, ChangeResult::kChanged);
+  EXPECT_EQ(store->ChangeLink(LinkKey("s.example", "promo"), change).outcome, ChangeResult::kAddressTaken);  // ...this one's is
+  ASSERT_TRUE(store->DeleteLink(LinkKey("s.example", "promo")));
+  EXPECT_EQ(store->FindCode("promo")->address, "http://old.example/");
+  EXPECT_EQ(store->ChangesSince(0, 10).back().name, "s.example/promo");
+  // held back on its own domain only
+  std::vector<NewLink> retry{{"promo", "http://third.example/", 300}};
+  retry[0].domain = "s.example";
+  EXPECT_EQ(store->InsertIfAbsent(retry)[0].outcome, InsertResult::kCodeHeld);
+  retry[0].domain = "t.example";
+  EXPECT_EQ(store->InsertIfAbsent(retry)[0].outcome, InsertResult::kInserted);
+}
+
 // A deleted link's code is held back for the quarantine: neither another
 // address nor the same one gets it, whatever else its batch holds, until the
 // quarantine has passed; then it is given out and its row pruned by the next
