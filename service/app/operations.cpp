@@ -57,7 +57,7 @@ Admission Operations::Authorize(Call& call, std::string_view key, Role role) con
 }
 
 StoredForm Operations::Accept(std::string_view address) const {
-  const std::shared_ptr<const DenyList> denied = parts_.denyList();
+  const std::shared_ptr<const DenyList> denied = parts_.denyList.Current();
   return AcceptAddress(address, ownHosts_, *denied);
 }
 
@@ -66,19 +66,25 @@ std::string Operations::ShortAddress(std::string_view code) const {
 }
 
 Found Operations::FindLink(std::string_view code, bool click, std::string_view what) {
+  Found found;
+  FindLink(code, click, what, found);
+  return found;
+}
+
+void Operations::FindLink(std::string_view code, bool click, std::string_view what, Found& found) {
   const int64_t now = std::time(nullptr);
-  const std::shared_ptr<const DenyList> denied = parts_.denyList();
+  found.storeFailed = false;
+  parts_.cache.Find(code, click, now, parts_.denyList, found.resolved);
+  if (found.resolved.state != Resolved::kMiss) return;
+  const std::shared_ptr<const DenyList> denied = parts_.denyList.Current();
   const DenyList& deny = *denied;
-  Found found{parts_.cache.Find(code, click, now, deny)};
-  if (found.resolved.state != Resolved::kMiss) return found;
   const uint64_t readAt = parts_.cache.epoch();
   std::optional<Link> link;
   if (!FromStore(std::string(what) + " of " + std::string(code), [&] { link = parts_.store.FindCode(code); })) {
     found.storeFailed = true;
-    return found;
+    return;
   }
   if (link) found.resolved = parts_.cache.Insert(code, LifeOf(*link), click, now, deny, readAt);
-  return found;
 }
 
 std::optional<Reply> Operations::CreateLink(Call& call, CreationAsk ask, CreationShape shape) {

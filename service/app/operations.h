@@ -25,6 +25,7 @@
 #include "service/core/address_check.h"
 #include "service/core/address_form.h"
 #include "service/core/own_hosts.h"
+#include "service/links/deny_in_force.h"
 #include "service/links/read_cache.h"
 #include "service/links/writer.h"
 #include "service/store/listing.h"
@@ -81,9 +82,8 @@ class Operations {
     RateLimit& rateLimit;
     const KeyRing& keys;
     const ClientPackage* clientPackage;  // null: no download offered
-    // the list in force, never null (an empty one without --deny-list); read
-    // by reference, never copied, on every redirect
-    std::function<std::shared_ptr<const DenyList>()> denyList;
+    // the list in force (an empty one without --deny-list)
+    const DenyListInForce& denyList;
   };
   explicit Operations(Parts parts);
 
@@ -101,6 +101,9 @@ class Operations {
   // (and cached); `click` counts one when it is live. A store failure is
   // logged (`what` the request's kind), counted and answered storeFailed.
   Found FindLink(std::string_view code, bool click, std::string_view what);
+  // The same into `found`, whose strings keep their room: a redirect's path,
+  // which then allocates nothing when the code is cached.
+  void FindLink(std::string_view code, bool click, std::string_view what, Found& found);
 
   // A link the call may manage: its own (or any, for an admin). `what`
   // names the request in the log ("changing").
