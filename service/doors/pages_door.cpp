@@ -120,11 +120,15 @@ std::optional<Reply> PagesDoor::Redirect(Call& call) {
   }
   if (std::optional<Reply> nowhere = NotLive(call, found)) return nowhere;
   Metrics::Add(operations_.metrics().redirects);
-  location.clear();
-  AppendLocationValue(location, found.resolved.address);
   Reply reply{301, kHtml, {}, {}};
   reply.lentName = "Location";
-  reply.lentValue = &location;
+  if (found.resolved.plain) {
+    reply.lentValue = &found.resolved.address;  // as LocationValue would write it
+  } else {
+    location.clear();
+    AppendLocationValue(location, found.resolved.address);
+    reply.lentValue = &location;
+  }
   return reply;
 }
 

@@ -1,5 +1,6 @@
 #include "service/links/read_cache.h"
 
+#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <limits>
@@ -19,6 +20,7 @@ struct LinkCache::Entry {
     kHasExpiry = 8,
     kHasLimit = 16,
     kHostApart = 32,  // the host's bytes follow the address's
+    kPlain = 64,      // no byte of the address needs escaping in a Location
   };
   int64_t pending = 0;     // clicks counted since the last take
   uint32_t clickedAt = 0;  // its place in Shard::clicked while pending > 0
@@ -57,6 +59,7 @@ struct LinkCache::Entry {
     const bool apart = at == std::string_view::npos;
     uint8_t flags = (life.disabled ? kDisabled : 0) | (life.expires ? kHasExpiry : 0) |
                     (life.maxClicks ? kHasLimit : 0) | (apart ? kHostApart : 0);
+    if (std::all_of(address.begin(), address.end(), [](char c) { return c > 0x20 && c < 0x7F; })) flags |= kPlain;
     const std::size_t words = (life.expires ? 1 : 0) + (life.maxClicks ? 2 : 0);
     const std::size_t size = sizeof(Entry) + words * sizeof(int64_t) + key.size() + address.size() +
                              (apart ? host.size() : 0) + note.size();
@@ -168,6 +171,7 @@ void LinkCache::Resolve(Shard& shard, Entry& entry, bool click, int64_t now, Jud
   if (gone) {
     resolved.state = Resolved::kGone;
     resolved.address.clear();
+    resolved.plain = false;
     resolved.publicNote.assign(entry.note());
     return;
   }
@@ -180,6 +184,7 @@ void LinkCache::Resolve(Shard& shard, Entry& entry, bool click, int64_t now, Jud
   }
   resolved.state = Resolved::kLive;
   resolved.address.assign(entry.address());
+  resolved.plain = (entry.flags & Entry::kPlain) != 0;
   resolved.publicNote.clear();
 }
 

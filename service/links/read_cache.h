@@ -55,6 +55,7 @@ struct Resolved {
   enum State { kMiss, kLive, kGone } state = kMiss;
   std::string address;     // kLive
   std::string publicNote;  // kGone: a disabled link's public note (an expired one shows none)
+  bool plain = false;      // kLive from the cache: the address has no byte a header line cannot carry
 };
 // Whether a link is gone now: disabled, expired, out of clicks, or its host denied.
 bool IsGone(const LinkLife& life, int64_t now, const DenyList& denied);
