@@ -263,8 +263,14 @@ sleep 2
 empty_rss=$(rss_kb $started_pid)
 stop_service $started_pid
 start_service 18189 "$work/million.db" 1000000
-million=$(wc -l <"$work/million.txt")
-for _ in $(seq 2400); do [ "$(cache_entries 18189)" -ge "$million" ] && break; sleep 0.25; done
+# filled: the count holds still (a shard that is full stops the fill a little short)
+last=-1
+for _ in $(seq 600); do
+  now=$(cache_entries 18189)
+  [ "${now:-0}" -gt 0 ] && [ "$now" = "$last" ] && break
+  last=$now
+  sleep 1
+done
 sleep 2
 million_rss=$(rss_kb $started_pid)
 cached=$(cache_entries 18189)
