@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "service/app/replies.h"
+#include "service/core/address_check.h"
 #include "service/core/page_texts.h"
 #include "service/core/request.h"
 
@@ -46,10 +47,40 @@ AllowedHosts AllowedHostsOf(const Settings& settings) {
   return std::move(*hosts);
 }
 
+// A path of one segment whose bytes a code may hold: "/Ab3dE9x".
+bool CodeShaped(std::string_view path) {
+  return path.size() > 1 && path[0] == '/' && IsValidCode(path.substr(1));
+}
+
+// The first row that takes a code-shaped path of a method in `methods`
+// whatever its code ("/+"), and the code-shaped paths rows before it take
+// themselves ("/healthz"): a redirect is then routed by its path's shape,
+// not by trying every row. Null when a row before it has a placeholder that
+// could take such a path too (then every request tries the rows).
+const Route* CodeRouteOf(const std::vector<Route>& routes, std::vector<std::string_view>& taken) {
+  for (const Route& route : routes) {
+    const std::size_t at = route.pattern.find_first_of("*+");
+    if (route.pattern == "/+" || route.pattern == "/*") return &route;
+    if (at == std::string_view::npos) {
+      if (CodeShaped(route.pattern)) taken.push_back(route.pattern);
+      continue;
+    }
+    // a placeholder after a prefix and before a suffix of code bytes could
+    // cover a code's path
+    const std::string_view prefix = route.pattern.substr(0, at), suffix = route.pattern.substr(at + 1);
+    const bool codeBytes = prefix.starts_with('/') && (prefix.size() == 1 || IsValidCode(prefix.substr(1))) &&
+                           (suffix.empty() || IsValidCode(suffix));
+    if (codeBytes) return nullptr;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 Application::Application(Operations& operations, std::vector<Route> routes)
-    : operations_(operations), routes_(std::move(routes)), allowedHosts_(AllowedHostsOf(operations.settings())) {}
+    : operations_(operations), routes_(std::move(routes)), allowedHosts_(AllowedHostsOf(operations.settings())) {
+  codeRoute_ = CodeRouteOf(routes_, codeShapedRows_);
+}
 
 std::optional<Reply> Application::Handle(HttpRequest& request) {
   const char* accept = request.Header("Accept-Language");
@@ -80,13 +111,8 @@ std::optional<Reply> Application::Dispatch(Call& call) {
     Metrics::Add(operations_.metrics().misdirected);
     return Page(call.language, 421, &PageTexts::misdirectedTitle, &PageTexts::misdirected);
   };
-  unsigned allowed = 0;  // by the routes whose path fits
-  for (const Route& route : routes_) {
-    const std::optional<std::string_view> capture = MatchPath(route.pattern, target->path);
-    if (!capture) continue;
-    allowed |= route.methods;
-    if (!(route.methods & method)) continue;
-    call.capture = *capture;
+  const auto take = [&](const Route& route, std::string_view capture) -> std::optional<Reply> {
+    call.capture = capture;
     call.methods = route.methods;
     // refused before any door: answered as the pages are, by no door
     if (!hostAllowed && !route.anyHost) return misdirected();
@@ -100,6 +126,18 @@ std::optional<Reply> Application::Dispatch(Call& call) {
     // a HEAD creates nothing, so its time is no creation's
     if (method == kHead && call.http.kind == RequestKind::kCreation) call.http.kind = RequestKind::kOther;
     return reply;
+  };
+  // what every code-shaped path not named by an earlier row comes to
+  if (codeRoute_ && (codeRoute_->methods & method) && CodeShaped(target->path) &&
+      std::find(codeShapedRows_.begin(), codeShapedRows_.end(), target->path) == codeShapedRows_.end())
+    return take(*codeRoute_, target->path.substr(1));
+  unsigned allowed = 0;  // by the routes whose path fits
+  for (const Route& route : routes_) {
+    const std::optional<std::string_view> capture = MatchPath(route.pattern, target->path);
+    if (!capture) continue;
+    allowed |= route.methods;
+    if (!(route.methods & method)) continue;
+    return take(route, *capture);
   }
   if (!hostAllowed) return misdirected();
   Reply reply = Page(call.language, 405, &PageTexts::methodTitle, &PageTexts::method);

@@ -38,6 +38,8 @@ class Application final : public RequestHandler {
   Operations& operations_;
   const std::vector<Route> routes_;
   const AllowedHosts allowedHosts_;  // a request's Host must be one (421)
+  const Route* codeRoute_ = nullptr;  // where a code-shaped path goes, unless it is one of:
+  std::vector<std::string_view> codeShapedRows_;
 };
 
 }  // namespace snipora::service

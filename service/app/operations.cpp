@@ -57,7 +57,7 @@ Admission Operations::Authorize(Call& call, std::string_view key, Role role) con
 }
 
 StoredForm Operations::Accept(std::string_view address) const {
-  const std::shared_ptr<const DenyList> denied = parts_.denyList();
+  const std::shared_ptr<const DenyList> denied = parts_.denyList.Current();
   return AcceptAddress(address, ownHosts_, *denied);
 }
 
@@ -68,20 +68,29 @@ std::string Operations::ShortAddress(std::string_view domain, std::string_view c
 }
 
 Found Operations::FindLink(const Domain& domain, std::string_view code, bool click, std::string_view what) {
+  Found found;
+  FindLink(domain, code, click, what, found);
+  return found;
+}
+
+void Operations::FindLink(const Domain& domain, std::string_view code, bool click, std::string_view what,
+                          Found& found) {
+  // on the default domain the key is the code itself: nothing to build
+  std::string_view key = code;
+  if (!domain.stored.empty()) key = AssignLinkKey(found.key, domain.stored, code);
   const int64_t now = std::time(nullptr);
-  const std::shared_ptr<const DenyList> denied = parts_.denyList();
+  found.storeFailed = false;
+  parts_.cache.Find(key, click, now, parts_.denyList, found.resolved);
+  if (found.resolved.state != Resolved::kMiss) return;
+  const std::shared_ptr<const DenyList> denied = parts_.denyList.Current();
   const DenyList& deny = *denied;
-  const std::string key = LinkKey(domain.stored, code);
-  Found found{parts_.cache.Find(key, click, now, deny)};
-  if (found.resolved.state != Resolved::kMiss) return found;
   const uint64_t readAt = parts_.cache.epoch();
   std::optional<Link> link;
-  if (!FromStore(std::string(what) + " of " + key, [&] { link = parts_.store.FindCode(key); })) {
+  if (!FromStore(std::string(what) + " of " + std::string(key), [&] { link = parts_.store.FindCode(key); })) {
     found.storeFailed = true;
-    return found;
+    return;
   }
   if (link) found.resolved = parts_.cache.Insert(key, LifeOf(*link), click, now, deny, readAt);
-  return found;
 }
 
 std::optional<Reply> Operations::CreateLink(Call& call, CreationAsk ask, CreationShape shape) {

@@ -26,6 +26,7 @@
 #include "service/core/address_check.h"
 #include "service/core/address_form.h"
 #include "service/core/own_hosts.h"
+#include "service/links/deny_in_force.h"
 #include "service/links/read_cache.h"
 #include "service/links/writer.h"
 #include "service/store/listing.h"
@@ -59,6 +60,7 @@ Link CreatedLink(const CreationAsk& ask, const CreationOutcome& outcome);
 struct Found {
   Resolved resolved;
   bool storeFailed = false;
+  std::string key;  // room for a key on a domain other than the default
 };
 // A link read from the store for an answer.
 struct LinkRead {
@@ -90,9 +92,8 @@ class Operations {
     const KeyRing& keys;
     // one a domain, in the order of domains().all(); none: no download offered
     const std::vector<ClientPackage>& clientPackages;
-    // the list in force, never null (an empty one without --deny-list); read
-    // by reference, never copied, on every redirect
-    std::function<std::shared_ptr<const DenyList>()> denyList;
+    // the list in force (an empty one without --deny-list)
+    const DenyListInForce& denyList;
   };
   explicit Operations(Parts parts);
 
@@ -112,6 +113,9 @@ class Operations {
   // (and cached); `click` counts one when it is live. A store failure is
   // logged (`what` the request's kind), counted and answered storeFailed.
   Found FindLink(const Domain& domain, std::string_view code, bool click, std::string_view what);
+  // The same into `found`, whose strings keep their room: a redirect's path,
+  // which then allocates nothing when the code is cached.
+  void FindLink(const Domain& domain, std::string_view code, bool click, std::string_view what, Found& found);
 
   // A link the call may manage: its own (or any, for an admin). `what`
   // names the request in the log ("changing").

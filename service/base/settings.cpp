@@ -150,7 +150,7 @@ const Option kOptions[] = {
      "write are lost on a kill or a crash, not on SIGTERM"},
     {"cache-size", Number{&Settings::cacheSize, 0, 100000000}, "1000000", kServe,
      "codes kept in memory for redirects, least recently used out, filled from the store at start while there is "
-     "room (about 300 bytes each with 90-byte addresses; 0: every redirect asks the store)"},
+     "room (about 170 bytes each with 90-byte addresses; 0: every redirect asks the store)"},
     {"code-quarantine-days", Number{&Settings::codeQuarantineDays, 0, 36500}, "365", kServe | kCopy | kImport,
      "days a deleted link's code is held back: no alias nor random code takes it, so old short addresses and "
      "printed QR codes never lead somewhere new (0: given out again at once)"},

@@ -72,10 +72,10 @@ DenyList DenyList::FromText(std::string_view text) {
 bool DenyList::Denies(std::string_view host) const {
   if (hosts_.empty()) return false;
   // "6.6" is no parent of 10.6.6.6
-  if (IsIpHost(host)) return hosts_.count(std::string(host)) > 0;
+  if (IsIpHost(host)) return hosts_.contains(host);
   // the host itself, then each parent domain
   while (!host.empty()) {
-    if (hosts_.count(std::string(host))) return true;
+    if (hosts_.contains(host)) return true;
     const std::size_t dot = host.find('.');
     if (dot == std::string_view::npos) break;
     host.remove_prefix(dot + 1);

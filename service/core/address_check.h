@@ -2,6 +2,7 @@
 // Whether a long address may be shortened, and the rules for short codes.
 // Platform-neutral: the service and the fuzz build compile it alike.
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <unordered_set>
@@ -44,7 +45,12 @@ class DenyList {
   std::size_t size() const { return hosts_.size(); }
 
  private:
-  std::unordered_set<std::string> hosts_;
+  // looked up by view: a host and its parents are asked without a copy each
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
+  };
+  std::unordered_set<std::string, Hash, std::equal_to<>> hosts_;
 };
 
 struct AddressCheck {

@@ -52,17 +52,22 @@ std::string HtmlEscape(std::string_view text) {
 std::string LocationValue(std::string_view address) {
   std::string out;
   out.reserve(address.size());
-  for (char c : address) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte <= 0x20 || byte >= 0x7F) {
-      out += '%';
-      out += kHex[byte >> 4];
-      out += kHex[byte & 15];
-    } else {
-      out += c;
-    }
-  }
+  AppendLocationValue(out, address);
   return out;
+}
+
+void AppendLocationValue(std::string& out, std::string_view address) {
+  // the runs between escapes go in whole: most addresses are one run
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < address.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(address[i]);
+    if (byte > 0x20 && byte < 0x7F) continue;
+    out.append(address.substr(run, i - run));
+    const char escape[] = {'%', kHex[byte >> 4], kHex[byte & 15]};
+    out.append(escape, sizeof escape);
+    run = i + 1;
+  }
+  out.append(address.substr(run));
 }
 
 std::string CreatedPage(Language language, std::string_view shortAddress, std::string_view address) {

@@ -40,5 +40,6 @@ std::string HtmlEscape(std::string_view text);
 // space, bytes above 0x7E) become %XX; the rest stays, so an escaped address
 // keeps its escapes.
 std::string LocationValue(std::string_view address);
+void AppendLocationValue(std::string& out, std::string_view address);  // the same, onto `out`
 
 }  // namespace snipora::service

@@ -114,15 +114,29 @@ std::optional<Reply> PagesDoor::NotLive(const Call& call, const Found& found) {
 
 std::optional<Reply> PagesDoor::Redirect(Call& call) {
   const std::string_view code = call.capture;
-  Found found;
+  // each request thread keeps its own: a cached code's address is copied
+  // into room the thread already has, and the reply lends its Location
+  thread_local Found found;
+  thread_local std::string location;
+  found.resolved.state = Resolved::kMiss;
+  found.storeFailed = false;
   if (IsValidCode(code)) {
     call.http.kind = RequestKind::kRedirect;
     // HEAD is how link checkers and previews look: not a click
-    if (call.onDomain) found = operations_.FindLink(*call.domain, code, call.http.method == "GET", "redirect");
+    if (call.onDomain) operations_.FindLink(*call.domain, code, call.http.method == "GET", "redirect", found);
   }
   if (std::optional<Reply> nowhere = NotLive(call, found)) return nowhere;
   Metrics::Add(operations_.metrics().redirects);
-  return Reply{301, kHtml, {}, {{"Location", LocationValue(found.resolved.address)}}};
+  Reply reply{301, kHtml, {}, {}};
+  reply.lentName = "Location";
+  if (found.resolved.plain) {
+    reply.lentValue = &found.resolved.address;  // as LocationValue would write it
+  } else {
+    location.clear();
+    AppendLocationValue(location, found.resolved.address);
+    reply.lentValue = &location;
+  }
+  return reply;
 }
 
 // A short address's QR code. The code is looked up as a redirect does, with

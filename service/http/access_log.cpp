@@ -15,16 +15,17 @@ constexpr std::size_t kMaxPendingBytes = 1 << 16;
 
 void AppendEscaped(std::string& out, std::string_view text) {
   static constexpr char kHex[] = "0123456789abcdef";
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x20 || byte >= 0x7F || c == '"' || c == '\\') {
-      out += "\\x";
-      out += kHex[byte >> 4];
-      out += kHex[byte & 15];
-    } else {
-      out += c;
-    }
+  // the runs between escapes go in whole
+  std::size_t run = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(text[i]);
+    if (byte >= 0x20 && byte < 0x7F && byte != '"' && byte != '\\') continue;
+    out.append(text.substr(run, i - run));
+    const char escape[] = {'\\', 'x', kHex[byte >> 4], kHex[byte & 15]};
+    out.append(escape, sizeof escape);
+    run = i + 1;
   }
+  out.append(text.substr(run));
 }
 
 }  // namespace
@@ -38,7 +39,7 @@ std::string AccessLog::Escape(std::string_view text) {
 
 void AccessLog::Write(std::string_view client, std::string_view method, std::string_view target,
                       std::string_view version, int status, std::size_t bytes) {
-  const std::time_t now = std::time(nullptr);
+  const std::time_t now = clock_();
   std::lock_guard lock(mutex_);
   if (now != stampSecond_) {  // formatted once a second, not once a request
     std::tm utc{};

@@ -15,7 +15,9 @@ namespace snipora::service {
 
 class AccessLog {
  public:
-  explicit AccessLog(std::FILE* out) : out_(out) {}
+  // `clock`: the time of a line (seconds since 1970), std::time but in tests
+  using Clock = std::time_t (*)();
+  explicit AccessLog(std::FILE* out, Clock clock = &SystemTime) : out_(out), clock_(clock) {}
   ~AccessLog() { Flush(); }
   // status 0: the request was cut off before it was answered ("-")
   void Write(std::string_view client, std::string_view method, std::string_view target, std::string_view version,
@@ -27,7 +29,10 @@ class AccessLog {
   static std::string Escape(std::string_view text);
 
  private:
+  static std::time_t SystemTime() { return std::time(nullptr); }
+
   std::FILE* out_;
+  const Clock clock_;
   std::mutex mutex_;
   std::string pending_;
   std::time_t stampSecond_ = 0;

@@ -22,6 +22,12 @@ struct Reply {
   std::string body;
   std::vector<std::pair<const char*, std::string>> headers;  // after Content-Type, in this order
   std::string_view fixedBody = {};  // sent without a copy: bytes that outlive the server
+  // A header sent before `headers` whose value is lent, not owned: it lives
+  // at least until the reply is sent on the thread that made it (a
+  // redirect's Location, written into room its thread keeps, so that the
+  // reply allocates nothing). Never in a reply put off.
+  const char* lentName = nullptr;
+  const std::string* lentValue = nullptr;
 };
 
 // Which latency histogram a request's time goes to.

@@ -13,12 +13,15 @@
 #include <condition_variable>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <mutex>
+#include <new>
 #include <optional>
 #include <span>
 #include <stdexcept>
 #include <string>
 #include <thread>
+#include <type_traits>
 #include <unordered_map>
 #include <unordered_set>
 #include <vector>
@@ -92,8 +95,13 @@ struct Watched {
   std::string peer;                         // counted against --per-ip-connections; "" when not
 };
 
+// The deadlines' clock: whole seconds of timeout need no finer one than the
+// kernel's tick, which is read without asking the clock source (four reads
+// a request).
 int64_t NowMs() {
-  return std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now().time_since_epoch()).count();
+  timespec now{};
+  clock_gettime(CLOCK_MONOTONIC_COARSE, &now);
+  return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 std::string AddressText(const sockaddr* address) {
@@ -126,7 +134,7 @@ class HeadLines {
     MHD_get_connection_values_n(connection, MHD_HEADER_KIND, &HeadLines::Collect, this);
   }
   std::span<const HeaderField> fields() const {
-    return more_.empty() ? std::span<const HeaderField>(first_.data(), count_) : std::span<const HeaderField>(more_);
+    return more_.empty() ? std::span<const HeaderField>(first_.fields, count_) : std::span<const HeaderField>(more_);
   }
   // Every line of a header, joined with ", ".
   std::string Joined(std::string_view name) const {
@@ -143,10 +151,10 @@ class HeadLines {
     const auto at = reinterpret_cast<std::uintptr_t>(key), start = reinterpret_cast<std::uintptr_t>(lines->head_);
     const HeaderField field{std::string_view(key, keySize), value ? std::string_view(value, valueSize) : "",
                             at < start || at >= start + lines->size_};
-    if (lines->more_.empty() && lines->count_ < lines->first_.size()) {
-      lines->first_[lines->count_++] = field;
+    if (lines->more_.empty() && lines->count_ < kFirst) {
+      new (&lines->first_.fields[lines->count_++]) HeaderField(field);
     } else {
-      if (lines->more_.empty()) lines->more_.assign(lines->first_.begin(), lines->first_.end());
+      if (lines->more_.empty()) lines->more_.assign(lines->first_.fields, lines->first_.fields + kFirst);
       lines->more_.push_back(field);
     }
     return MHD_YES;
@@ -154,7 +162,14 @@ class HeadLines {
 
   const char* head_;      // the request line's first byte: the method
   std::size_t size_ = 0;  // the head's bytes, up to its empty line
-  std::array<HeaderField, 24> first_;
+  // left unmade until a line is collected: zeroing them all was a memset on
+  // every request
+  static constexpr std::size_t kFirst = 24;
+  static_assert(std::is_trivially_destructible_v<HeaderField>);
+  union FirstFields {
+    FirstFields() {}
+    HeaderField fields[kFirst];
+  } first_;
   std::size_t count_ = 0;
   std::vector<HeaderField> more_;  // all of them, once there are more
 };
@@ -198,7 +213,9 @@ struct HttpTransport::State {
     auto* state = static_cast<State*>(cls);
     auto* exchange = new Exchange;
     exchange->target = uri ? uri : "";
-    exchange->client = PeerOf(connection);
+    // the connection's peer, read when it opened
+    const Watched* connectionWatched = WatchedOf(connection);
+    exchange->client = connectionWatched ? connectionWatched->client : PeerOf(connection);
     exchange->connection = connection;
     // libmicrohttpd 0.9.75 next splits the query into a record per parameter
     // in the connection's memory (some 60 bytes each); when they overflow it,
@@ -432,6 +449,7 @@ struct HttpTransport::State {
         body.size(), const_cast<char*>(body.data()), fixed ? MHD_RESPMEM_PERSISTENT : MHD_RESPMEM_MUST_COPY);
     if (!response) return MHD_NO;
     MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, reply.type);
+    if (reply.lentName) MHD_add_response_header(response, reply.lentName, reply.lentValue->c_str());
     for (const auto& [name, value] : reply.headers) MHD_add_response_header(response, name, value.c_str());
     // stopping: the client is told to open its next connection elsewhere
     if (draining.load()) MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");

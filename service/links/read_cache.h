@@ -1,18 +1,31 @@
 #pragma once
-// The codes this instance has resolved, least recently used out when full,
-// with what a redirect needs to know of each (its address and its life), and
-// the clicks counted since the last flush. A cached entry answers without a
-// database until a change drops it (Drop). Whether a link is gone is decided
-// at each lookup, from the entry, the time and the deny list in force, so a
-// date passing or a reloaded deny list take effect at once with no write.
-// Entries are by the link's key (store.h: the code, with its domain before
-// it on any domain but the default). Sharded by the key's hash, a mutex each, so that the request threads
-// rarely meet. Capacity 0 caches nothing (clicks are still counted).
+// The codes this instance has resolved, the least recently used going when
+// full (CLOCK, below), with what a redirect needs to know of each (its
+// address and its life), and the clicks counted since the last flush. A
+// cached entry answers without a database until a change drops it (Drop).
+// Whether a link is gone is decided at each lookup, from the entry, the time
+// and the deny list in force, so a date passing or a reloaded deny list take
+// effect at once with no write. Sharded by the key's hash, a mutex each, so
+// that the request threads rarely meet. Capacity 0 caches nothing (clicks
+// are still counted).
+//
+// An entry is one allocation: a small head (the life fields, the clicks) and
+// the key, address, host and note bytes after it; the shard's index is a flat
+// table of entry pointers with a byte of each key's hash beside it, probed
+// linearly, so a lookup costs a hash, a byte compare or two and one compare
+// of the key. Entries are by the link's key (store.h: the code, with its
+// domain before it on any domain but the default).
+//
+// Eviction is CLOCK: a hit sets the entry's referenced bit, and the hand,
+// walking the table, takes the first entry whose bit is clear, clearing the
+// bits it passes. A link asked for again within a sweep of the hand is kept,
+// as LRU keeps one asked for again before it reaches the end of the list; on
+// a skewed stream the hot links are referenced far more often than the hand
+// comes round, so they stay, while a hit costs no list splicing and writes
+// one bit that is usually set already.
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
-#include <list>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -22,6 +35,7 @@
 #include <vector>
 
 #include "service/core/address_check.h"
+#include "service/links/deny_in_force.h"
 #include "service/store/store.h"
 
 namespace snipora::service {
@@ -41,6 +55,7 @@ struct Resolved {
   enum State { kMiss, kLive, kGone } state = kMiss;
   std::string address;     // kLive
   std::string publicNote;  // kGone: a disabled link's public note (an expired one shows none)
+  bool plain = false;      // kLive from the cache: the address has no byte a header line cannot carry
 };
 // Whether a link is gone now: disabled, expired, out of clicks, or its host denied.
 bool IsGone(const LinkLife& life, int64_t now, const DenyList& denied);
@@ -48,12 +63,17 @@ bool IsGone(const LinkLife& life, int64_t now, const DenyList& denied);
 class LinkCache {
  public:
   explicit LinkCache(std::size_t capacity);
+  ~LinkCache();
   LinkCache(const LinkCache&) = delete;
   LinkCache& operator=(const LinkCache&) = delete;
 
-  // A cached code, made the most recent, live or gone at `now`; with
-  // `click`, one click more for it when live. Counts a hit or a miss.
+  // A cached code, marked used, live or gone at `now`; with `click`, one
+  // click more for it when live. Counts a hit or a miss.
   Resolved Find(std::string_view code, bool click, int64_t now, const DenyList& denied);
+  // The same, as a redirect asks: into `resolved`, whose strings keep their
+  // room from one call to the next, and judged against the list in force,
+  // read again only when it has been replaced since the entry was judged.
+  void Find(std::string_view code, bool click, int64_t now, const DenyListInForce& denied, Resolved& resolved);
   // Caches a code (an entry there stays: a change drops it first) and
   // resolves it as Find does. With `readAt` (epoch() before the link was
   // read), a link read before a Drop since is answered but not cached: it
@@ -63,6 +83,7 @@ class LinkCache {
   // Counts the Drops.
   uint64_t epoch() const { return epoch_.load(std::memory_order_acquire); }
   // Caches a code only while its shard has room: false when it had none.
+  // It is the first to go when room is needed.
   bool InsertIfRoom(std::string_view code, LinkLife life);
   // Forgets a code (it changed); its counted clicks stay counted.
   void Drop(std::string_view code);
@@ -83,27 +104,15 @@ class LinkCache {
     using is_transparent = void;
     std::size_t operator()(std::string_view text) const { return std::hash<std::string_view>{}(text); }
   };
-  struct Entry {
-    std::string code;
-    LinkLife life;
-    int64_t clicks = 0;      // counted since the last take
-    std::size_t clickedAt = 0;  // its place in Shard::clicked while clicks > 0
-  };
-  struct Shard {
-    mutable std::mutex mutex;
-    std::list<Entry> order;  // most recent first; entries never move in memory
-    std::unordered_map<std::string_view, std::list<Entry>::iterator> index;
-    std::vector<Entry*> clicked;  // the entries with clicks, so a click costs no lookup
-    // clicks of codes not cached (any more)
-    std::unordered_map<std::string, int64_t, TransparentHash, std::equal_to<>> loose;
-    uint64_t hits = 0, misses = 0;
-  };
+  struct Entry;
+  struct Shard;
   static constexpr std::size_t kShards = 16;
-  Shard& ShardOf(std::string_view code) const;
-  static void Click(Shard& shard, Entry& entry);
-  static Resolved Resolve(Shard& shard, Entry& entry, bool click, int64_t now, const DenyList& denied);
-  static void Unlink(Shard& shard, std::list<Entry>::iterator entry);
+  Shard& ShardOf(std::size_t hash) const;
+  template <class Judge>
+  static void Resolve(Shard& shard, Entry& entry, bool click, int64_t now, Judge&& denied, Resolved& resolved);
+  static void Unlink(Shard& shard, std::size_t slot);
   static void Evict(Shard& shard);
+  static void Place(Shard& shard, std::size_t hash, Entry* entry);
   template <typename Read>
   uint64_t Sum(Read read) const;
 

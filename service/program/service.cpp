@@ -89,7 +89,7 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
   operations_ = std::make_unique<Operations>(Operations::Parts{settings_, *store_, cache_, *writer_, metrics_,
                                                                 rateLimit_, keys_,
                                                                 clientPackages_,
-                                                                [this] { return denyList_.load(); }});
+                                                                denyList_});
   doors_ = OpenEveryDoor(*operations_);
   application_ = std::make_unique<Application>(*operations_, doors_.routes);
   server_ = std::make_unique<HttpTransport>(settings_, trustedProxies_, metrics_, log_.get(), *application_);
@@ -127,7 +127,7 @@ std::string Service::ReloadDenyList() {
     if (!text) return "cannot read the deny list " + settings_.denyList;
     *list = DenyList::FromText(*text);
   }
-  denyList_.store(std::move(list));
+  denyList_.Replace(std::move(list));
   return {};
 }
 

@@ -26,6 +26,7 @@
 #include "service/http/access_log.h"
 #include "service/http/transport.h"
 #include "service/links/change_feed.h"
+#include "service/links/deny_in_force.h"
 #include "service/links/read_cache.h"
 #include "service/links/writer.h"
 #include "service/store/store.h"
@@ -68,7 +69,7 @@ class Service {
   std::unique_ptr<AccessLog> log_;
   RateLimit rateLimit_;
   // read by every redirect, replaced on SIGHUP
-  std::atomic<std::shared_ptr<const DenyList>> denyList_;
+  DenyListInForce denyList_;
   KeyRing keys_;
   std::unique_ptr<LinkWriter> writer_;
   // changes made elsewhere (other instances, the command line)

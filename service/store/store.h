@@ -34,11 +34,16 @@ struct StoreError : std::runtime_error {
 // (DOMAIN the host's name in lower case, without a port). No code holds a
 // '/', no host name either, so a key reads back one way only; and the links
 // made before there were several domains keep their keys.
+// The key into `key`, which keeps its room from one call to the next.
+inline std::string_view AssignLinkKey(std::string& key, std::string_view domain, std::string_view code) {
+  key.assign(domain);
+  if (!domain.empty()) key.append(1, '/');
+  key.append(code);
+  return key;
+}
 inline std::string LinkKey(std::string_view domain, std::string_view code) {
-  if (domain.empty()) return std::string(code);
   std::string key;
-  key.reserve(domain.size() + 1 + code.size());
-  key.append(domain).append(1, '/').append(code);
+  AssignLinkKey(key, domain, code);
   return key;
 }
 struct KeyParts {

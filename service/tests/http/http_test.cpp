@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdlib>
 #include <ctime>
 #include <fstream>
 #include <thread>
@@ -796,6 +797,40 @@ TEST(AccessLog, OneLinePerRequestWhateverTheTargetHolds) {
       << written;
   EXPECT_NE(written.find("] \"- \\xff -\" - 7\n"), std::string::npos) << written;
   EXPECT_EQ(std::count(written.begin(), written.end(), '\n'), 2);
+}
+
+// The time of a line is formatted once a second: a line written after the
+// second turns carries the new second, and the time is UTC whatever zone
+// the process is set to.
+std::time_t logClock = 0;
+TEST(AccessLog, ItsTimeFollowsTheSecondAndIsUtcWhateverTheZone) {
+  const char* zone = std::getenv("TZ");
+  const std::string saved = zone ? zone : "";
+  setenv("TZ", "XST-5:30", 1);  // 5:30 ahead: neither the hour nor the minute is UTC's
+  tzset();
+  std::FILE* out = std::tmpfile();
+  ASSERT_NE(out, nullptr);
+  {
+    AccessLog log(out, [] { return logClock; });
+    logClock = 1798761599;  // 2026-12-31T23:59:59Z
+    log.Write("a", "GET", "/x", "HTTP/1.1", 301, 0);
+    log.Write("b", "GET", "/x", "HTTP/1.1", 301, 0);
+    logClock = 1798761600;  // the next second, a new year
+    log.Write("c", "GET", "/x", "HTTP/1.1", 301, 0);
+    logClock = 1798761599;  // a clock set back is written as it says
+    log.Write("d", "GET", "/x", "HTTP/1.1", 301, 0);
+  }
+  if (zone) setenv("TZ", saved.c_str(), 1); else unsetenv("TZ");
+  tzset();
+  std::rewind(out);
+  char text[512] = {};
+  const std::size_t length = std::fread(text, 1, sizeof text - 1, out);
+  std::fclose(out);
+  EXPECT_EQ(std::string(text, length),
+            "a - - [31/Dec/2026:23:59:59 +0000] \"GET /x HTTP/1.1\" 301 0\n"
+            "b - - [31/Dec/2026:23:59:59 +0000] \"GET /x HTTP/1.1\" 301 0\n"
+            "c - - [01/Jan/2027:00:00:00 +0000] \"GET /x HTTP/1.1\" 301 0\n"
+            "d - - [31/Dec/2026:23:59:59 +0000] \"GET /x HTTP/1.1\" 301 0\n");
 }
 
 }  // namespace
