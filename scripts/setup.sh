@@ -19,6 +19,7 @@ packages=(
   libmicrohttpd-dev libsqlite3-dev wrk apache2-utils curl postgresql-15 libpq-dev
   libzip-dev unzip debhelper lintian
   libqrencode-dev libpng-dev zbar-tools librsvg2-bin libidn2-dev nettle-dev nlohmann-json3-dev
+  libcurl4-openssl-dev libcjose-dev libmaxminddb-dev libmaxmind-db-writer-perl dnsmasq-base
   chromium
 )
 # The browser tests' node and npm: those of the machine when it has them,
