@@ -161,6 +161,9 @@ const Option kOptions[] = {
     {"geoip-database", Text{&Settings::geoipDatabase, "FILE"}, "", kServe,
      "a MaxMind DB file of countries (GeoLite2 Country, DB-IP's country file) the analytics look clients up in; "
      "none: every country is unknown"},
+    {"analytics-flush-ms", Number{&Settings::analyticsFlushMs, 10, 3600000}, "10000", kServe,
+     "milliseconds between writes of the analytics (with a write of clicks); what was counted since is lost on a "
+     "kill or a crash, not on SIGTERM"},
     {"analytics-retention-days", Number{&Settings::analyticsRetentionDays, 0, 36500}, "400", kServe,
      "days the analytics' per-day dimensions and different-visitor registers are kept, removed in the background "
      "after (0: for ever)"},

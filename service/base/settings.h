@@ -59,7 +59,7 @@ struct Settings {
   // analytics (links/visit_counts.h)
   bool analytics;
   std::string geoipDatabase;
-  uint32_t analyticsRetentionDays, clicksRetentionDays;
+  uint32_t analyticsRetentionDays, clicksRetentionDays, analyticsFlushMs;
   bool accessLog;
   bool openCreation;
   // the wire's hardening: whole requests in time, the names answered for

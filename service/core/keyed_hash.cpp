@@ -1,13 +1,15 @@
 #include "service/core/keyed_hash.h"
 
 #include <bit>
+#include <cstring>
 
 namespace snipora::service {
 namespace {
 
 uint64_t Load64(const uint8_t* p) {
-  uint64_t v = 0;
-  for (int i = 7; i >= 0; --i) v = (v << 8) | p[i];
+  uint64_t v;
+  std::memcpy(&v, p, 8);
+  if constexpr (std::endian::native == std::endian::big) v = __builtin_bswap64(v);
   return v;
 }
 
@@ -50,7 +52,14 @@ void KeyedHash::Block(uint64_t m) {
 }
 
 void KeyedHash::Add(std::string_view bytes) {
-  for (unsigned char c : bytes) {
+  length_ += bytes.size();
+  const auto* p = reinterpret_cast<const uint8_t*>(bytes.data());
+  std::size_t n = bytes.size();
+  // whole blocks at once while none is partly filled
+  if (tailBytes_ == 0) {
+    for (; n >= 8; p += 8, n -= 8) Block(Load64(p));
+  }
+  for (unsigned char c : std::string_view(reinterpret_cast<const char*>(p), n)) {
     tail_ |= uint64_t(c) << (8 * tailBytes_);
     if (++tailBytes_ == 8) {
       Block(tail_);
@@ -58,7 +67,6 @@ void KeyedHash::Add(std::string_view bytes) {
       tailBytes_ = 0;
     }
   }
-  length_ += bytes.size();
 }
 
 uint64_t KeyedHash::Finish() const {

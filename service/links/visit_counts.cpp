@@ -108,19 +108,24 @@ void VisitCounts::AppendRows(const std::string& code, int64_t day, const LinkDay
 }
 
 Tallies VisitCounts::Take(int64_t day, const HashKey& salt) {
-  Tallies out;
+  std::vector<std::pair<Days, int64_t>> taken(kShards);
   for (std::size_t i = 0; i < kShards; ++i) {
-    Days taken;
-    int64_t takenDay;
-    {
-      std::lock_guard lock(shards_[i].mutex);
-      taken.swap(shards_[i].days);
-      takenDay = shards_[i].day;
-      shards_[i].day = day;
-      shards_[i].salt = salt;
-    }
-    for (const auto& [code, counts] : taken) AppendRows(code, takenDay, counts, out);
+    std::lock_guard lock(shards_[i].mutex);
+    taken[i].first.swap(shards_[i].days);
+    taken[i].second = shards_[i].day;
+    shards_[i].day = day;
+    shards_[i].salt = salt;
   }
+  // in key order (each link's rows in one order), so that instances writing
+  // at once take their rows' locks in one order; the links sorted, not the
+  // many rows
+  std::vector<std::tuple<const std::string*, int64_t, const LinkDay*>> links;
+  for (const auto& [days, takenDay] : taken)
+    for (const auto& [code, counts] : days) links.emplace_back(&code, takenDay, &counts);
+  std::sort(links.begin(), links.end(), [](const auto& a, const auto& b) {
+    return std::tie(*std::get<0>(a), std::get<1>(a)) < std::tie(*std::get<0>(b), std::get<1>(b));
+  });
+  Tallies out;
   {
     std::lock_guard lock(unknownMutex_);
     if (unknownTotal_) {
@@ -132,14 +137,7 @@ Tallies VisitCounts::Take(int64_t day, const HashKey& salt) {
     unknown_ = TopNames(kTopUnknownCodes);
     unknownDay_ = day;
   }
-  // in key order, so that instances writing at once take their rows' locks
-  // in one order
-  std::sort(out.counts.begin(), out.counts.end(), [](const TallyRow& a, const TallyRow& b) {
-    return std::tie(a.code, a.day, a.kind, a.name) < std::tie(b.code, b.day, b.kind, b.name);
-  });
-  std::sort(out.registers.begin(), out.registers.end(), [](const RegisterRow& a, const RegisterRow& b) {
-    return std::tie(a.code, a.day, a.index) < std::tie(b.code, b.day, b.index);
-  });
+  for (const auto& [code, takenDay, counts] : links) AppendRows(*code, takenDay, *counts, out);
   return out;
 }
 

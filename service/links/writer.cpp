@@ -41,7 +41,8 @@ std::string FlushId() {
 WriterSettings::WriterSettings(const Settings& settings)
     : maxBatch(settings.maxBatch),
       clickFlushInterval(settings.clickFlushMs),
-      gatherWindow(settings.gatherMicroseconds) {}
+      gatherWindow(settings.gatherMicroseconds),
+      tallyFlushInterval(settings.analyticsFlushMs) {}
 
 LinkWriter::LinkWriter(Store& store, LinkCache& cache, Metrics& metrics, WriterSettings settings)
     : store_(store), cache_(cache), metrics_(metrics), settings_(settings), thread_([this] { Run(); }) {}
@@ -90,7 +91,7 @@ void LinkWriter::Run() {
     }
     if (!batch.empty()) Commit(batch);
     if (last || std::chrono::steady_clock::now() >= nextFlush) {
-      FlushClicks();
+      FlushClicks(last);
       nextFlush = std::chrono::steady_clock::now() + settings_.clickFlushInterval;
     }
     if (last) return;
@@ -192,14 +193,20 @@ Tallies LinkWriter::TakeTallies(int64_t today) {
   return settings_.visits->Take(today, salt_);
 }
 
-void LinkWriter::FlushClicks() {
+void LinkWriter::FlushClicks(bool final) {
   if (unsettled_) {
     if (!WriteClicks(unsettled_->counts, unsettled_->flush)) return;  // the new clicks wait in the cache
     unsettled_.reset();
   }
   const int64_t today = int64_t(std::time(nullptr)) / 86400;
   std::vector<ClickCount> counts = cache_.TakeClicks();
-  Tallies tallies = TakeTallies(today);
+  // the analytics less often: their rows are many more than the clicks'
+  Tallies tallies;
+  const auto now = std::chrono::steady_clock::now();
+  if (final || now >= nextTallies_ || today != saltDay_) {
+    tallies = TakeTallies(today);
+    nextTallies_ = now + settings_.tallyFlushInterval;
+  }
   if (counts.empty() && tallies.empty()) return;
   // in key order the updates walk the table's pages once, not at random
   std::sort(counts.begin(), counts.end(), [](const ClickCount& a, const ClickCount& b) { return a.code < b.code; });

@@ -235,14 +235,12 @@ struct Connection {
                      "INSERT INTO freed_codes(code, freed) VALUES(?1, ?2)"
                      " ON CONFLICT(code) DO UPDATE SET freed = max(freed, excluded.freed)");
     findHeld.emplace(db.get(), "SELECT 1 FROM freed_codes WHERE code = ?1 AND freed > ?2");
-    // analytics of a link that is gone meanwhile are dropped with it
+    // (analytics of a link gone meanwhile are dropped: WriteTallies)
     addTally.emplace(db.get(),
-                     "INSERT INTO day_tallies(code, day, kind, name, count) SELECT ?1, ?2, ?3, ?4, ?5"
-                     " WHERE ?1 = '' OR EXISTS (SELECT 1 FROM links WHERE code = ?1)"
+                     "INSERT INTO day_tallies(code, day, kind, name, count) VALUES(?1, ?2, ?3, ?4, ?5)"
                      " ON CONFLICT(code, day, kind, name) DO UPDATE SET count = count + excluded.count");
     raiseRegister.emplace(db.get(),
-                          "INSERT INTO day_registers(code, day, reg, rank) SELECT ?1, ?2, ?3, ?4"
-                          " WHERE EXISTS (SELECT 1 FROM links WHERE code = ?1)"
+                          "INSERT INTO day_registers(code, day, reg, rank) VALUES(?1, ?2, ?3, ?4)"
                           " ON CONFLICT(code, day, reg) DO UPDATE SET rank = max(rank, excluded.rank)");
   }
 
@@ -717,12 +715,26 @@ class SqliteStore final : public Store {
 
   // Inside the writer's transaction.
   void WriteTallies(const Tallies& tallies) {
+    // the rows come by link: whether it exists is asked once for each
+    std::string_view checked;
+    bool exists = false;
+    Statement& find = *writer_.findCode;
+    const auto linkExists = [&](std::string_view code) {
+      if (code.data() == checked.data() || code == checked) return exists;
+      ResetOnExit reset{find};
+      find.Bind(1, code);
+      exists = find.Step();
+      checked = code;
+      return exists;
+    };
     for (const TallyRow& row : tallies.counts) {
+      if (row.code != kUnknownCodes && !linkExists(row.code)) continue;
       Statement& add = *writer_.addTally;
       ResetOnExit reset{add};
       add.Bind(1, row.code).Bind(2, row.day).Bind(3, row.kind).Bind(4, row.name).Bind(5, row.count).Step();
     }
     for (const RegisterRow& row : tallies.registers) {
+      if (!linkExists(row.code)) continue;
       Statement& raise = *writer_.raiseRegister;
       ResetOnExit reset{raise};
       raise.Bind(1, row.code).Bind(2, row.day).Bind(3, int64_t(row.index)).Bind(4, int64_t(row.rank)).Step();

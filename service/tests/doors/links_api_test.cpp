@@ -261,6 +261,7 @@ TEST(LinkStats, DailyCountsAcrossAFlushAndARestart) {
   test::TempDir dir;
   Settings settings = test::TestSettings(dir);
   settings.clickFlushMs = 50;
+  settings.analyticsFlushMs = 50;
   const std::string alice = NewKeyText(), bob = NewKeyText();
   {
     std::unique_ptr<Store> store = OpenSqliteStore(settings.database);
