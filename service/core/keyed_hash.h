@@ -13,7 +13,7 @@ using HashKey = std::array<uint8_t, 16>;
 class KeyedHash {
  public:
   explicit KeyedHash(const HashKey& key);
-  // More bytes of the input; a part boundary is not marked (callers put a
+  // More bytes of the input; where one call ends is not marked (callers put a
   // separator between fields).
   void Add(std::string_view bytes);
   uint64_t Finish() const;

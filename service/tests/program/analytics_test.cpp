@@ -114,8 +114,8 @@ void ExpectNothingIdentifying(const std::string& where, const std::string& text)
       EXPECT_EQ(text.find(hit.referer), std::string::npos) << hit.referer << " in " << where;
     }
   }
-  for (const char* part : {"private=1", "/room/42", "user:pw", "Slackbot", "iPhone OS"})
-    EXPECT_EQ(text.find(part), std::string::npos) << part << " in " << where;
+  for (const char* piece : {"private=1", "/room/42", "user:pw", "Slackbot", "iPhone OS"})
+    EXPECT_EQ(text.find(piece), std::string::npos) << piece << " in " << where;
 }
 
 std::vector<std::string> Options(const std::string& countries) {
