@@ -277,6 +277,18 @@ std::optional<std::vector<DayCount>> Operations::ClicksByDay(const Link& link, i
   return days;
 }
 
+std::optional<LinkStats> Operations::StatsOf(std::string_view key, int64_t fromDay, int64_t toDay) {
+  std::optional<LinkStats> stats;
+  FromStore("analytics of " + std::string(key), [&] { stats = ReadLinkStats(parts_.store, key, fromDay, toDay); });
+  return stats;
+}
+
+std::optional<UnknownStats> Operations::UnknownStatsOf(int64_t fromDay, int64_t toDay) {
+  std::optional<UnknownStats> stats;
+  FromStore("visits to unknown codes", [&] { stats = ReadUnknownStats(parts_.store, fromDay, toDay); });
+  return stats;
+}
+
 std::optional<LinkTotals> Operations::CountLinks() {
   LinkTotals totals;
   const auto count = [&] {

@@ -28,6 +28,8 @@
 #include "service/core/own_hosts.h"
 #include "service/links/deny_in_force.h"
 #include "service/links/read_cache.h"
+#include "service/links/visit_counts.h"
+#include "service/app/link_stats.h"
 #include "service/links/writer.h"
 #include "service/store/listing.h"
 #include "service/store/store.h"
@@ -94,6 +96,8 @@ class Operations {
     const std::vector<ClientPackage>& clientPackages;
     // the list in force (an empty one without --deny-list)
     const DenyListInForce& denyList;
+    // the analytics counted at redirects; null with --analytics off
+    VisitCounts* visits = nullptr;
   };
   explicit Operations(Parts parts);
 
@@ -160,6 +164,11 @@ class Operations {
   std::string ShortAddress(const Link& link) const { return ShortAddress(link.domain, link.code); }
 
   Metrics& metrics() { return parts_.metrics; }
+  VisitCounts* visits() const { return parts_.visits; }
+  // A link's analytics from the store (link_stats.cpp); nothing when the
+  // store failed.
+  std::optional<LinkStats> StatsOf(std::string_view key, int64_t fromDay, int64_t toDay);
+  std::optional<UnknownStats> UnknownStatsOf(int64_t fromDay, int64_t toDay);
   const Settings& settings() const { return parts_.settings; }
   const Domains& domains() const { return domains_; }
   // The download of a domain; null: none offered.

@@ -26,7 +26,11 @@ namespace snipora::service {
   X(clickFlushErrors, "snipora_click_flush_errors_total", "Click writes that failed (kept for the next)") \
   X(headTimeouts, "snipora_head_timeouts_total", "Connections cut for slow or idle request heads")        \
   X(requestTimeouts, "snipora_request_timeouts_total", "Connections cut for requests not whole within --request-timeout") \
-  X(misdirected, "snipora_misdirected_total", "Requests for a host not allowed, answered 421")
+  X(misdirected, "snipora_misdirected_total", "Requests for a host not allowed, answered 421") \
+  X(clicks, "snipora_clicks_total", "Redirects counted as people's visits (clicks)")                      \
+  X(botVisits, "snipora_bot_visits_total", "Redirects by crawlers, link previews, empty agents and HEAD")   \
+  X(qrVisits, "snipora_qr_visits_total", "Redirects through a link's QR code")                            \
+  X(unknownCodeVisits, "snipora_unknown_code_visits_total", "Visits to codes that do not exist")
 
 // Upper bounds in seconds; the last bucket is +Inf.
 inline constexpr std::array<double, 14> kLatencyBounds = {0.00005, 0.0001, 0.00025, 0.0005, 0.001, 0.0025, 0.005,

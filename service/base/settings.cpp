@@ -154,6 +154,22 @@ const Option kOptions[] = {
     {"code-quarantine-days", Number{&Settings::codeQuarantineDays, 0, 36500}, "365", kServe | kCopy | kImport,
      "days a deleted link's code is held back: no alias nor random code takes it, so old short addresses and "
      "printed QR codes never lead somewhere new (0: given out again at once)"},
+    {"analytics", Switch{&Settings::analytics}, "on", kServe,
+     "count per link and day the bots, QR visits, different visitors, referring hosts, countries, browsers, "
+     "systems and devices besides the clicks (nothing that names a visitor is kept; docs/privacy.md); off: clicks "
+     "alone, crawlers and HEAD included as before"},
+    {"geoip-database", Text{&Settings::geoipDatabase, "FILE"}, "", kServe,
+     "a MaxMind DB file of countries (GeoLite2 Country, DB-IP's country file) the analytics look clients up in; "
+     "none: every country is unknown"},
+    {"analytics-flush-ms", Number{&Settings::analyticsFlushMs, 10, 3600000}, "10000", kServe,
+     "milliseconds between writes of the analytics (with a write of clicks); what was counted since is lost on a "
+     "kill or a crash, not on SIGTERM"},
+    {"analytics-retention-days", Number{&Settings::analyticsRetentionDays, 0, 36500}, "400", kServe,
+     "days the analytics' per-day dimensions and different-visitor registers are kept, removed in the background "
+     "after (0: for ever)"},
+    {"clicks-retention-days", Number{&Settings::clicksRetentionDays, 0, 36500}, "0", kServe,
+     "days the daily click totals (and bot and QR visit totals) are kept, removed in the background after (0: for "
+     "ever); a link's total clicks stay"},
     {"stop-timeout", Number{&Settings::stopTimeout, 0, 3600}, "10", kServe,
      "seconds SIGTERM waits for requests in flight and open connections"},
     {"access-log", Switch{&Settings::accessLog}, "on", kServe,

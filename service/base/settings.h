@@ -56,6 +56,10 @@ struct Settings {
   uint32_t stopTimeout;
   uint32_t cacheSize;
   uint32_t codeQuarantineDays;
+  // analytics (links/visit_counts.h)
+  bool analytics;
+  std::string geoipDatabase;
+  uint32_t analyticsRetentionDays, clicksRetentionDays, analyticsFlushMs;
   bool accessLog;
   bool openCreation;
   // the wire's hardening: whole requests in time, the names answered for

@@ -12,6 +12,7 @@
 #include "service/core/request.h"
 #include "service/core/utc_time.h"
 #include "service/doors/api_link.h"
+#include "service/doors/stats_shapes.h"
 
 namespace snipora::service {
 namespace {
@@ -190,19 +191,50 @@ std::optional<Reply> ApiDoor::Stats(Call& call) {
   if (!to) to = int64_t(std::time(nullptr)) / kSecondsADay;
   if (*to < *from || *to - *from >= kMaxStatsDays)
     return ApiError(400, "bad_query", "from must not be after to, and they cover 3660 days at most.");
-  const std::optional<std::vector<DayCount>> days = operations_.ClicksByDay(link, *from, *to);
-  if (!days) return StoreUnavailable();
-  int64_t total = 0;
+  const std::optional<LinkStats> stats = operations_.StatsOf(LinkKey(link), *from, *to);
+  if (!stats) return StoreUnavailable();
   Json counts = Json::array();
-  for (const DayCount& day : *days) {
-    counts.push_back(Json::object({{"day", DayText(day.day)}, {"clicks", day.clicks}}));
-    total += day.clicks;
+  for (const DayStats& day : stats->days) {
+    Json each = Json::object({{"day", DayText(day.day)}, {"clicks", day.clicks}});
+    AddStatsMembers(each, day);
+    counts.push_back(std::move(each));
   }
-  return JsonReply(200, Json::object({{"code", link.code},
-                                      {"from", DayText(*from)},
-                                      {"to", DayText(*to)},
-                                      {"days", std::move(counts)},
-                                      {"total", total}}));
+  Json answer = Json::object({{"code", link.code},
+                              {"from", DayText(*from)},
+                              {"to", DayText(*to)},
+                              {"days", std::move(counts)},
+                              {"total", stats->period.clicks}});
+  AddStatsMembers(answer, stats->period);
+  return JsonReply(200, std::move(answer));
+}
+
+std::optional<Reply> ApiDoor::UnknownCodes(Call& call) {
+  const std::optional<std::vector<Field>> fields = ParseForm(call.query);
+  if (!fields) return ApiError(400, "bad_query", "The query has a malformed %-escape.");
+  const int64_t today = int64_t(std::time(nullptr)) / kSecondsADay;
+  int64_t from = today, to = today;
+  for (const Field& field : *fields) {
+    if (field.name == "lang") continue;
+    if (field.name != "from" && field.name != "to")
+      return ApiError(400, "bad_query", "Unknown parameter " + field.name + ".");
+    const std::optional<int64_t> day = ParseDay(field.value);
+    if (!day) return ApiError(400, "bad_query", field.name + " takes a day (2026-12-31) or a UTC time.");
+    (field.name == "from" ? from : to) = *day;
+  }
+  if (to < from || to - from >= kMaxStatsDays)
+    return ApiError(400, "bad_query", "from must not be after to, and they cover 3660 days at most.");
+  const std::optional<UnknownStats> stats = operations_.UnknownStatsOf(from, to);
+  if (!stats) return StoreUnavailable();
+  Json days = Json::array();
+  for (const UnknownStats::Day& day : stats->days)
+    days.push_back(Json::object({{"day", DayText(day.day)}, {"visits", day.visits}}));
+  Json codes = Json::object();
+  for (const auto& [code, count] : stats->codes) codes[code] = count;
+  return JsonReply(200, Json::object({{"from", DayText(from)},
+                                      {"to", DayText(to)},
+                                      {"days", std::move(days)},
+                                      {"total", stats->total},
+                                      {"codes", std::move(codes)}}));
 }
 
 std::optional<Reply> ApiDoor::Delete(Call& call) {

@@ -20,6 +20,7 @@ class ApiDoor final : public Door {
   std::optional<Reply> Change(Call& call);     // PATCH /api/v1/links/CODE
   std::optional<Reply> Delete(Call& call);     // DELETE /api/v1/links/CODE
   std::optional<Reply> Stats(Call& call);      // GET /api/v1/links/CODE/stats
+  std::optional<Reply> UnknownCodes(Call& call);  // GET /api/v1/stats/unknown
 
  private:
   Operations& operations_;

@@ -17,6 +17,7 @@
 #include "service/core/numbers.h"
 #include "service/core/request.h"
 #include "service/core/utc_time.h"
+#include "service/doors/stats_shapes.h"
 
 namespace snipora::service {
 namespace {
@@ -397,6 +398,23 @@ std::optional<Reply> KuttDoor::Delete(Call& call) {
   const Problem problem = operations_.RemoveLink(call, call.capture);
   if (problem != Problem::kNone) return KuttProblem(problem, Refusal::kAccepted);
   return JsonReply(200, Json{{"message", "Link has been deleted successfully."}});
+}
+
+// Kutt's statistics of a link, with the link's own members as Kutt gives them.
+std::optional<Reply> KuttDoor::Stats(Call& call) {
+  if (std::optional<Reply> refused = Admit(call, Role::kCreator)) return refused;
+  const Managed managed = operations_.ManagedLink(call, call.capture, "statistics of");
+  if (managed.problem != Problem::kNone) return KuttProblem(managed.problem, managed.refusal);
+  const Link& link = *managed.link;
+  const int64_t today = int64_t(std::time(nullptr)) / 86400;
+  // Kutt's all time; the own API's bound on a period
+  const int64_t first = std::max(link.created / 86400, today - 3659);
+  const std::optional<LinkStats> stats = operations_.StatsOf(LinkKey(link), first, today);
+  if (!stats) return KuttError(503, "The store does not answer.");
+  Json answer = KuttLink(link, operations_.ClicksOf(link), operations_.ShortAddress(link));
+  Json periods = KuttStats(*stats, today);
+  for (auto it = periods.begin(); it != periods.end(); ++it) answer[it.key()] = std::move(it.value());
+  return JsonReply(200, std::move(answer));
 }
 
 // Kutt answers its health as the text OK; this one says so while the store answers.

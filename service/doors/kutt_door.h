@@ -21,6 +21,7 @@ class KuttDoor final : public Door {
   std::optional<Reply> List(Call& call);    // GET /api/v2/links
   std::optional<Reply> Edit(Call& call);    // PATCH /api/v2/links/ID
   std::optional<Reply> Delete(Call& call);  // DELETE /api/v2/links/ID
+  std::optional<Reply> Stats(Call& call);   // GET /api/v2/links/ID/stats
   std::optional<Reply> Health(Call& call);  // GET /api/v2/health
   std::optional<Reply> User(Call& call);    // GET /api/v2/users
 

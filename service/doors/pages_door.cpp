@@ -5,6 +5,7 @@
 
 #include "service/app/outcomes.h"
 #include "service/app/qr_code.h"
+#include "service/app/redirect_visit.h"
 #include "service/app/replies.h"
 #include "service/app/static_files.h"
 #include "service/core/address_check.h"
@@ -118,12 +119,16 @@ std::optional<Reply> PagesDoor::Redirect(Call& call) {
   // into room the thread already has, and the reply lends its Location
   thread_local Found found;
   thread_local std::string location;
+  thread_local RedirectVisit visit;
   found.resolved.state = Resolved::kMiss;
   found.storeFailed = false;
   if (IsValidCode(code)) {
     call.http.kind = RequestKind::kRedirect;
-    // HEAD is how link checkers and previews look: not a click
-    if (call.onDomain) operations_.FindLink(*call.domain, code, call.http.method == "GET", "redirect", found);
+    // HEAD is how link checkers and previews look, and crawlers are no
+    // people: not clicks
+    visit.Read(call, operations_.visits() != nullptr);
+    if (call.onDomain) operations_.FindLink(*call.domain, code, visit.click(), "redirect", found);
+    visit.Count(operations_, call, code, found);
   }
   if (std::optional<Reply> nowhere = NotLive(call, found)) return nowhere;
   Metrics::Add(operations_.metrics().redirects);
@@ -152,7 +157,10 @@ std::optional<Reply> PagesDoor::QrCode(Call& call) {
   Found found;
   if (IsValidCode(code) && call.onDomain) found = operations_.FindLink(*call.domain, code, false, "QR code");
   if (std::optional<Reply> nowhere = NotLive(call, found)) return nowhere;
-  const std::string text = operations_.ShortAddress(call.domain->stored, code);
+  // with the analytics on, the code's address carries the marker that
+  // counts its visits as the QR code's
+  std::string text = operations_.ShortAddress(call.domain->stored, code);
+  if (operations_.visits()) text.append("?").append(kQrMarker);
   Reply reply{200, QrContentType(options->format), {}, {{"ETag", QrEtag(code, text, *options)},
                                                         {"Cache-Control", kCacheForADay}}};
   const char* match = call.http.Header("If-None-Match");

@@ -48,6 +48,7 @@ OpenDoors OpenEveryDoor(Operations& operations) {
       RouteTo<&StatusDoor::MetricsText>(kRead, "/metrics", Role::kNone, status),
       RouteTo<&ApiDoor::List>(kRead, "/api/v1/links", Role::kCreator, api),
       RouteTo<&ApiDoor::Stats>(kRead, "/api/v1/links/+/stats", Role::kCreator, api),
+      RouteTo<&ApiDoor::UnknownCodes>(kRead, "/api/v1/stats/unknown", Role::kAdmin, api),
       RouteTo<&ApiDoor::Info>(kRead, "/api/v1/links/+", Role::kAnyone, api),
       RouteTo<&ApiDoor::Change>(kPatch, "/api/v1/links/+", Role::kCreator, api),
       RouteTo<&ApiDoor::Delete>(kDelete, "/api/v1/links/+", Role::kCreator, api),
@@ -56,6 +57,7 @@ OpenDoors OpenEveryDoor(Operations& operations) {
       RouteTo<&KuttDoor::List>(kRead, "/api/v2/links", Role::kNone, kutt),
       RouteTo<&KuttDoor::Edit>(kPatch, "/api/v2/links/+", Role::kNone, kutt),
       RouteTo<&KuttDoor::Delete>(kDelete, "/api/v2/links/+", Role::kNone, kutt),
+      RouteTo<&KuttDoor::Stats>(kRead, "/api/v2/links/+/stats", Role::kNone, kutt),
       RouteTo<&KuttDoor::Health>(kRead, "/api/v2/health", Role::kNone, kutt),
       RouteTo<&KuttDoor::User>(kRead, "/api/v2/users", Role::kNone, kutt),
       // the YOURLS API: its actions check keys themselves (signature=KEY)

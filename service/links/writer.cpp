@@ -17,15 +17,19 @@ namespace {
 // A collision of random codes is rare (62^7 codes); a few fresh tries settle it.
 constexpr int kCodeTries = 8;
 
-// 128 random bits as hex: a flush's id, unique across instances.
-std::string FlushId() {
-  unsigned char bytes[16] = {};
+void RandomBytes(unsigned char* bytes, std::size_t size) {
   std::size_t got = 0;
-  while (got < sizeof bytes) {
-    const ssize_t n = getrandom(bytes + got, sizeof bytes - got, 0);
+  while (got < size) {
+    const ssize_t n = getrandom(bytes + got, size - got, 0);
     if (n <= 0) throw std::runtime_error("getrandom failed");
     got += std::size_t(n);
   }
+}
+
+// 128 random bits as hex: a flush's id, unique across instances.
+std::string FlushId() {
+  unsigned char bytes[16] = {};
+  RandomBytes(bytes, sizeof bytes);
   static constexpr char kHex[] = "0123456789abcdef";
   std::string id;
   for (unsigned char byte : bytes) id += {kHex[byte >> 4], kHex[byte & 15]};
@@ -37,7 +41,8 @@ std::string FlushId() {
 WriterSettings::WriterSettings(const Settings& settings)
     : maxBatch(settings.maxBatch),
       clickFlushInterval(settings.clickFlushMs),
-      gatherWindow(settings.gatherMicroseconds) {}
+      gatherWindow(settings.gatherMicroseconds),
+      tallyFlushInterval(settings.analyticsFlushMs) {}
 
 LinkWriter::LinkWriter(Store& store, LinkCache& cache, Metrics& metrics, WriterSettings settings)
     : store_(store), cache_(cache), metrics_(metrics), settings_(settings), thread_([this] { Run(); }) {}
@@ -86,7 +91,7 @@ void LinkWriter::Run() {
     }
     if (!batch.empty()) Commit(batch);
     if (last || std::chrono::steady_clock::now() >= nextFlush) {
-      FlushClicks();
+      FlushClicks(last);
       nextFlush = std::chrono::steady_clock::now() + settings_.clickFlushInterval;
     }
     if (last) return;
@@ -167,17 +172,49 @@ StoreCause LinkWriter::CreationTrouble() const {
 
 std::string LinkWriter::NewCode() const { return settings_.newCode ? settings_.newCode() : RandomCode(); }
 
-void LinkWriter::FlushClicks() {
+Tallies LinkWriter::TakeTallies(int64_t today) {
+  if (!settings_.visits) return {};
+  if (saltDay_ != today) {
+    // the day's salt is the store's, so that every instance hashes a visitor
+    // alike; the first to ask sets it
+    HashKey candidate;
+    RandomBytes(candidate.data(), candidate.size());
+    try {
+      const std::string salt = store_.DaySalt(today, {reinterpret_cast<const char*>(candidate.data()), candidate.size()});
+      if (salt.size() != salt_.size()) throw std::runtime_error("the day's salt is not 16 bytes");
+      std::copy(salt.begin(), salt.end(), salt_.begin());
+      saltDay_ = today;
+    } catch (const std::exception& error) {
+      // the visits stay counted on the day they were, until a salt is had
+      Log(LogLevel::kError, std::string("the day's salt not read, analytics kept for the next flush: ") + error.what());
+      return {};
+    }
+  }
+  return settings_.visits->Take(today, salt_);
+}
+
+void LinkWriter::FlushClicks(bool final) {
   if (unsettled_) {
     if (!WriteClicks(unsettled_->counts, unsettled_->flush)) return;  // the new clicks wait in the cache
     unsettled_.reset();
   }
+  const int64_t today = int64_t(std::time(nullptr)) / 86400;
   std::vector<ClickCount> counts = cache_.TakeClicks();
-  if (counts.empty()) return;
+  // the analytics less often: their rows are many more than the clicks'
+  Tallies tallies;
+  const auto now = std::chrono::steady_clock::now();
+  if (final || now >= nextTallies_ || today != saltDay_) {
+    tallies = TakeTallies(today);
+    nextTallies_ = now + settings_.tallyFlushInterval;
+  }
+  if (counts.empty() && tallies.empty()) return;
   // in key order the updates walk the table's pages once, not at random
   std::sort(counts.begin(), counts.end(), [](const ClickCount& a, const ClickCount& b) { return a.code < b.code; });
-  ClickFlush flush{FlushId(), int64_t(std::time(nullptr)) / 86400};
-  if (!WriteClicks(counts, flush)) unsettled_ = Unsettled{std::move(counts), std::move(flush)};
+  ClickFlush flush{FlushId(), today, &tallies};
+  if (!WriteClicks(counts, flush)) {
+    unsettled_ = Unsettled{std::move(counts), std::move(flush), std::move(tallies)};
+    unsettled_->flush.tallies = &unsettled_->tallies;
+  }
 }
 
 bool LinkWriter::WriteClicks(const std::vector<ClickCount>& counts, const ClickFlush& flush) {

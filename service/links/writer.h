@@ -21,6 +21,7 @@
 #include "service/base/metrics.h"
 #include "service/base/settings.h"
 #include "service/links/read_cache.h"
+#include "service/links/visit_counts.h"
 #include "service/store/store.h"
 
 namespace snipora::service {
@@ -62,6 +63,10 @@ struct WriterSettings {
   std::chrono::microseconds gatherWindow;
   // Where random codes come from; null: RandomCode() (tests give their own).
   std::function<std::string()> newCode;
+  // The analytics written with a flush of clicks once this long has passed
+  // since they were last (--analytics-flush-ms), and at stop; null: none.
+  VisitCounts* visits = nullptr;
+  std::chrono::milliseconds tallyFlushInterval;
 };
 
 class LinkWriter {
@@ -92,7 +97,11 @@ class LinkWriter {
   void Run();
   void Commit(std::deque<Waiting>& batch);
   std::string NewCode() const;
-  void FlushClicks();
+  // `final`: the last, at stop (the analytics written whatever the time).
+  void FlushClicks(bool final = false);
+  // The analytics counted since the last flush, the day's salt read first
+  // when the day is new (nothing when it cannot be read).
+  Tallies TakeTallies(int64_t today);
   // Writes one flush; false (logged) when the store failed.
   bool WriteClicks(const std::vector<ClickCount>& counts, const ClickFlush& flush);
 
@@ -108,9 +117,14 @@ class LinkWriter {
   // with its id, before any other (so it counts once either way).
   struct Unsettled {
     std::vector<ClickCount> counts;
-    ClickFlush flush;
+    ClickFlush flush;  // its tallies the ones below
+    Tallies tallies;
   };
   std::optional<Unsettled> unsettled_;
+  // the salt of saltDay_, as the store has it
+  int64_t saltDay_ = -1;
+  std::chrono::steady_clock::time_point nextTallies_{};
+  HashKey salt_{};
   // the last commit's cause of failure, and when (steady clock, ns)
   std::atomic<StoreCause> trouble_{StoreCause::kOther};
   std::atomic<int64_t> troubleAt_{0};

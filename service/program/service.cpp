@@ -1,5 +1,10 @@
 #include "service/program/service.h"
 
+#include <sys/random.h>
+
+#include <algorithm>
+#include <ctime>
+
 #include <chrono>
 #include <cstdio>
 #include <fstream>
@@ -55,6 +60,21 @@ std::vector<ClientPackage> BuildClientPackages(const Settings& settings) {
   return packages;
 }
 
+// The day's salt as the store has it (the writer reads it again each new
+// day); a salt of this instance's own while the store does not answer.
+std::pair<int64_t, HashKey> StartingSalt(Store& store) {
+  const int64_t day = int64_t(std::time(nullptr)) / 86400;
+  HashKey salt{};
+  if (getrandom(salt.data(), salt.size(), 0) != ssize_t(salt.size())) throw std::runtime_error("getrandom failed");
+  try {
+    const std::string kept = store.DaySalt(day, {reinterpret_cast<const char*>(salt.data()), salt.size()});
+    if (kept.size() == salt.size()) std::copy(kept.begin(), kept.end(), salt.begin());
+  } catch (const StoreError& error) {
+    Log(LogLevel::kWarning, std::string("the day's salt not read at start: ") + error.what());
+  }
+  return {day, salt};
+}
+
 }  // namespace
 
 Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log)
@@ -85,11 +105,24 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
       kChangePoll);
   listener_ = store_->Listen([this] { changes_->Wake(); });
   if (listener_) changes_->SetInterval(kChangePollBesideNotes);
-  writer_ = std::make_unique<LinkWriter>(*store_, cache_, metrics_, WriterSettings(settings_));
+  WriterSettings writing(settings_);
+  if (settings_.analytics) {
+    if (!settings_.geoipDatabase.empty()) countries_ = std::make_unique<CountryLookup>(settings_.geoipDatabase);
+    const auto [day, salt] = StartingSalt(*store_);
+    visits_ = std::make_unique<VisitCounts>(countries_.get(), day, salt);
+    writing.visits = visits_.get();
+  }
+  writer_ = std::make_unique<LinkWriter>(*store_, cache_, metrics_, writing);
   operations_ = std::make_unique<Operations>(Operations::Parts{settings_, *store_, cache_, *writer_, metrics_,
                                                                 rateLimit_, keys_,
                                                                 clientPackages_,
-                                                                denyList_});
+                                                                denyList_, visits_.get()});
+  if (settings_.analyticsRetentionDays > 0 || settings_.clicksRetentionDays > 0) {
+    RetentionSettings keep;
+    keep.dimensionDays = settings_.analyticsRetentionDays;
+    keep.totalDays = settings_.clicksRetentionDays;
+    retention_ = std::make_unique<TallyRetention>(*store_, keep);
+  }
   doors_ = OpenEveryDoor(*operations_);
   application_ = std::make_unique<Application>(*operations_, doors_.routes);
   server_ = std::make_unique<HttpTransport>(settings_, trustedProxies_, metrics_, log_.get(), *application_);
@@ -143,6 +176,7 @@ void Service::Stop() {
       std::this_thread::sleep_for(kIdlePoll);
   };
   operations_->SetStopping();
+  retention_.reset();
   warming_ = false;
   if (warmer_.joinable()) warmer_.join();
   server_->Quiesce();

@@ -27,7 +27,10 @@
 #include "service/http/transport.h"
 #include "service/links/change_feed.h"
 #include "service/links/deny_in_force.h"
+#include "service/links/country_lookup.h"
 #include "service/links/read_cache.h"
+#include "service/links/tally_retention.h"
+#include "service/links/visit_counts.h"
 #include "service/links/writer.h"
 #include "service/store/store.h"
 
@@ -71,6 +74,9 @@ class Service {
   // read by every redirect, replaced on SIGHUP
   DenyListInForce denyList_;
   KeyRing keys_;
+  // the analytics (none with --analytics off), before the writer that writes them
+  std::unique_ptr<CountryLookup> countries_;
+  std::unique_ptr<VisitCounts> visits_;
   std::unique_ptr<LinkWriter> writer_;
   // changes made elsewhere (other instances, the command line)
   std::unique_ptr<ChangeFeed> changes_;
@@ -83,6 +89,8 @@ class Service {
   std::atomic<bool> warming_{true};
   std::atomic<bool> filled_{false};
   std::thread warmer_;
+  // removes analytics past their retention; stopped first
+  std::unique_ptr<TallyRetention> retention_;
   bool stopped_ = false;
 };
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <ctime>
 #include <limits>
@@ -63,6 +64,17 @@ constexpr const char* kMigrations[] = {
     "ALTER TABLE links ADD COLUMN domain text COLLATE \"C\" NOT NULL DEFAULT '';"
     "DROP INDEX links_address_digest;"
     "CREATE UNIQUE INDEX links_address_digest ON links (sha256(address), domain)",
+    // 6: analytics (tallies.h): a day's counts by kind and name, the
+    // registers of its different-visitor sketch (merged by their maximum),
+    // the day's salt; by day too, for the retention's removal
+    "CREATE TABLE day_tallies(code text COLLATE \"C\" NOT NULL, day bigint NOT NULL, kind text NOT NULL,"
+    " name text COLLATE \"C\" NOT NULL, count bigint NOT NULL, PRIMARY KEY(code, day, kind, name));"
+    "CREATE INDEX day_tallies_day ON day_tallies(day);"
+    "CREATE TABLE day_registers(code text COLLATE \"C\" NOT NULL, day bigint NOT NULL, reg integer NOT NULL,"
+    " rank smallint NOT NULL, PRIMARY KEY(code, day, reg));"
+    "CREATE INDEX day_registers_day ON day_registers(day);"
+    "CREATE TABLE day_salts(day bigint PRIMARY KEY, salt bytea NOT NULL);"
+    "CREATE INDEX daily_clicks_day ON daily_clicks(day)",
 };
 // The columns of a Link after its code, in the order ReadLink takes them.
 #define SNIPORA_LINK_COLUMNS \
@@ -673,6 +685,8 @@ class PostgresStore final : public Store {
           session.ExecuteParams("DELETE FROM links WHERE code = $1::text", {Bytes(code)}, PGRES_COMMAND_OK);
       if (std::string_view(PQcmdTuples(removed.get())) == "0") return false;
       session.ExecuteParams("DELETE FROM daily_clicks WHERE code = $1::text", {Bytes(code)}, PGRES_COMMAND_OK);
+      session.ExecuteParams("DELETE FROM day_tallies WHERE code = $1::text", {Bytes(code)}, PGRES_COMMAND_OK);
+      session.ExecuteParams("DELETE FROM day_registers WHERE code = $1::text", {Bytes(code)}, PGRES_COMMAND_OK);
       session.Run(kFreeCodes, {TextForm(TextArray({code})), TextForm(IntegerArray({Now()}))});
       NoteChange(session, "link", code);
       transaction.Commit();
@@ -681,7 +695,7 @@ class PostgresStore final : public Store {
   }
 
   void AddClicks(std::span<const ClickCount> counts, const ClickFlush& flush) override {
-    if (counts.empty()) return;
+    if (counts.empty() && (!flush.tallies || flush.tallies->empty())) return;
     std::vector<std::string_view> codes;
     std::vector<int64_t> clicks;
     for (const ClickCount& count : counts) {
@@ -706,8 +720,9 @@ class PostgresStore final : public Store {
         session.ExecuteParams("DELETE FROM freed_codes WHERE freed <= $1::int8",
                               {TextForm(std::to_string(Now() - options_.codeQuarantine))}, PGRES_COMMAND_OK);
       }
-      session.Run(kAddClicks, params);
-      if (flush.day >= 0) {
+      if (!counts.empty()) session.Run(kAddClicks, params);
+      if (flush.tallies) WriteTallies(session, *flush.tallies);
+      if (flush.day >= 0 && !counts.empty()) {
         std::vector<Param> daily = params;
         daily.push_back(TextForm(std::to_string(flush.day)));
         session.ExecuteParams(
@@ -740,6 +755,125 @@ class PostgresStore final : public Store {
       for (int row = 0; row < PQntuples(result.get()); ++row)
         counts.push_back({Int8(result.get(), row, 0), Int8(result.get(), row, 1)});
       return counts;
+    });
+  }
+
+  std::vector<TallyRow> TalliesByDay(std::string_view code, int64_t fromDay, int64_t toDay) override {
+    return WithSession([&](Session& session) {
+      const Result result = session.ExecuteParams(
+          "SELECT day, kind, name, count FROM day_tallies WHERE code = $1::text AND day BETWEEN $2::int8 AND $3::int8"
+          " ORDER BY day, kind, name",
+          {Bytes(code), TextForm(std::to_string(fromDay)), TextForm(std::to_string(toDay))}, PGRES_TUPLES_OK);
+      std::vector<TallyRow> rows;
+      for (int row = 0; row < PQntuples(result.get()); ++row)
+        rows.push_back({std::string(code), Int8(result.get(), row, 0), std::string(Value(result.get(), row, 1)),
+                        std::string(Value(result.get(), row, 2)), Int8(result.get(), row, 3)});
+      return rows;
+    });
+  }
+
+  std::vector<RegisterRow> RegistersByDay(std::string_view code, int64_t fromDay, int64_t toDay) override {
+    return WithSession([&](Session& session) {
+      const Result result = session.ExecuteParams(
+          "SELECT day, reg::int8, rank::int8 FROM day_registers WHERE code = $1::text"
+          " AND day BETWEEN $2::int8 AND $3::int8 ORDER BY day, reg",
+          {Bytes(code), TextForm(std::to_string(fromDay)), TextForm(std::to_string(toDay))}, PGRES_TUPLES_OK);
+      std::vector<RegisterRow> rows;
+      for (int row = 0; row < PQntuples(result.get()); ++row)
+        rows.push_back({std::string(code), Int8(result.get(), row, 0), int(Int8(result.get(), row, 1)),
+                        int(Int8(result.get(), row, 2))});
+      return rows;
+    });
+  }
+
+  std::string DaySalt(int64_t day, std::string_view candidate) override {
+    return Retrying([&](Session& session) {
+      Transaction transaction(session);
+      const std::string dayText = std::to_string(day);
+      session.ExecuteParams("INSERT INTO day_salts(day, salt) VALUES ($1::int8, $2::bytea) ON CONFLICT DO NOTHING",
+                            {TextForm(dayText), Bytes(candidate)}, PGRES_COMMAND_OK);
+      session.ExecuteParams("DELETE FROM day_salts WHERE day < $1::int8", {TextForm(dayText)}, PGRES_COMMAND_OK);
+      const Result salt = session.ExecuteParams("SELECT salt FROM day_salts WHERE day = $1::int8",
+                                                {TextForm(dayText)}, PGRES_TUPLES_OK);
+      std::string kept(Value(salt.get(), 0, 0));
+      transaction.Commit();
+      return kept;
+    });
+  }
+
+  int64_t RemoveTalliesBefore(TallyFamily family, int64_t beforeDay, int limit) override {
+    static constexpr const char* kDimensions[] = {
+        "DELETE FROM day_tallies WHERE ctid IN (SELECT ctid FROM day_tallies WHERE day < $1::int8"
+        " AND kind NOT IN ('bots', 'qr') LIMIT $2::int8)",
+        "DELETE FROM day_registers WHERE ctid IN (SELECT ctid FROM day_registers WHERE day < $1::int8 LIMIT $2::int8)"};
+    static constexpr const char* kTotals[] = {
+        "DELETE FROM daily_clicks WHERE ctid IN (SELECT ctid FROM daily_clicks WHERE day < $1::int8 LIMIT $2::int8)",
+        "DELETE FROM day_tallies WHERE ctid IN (SELECT ctid FROM day_tallies WHERE day < $1::int8"
+        " AND kind IN ('bots', 'qr') LIMIT $2::int8)"};
+    return Retrying([&](Session& session) {
+      int64_t removed = 0;
+      for (const char* sql : family == TallyFamily::kDimensions ? kDimensions : kTotals) {
+        if (removed >= limit) break;
+        const Result result = session.ExecuteParams(
+            sql, {TextForm(std::to_string(beforeDay)), TextForm(std::to_string(limit - removed))}, PGRES_COMMAND_OK);
+        removed += std::atoll(PQcmdTuples(result.get()));
+      }
+      return removed;
+    });
+  }
+
+  void ForEachTally(const std::function<bool(const Tallies&)>& visit) override {
+    // in pages, each after the last row of the one before
+    Tallies page;
+    page.counts.push_back({});
+    for (bool first = true;; first = false) {
+      const TallyRow last = page.counts.empty() ? TallyRow{} : page.counts.back();
+      page = WithSession([&](Session& session) {
+        const Result result = session.ExecuteParams(
+            "SELECT code, day, kind, name, count FROM day_tallies WHERE $5::boolean"
+            " OR (code, day, kind, name) > ($1::text, $2::int8, $3::text, $4::text)"
+            " ORDER BY code, day, kind, name LIMIT 5000",
+            {Bytes(last.code), TextForm(std::to_string(last.day)), Bytes(last.kind), Bytes(last.name),
+             TextForm(first ? "true" : "false")},
+            PGRES_TUPLES_OK);
+        Tallies rows;
+        for (int row = 0; row < PQntuples(result.get()); ++row)
+          rows.counts.push_back({std::string(Value(result.get(), row, 0)), Int8(result.get(), row, 1),
+                                 std::string(Value(result.get(), row, 2)), std::string(Value(result.get(), row, 3)),
+                                 Int8(result.get(), row, 4)});
+        return rows;
+      });
+      if (page.counts.empty()) break;
+      if (!visit(page)) return;
+    }
+    page.registers.push_back({});
+    for (bool first = true;; first = false) {
+      const RegisterRow last = page.registers.empty() ? RegisterRow{} : page.registers.back();
+      page = WithSession([&](Session& session) {
+        const Result result = session.ExecuteParams(
+            "SELECT code, day, reg::int8, rank::int8 FROM day_registers WHERE $4::boolean"
+            " OR (code, day, reg) > ($1::text, $2::int8, $3::int4) ORDER BY code, day, reg LIMIT 5000",
+            {Bytes(last.code), TextForm(std::to_string(last.day)), TextForm(std::to_string(last.index)),
+             TextForm(first ? "true" : "false")},
+            PGRES_TUPLES_OK);
+        Tallies rows;
+        for (int row = 0; row < PQntuples(result.get()); ++row)
+          rows.registers.push_back({std::string(Value(result.get(), row, 0)), Int8(result.get(), row, 1),
+                                    int(Int8(result.get(), row, 2)), int(Int8(result.get(), row, 3))});
+        return rows;
+      });
+      if (page.registers.empty()) return;
+      if (!visit(page)) return;
+    }
+  }
+
+  void AddTallies(const Tallies& tallies) override {
+    if (tallies.empty()) return;
+    Retrying([&](Session& session) {
+      Transaction transaction(session);
+      WriteTallies(session, tallies);
+      transaction.Commit();
+      return 0;
     });
   }
 
@@ -878,6 +1012,53 @@ class PostgresStore final : public Store {
       } catch (const QueryFailed& error) {
         if (attempt >= kDeadlockTries || (error.state != "40P01" && error.state != "40001")) throw;
       }
+    }
+  }
+
+  // Inside a transaction: counts added, registers raised to their maximum
+  // (an upsert each, so that instances writing the same day merge), for
+  // links that exist and for unknown codes. Rows of one key are summed
+  // first: an upsert may not touch a row twice.
+  static void WriteTallies(Session& session, const Tallies& tallies) {
+    if (!tallies.counts.empty()) {
+      std::vector<std::string_view> codes, kinds, names;
+      std::vector<int64_t> days, counts;
+      for (const TallyRow& row : tallies.counts) {
+        codes.push_back(row.code);
+        days.push_back(row.day);
+        kinds.push_back(row.kind);
+        names.push_back(row.name);
+        counts.push_back(row.count);
+      }
+      session.ExecuteParams(
+          "INSERT INTO day_tallies(code, day, kind, name, count)"
+          " SELECT v.code, v.day, v.kind, v.name, sum(v.n) FROM unnest($1::text[], $2::int8[], $3::text[],"
+          " $4::text[], $5::int8[]) AS v(code, day, kind, name, n)"
+          " WHERE v.code = '' OR EXISTS (SELECT 1 FROM links WHERE links.code = v.code)"
+          " GROUP BY v.code, v.day, v.kind, v.name ORDER BY v.code, v.day, v.kind, v.name"
+          " ON CONFLICT (code, day, kind, name) DO UPDATE SET count = day_tallies.count + excluded.count",
+          {TextForm(TextArray(codes)), TextForm(IntegerArray(days)), TextForm(TextArray(kinds)),
+           TextForm(TextArray(names)), TextForm(IntegerArray(counts))},
+          PGRES_COMMAND_OK);
+    }
+    if (!tallies.registers.empty()) {
+      std::vector<std::string_view> codes;
+      std::vector<int64_t> days, indexes, ranks;
+      for (const RegisterRow& row : tallies.registers) {
+        codes.push_back(row.code);
+        days.push_back(row.day);
+        indexes.push_back(row.index);
+        ranks.push_back(row.rank);
+      }
+      session.ExecuteParams(
+          "INSERT INTO day_registers(code, day, reg, rank)"
+          " SELECT v.code, v.day, v.reg, max(v.rank) FROM unnest($1::text[], $2::int8[], $3::int4[], $4::int2[])"
+          " AS v(code, day, reg, rank) WHERE EXISTS (SELECT 1 FROM links WHERE links.code = v.code)"
+          " GROUP BY v.code, v.day, v.reg ORDER BY v.code, v.day, v.reg"
+          " ON CONFLICT (code, day, reg) DO UPDATE SET rank = greatest(day_registers.rank, excluded.rank)",
+          {TextForm(TextArray(codes)), TextForm(IntegerArray(days)), TextForm(IntegerArray(indexes)),
+           TextForm(IntegerArray(ranks))},
+          PGRES_COMMAND_OK);
     }
   }
 

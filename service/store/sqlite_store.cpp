@@ -64,6 +64,17 @@ constexpr const char* kMigrations[] = {
     " expires, max_clicks, owner, title, tags FROM links;"
     "DROP TABLE links;"
     "ALTER TABLE links_by_domain RENAME TO links",
+    // 6: analytics (tallies.h): a day's counts by kind and name, the
+    // registers of its different-visitor sketch, the day's salt; by day too,
+    // for the retention's removal
+    "CREATE TABLE day_tallies(code TEXT NOT NULL, day INTEGER NOT NULL, kind TEXT NOT NULL, name TEXT NOT NULL,"
+    " count INTEGER NOT NULL, PRIMARY KEY(code, day, kind, name)) WITHOUT ROWID;"
+    "CREATE INDEX day_tallies_day ON day_tallies(day);"
+    "CREATE TABLE day_registers(code TEXT NOT NULL, day INTEGER NOT NULL, reg INTEGER NOT NULL,"
+    " rank INTEGER NOT NULL, PRIMARY KEY(code, day, reg)) WITHOUT ROWID;"
+    "CREATE INDEX day_registers_day ON day_registers(day);"
+    "CREATE TABLE day_salts(day INTEGER PRIMARY KEY, salt BLOB NOT NULL);"
+    "CREATE INDEX daily_clicks_day ON daily_clicks(day)",
 };
 // The columns of a Link after its code, in the order ReadLink takes them.
 #define SNIPORA_LINK_COLUMNS \
@@ -224,11 +235,19 @@ struct Connection {
                      "INSERT INTO freed_codes(code, freed) VALUES(?1, ?2)"
                      " ON CONFLICT(code) DO UPDATE SET freed = max(freed, excluded.freed)");
     findHeld.emplace(db.get(), "SELECT 1 FROM freed_codes WHERE code = ?1 AND freed > ?2");
+    // (analytics of a link gone meanwhile are dropped: WriteTallies)
+    addTally.emplace(db.get(),
+                     "INSERT INTO day_tallies(code, day, kind, name, count) VALUES(?1, ?2, ?3, ?4, ?5)"
+                     " ON CONFLICT(code, day, kind, name) DO UPDATE SET count = count + excluded.count");
+    raiseRegister.emplace(db.get(),
+                          "INSERT INTO day_registers(code, day, reg, rank) VALUES(?1, ?2, ?3, ?4)"
+                          " ON CONFLICT(code, day, reg) DO UPDATE SET rank = max(rank, excluded.rank)");
   }
 
   Database db;
   std::optional<Statement> findCode, findAddress, insert, addClicks;
   std::optional<Statement> change, remove, removeDays, noteChange, addDaily, freeCode, findHeld;
+  std::optional<Statement> addTally, raiseRegister;
 };
 
 class Transaction {
@@ -395,6 +414,8 @@ class SqliteStore final : public Store {
       ResetOnExit reset{removeDays};
       removeDays.Bind(1, code).Step();
     }
+    Statement(writer_.db.get(), "DELETE FROM day_tallies WHERE code = ?1").Bind(1, code).Step();
+    Statement(writer_.db.get(), "DELETE FROM day_registers WHERE code = ?1").Bind(1, code).Step();
     {
       Statement& freeing = *writer_.freeCode;
       ResetOnExit reset{freeing};
@@ -474,7 +495,7 @@ class SqliteStore final : public Store {
   }
 
   void AddClicks(std::span<const ClickCount> counts, const ClickFlush& flush) override {
-    if (counts.empty()) return;
+    if (counts.empty() && (!flush.tallies || flush.tallies->empty())) return;
     std::lock_guard lock(writerMutex_);
     Transaction transaction(writer_.db.get());
     if (!flush.id.empty()) {
@@ -504,6 +525,103 @@ class SqliteStore final : public Store {
       daily.Bind(1, count.code).Bind(2, flush.day).Bind(3, count.clicks);
       daily.Step();
     }
+    if (flush.tallies) WriteTallies(*flush.tallies);
+    transaction.Commit();
+  }
+
+  std::vector<TallyRow> TalliesByDay(std::string_view code, int64_t fromDay, int64_t toDay) override {
+    Lease lease(*this);
+    Statement rows(lease->db.get(),
+                   "SELECT day, kind, name, count FROM day_tallies WHERE code = ?1 AND day BETWEEN ?2 AND ?3"
+                   " ORDER BY day, kind, name");
+    rows.Bind(1, code).Bind(2, fromDay).Bind(3, toDay);
+    std::vector<TallyRow> tallies;
+    while (rows.Step())
+      tallies.push_back({std::string(code), rows.Integer(0), std::string(rows.Text(1)), std::string(rows.Text(2)),
+                         rows.Integer(3)});
+    return tallies;
+  }
+
+  std::vector<RegisterRow> RegistersByDay(std::string_view code, int64_t fromDay, int64_t toDay) override {
+    Lease lease(*this);
+    Statement rows(lease->db.get(),
+                   "SELECT day, reg, rank FROM day_registers WHERE code = ?1 AND day BETWEEN ?2 AND ?3 ORDER BY day, reg");
+    rows.Bind(1, code).Bind(2, fromDay).Bind(3, toDay);
+    std::vector<RegisterRow> registers;
+    while (rows.Step())
+      registers.push_back({std::string(code), rows.Integer(0), int(rows.Integer(1)), int(rows.Integer(2))});
+    return registers;
+  }
+
+  std::string DaySalt(int64_t day, std::string_view candidate) override {
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    Statement(writer_.db.get(), "INSERT INTO day_salts(day, salt) VALUES(?1, ?2) ON CONFLICT DO NOTHING")
+        .Bind(1, day)
+        .BindBlob(2, candidate)
+        .Step();
+    Statement(writer_.db.get(), "DELETE FROM day_salts WHERE day < ?1").Bind(1, day).Step();
+    Statement read(writer_.db.get(), "SELECT salt FROM day_salts WHERE day = ?1");
+    read.Bind(1, day).Step();
+    std::string salt(read.Blob(0));
+    read.Reset();
+    transaction.Commit();
+    return salt;
+  }
+
+  int64_t RemoveTalliesBefore(TallyFamily family, int64_t beforeDay, int limit) override {
+    // each statement removes at most what is left of the step's rows
+    static constexpr const char* kDimensions[] = {
+        "DELETE FROM day_tallies WHERE (code, day, kind, name) IN (SELECT code, day, kind, name FROM day_tallies"
+        " WHERE day < ?1 AND kind NOT IN ('bots', 'qr') LIMIT ?2)",
+        "DELETE FROM day_registers WHERE (code, day, reg) IN (SELECT code, day, reg FROM day_registers"
+        " WHERE day < ?1 LIMIT ?2)"};
+    static constexpr const char* kTotals[] = {
+        "DELETE FROM daily_clicks WHERE (code, day) IN (SELECT code, day FROM daily_clicks WHERE day < ?1 LIMIT ?2)",
+        "DELETE FROM day_tallies WHERE (code, day, kind, name) IN (SELECT code, day, kind, name FROM day_tallies"
+        " WHERE day < ?1 AND kind IN ('bots', 'qr') LIMIT ?2)"};
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    int64_t removed = 0;
+    for (const char* sql : family == TallyFamily::kDimensions ? kDimensions : kTotals) {
+      if (removed >= limit) break;
+      Statement(writer_.db.get(), sql).Bind(1, beforeDay).Bind(2, int64_t(limit) - removed).Step();
+      removed += sqlite3_changes(writer_.db.get());
+    }
+    transaction.Commit();
+    return removed;
+  }
+
+  void ForEachTally(const std::function<bool(const Tallies&)>& visit) override {
+    constexpr std::size_t kPage = 5000;
+    Lease lease(*this);
+    Tallies page;
+    Statement counts(lease->db.get(), "SELECT code, day, kind, name, count FROM day_tallies ORDER BY code, day");
+    while (counts.Step()) {
+      page.counts.push_back({std::string(counts.Text(0)), counts.Integer(1), std::string(counts.Text(2)),
+                             std::string(counts.Text(3)), counts.Integer(4)});
+      if (page.counts.size() == kPage) {
+        if (!visit(page)) return counts.Reset();
+        page = {};
+      }
+    }
+    Statement registers(lease->db.get(), "SELECT code, day, reg, rank FROM day_registers ORDER BY code, day");
+    while (registers.Step()) {
+      page.registers.push_back({std::string(registers.Text(0)), registers.Integer(1), int(registers.Integer(2)),
+                                int(registers.Integer(3))});
+      if (page.registers.size() == kPage) {
+        if (!visit(page)) return registers.Reset();
+        page = {};
+      }
+    }
+    if (!page.empty()) visit(page);
+  }
+
+  void AddTallies(const Tallies& tallies) override {
+    if (tallies.empty()) return;
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    WriteTallies(tallies);
     transaction.Commit();
   }
 
@@ -594,6 +712,34 @@ class SqliteStore final : public Store {
   static constexpr std::size_t kMaxIdleReaders = 8;
 
   int64_t Now() const { return options_.now ? options_.now() : int64_t(std::time(nullptr)); }
+
+  // Inside the writer's transaction.
+  void WriteTallies(const Tallies& tallies) {
+    // the rows come by link: whether it exists is asked once for each
+    std::string_view checked;
+    bool exists = false;
+    Statement& find = *writer_.findCode;
+    const auto linkExists = [&](std::string_view code) {
+      if (code.data() == checked.data() || code == checked) return exists;
+      ResetOnExit reset{find};
+      find.Bind(1, code);
+      exists = find.Step();
+      checked = code;
+      return exists;
+    };
+    for (const TallyRow& row : tallies.counts) {
+      if (row.code != kUnknownCodes && !linkExists(row.code)) continue;
+      Statement& add = *writer_.addTally;
+      ResetOnExit reset{add};
+      add.Bind(1, row.code).Bind(2, row.day).Bind(3, row.kind).Bind(4, row.name).Bind(5, row.count).Step();
+    }
+    for (const RegisterRow& row : tallies.registers) {
+      if (!linkExists(row.code)) continue;
+      Statement& raise = *writer_.raiseRegister;
+      ResetOnExit reset{raise};
+      raise.Bind(1, row.code).Bind(2, row.day).Bind(3, int64_t(row.index)).Bind(4, int64_t(row.rank)).Step();
+    }
+  }
 
   // Inside the writer's transaction.
   void NoteChange(std::string_view kind, std::string_view name) {

@@ -15,6 +15,8 @@
 #include <string_view>
 #include <vector>
 
+#include "service/store/tallies.h"
+
 namespace snipora::service {
 
 // Why a write failed, where the database says: a full disk and a read-only
@@ -170,6 +172,9 @@ struct ClickCount {
 struct ClickFlush {
   std::string id;    // "": not checked
   int64_t day = -1;  // -1: no daily counts
+  // the analytics counted with these clicks, written in the same
+  // transaction (null: none)
+  const Tallies* tallies = nullptr;
 };
 
 struct DayCount {
@@ -256,7 +261,8 @@ class Store {
   // The last change's seq (0: none yet).
   virtual int64_t LastChange() = 0;
   // Adds to the click counts of existing codes, and to their counts of the
-  // flush's day, in one transaction; a flush whose id was applied already
+  // flush's day, and the flush's analytics of existing codes (and unknown
+  // ones), in one transaction; a flush whose id was applied already
   // (within the last hour) changes nothing. A flush with an id also prunes
   // what the store keeps for a while: flush ids, the log of changes, and
   // freed codes past the quarantine.
@@ -268,6 +274,34 @@ class Store {
   // until `visit` answers false. Reads in pages: links made meanwhile may or
   // may not be visited.
   virtual void ForEachLink(const std::function<bool(const Link&)>& visit) = 0;
+  // The analytics of a link's key (kUnknownCodes: of unknown codes) from
+  // `fromDay` to `toDay`, both included, in the order of day, kind and name;
+  // and the registers of its different-visitor sketches, by day. A store
+  // without analytics has none.
+  virtual std::vector<TallyRow> TalliesByDay(std::string_view code, int64_t fromDay, int64_t toDay) {
+    (void)code, (void)fromDay, (void)toDay;
+    return {};
+  }
+  virtual std::vector<RegisterRow> RegistersByDay(std::string_view code, int64_t fromDay, int64_t toDay) {
+    (void)code, (void)fromDay, (void)toDay;
+    return {};
+  }
+  // The day's salt: `candidate` stored when the day has none yet (the first
+  // instance to ask sets it for all), and the salts of earlier days deleted.
+  virtual std::string DaySalt(int64_t day, std::string_view candidate) {
+    (void)day;
+    return std::string(candidate);
+  }
+  // Removes at most `limit` rows of the family older than `beforeDay`, in
+  // one short transaction; the number removed (fewer than `limit`: done).
+  virtual int64_t RemoveTalliesBefore(TallyFamily family, int64_t beforeDay, int limit) {
+    (void)family, (void)beforeDay, (void)limit;
+    return 0;
+  }
+  // Every analytics row, for a copy between stores, until `visit` answers
+  // false; and rows written in (added to, registers by their maximum).
+  virtual void ForEachTally(const std::function<bool(const Tallies&)>& visit) { (void)visit; }
+  virtual void AddTallies(const Tallies& tallies) { (void)tallies; }
   // Whether the database answers a query now, and would take a write (not a
   // standby, not a file opened read-only).
   virtual StoreHealth Health() = 0;

@@ -1,6 +1,7 @@
 #include "service/store/transfer.h"
 
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -19,7 +20,8 @@ constexpr const char* kHeader[] = {"code", "address", "created", "clicks"};
 // Links waiting to go into the target together; the outcome of each counted.
 class Mover {
  public:
-  Mover(Store& to, std::FILE* report, TransferReport& counts) : to_(to), report_(report), counts_(counts) {}
+  Mover(Store& to, std::FILE* report, TransferReport& counts, std::set<std::string>* added = nullptr)
+      : to_(to), report_(report), counts_(counts), added_(added) {}
   // `life`: what the link carries besides (disabled, notes), set on it once
   // it is inserted
   void Add(NewLink link, std::optional<LinkChange> life = std::nullopt) {
@@ -35,6 +37,7 @@ class Mover {
       switch (results[i].outcome) {
         case InsertResult::kInserted:
           ++counts_.added;
+          if (added_) added_->insert(LinkKey(link.domain, link.code));
           if (lives_[i]) to_.ChangeLink(LinkKey(link.domain, link.code), *lives_[i]);
           break;
         case InsertResult::kAddressKnown:
@@ -70,6 +73,7 @@ class Mover {
   TransferReport& counts_;
   std::vector<NewLink> batch_;
   std::vector<std::optional<LinkChange>> lives_;
+  std::set<std::string>* added_;  // the keys inserted, when asked
 };
 
 bool ReadCount(std::string_view text, int64_t* value) {
@@ -120,7 +124,8 @@ std::string CheckRow(const std::vector<std::string>& row, const OwnHosts& own, N
 
 TransferReport CopyLinks(Store& from, Store& to, std::FILE* report) {
   TransferReport counts;
-  Mover mover(to, report, counts);
+  std::set<std::string> added;
+  Mover mover(to, report, counts, &added);
   from.ForEachLink([&](const Link& link) {
     std::optional<LinkChange> life;
     if (link.disabled || !link.publicNote.empty() || !link.privateNote.empty()) {
@@ -149,6 +154,17 @@ TransferReport CopyLinks(Store& from, Store& to, std::FILE* report) {
     return true;
   });
   addFreed();
+  // the analytics of the links this copy added (a link there already has
+  // its own, and a copy run again adds nothing twice)
+  from.ForEachTally([&](const Tallies& page) {
+    Tallies kept;
+    for (const TallyRow& row : page.counts)
+      if (added.contains(row.code)) kept.counts.push_back(row);
+    for (const RegisterRow& row : page.registers)
+      if (added.contains(row.code)) kept.registers.push_back(row);
+    to.AddTallies(kept);
+    return true;
+  });
   return counts;
 }
 

@@ -261,6 +261,7 @@ TEST(LinkStats, DailyCountsAcrossAFlushAndARestart) {
   test::TempDir dir;
   Settings settings = test::TestSettings(dir);
   settings.clickFlushMs = 50;
+  settings.analyticsFlushMs = 50;
   const std::string alice = NewKeyText(), bob = NewKeyText();
   {
     std::unique_ptr<Store> store = OpenSqliteStore(settings.database);
@@ -277,8 +278,12 @@ TEST(LinkStats, DailyCountsAcrossAFlushAndARestart) {
     std::this_thread::sleep_for(300ms);  // flushed
     const Response stats = Send(service.port(), "GET", "/api/v1/links/st/stats", alice);
     ASSERT_EQ(stats.status, 200) << stats.body;
+    // one visitor thrice, with the test client's agent and no referrer
+    const std::string counted =
+        "\"unique\":1,\"bots\":0,\"qr\":0,\"referrers\":{\"direct\":3},\"countries\":{\"unknown\":3},"
+        "\"browsers\":{\"firefox\":3},\"os\":{\"linux\":3},\"devices\":{\"desktop\":3}";
     EXPECT_EQ(stats.body, "{\"code\":\"st\",\"from\":\"" + today + "\",\"to\":\"" + today + "\",\"days\":[{\"day\":\"" +
-                              today + "\",\"clicks\":3}],\"total\":3}\n");
+                              today + "\",\"clicks\":3," + counted + "}],\"total\":3," + counted + "}\n");
     for (int i = 0; i < 2; ++i) test::Get(service.port(), "/st");
   }  // the rest written at stop
   Service service(settings, nullptr, nullptr);
@@ -286,9 +291,10 @@ TEST(LinkStats, DailyCountsAcrossAFlushAndARestart) {
   std::this_thread::sleep_for(300ms);
   const std::string weekAgo = IsoUtc(std::time(nullptr) - 7 * 86400).substr(0, 10);
   const Response stats = Send(service.port(), "GET", "/api/v1/links/st/stats?from=" + weekAgo + "&to=" + today, alice);
-  EXPECT_NE(stats.body.find("\"clicks\":6}],\"total\":6}"), std::string::npos) << stats.body;
+  EXPECT_NE(stats.body.find("\"clicks\":6,\"unique\":1,"), std::string::npos) << stats.body;
+  EXPECT_NE(stats.body.find("\"total\":6,\"unique\":1,"), std::string::npos) << stats.body;
   EXPECT_NE(Send(service.port(), "GET", "/api/v1/links/st/stats?from=2000-01-01&to=2000-01-02", alice)
-                .body.find("\"days\":[],\"total\":0"),
+                .body.find("\"days\":[],\"total\":0,"),
             std::string::npos);
   EXPECT_EQ(ErrorCode(Send(service.port(), "GET", "/api/v1/links/st/stats?to=2000-01-01", alice)), "bad_query");
   EXPECT_EQ(ErrorCode(Send(service.port(), "GET", "/api/v1/links/st/stats", bob)), "not_owner");

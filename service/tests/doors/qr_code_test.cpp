@@ -113,7 +113,7 @@ TEST_F(QrCode, BothFormatsScanBackToTheShortAddressAtEveryLevel) {
           Get(port_, "/" + code + "/qr-code?format=" + format + "&errorCorrection=" + level + "&size=256");
       ASSERT_EQ(image.status, 200) << format << " " << level;
       EXPECT_EQ(image.Header("Content-Type"), std::string(format) == "png" ? "image/png" : "image/svg+xml");
-      EXPECT_EQ(Scan(image.body, std::string(format) == "svg"), "http://snip.invalid/" + code + "\n")
+      EXPECT_EQ(Scan(image.body, std::string(format) == "svg"), "http://snip.invalid/" + code + "?qr\n")
           << format << " " << level;
     }
   }
@@ -123,7 +123,7 @@ TEST_F(QrCode, BothFormatsScanBackToTheShortAddressAtEveryLevel) {
   EXPECT_EQ(plain.Header("Content-Type"), "image/svg+xml");
   EXPECT_NE(plain.body.find("shape-rendering=\"crispEdges\""), std::string::npos);
   EXPECT_EQ(SvgSides(plain.body).second, 300 / SvgSides(plain.body).first * SvgSides(plain.body).first);
-  EXPECT_EQ(Scan(plain.body, true), "http://snip.invalid/" + code + "\n");
+  EXPECT_EQ(Scan(plain.body, true), "http://snip.invalid/" + code + "?qr\n");
 }
 
 TEST_F(QrCode, EveryModuleIsTheLargestWholeNumberOfPixelsThatFits) {
@@ -158,7 +158,7 @@ TEST_F(QrCode, EveryModuleIsTheLargestWholeNumberOfPixelsThatFits) {
   const int modules = SvgSides(Get(port_, "/" + dense + "/qr-code?size=64&margin=16&errorCorrection=H").body).first;
   ASSERT_GT(modules, 64);
   EXPECT_EQ(int(ReadPngHead(big.body).width), modules);
-  EXPECT_EQ(Scan(big.body, false, 4), "http://snip.invalid/" + dense + "\n");
+  EXPECT_EQ(Scan(big.body, false, 4), "http://snip.invalid/" + dense + "?qr\n");
 }
 
 TEST_F(QrCode, BadParametersAreRefusedWithASmallPage) {

@@ -136,8 +136,10 @@ Response Exchange(uint16_t port, std::string_view request, bool head) {
   return client.Next(std::chrono::seconds(10), head).value_or(Response{});
 }
 
+// A person's browser, as the analytics see it: an empty agent is a bot's.
 Response Get(uint16_t port, std::string_view target) {
-  return Exchange(port, "GET " + std::string(target) + " HTTP/1.0\r\nHost: snip.invalid\r\n\r\n");
+  return Exchange(port, "GET " + std::string(target) + " HTTP/1.0\r\nHost: snip.invalid\r\n" + kBrowserAgent +
+                            "\r\n");
 }
 
 Response Post(uint16_t port, std::string_view path, std::string_view type, std::string_view body) {
@@ -148,7 +150,8 @@ Response Post(uint16_t port, std::string_view path, std::string_view type, std::
 
 Response Send(uint16_t port, const std::string& method, const std::string& path, const std::string& key,
               const std::string& body) {
-  std::string request = method + " " + path + " HTTP/1.1\r\nHost: snip.invalid\r\nConnection: close\r\n";
+  std::string request =
+      method + " " + path + " HTTP/1.1\r\nHost: snip.invalid\r\nConnection: close\r\n" + kBrowserAgent;
   if (!key.empty()) request += "Authorization: Bearer " + key + "\r\n";
   if (!body.empty())
     request += "Content-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) + "\r\n";

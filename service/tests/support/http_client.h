@@ -50,6 +50,9 @@ class Client {
 // One request on its own connection ("Connection: close" is up to the caller).
 Response Exchange(uint16_t port, std::string_view request, bool head = false);
 // GET of an origin-form target over HTTP/1.0, as the desktop program asks.
+// The User-Agent line Get and Send send: a desktop browser's.
+inline constexpr char kBrowserAgent[] =
+    "User-Agent: Mozilla/5.0 (X11; Linux x86_64; rv:128.0) Gecko/20100101 Firefox/128.0\r\n";
 Response Get(uint16_t port, std::string_view target);
 Response Post(uint16_t port, std::string_view path, std::string_view type, std::string_view body);
 // A request of the JSON API: `key` (when not empty) as a Bearer key, `body`
