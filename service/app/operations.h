@@ -28,6 +28,7 @@
 #include "service/core/own_hosts.h"
 #include "service/links/deny_in_force.h"
 #include "service/links/read_cache.h"
+#include "service/links/threats_in_force.h"
 #include "service/links/writer.h"
 #include "service/store/listing.h"
 #include "service/store/store.h"
@@ -94,6 +95,8 @@ class Operations {
     const std::vector<ClientPackage>& clientPackages;
     // the list in force (an empty one without --deny-list)
     const DenyListInForce& denyList;
+    // the threat feeds' entries in force (none without --threat-feed)
+    const ThreatsInForce& threats;
   };
   explicit Operations(Parts parts);
 
@@ -152,7 +155,8 @@ class Operations {
   std::string MetricsText();
 
   // An address as a creation stores it (AcceptAddress), against this
-  // service's own names and the deny list in force.
+  // service's own names, the deny list and the threat feeds in force (a
+  // feed's entry refused as the deny list refuses, the feed named in the log).
   StoredForm Accept(std::string_view address) const;
   // The short address of a code on a domain as the store names it
   // (Domain::stored): "http://HOST/CODE".

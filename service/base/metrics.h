@@ -26,7 +26,10 @@ namespace snipora::service {
   X(clickFlushErrors, "snipora_click_flush_errors_total", "Click writes that failed (kept for the next)") \
   X(headTimeouts, "snipora_head_timeouts_total", "Connections cut for slow or idle request heads")        \
   X(requestTimeouts, "snipora_request_timeouts_total", "Connections cut for requests not whole within --request-timeout") \
-  X(misdirected, "snipora_misdirected_total", "Requests for a host not allowed, answered 421")
+  X(misdirected, "snipora_misdirected_total", "Requests for a host not allowed, answered 421") \
+  X(threatRefused, "snipora_threat_refused_total", "Creations refused for a threat feed's entry") \
+  X(threatFeedFetches, "snipora_threat_feed_fetches_total", "Fetches of threat feeds answered (a body or not modified)") \
+  X(threatFeedFailures, "snipora_threat_feed_failures_total", "Fetches of threat feeds that failed (the version before kept)")
 
 // Upper bounds in seconds; the last bucket is +Inf.
 inline constexpr std::array<double, 14> kLatencyBounds = {0.00005, 0.0001, 0.00025, 0.0005, 0.001, 0.0025, 0.005,
@@ -54,7 +57,9 @@ class Histogram {
   X(cacheEntries, "snipora_cache_entries", "gauge", "Codes in the read cache")                     \
   X(cacheCapacity, "snipora_cache_capacity", "gauge", "Codes the read cache holds at most")        \
   X(cacheHits, "snipora_cache_hits_total", "counter", "Redirects answered from the read cache")    \
-  X(cacheMisses, "snipora_cache_misses_total", "counter", "Redirects whose code was looked up in the store")
+  X(cacheMisses, "snipora_cache_misses_total", "counter", "Redirects whose code was looked up in the store") \
+  X(threatEntries, "snipora_threat_feed_entries", "gauge", "Hosts and addresses of the threat feeds in force") \
+  X(threatFeedsFailing, "snipora_threat_feeds_failing", "gauge", "Threat feeds whose last fetch failed")
 
 struct Metrics {
 #define SNIPORA_COUNTER_FIELD(field, name, help) std::atomic<uint64_t> field{0};

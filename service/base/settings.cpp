@@ -1,5 +1,6 @@
 #include "service/base/settings.h"
 
+#include <algorithm>
 #include <charconv>
 #include <fstream>
 #include <stdexcept>
@@ -98,6 +99,12 @@ std::string CheckBoolean(const std::string& value) {
   return value == "true" || value == "false" ? "" : "takes true or false, not '" + value + "'";
 }
 
+// One --threat-feed value: NAME=URL.
+std::string CheckThreatFeed(const std::string& value) {
+  std::string error;
+  return ParseThreatFeeds(value, &error) ? "" : error;
+}
+
 const Option kOptions[] = {
     {"listen", Text{&Settings::listen, "HOST:PORT", CheckListen}, "127.0.0.1:8080", kServe | kImport,
      "HOST:PORT to listen on (IPv4, or [IPv6]:PORT); links to its address are refused, and to every loopback "
@@ -116,6 +123,14 @@ const Option kOptions[] = {
     {"deny-list", Text{&Settings::denyList, "FILE"}, "", kServe | kImport,
      "a file of refused hosts, one a line (subdomains too, # comments): creations refused, links made before "
      "answer 410; read again on SIGHUP"},
+    {"threat-feed", Text{&Settings::threatFeeds, "NAME=URL", CheckThreatFeed, true}, "", kServe,
+     "a threat feed, given once for each: fetched over http or https every --threat-feed-interval (ETag and "
+     "If-Modified-Since), read as a hosts file, one domain a line (||host^ too), one address a line or CSV with a "
+     "url column; its version is kept in the store for every instance. Creations to a listed host (its "
+     "subdomains too) or address are refused as the deny list refuses them, naming the feed in the log; the URL "
+     "holds no raw comma (%2C)"},
+    {"threat-feed-interval", Number{&Settings::threatFeedInterval, 1, 86400}, "900", kServe,
+     "seconds between fetches of each threat feed; a failed fetch keeps the version before"},
     // the loop check
     {"own-hosts", Text{&Settings::ownHosts, "HOSTS", CheckOwnHosts}, "", kServe | kImport,
      "more names of this service, comma-separated (a proxy's own name, another address it is reached by): "
@@ -349,6 +364,35 @@ const char kCommandsHelp[] =
     "  snipora-service link enable CODE\n"
     "  snipora-service link expire CODE --at TIME\n"
     "  snipora-service link delete CODE\n";
+
+std::optional<std::vector<ThreatFeedSource>> ParseThreatFeeds(const std::string& text, std::string* error) {
+  std::vector<ThreatFeedSource> feeds;
+  std::size_t start = 0;
+  while (start <= text.size() && !text.empty()) {
+    const std::size_t comma = std::min(text.find(',', start), text.size());
+    const std::string piece = text.substr(start, comma - start);
+    start = comma + 1;
+    const std::size_t eq = piece.find('=');
+    const std::string name = piece.substr(0, eq);
+    const std::string url = eq == std::string::npos ? "" : piece.substr(eq + 1);
+    const bool nameFits = !name.empty() && name.size() <= 64 &&
+                          name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.") ==
+                              std::string::npos;
+    const bool urlFits = url.starts_with("http://") || url.starts_with("https://");
+    if (!nameFits || !urlFits) {
+      if (error)
+        *error = "takes NAME=URL (NAME of letters, digits, '-', '_' or '.'; an http or https URL), not '" + piece + "'";
+      return std::nullopt;
+    }
+    for (const ThreatFeedSource& before : feeds)
+      if (before.name == name) {
+        if (error) *error = "names the feed '" + name + "' twice";
+        return std::nullopt;
+      }
+    feeds.push_back({name, url});
+  }
+  return feeds;
+}
 
 Settings::Settings() {
   for (const Option& option : kOptions)

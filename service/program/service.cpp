@@ -55,6 +55,13 @@ std::vector<ClientPackage> BuildClientPackages(const Settings& settings) {
   return packages;
 }
 
+std::vector<ThreatFeedSource> ThreatFeedsOf(const Settings& settings) {
+  std::string error;
+  std::optional<std::vector<ThreatFeedSource>> feeds = ParseThreatFeeds(settings.threatFeeds, &error);
+  if (!feeds) throw std::runtime_error("--threat-feed " + error);
+  return std::move(*feeds);
+}
+
 }  // namespace
 
 Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log)
@@ -67,6 +74,10 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
       rateLimit_(settings_.creationsPerMinute) {
   if (const std::string error = ReloadDenyList(); !error.empty()) throw std::runtime_error(error);
   keys_.Replace(store_->ListKeys());
+  threatFeeds_ = std::make_unique<ThreatFeeds>(ThreatFeedsOf(settings_), std::chrono::seconds(settings_.threatFeedInterval),
+                                               *store_, metrics_, threats_);
+  // the versions stored before: in force before any fetch
+  threatFeeds_->Reload();
   changes_ = std::make_unique<ChangeFeed>(
       *store_,
       [this](const ChangeNote& note) {
@@ -79,6 +90,8 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
             Log(LogLevel::kError, std::string("keys not read again, tried at the next read: ") + error.what());
             return false;
           }
+        } else if (note.kind == "feed") {
+          return threatFeeds_->Reload();
         }
         return true;
       },
@@ -89,10 +102,11 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
   operations_ = std::make_unique<Operations>(Operations::Parts{settings_, *store_, cache_, *writer_, metrics_,
                                                                 rateLimit_, keys_,
                                                                 clientPackages_,
-                                                                denyList_});
+                                                                denyList_, threats_});
   doors_ = OpenEveryDoor(*operations_);
   application_ = std::make_unique<Application>(*operations_, doors_.routes);
   server_ = std::make_unique<HttpTransport>(settings_, trustedProxies_, metrics_, log_.get(), *application_);
+  threatFeeds_->Start();
   // With SQLite and a cache as large as the store, no redirect then reads the
   // database; with PostgreSQL an instance starts with as many codes as fit.
   if (settings_.cacheSize > 0)
@@ -143,6 +157,7 @@ void Service::Stop() {
       std::this_thread::sleep_for(kIdlePoll);
   };
   operations_->SetStopping();
+  threatFeeds_->Stop();
   warming_ = false;
   if (warmer_.joinable()) warmer_.join();
   server_->Quiesce();

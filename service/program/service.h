@@ -18,6 +18,7 @@
 #include "service/app/keys.h"
 #include "service/app/operations.h"
 #include "service/app/rate_limit.h"
+#include "service/app/threat_feeds.h"
 #include "service/base/metrics.h"
 #include "service/base/settings.h"
 #include "service/core/address_check.h"
@@ -28,6 +29,7 @@
 #include "service/links/change_feed.h"
 #include "service/links/deny_in_force.h"
 #include "service/links/read_cache.h"
+#include "service/links/threats_in_force.h"
 #include "service/links/writer.h"
 #include "service/store/store.h"
 
@@ -70,6 +72,9 @@ class Service {
   RateLimit rateLimit_;
   // read by every redirect, replaced on SIGHUP
   DenyListInForce denyList_;
+  // the threat feeds' entries, read by every creation; kept current by threatFeeds_
+  ThreatsInForce threats_;
+  std::unique_ptr<ThreatFeeds> threatFeeds_;
   KeyRing keys_;
   std::unique_ptr<LinkWriter> writer_;
   // changes made elsewhere (other instances, the command line)

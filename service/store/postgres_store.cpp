@@ -63,6 +63,9 @@ constexpr const char* kMigrations[] = {
     "ALTER TABLE links ADD COLUMN domain text COLLATE \"C\" NOT NULL DEFAULT '';"
     "DROP INDEX links_address_digest;"
     "CREATE UNIQUE INDEX links_address_digest ON links (sha256(address), domain)",
+    // 6: the threat feeds' versions every instance applies
+    "CREATE TABLE threat_feeds(name text COLLATE \"C\" PRIMARY KEY, body bytea NOT NULL,"
+    " etag text NOT NULL DEFAULT '', last_modified text NOT NULL DEFAULT '', fetched bigint NOT NULL)",
 };
 // The columns of a Link after its code, in the order ReadLink takes them.
 #define SNIPORA_LINK_COLUMNS \
@@ -642,6 +645,41 @@ class PostgresStore final : public Store {
       NoteChange(session, "key", name);
       transaction.Commit();
       return true;
+    });
+  }
+
+  std::vector<FeedVersion> ListFeedVersions() override {
+    return WithSession([&](Session& session) {
+      const Result result = session.ExecuteParams(
+          "SELECT name, body, etag, last_modified, fetched FROM threat_feeds ORDER BY name", {}, PGRES_TUPLES_OK);
+      std::vector<FeedVersion> versions;
+      for (int row = 0; row < PQntuples(result.get()); ++row)
+        versions.push_back({std::string(Value(result.get(), row, 0)), std::string(Value(result.get(), row, 1)),
+                            std::string(Value(result.get(), row, 2)), std::string(Value(result.get(), row, 3)),
+                            Int8(result.get(), row, 4)});
+      return versions;
+    });
+  }
+
+  bool SaveFeedVersion(const FeedVersion& version) override {
+    return Retrying([&](Session& session) {
+      Transaction transaction(session);
+      const Result stored = session.ExecuteParams(
+          "SELECT body = $2::bytea FROM threat_feeds WHERE name = $1::text FOR UPDATE",
+          {Bytes(version.name), Bytes(version.body)}, PGRES_TUPLES_OK);
+      const bool same = PQntuples(stored.get()) == 1 && PQgetlength(stored.get(), 0, 0) == 1 &&
+                        PQgetvalue(stored.get(), 0, 0)[0] == 1;
+      session.ExecuteParams(
+          "INSERT INTO threat_feeds(name, body, etag, last_modified, fetched)"
+          " VALUES ($1::text, $2::bytea, $3::text, $4::text, $5::int8) ON CONFLICT (name) DO UPDATE"
+          " SET body = excluded.body, etag = excluded.etag, last_modified = excluded.last_modified,"
+          " fetched = excluded.fetched",
+          {Bytes(version.name), Bytes(version.body), Bytes(version.etag), Bytes(version.lastModified),
+           TextForm(std::to_string(version.fetched))},
+          PGRES_COMMAND_OK);
+      if (!same) NoteChange(session, "feed", version.name);
+      transaction.Commit();
+      return !same;
     });
   }
 

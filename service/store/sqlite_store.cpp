@@ -64,6 +64,9 @@ constexpr const char* kMigrations[] = {
     " expires, max_clicks, owner, title, tags FROM links;"
     "DROP TABLE links;"
     "ALTER TABLE links_by_domain RENAME TO links",
+    // 6: the threat feeds' versions every instance applies
+    "CREATE TABLE threat_feeds(name TEXT PRIMARY KEY, body BLOB NOT NULL, etag TEXT NOT NULL DEFAULT '',"
+    " last_modified TEXT NOT NULL DEFAULT '', fetched INTEGER NOT NULL) WITHOUT ROWID",
 };
 // The columns of a Link after its code, in the order ReadLink takes them.
 #define SNIPORA_LINK_COLUMNS \
@@ -140,7 +143,8 @@ class Statement {
     return *this;
   }
   Statement& BindBlob(int index, std::string_view bytes) {
-    Check(sqlite3_bind_blob(statement_.get(), index, bytes.data(), int(bytes.size()), SQLITE_STATIC));
+    // as Bind: an empty view may have no data, which SQLite binds as NULL
+    Check(sqlite3_bind_blob(statement_.get(), index, bytes.data() ? bytes.data() : "", int(bytes.size()), SQLITE_STATIC));
     return *this;
   }
   std::string_view Blob(int column) {
@@ -548,6 +552,36 @@ class SqliteStore final : public Store {
       freeing.Bind(1, freed.code).Bind(2, freed.freed).Step();
     }
     transaction.Commit();
+  }
+
+  std::vector<FeedVersion> ListFeedVersions() override {
+    Lease lease(*this);
+    Statement all(lease->db.get(), "SELECT name, body, etag, last_modified, fetched FROM threat_feeds ORDER BY name");
+    std::vector<FeedVersion> versions;
+    while (all.Step())
+      versions.push_back({std::string(all.Text(0)), std::string(all.Blob(1)), std::string(all.Text(2)),
+                          std::string(all.Text(3)), all.Integer(4)});
+    return versions;
+  }
+
+  bool SaveFeedVersion(const FeedVersion& version) override {
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    bool same = false;
+    {
+      Statement stored(writer_.db.get(), "SELECT body = ?2 FROM threat_feeds WHERE name = ?1");
+      stored.Bind(1, version.name).BindBlob(2, version.body);
+      same = stored.Step() && stored.Integer(0) != 0;
+    }
+    Statement save(writer_.db.get(),
+                   "INSERT INTO threat_feeds(name, body, etag, last_modified, fetched) VALUES(?1, ?2, ?3, ?4, ?5)"
+                   " ON CONFLICT(name) DO UPDATE SET body = excluded.body, etag = excluded.etag,"
+                   " last_modified = excluded.last_modified, fetched = excluded.fetched");
+    save.Bind(1, version.name).BindBlob(2, version.body).Bind(3, version.etag).Bind(4, version.lastModified);
+    save.Bind(5, version.fetched).Step();
+    if (!same) NoteChange("feed", version.name);
+    transaction.Commit();
+    return !same;
   }
 
   StoreHealth Health() override {

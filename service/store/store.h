@@ -118,7 +118,7 @@ struct LinkQuery {
 // One row of the changes log: a link (by its key) or a key (by name) changed.
 struct ChangeNote {
   int64_t seq = 0;
-  std::string kind;  // "link" or "key"
+  std::string kind;  // "link", "key" or "feed" (by its name)
   std::string name;
 };
 
@@ -191,6 +191,16 @@ inline constexpr int64_t kChangesKeptSeconds = 86400;
 struct FreedCode {
   std::string code;  // the link's key
   int64_t freed = 0;  // seconds since 1970, UTC
+};
+
+// The version of a threat feed every instance applies: the text as it was
+// last fetched, and what its server said of it, for the next conditional
+// fetch.
+struct FeedVersion {
+  std::string name;  // as --threat-feed names it
+  std::string body;  // bytes as fetched
+  std::string etag, lastModified;  // "" when the server gave none
+  int64_t fetched = 0;             // seconds since 1970, UTC
 };
 
 // How a store is opened: by default as the option table's defaults have it
@@ -268,6 +278,12 @@ class Store {
   // until `visit` answers false. Reads in pages: links made meanwhile may or
   // may not be visited.
   virtual void ForEachLink(const std::function<bool(const Link&)>& visit) = 0;
+  // Threat feeds (from version 6): every feed's version as stored; and a
+  // version written, noting a change ("feed", its name) only when its body
+  // is not the one stored, so the other instances read it again. False: the
+  // body was the one stored (its ETag and time written all the same).
+  virtual std::vector<FeedVersion> ListFeedVersions() = 0;
+  virtual bool SaveFeedVersion(const FeedVersion& version) = 0;
   // Whether the database answers a query now, and would take a write (not a
   // standby, not a file opened read-only).
   virtual StoreHealth Health() = 0;
