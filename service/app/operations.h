@@ -127,6 +127,12 @@ class Operations {
   // the creation's checks; the cache told. The link as it is now.
   Managed EditLink(Call& call, std::string_view code, LinkChange change);
   Problem RemoveLink(Call& call, std::string_view code);
+  // An admin's verdict on a link under review (review_operations.cpp):
+  // released (and never put back by the same reason), or taken down
+  // (disabled, its reason kept in the private note). A link not under
+  // review is released as it is.
+  Managed ReleaseLink(Call& call, std::string_view code);
+  Managed TakeDownLink(Call& call, std::string_view code);
 
   // The links a call may list (a creator its own); nothing when the store failed.
   std::optional<LinkPage> ListFor(Call& call, LinkFilter filter);

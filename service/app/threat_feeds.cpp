@@ -4,6 +4,7 @@
 #include <memory>
 #include <utility>
 
+#include "service/app/link_recheck.h"
 #include "service/base/log.h"
 #include "service/core/threat_feed.h"
 #include "service/http/feed_fetch.h"
@@ -57,12 +58,14 @@ void ThreatFeeds::Stop() {
     std::lock_guard lock(mutex_);
     stopping_ = true;
   }
+  stopRecheck_ = true;
   wake_.notify_all();
   if (thread_.joinable()) thread_.join();
 }
 
 void ThreatFeeds::Run() {
   std::unique_lock lock(mutex_);
+  bool recheck = false;  // a version written and not yet checked against every link
   while (!stopping_) {
     bool changed = false;
     for (std::size_t i = 0; i < feeds_.size() && !stopping_; ++i) {
@@ -77,12 +80,26 @@ void ThreatFeeds::Run() {
     uint64_t failing = 0;
     for (const Feed& feed : feeds_) failing += feed.failing ? 1 : 0;
     metrics_.threatFeedsFailing = failing;
-    if (changed) {
+    if (changed || recheck) {
       lock.unlock();
-      Reload();
+      recheck = !(Reload() && Recheck());
       lock.lock();
     }
     wake_.wait_for(lock, interval_, [this] { return stopping_; });
+  }
+}
+
+bool ThreatFeeds::Recheck() {
+  try {
+    const RecheckFigures figures = RecheckLinks(store_, *inForce_.Current(), stopRecheck_);
+    Metrics::Add(metrics_.quarantined, figures.quarantined);
+    Log(LogLevel::kInfo, "threat feeds: " + std::to_string(figures.checked) + " links checked in " +
+                             std::to_string(figures.took.count()) + " ms, " + std::to_string(figures.quarantined) +
+                             " put under review");
+    return true;
+  } catch (const StoreError& error) {
+    Log(LogLevel::kError, std::string("threat feeds: the links were not all checked, tried again: ") + error.what());
+    return false;
   }
 }
 

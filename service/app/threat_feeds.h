@@ -3,7 +3,10 @@
 // its own, a new version written to the store, and the versions the store
 // holds put in force on every instance (at start, after its own fetch, and
 // when the change feed says another wrote one). A failed fetch keeps the
-// version before; it is logged and counted.
+// version before; it is logged and counted. The instance that wrote a new
+// version checks every link against it (link_recheck.h): one instance's
+// work, whose quarantines reach the others through the change feed.
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -44,6 +47,9 @@ class ThreatFeeds {
   void Run();
   // One fetch; true when a new version was written.
   bool Fetch(Feed& feed);
+  // Every link against the entries in force; false when the store failed
+  // (tried again after the next fetches).
+  bool Recheck();
 
   const std::chrono::seconds interval_;
   Store& store_;
@@ -54,6 +60,7 @@ class ThreatFeeds {
   std::mutex reloadMutex_;  // one reload at a time: the later one reads the later versions
   std::condition_variable wake_;
   bool stopping_ = false;
+  std::atomic<bool> stopRecheck_{false};
   std::thread thread_;
 };
 

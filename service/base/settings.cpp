@@ -234,6 +234,8 @@ constexpr CommandName kCommands[] = {
     {"link enable", Command::kLinkEnable, kLink, 1},
     {"link expire", Command::kLinkExpire, kLink, 1},
     {"link delete", Command::kLinkDelete, kLink, 1},
+    {"link release", Command::kLinkRelease, kLink, 1},
+    {"link takedown", Command::kLinkTakedown, kLink, 1},
 };
 
 const Option* FindOption(std::string_view name) {
@@ -362,6 +364,8 @@ const char kCommandsHelp[] =
     "                            [--disabled true|false] [--limit N]\n"
     "  snipora-service link disable CODE [--reason TEXT] [--public-note TEXT]   answers 410 from then on\n"
     "  snipora-service link enable CODE\n"
+    "  snipora-service link release CODE   out of review, never put back by the same feed entry\n"
+    "  snipora-service link takedown CODE  disabled, its reason for review kept in its private note\n"
     "  snipora-service link expire CODE --at TIME\n"
     "  snipora-service link delete CODE\n";
 

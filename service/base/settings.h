@@ -29,6 +29,8 @@ enum class Command {
   kLinkEnable,
   kLinkExpire,
   kLinkDelete,
+  kLinkRelease,
+  kLinkTakedown,
 };
 
 struct Settings {

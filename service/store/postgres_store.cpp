@@ -63,13 +63,17 @@ constexpr const char* kMigrations[] = {
     "ALTER TABLE links ADD COLUMN domain text COLLATE \"C\" NOT NULL DEFAULT '';"
     "DROP INDEX links_address_digest;"
     "CREATE UNIQUE INDEX links_address_digest ON links (sha256(address), domain)",
-    // 6: the threat feeds' versions every instance applies
+    // 6: abuse screening: the threat feeds' versions every instance applies;
+    // a link under review, and the reasons an admin released it from
     "CREATE TABLE threat_feeds(name text COLLATE \"C\" PRIMARY KEY, body bytea NOT NULL,"
-    " etag text NOT NULL DEFAULT '', last_modified text NOT NULL DEFAULT '', fetched bigint NOT NULL)",
+    " etag text NOT NULL DEFAULT '', last_modified text NOT NULL DEFAULT '', fetched bigint NOT NULL);"
+    "ALTER TABLE links ADD COLUMN quarantine bytea NOT NULL DEFAULT '';"
+    "CREATE TABLE quarantine_releases(code text COLLATE \"C\" NOT NULL, reason bytea NOT NULL,"
+    " released bigint NOT NULL, PRIMARY KEY(code, reason))",
 };
 // The columns of a Link after its code, in the order ReadLink takes them.
 #define SNIPORA_LINK_COLUMNS \
-  "address, created, clicks, disabled, public_note, private_note, expires, max_clicks, owner, title, tags"
+  "address, created, clicks, disabled, public_note, private_note, expires, max_clicks, owner, title, tags, quarantine"
 constexpr int kSchemaVersion = int(std::size(kMigrations));
 // The advisory lock that serialises migrations (any fixed number of ours).
 constexpr int64_t kMigrationLock = 0x736e69706f7261;
@@ -212,6 +216,7 @@ void ReadLink(const PGresult* result, int row, int first, Link& link) {
   link.owner = Value(result, row, first + 8);
   link.title = Value(result, row, first + 9);
   link.tags = TagsOfColumn(Value(result, row, first + 10));
+  link.quarantine = Value(result, row, first + 11);
 }
 
 // The parameters as libpq takes them: three arrays side by side.
@@ -648,6 +653,45 @@ class PostgresStore final : public Store {
     });
   }
 
+  std::vector<std::string> QuarantineLinks(std::span<const QuarantineAsk> asks) override {
+    if (asks.empty()) return {};
+    return Retrying([&](Session& session) {
+      std::vector<std::string> put;
+      Transaction transaction(session);
+      for (const QuarantineAsk& ask : asks) {
+        const Result changed = session.ExecuteParams(
+            "UPDATE links SET quarantine = $2::bytea WHERE code = $1::text AND quarantine = ''::bytea AND NOT EXISTS"
+            " (SELECT 1 FROM quarantine_releases WHERE code = $1::text AND reason = $2::bytea)",
+            {Bytes(ask.key), Bytes(ask.reason)}, PGRES_COMMAND_OK);
+        if (std::string_view(PQcmdTuples(changed.get())) == "0") continue;
+        NoteChange(session, "link", ask.key);
+        put.push_back(ask.key);
+      }
+      transaction.Commit();
+      return put;
+    });
+  }
+
+  bool ReleaseLink(std::string_view key) override {
+    return Retrying([&](Session& session) {
+      Transaction transaction(session);
+      const Result found = session.ExecuteParams("SELECT quarantine FROM links WHERE code = $1::text FOR UPDATE",
+                                                 {Bytes(key)}, PGRES_TUPLES_OK);
+      if (PQntuples(found.get()) == 0) return false;
+      const std::string reason(Value(found.get(), 0, 0));
+      if (reason.empty()) return false;
+      session.ExecuteParams(
+          "INSERT INTO quarantine_releases(code, reason, released) VALUES ($1::text, $2::bytea,"
+          " extract(epoch FROM now())::int8) ON CONFLICT DO NOTHING",
+          {Bytes(key), Bytes(reason)}, PGRES_COMMAND_OK);
+      session.ExecuteParams("UPDATE links SET quarantine = ''::bytea WHERE code = $1::text", {Bytes(key)},
+                            PGRES_COMMAND_OK);
+      NoteChange(session, "link", key);
+      transaction.Commit();
+      return true;
+    });
+  }
+
   std::vector<FeedVersion> ListFeedVersions() override {
     return WithSession([&](Session& session) {
       const Result result = session.ExecuteParams(
@@ -711,6 +755,8 @@ class PostgresStore final : public Store {
           session.ExecuteParams("DELETE FROM links WHERE code = $1::text", {Bytes(code)}, PGRES_COMMAND_OK);
       if (std::string_view(PQcmdTuples(removed.get())) == "0") return false;
       session.ExecuteParams("DELETE FROM daily_clicks WHERE code = $1::text", {Bytes(code)}, PGRES_COMMAND_OK);
+      // a later link on the code is not released from anything
+      session.ExecuteParams("DELETE FROM quarantine_releases WHERE code = $1::text", {Bytes(code)}, PGRES_COMMAND_OK);
       session.Run(kFreeCodes, {TextForm(TextArray({code})), TextForm(IntegerArray({Now()}))});
       NoteChange(session, "link", code);
       transaction.Commit();

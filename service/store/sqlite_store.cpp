@@ -64,13 +64,17 @@ constexpr const char* kMigrations[] = {
     " expires, max_clicks, owner, title, tags FROM links;"
     "DROP TABLE links;"
     "ALTER TABLE links_by_domain RENAME TO links",
-    // 6: the threat feeds' versions every instance applies
+    // 6: abuse screening: the threat feeds' versions every instance applies;
+    // a link under review, and the reasons an admin released it from
     "CREATE TABLE threat_feeds(name TEXT PRIMARY KEY, body BLOB NOT NULL, etag TEXT NOT NULL DEFAULT '',"
-    " last_modified TEXT NOT NULL DEFAULT '', fetched INTEGER NOT NULL) WITHOUT ROWID",
+    " last_modified TEXT NOT NULL DEFAULT '', fetched INTEGER NOT NULL) WITHOUT ROWID;"
+    "ALTER TABLE links ADD COLUMN quarantine TEXT NOT NULL DEFAULT '';"
+    "CREATE TABLE quarantine_releases(code TEXT NOT NULL, reason TEXT NOT NULL, released INTEGER NOT NULL,"
+    " PRIMARY KEY(code, reason)) WITHOUT ROWID",
 };
 // The columns of a Link after its code, in the order ReadLink takes them.
 #define SNIPORA_LINK_COLUMNS \
-  "address, created, clicks, disabled, public_note, private_note, expires, max_clicks, owner, title, tags"
+  "address, created, clicks, disabled, public_note, private_note, expires, max_clicks, owner, title, tags, quarantine"
 constexpr int kSchemaVersion = int(std::size(kMigrations));
 
 struct CloseDatabase {
@@ -186,6 +190,7 @@ void ReadLink(Statement& row, int first, Link& link) {
   link.owner = row.Text(first + 8);
   link.title = row.Text(first + 9);
   link.tags = TagsOfColumn(row.Text(first + 10));
+  link.quarantine = row.Text(first + 11);
 }
 
 struct ResetOnExit {
@@ -399,6 +404,8 @@ class SqliteStore final : public Store {
       ResetOnExit reset{removeDays};
       removeDays.Bind(1, code).Step();
     }
+    // a later link on the code is not released from anything
+    Statement(writer_.db.get(), "DELETE FROM quarantine_releases WHERE code = ?1").Bind(1, code).Step();
     {
       Statement& freeing = *writer_.freeCode;
       ResetOnExit reset{freeing};
@@ -582,6 +589,50 @@ class SqliteStore final : public Store {
     if (!same) NoteChange("feed", version.name);
     transaction.Commit();
     return !same;
+  }
+
+  std::vector<std::string> QuarantineLinks(std::span<const QuarantineAsk> asks) override {
+    std::vector<std::string> put;
+    if (asks.empty()) return put;
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    Statement quarantine(writer_.db.get(),
+                         "UPDATE links SET quarantine = ?2 WHERE code = ?1 AND quarantine = '' AND NOT EXISTS"
+                         " (SELECT 1 FROM quarantine_releases WHERE code = ?1 AND reason = ?2)");
+    for (const QuarantineAsk& ask : asks) {
+      {
+        ResetOnExit reset{quarantine};
+        quarantine.Bind(1, ask.key).Bind(2, ask.reason).Step();
+      }
+      if (sqlite3_changes(writer_.db.get()) == 0) continue;
+      NoteChange("link", ask.key);
+      put.push_back(ask.key);
+    }
+    transaction.Commit();
+    return put;
+  }
+
+  bool ReleaseLink(std::string_view key) override {
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    std::string reason;
+    {
+      Statement find(writer_.db.get(), "SELECT quarantine FROM links WHERE code = ?1");
+      find.Bind(1, key);
+      if (!find.Step()) return false;
+      reason = find.Text(0);
+    }
+    if (reason.empty()) return false;
+    Statement(writer_.db.get(),
+              "INSERT INTO quarantine_releases(code, reason, released) VALUES(?1, ?2, unixepoch())"
+              " ON CONFLICT DO NOTHING")
+        .Bind(1, key)
+        .Bind(2, std::string_view(reason))
+        .Step();
+    Statement(writer_.db.get(), "UPDATE links SET quarantine = '' WHERE code = ?1").Bind(1, key).Step();
+    NoteChange("link", key);
+    transaction.Commit();
+    return true;
   }
 
   StoreHealth Health() override {

@@ -74,6 +74,9 @@ struct Link {
   std::string title;
   std::vector<std::string> tags;
   std::string domain;  // "": the default domain
+  // from version 6: why it is under review ("feed NAME: ENTRY"); "": it is
+  // not. A quarantined link answers 410 and is never deleted for it.
+  std::string quarantine;
 };
 inline std::string LinkKey(const Link& link) { return LinkKey(link.domain, link.code); }
 // A link's code and domain from its key.
@@ -203,6 +206,12 @@ struct FeedVersion {
   int64_t fetched = 0;             // seconds since 1970, UTC
 };
 
+// A link to put under review, and why (Link::quarantine).
+struct QuarantineAsk {
+  std::string key;
+  std::string reason;
+};
+
 // How a store is opened: by default as the option table's defaults have it
 // (open_store.cpp).
 struct StoreOptions {
@@ -284,6 +293,13 @@ class Store {
   // body was the one stored (its ETag and time written all the same).
   virtual std::vector<FeedVersion> ListFeedVersions() = 0;
   virtual bool SaveFeedVersion(const FeedVersion& version) = 0;
+  // Quarantine (from version 6): each link asked put under review, in one
+  // transaction, unless it is already, or an admin released it from that
+  // same reason before; each one put is noted as a change. Its keys.
+  virtual std::vector<std::string> QuarantineLinks(std::span<const QuarantineAsk> asks) = 0;
+  // Takes a link out of review, and keeps its reason as released for it, so
+  // the same entry never puts it back; false when it was not under review.
+  virtual bool ReleaseLink(std::string_view key) = 0;
   // Whether the database answers a query now, and would take a write (not a
   // standby, not a file opened read-only).
   virtual StoreHealth Health() = 0;

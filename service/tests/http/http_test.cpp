@@ -70,6 +70,10 @@ class CountingStore final : public Store {
   int64_t LastChange() override { return inner_->LastChange(); }
   std::vector<FeedVersion> ListFeedVersions() override { return inner_->ListFeedVersions(); }
   bool SaveFeedVersion(const FeedVersion& version) override { return inner_->SaveFeedVersion(version); }
+  std::vector<std::string> QuarantineLinks(std::span<const QuarantineAsk> asks) override {
+    return inner_->QuarantineLinks(asks);
+  }
+  bool ReleaseLink(std::string_view key) override { return inner_->ReleaseLink(key); }
   void AddClicks(std::span<const ClickCount> counts, const ClickFlush& flush) override {
     ++clickWrites;
     FailIfAsked();
