@@ -28,7 +28,8 @@ namespace snipora::service {
   X(requestTimeouts, "snipora_request_timeouts_total", "Connections cut for requests not whole within --request-timeout") \
   X(misdirected, "snipora_misdirected_total", "Requests for a host not allowed, answered 421") \
   X(threatRefused, "snipora_threat_refused_total", "Creations refused for a threat feed's entry") \
-  X(quarantined, "snipora_quarantined_total", "Links put under review by a threat feed's entry") \
+  X(quarantined, "snipora_quarantined_total", "Links put under review (a threat feed's entry, their velocity)") \
+  X(velocityFlagged, "snipora_velocity_flagged_total", "Young links flagged for more clicks a minute than --velocity-limit") \
   X(threatFeedFetches, "snipora_threat_feed_fetches_total", "Fetches of threat feeds answered (a body or not modified)") \
   X(threatFeedFailures, "snipora_threat_feed_failures_total", "Fetches of threat feeds that failed (the version before kept)")
 

@@ -131,6 +131,11 @@ const Option kOptions[] = {
      "holds no raw comma (%2C)"},
     {"threat-feed-interval", Number{&Settings::threatFeedInterval, 1, 86400}, "900", kServe,
      "seconds between fetches of each threat feed; a failed fetch keeps the version before"},
+    {"velocity-limit", Number{&Settings::velocityLimit, 1, 100000000}, "600", kServe,
+     "clicks within one UTC minute above which a link younger than a day is flagged for review (logged, "
+     "snipora_velocity_flagged_total)"},
+    {"velocity-quarantine", Switch{&Settings::velocityQuarantine}, "off", kServe,
+     "on: a link flagged for its velocity is quarantined too (410 under review until an admin releases it)"},
     // the loop check
     {"own-hosts", Text{&Settings::ownHosts, "HOSTS", CheckOwnHosts}, "", kServe | kImport,
      "more names of this service, comma-separated (a proxy's own name, another address it is reached by): "

@@ -44,6 +44,8 @@ struct Settings {
   std::string denyList;
   std::string threatFeeds;  // --threat-feed, each given, comma-separated (ParseThreatFeeds)
   uint32_t threatFeedInterval;
+  uint32_t velocityLimit;
+  bool velocityQuarantine;
   std::string clientPackage;
   std::string trustedProxies;
   uint32_t threads;

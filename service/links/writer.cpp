@@ -174,6 +174,7 @@ void LinkWriter::FlushClicks() {
   }
   std::vector<ClickCount> counts = cache_.TakeClicks();
   if (counts.empty()) return;
+  if (settings_.clicksTaken) settings_.clicksTaken(counts);
   // in key order the updates walk the table's pages once, not at random
   std::sort(counts.begin(), counts.end(), [](const ClickCount& a, const ClickCount& b) { return a.code < b.code; });
   ClickFlush flush{FlushId(), int64_t(std::time(nullptr)) / 86400};

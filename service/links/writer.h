@@ -62,6 +62,9 @@ struct WriterSettings {
   std::chrono::microseconds gatherWindow;
   // Where random codes come from; null: RandomCode() (tests give their own).
   std::function<std::string()> newCode;
+  // Told the clicks of each flush once taken (the velocity watch), on the
+  // writer's thread; null: nobody.
+  std::function<void(const std::vector<ClickCount>&)> clicksTaken;
 };
 
 class LinkWriter {

@@ -98,7 +98,10 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
       kChangePoll);
   listener_ = store_->Listen([this] { changes_->Wake(); });
   if (listener_) changes_->SetInterval(kChangePollBesideNotes);
-  writer_ = std::make_unique<LinkWriter>(*store_, cache_, metrics_, WriterSettings(settings_));
+  velocity_ = std::make_unique<VelocityWatch>(settings_.velocityLimit, settings_.velocityQuarantine, *store_, metrics_);
+  WriterSettings writing(settings_);
+  writing.clicksTaken = [this](const std::vector<ClickCount>& counts) { velocity_->Observe(counts); };
+  writer_ = std::make_unique<LinkWriter>(*store_, cache_, metrics_, std::move(writing));
   operations_ = std::make_unique<Operations>(Operations::Parts{settings_, *store_, cache_, *writer_, metrics_,
                                                                 rateLimit_, keys_,
                                                                 clientPackages_,

@@ -19,6 +19,7 @@
 #include "service/app/operations.h"
 #include "service/app/rate_limit.h"
 #include "service/app/threat_feeds.h"
+#include "service/app/velocity_watch.h"
 #include "service/base/metrics.h"
 #include "service/base/settings.h"
 #include "service/core/address_check.h"
@@ -76,6 +77,7 @@ class Service {
   ThreatsInForce threats_;
   std::unique_ptr<ThreatFeeds> threatFeeds_;
   KeyRing keys_;
+  std::unique_ptr<VelocityWatch> velocity_;  // fed by the writer's flushes of clicks
   std::unique_ptr<LinkWriter> writer_;
   // changes made elsewhere (other instances, the command line)
   std::unique_ptr<ChangeFeed> changes_;
