@@ -62,6 +62,10 @@ std::optional<std::string> FeedHost(std::string_view text) {
   if (host.find(':') != std::string::npos && !host.starts_with('[')) host = "[" + host + "]";  // bare IPv6
   StoredHost stored = StoredHostOf(host);
   if (stored.refusal != Refusal::kAccepted) return std::nullopt;
+  // IDNA maps some characters to a dot or to nothing (U+FEFF): matched
+  // without its trailing dots, as a link's host is, and none may be left
+  while (!stored.host.empty() && stored.host.back() == '.') stored.host.pop_back();
+  if (stored.host.empty()) return std::nullopt;
   return std::move(stored.host);
 }
 
