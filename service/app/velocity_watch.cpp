@@ -47,7 +47,8 @@ void VelocityWatch::Judge(const std::string& key, int64_t clicks, int64_t now) {
                               " s after it was made");
   if (!quarantine_) return;
   try {
-    const std::vector<QuarantineAsk> ask = {{key, "velocity: more than " + std::to_string(limit_) + " clicks a minute"}};
+    const std::string reason = "velocity: more than " + std::to_string(limit_) + " clicks a minute";
+    const std::vector<QuarantineAsk> ask = {{key, reason}};
     Metrics::Add(metrics_.quarantined, store_.QuarantineLinks(ask).size());
   } catch (const StoreError& error) {
     judged_.erase(key);  // judged again at its next clicks

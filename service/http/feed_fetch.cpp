@@ -37,7 +37,8 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
 
 std::string_view TrimHeader(std::string_view value) {
   while (!value.empty() && (value.front() == ' ' || value.front() == '\t')) value.remove_prefix(1);
-  while (!value.empty() && (value.back() == '\r' || value.back() == '\n' || value.back() == ' ')) value.remove_suffix(1);
+  while (!value.empty() && (value.back() == '\r' || value.back() == '\n' || value.back() == ' '))
+    value.remove_suffix(1);
   return value;
 }
 

@@ -58,8 +58,8 @@ struct LinkCache::Entry {
     // an address keeps its host's bytes in lower case: most hosts are a piece of it
     const std::size_t at = host.empty() ? 0 : address.find(host);
     const bool apart = at == std::string_view::npos;
-    uint8_t flags = (life.disabled ? kDisabled : 0) | (life.quarantined ? kQuarantined : 0) | (life.expires ? kHasExpiry : 0) |
-                    (life.maxClicks ? kHasLimit : 0) | (apart ? kHostApart : 0);
+    uint8_t flags = (life.disabled ? kDisabled : 0) | (life.quarantined ? kQuarantined : 0) |
+                    (life.expires ? kHasExpiry : 0) | (life.maxClicks ? kHasLimit : 0) | (apart ? kHostApart : 0);
     if (std::all_of(address.begin(), address.end(), [](char c) { return c > 0x20 && c < 0x7F; })) flags |= kPlain;
     const std::size_t words = (life.expires ? 1 : 0) + (life.maxClicks ? 2 : 0);
     const std::size_t size = sizeof(Entry) + words * sizeof(int64_t) + key.size() + address.size() +
