@@ -29,6 +29,7 @@ namespace snipora::service {
   X(misdirected, "snipora_misdirected_total", "Requests for a host not allowed, answered 421") \
   X(threatRefused, "snipora_threat_refused_total", "Creations refused for a threat feed's entry") \
   X(quarantined, "snipora_quarantined_total", "Links put under review (a threat feed's entry, their velocity)") \
+  X(reputationFailures, "snipora_reputation_failures_total", "Lookups of a public host in a reputation zone unanswered") \
   X(velocityFlagged, "snipora_velocity_flagged_total", "Young links flagged for more clicks a minute than --velocity-limit") \
   X(threatFeedFetches, "snipora_threat_feed_fetches_total", "Fetches of threat feeds answered (a body or not modified)") \
   X(threatFeedFailures, "snipora_threat_feed_failures_total", "Fetches of threat feeds that failed (the version before kept)")
@@ -61,7 +62,8 @@ class Histogram {
   X(cacheHits, "snipora_cache_hits_total", "counter", "Redirects answered from the read cache")    \
   X(cacheMisses, "snipora_cache_misses_total", "counter", "Redirects whose code was looked up in the store") \
   X(threatEntries, "snipora_threat_feed_entries", "gauge", "Hosts and addresses of the threat feeds in force") \
-  X(threatFeedsFailing, "snipora_threat_feeds_failing", "gauge", "Threat feeds whose last fetch failed")
+  X(threatFeedsFailing, "snipora_threat_feeds_failing", "gauge", "Threat feeds whose last fetch failed") \
+  X(reputationListings, "snipora_reputation_listings", "gauge", "Public hosts listed now, one for each zone listing one")
 
 struct Metrics {
 #define SNIPORA_COUNTER_FIELD(field, name, help) std::atomic<uint64_t> field{0};

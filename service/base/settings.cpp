@@ -99,6 +99,13 @@ std::string CheckBoolean(const std::string& value) {
   return value == "true" || value == "false" ? "" : "takes true or false, not '" + value + "'";
 }
 
+std::string CheckZone(const std::string& value) {
+  const bool fits = !value.empty() && value.size() <= 200 && value.find("..") == std::string::npos &&
+                    value.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.") ==
+                        std::string::npos;
+  return fits ? "" : "takes a DNS zone (letters, digits, '-', '_' and dots), not '" + value + "'";
+}
+
 // One --threat-feed value: NAME=URL.
 std::string CheckThreatFeed(const std::string& value) {
   std::string error;
@@ -131,6 +138,13 @@ const Option kOptions[] = {
      "holds no raw comma (%2C)"},
     {"threat-feed-interval", Number{&Settings::threatFeedInterval, 1, 86400}, "900", kServe,
      "seconds between fetches of each threat feed; a failed fetch keeps the version before"},
+    {"reputation-zone", Text{&Settings::reputationZones, "ZONE", CheckZone, true}, "", kServe,
+     "a DNS blocklist's zone for domains, given once for each: every public host name is looked up as HOST.ZONE "
+     "at start and every hour; a listing (an A record) is logged and shown in /metrics "
+     "(snipora_reputation_listings)"},
+    {"reputation-resolver", Text{&Settings::reputationResolver, "HOST:PORT", CheckListen}, "", kServe,
+     "the DNS server the reputation lookups ask (an IP address and port); none: the first nameserver of "
+     "/etc/resolv.conf"},
     {"velocity-limit", Number{&Settings::velocityLimit, 1, 100000000}, "600", kServe,
      "clicks within one UTC minute above which a link younger than a day is flagged for review (logged, "
      "snipora_velocity_flagged_total)"},

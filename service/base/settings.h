@@ -44,6 +44,8 @@ struct Settings {
   std::string denyList;
   std::string threatFeeds;  // --threat-feed, each given, comma-separated (ParseThreatFeeds)
   uint32_t threatFeedInterval;
+  std::string reputationZones;     // --reputation-zone, each given, comma-separated
+  std::string reputationResolver;  // ADDRESS:PORT; "": the system's
   uint32_t velocityLimit;
   bool velocityQuarantine;
   std::string clientPackage;

@@ -8,6 +8,7 @@
 #include <thread>
 
 #include "service/base/log.h"
+#include "service/core/host_form.h"
 #include "service/store/open_store.h"
 
 namespace snipora::service {
@@ -62,6 +63,24 @@ std::vector<ThreatFeedSource> ThreatFeedsOf(const Settings& settings) {
   return std::move(*feeds);
 }
 
+// The public hosts that are names (a blocklist of domains has no IP addresses).
+std::unique_ptr<ReputationWatch> ReputationWatchOf(const Settings& settings, Metrics& metrics) {
+  if (settings.reputationZones.empty()) return nullptr;
+  std::vector<std::string> hosts, zones;
+  const Domains domains(settings);
+  for (const Domain& domain : domains.all())
+    if (!domain.name.empty() && !IsIpHost(domain.name)) hosts.push_back(domain.name);
+  for (std::size_t start = 0; start < settings.reputationZones.size();) {
+    const std::size_t comma = std::min(settings.reputationZones.find(',', start), settings.reputationZones.size());
+    zones.push_back(settings.reputationZones.substr(start, comma - start));
+    start = comma + 1;
+  }
+  DnsServer resolver = SystemDnsServer();
+  if (const std::optional<ListenAddress> given = ParseListen(settings.reputationResolver))
+    resolver = {given->host, given->port};
+  return std::make_unique<ReputationWatch>(std::move(hosts), std::move(zones), std::move(resolver), metrics);
+}
+
 }  // namespace
 
 Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log)
@@ -110,6 +129,8 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
   application_ = std::make_unique<Application>(*operations_, doors_.routes);
   server_ = std::make_unique<HttpTransport>(settings_, trustedProxies_, metrics_, log_.get(), *application_);
   threatFeeds_->Start();
+  reputation_ = ReputationWatchOf(settings_, metrics_);
+  if (reputation_) reputation_->Start();
   // With SQLite and a cache as large as the store, no redirect then reads the
   // database; with PostgreSQL an instance starts with as many codes as fit.
   if (settings_.cacheSize > 0)
@@ -161,6 +182,7 @@ void Service::Stop() {
   };
   operations_->SetStopping();
   threatFeeds_->Stop();
+  if (reputation_) reputation_->Stop();
   warming_ = false;
   if (warmer_.joinable()) warmer_.join();
   server_->Quiesce();

@@ -19,6 +19,7 @@
 #include "service/app/operations.h"
 #include "service/app/rate_limit.h"
 #include "service/app/threat_feeds.h"
+#include "service/app/reputation_watch.h"
 #include "service/app/velocity_watch.h"
 #include "service/base/metrics.h"
 #include "service/base/settings.h"
@@ -76,6 +77,7 @@ class Service {
   // the threat feeds' entries, read by every creation; kept current by threatFeeds_
   ThreatsInForce threats_;
   std::unique_ptr<ThreatFeeds> threatFeeds_;
+  std::unique_ptr<ReputationWatch> reputation_;  // none without --reputation-zone
   KeyRing keys_;
   std::unique_ptr<VelocityWatch> velocity_;  // fed by the writer's flushes of clicks
   std::unique_ptr<LinkWriter> writer_;
