@@ -184,6 +184,17 @@ void TextSeeds() {
         "\x03code,address,created,clicks\r\nab3dE9x,\"http://e.com/?q=\"\"a,b\"\"\",2026-12-09T16:36:10Z,12\r\n"
         "multi,\"http://e.com/\r\nline\",1700000000,0\r\nlast,http://e.com/,0,0");
   Write("service_csv", "malformed", "\x01a,b\"c\nd,\"e\"f\n\"open,g\r\n");
+  Write("service_threat_feed", "hosts", "# list\n127.0.0.1 localhost\n0.0.0.0 Phish.Example a.b\n::1 x\n");
+  Write("service_threat_feed", "domains", "! adblock\n||bad.example^$third-party\n@@||ok.example^\n*.w.example\nb\xC3\xBC" "cher.example\n");
+  Write("service_threat_feed", "urls", "HTTP://E.com:80/a b#frag\nhttps://[::1]:8443/?q=%41\nftp://x/\n");
+  Write("service_threat_feed", "csv",
+        "# id,dateadded,url,url_status\n\"1\",\"2026-12-01\",\"http://mal.example/bin\",\"online\"\n\"2\",\"open\n");
+  // an answer listing snip.invalid.dbl.test at 127.0.1.2, the question's name pointed to
+  Write("service_dns_answer", "listed",
+        std::string("\x12\x34\x81\x80\x00\x01\x00\x01\x00\x00\x00\x00"
+                    "\x04snip\x07invalid\x03" "dbl\x04test\x00\x00\x01\x00\x01"
+                    "\xc0\x0c\x00\x01\x00\x01\x00\x00\x00\x3c\x00\x04\x7f\x00\x01\x02", 55));
+  Write("service_dns_answer", "nxdomain", std::string("\x12\x34\x81\x83\x00\x00\x00\x00\x00\x00\x00\x00", 12));
   Write("service_yourls_dump", "dump",
         "-- MySQL dump\n/*!40101 SET NAMES utf8mb4 */;\nINSERT INTO `yourls_url` VALUES ('a1','http://e.com/?q=it\\'s',"
         "'T\\n\\0\\Z\\%','2019-03-04 05:06:07','10.0.0.1',12),('b2','http://e.com/','','0000-00-00 00:00:00',NULL,0);\n"

@@ -58,7 +58,15 @@ Admission Operations::Authorize(Call& call, std::string_view key, Role role) con
 
 StoredForm Operations::Accept(std::string_view address) const {
   const std::shared_ptr<const DenyList> denied = parts_.denyList.Current();
-  return AcceptAddress(address, ownHosts_, *denied);
+  StoredForm form = AcceptAddress(address, ownHosts_, *denied);
+  if (form.refusal != Refusal::kAccepted) return form;
+  const std::shared_ptr<const ThreatMatcher> threats = parts_.threats.Current();
+  if (const ThreatMatch match = threats->Match({}, form.address)) {
+    Log(LogLevel::kWarning, "an address refused: threat feed " + *match.feed + " lists " + *match.entry);
+    Metrics::Add(parts_.metrics.threatRefused);
+    return {Refusal::kDeniedHost, {}};
+  }
+  return form;
 }
 
 std::string Operations::ShortAddress(std::string_view domain, std::string_view code) const {

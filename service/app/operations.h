@@ -30,6 +30,7 @@
 #include "service/links/read_cache.h"
 #include "service/links/visit_counts.h"
 #include "service/app/link_stats.h"
+#include "service/links/threats_in_force.h"
 #include "service/links/writer.h"
 #include "service/store/listing.h"
 #include "service/store/store.h"
@@ -96,6 +97,8 @@ class Operations {
     const std::vector<ClientPackage>& clientPackages;
     // the list in force (an empty one without --deny-list)
     const DenyListInForce& denyList;
+    // the threat feeds' entries in force (none without --threat-feed)
+    const ThreatsInForce& threats;
     // the analytics counted at redirects; null with --analytics off
     VisitCounts* visits = nullptr;
   };
@@ -128,6 +131,12 @@ class Operations {
   // the creation's checks; the cache told. The link as it is now.
   Managed EditLink(Call& call, std::string_view code, LinkChange change);
   Problem RemoveLink(Call& call, std::string_view code);
+  // An admin's verdict on a link under review (review_operations.cpp):
+  // released (and never put back by the same reason), or taken down
+  // (disabled, its reason kept in the private note). A link not under
+  // review is released as it is.
+  Managed ReleaseLink(Call& call, std::string_view code);
+  Managed TakeDownLink(Call& call, std::string_view code);
 
   // The links a call may list (a creator its own); nothing when the store failed.
   std::optional<LinkPage> ListFor(Call& call, LinkFilter filter);
@@ -156,7 +165,8 @@ class Operations {
   std::string MetricsText();
 
   // An address as a creation stores it (AcceptAddress), against this
-  // service's own names and the deny list in force.
+  // service's own names, the deny list and the threat feeds in force (a
+  // feed's entry refused as the deny list refuses, the feed named in the log).
   StoredForm Accept(std::string_view address) const;
   // The short address of a code on a domain as the store names it
   // (Domain::stored): "http://HOST/CODE".

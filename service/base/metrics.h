@@ -30,7 +30,13 @@ namespace snipora::service {
   X(clicks, "snipora_clicks_total", "Redirects counted as people's visits (clicks)")                      \
   X(botVisits, "snipora_bot_visits_total", "Redirects by crawlers, link previews, empty agents and HEAD")   \
   X(qrVisits, "snipora_qr_visits_total", "Redirects through a link's QR code")                            \
-  X(unknownCodeVisits, "snipora_unknown_code_visits_total", "Visits to codes that do not exist")
+  X(unknownCodeVisits, "snipora_unknown_code_visits_total", "Visits to codes that do not exist") \
+  X(threatRefused, "snipora_threat_refused_total", "Creations refused for a threat feed's entry") \
+  X(quarantined, "snipora_quarantined_total", "Links put under review (a threat feed's entry, their velocity)") \
+  X(reputationFailures, "snipora_reputation_failures_total", "Lookups of a public host in a reputation zone unanswered") \
+  X(velocityFlagged, "snipora_velocity_flagged_total", "Young links flagged for more clicks a minute than --velocity-limit") \
+  X(threatFeedFetches, "snipora_threat_feed_fetches_total", "Fetches of threat feeds answered (a body or not modified)") \
+  X(threatFeedFailures, "snipora_threat_feed_failures_total", "Fetches of threat feeds that failed (the version before kept)")
 
 // Upper bounds in seconds; the last bucket is +Inf.
 inline constexpr std::array<double, 14> kLatencyBounds = {0.00005, 0.0001, 0.00025, 0.0005, 0.001, 0.0025, 0.005,
@@ -58,7 +64,10 @@ class Histogram {
   X(cacheEntries, "snipora_cache_entries", "gauge", "Codes in the read cache")                     \
   X(cacheCapacity, "snipora_cache_capacity", "gauge", "Codes the read cache holds at most")        \
   X(cacheHits, "snipora_cache_hits_total", "counter", "Redirects answered from the read cache")    \
-  X(cacheMisses, "snipora_cache_misses_total", "counter", "Redirects whose code was looked up in the store")
+  X(cacheMisses, "snipora_cache_misses_total", "counter", "Redirects whose code was looked up in the store") \
+  X(threatEntries, "snipora_threat_feed_entries", "gauge", "Hosts and addresses of the threat feeds in force") \
+  X(threatFeedsFailing, "snipora_threat_feeds_failing", "gauge", "Threat feeds whose last fetch failed") \
+  X(reputationListings, "snipora_reputation_listings", "gauge", "Public hosts listed now, one for each zone listing one")
 
 struct Metrics {
 #define SNIPORA_COUNTER_FIELD(field, name, help) std::atomic<uint64_t> field{0};

@@ -1,5 +1,6 @@
 #include "service/base/settings.h"
 
+#include <algorithm>
 #include <charconv>
 #include <fstream>
 #include <stdexcept>
@@ -98,6 +99,19 @@ std::string CheckBoolean(const std::string& value) {
   return value == "true" || value == "false" ? "" : "takes true or false, not '" + value + "'";
 }
 
+std::string CheckZone(const std::string& value) {
+  const bool fits = !value.empty() && value.size() <= 200 && value.find("..") == std::string::npos &&
+                    value.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.") ==
+                        std::string::npos;
+  return fits ? "" : "takes a DNS zone (letters, digits, '-', '_' and dots), not '" + value + "'";
+}
+
+// One --threat-feed value: NAME=URL.
+std::string CheckThreatFeed(const std::string& value) {
+  std::string error;
+  return ParseThreatFeeds(value, &error) ? "" : error;
+}
+
 const Option kOptions[] = {
     {"listen", Text{&Settings::listen, "HOST:PORT", CheckListen}, "127.0.0.1:8080", kServe | kImport,
      "HOST:PORT to listen on (IPv4, or [IPv6]:PORT); links to its address are refused, and to every loopback "
@@ -116,6 +130,26 @@ const Option kOptions[] = {
     {"deny-list", Text{&Settings::denyList, "FILE"}, "", kServe | kImport,
      "a file of refused hosts, one a line (subdomains too, # comments): creations refused, links made before "
      "answer 410; read again on SIGHUP"},
+    {"threat-feed", Text{&Settings::threatFeeds, "NAME=URL", CheckThreatFeed, true}, "", kServe,
+     "a threat feed, given once for each: fetched over http or https every --threat-feed-interval (ETag and "
+     "If-Modified-Since), read as a hosts file, one domain a line (||host^ too), one address a line or CSV with a "
+     "url column; its version is kept in the store for every instance. Creations to a listed host (its "
+     "subdomains too) or address are refused as the deny list refuses them, naming the feed in the log; the URL "
+     "holds no raw comma (%2C)"},
+    {"threat-feed-interval", Number{&Settings::threatFeedInterval, 1, 86400}, "900", kServe,
+     "seconds between fetches of each threat feed; a failed fetch keeps the version before"},
+    {"reputation-zone", Text{&Settings::reputationZones, "ZONE", CheckZone, true}, "", kServe,
+     "a DNS blocklist's zone for domains, given once for each: every public host name is looked up as HOST.ZONE "
+     "at start and every hour; a listing (an A record) is logged and shown in /metrics "
+     "(snipora_reputation_listings)"},
+    {"reputation-resolver", Text{&Settings::reputationResolver, "HOST:PORT", CheckListen}, "", kServe,
+     "the DNS server the reputation lookups ask (an IP address and port); none: the first nameserver of "
+     "/etc/resolv.conf"},
+    {"velocity-limit", Number{&Settings::velocityLimit, 1, 100000000}, "600", kServe,
+     "clicks within one UTC minute above which a link younger than a day is flagged for review (logged, "
+     "snipora_velocity_flagged_total)"},
+    {"velocity-quarantine", Switch{&Settings::velocityQuarantine}, "off", kServe,
+     "on: a link flagged for its velocity is quarantined too (410 under review until an admin releases it)"},
     // the loop check
     {"own-hosts", Text{&Settings::ownHosts, "HOSTS", CheckOwnHosts}, "", kServe | kImport,
      "more names of this service, comma-separated (a proxy's own name, another address it is reached by): "
@@ -235,6 +269,8 @@ constexpr CommandName kCommands[] = {
     {"link enable", Command::kLinkEnable, kLink, 1},
     {"link expire", Command::kLinkExpire, kLink, 1},
     {"link delete", Command::kLinkDelete, kLink, 1},
+    {"link release", Command::kLinkRelease, kLink, 1},
+    {"link takedown", Command::kLinkTakedown, kLink, 1},
 };
 
 const Option* FindOption(std::string_view name) {
@@ -363,8 +399,39 @@ const char kCommandsHelp[] =
     "                            [--disabled true|false] [--limit N]\n"
     "  snipora-service link disable CODE [--reason TEXT] [--public-note TEXT]   answers 410 from then on\n"
     "  snipora-service link enable CODE\n"
+    "  snipora-service link release CODE   out of review, never put back by the same feed entry\n"
+    "  snipora-service link takedown CODE  disabled, its reason for review kept in its private note\n"
     "  snipora-service link expire CODE --at TIME\n"
     "  snipora-service link delete CODE\n";
+
+std::optional<std::vector<ThreatFeedSource>> ParseThreatFeeds(const std::string& text, std::string* error) {
+  std::vector<ThreatFeedSource> feeds;
+  std::size_t start = 0;
+  while (start <= text.size() && !text.empty()) {
+    const std::size_t comma = std::min(text.find(',', start), text.size());
+    const std::string piece = text.substr(start, comma - start);
+    start = comma + 1;
+    const std::size_t eq = piece.find('=');
+    const std::string name = piece.substr(0, eq);
+    const std::string url = eq == std::string::npos ? "" : piece.substr(eq + 1);
+    const bool nameFits = !name.empty() && name.size() <= 64 &&
+                          name.find_first_not_of("abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789-_.") ==
+                              std::string::npos;
+    const bool urlFits = url.starts_with("http://") || url.starts_with("https://");
+    if (!nameFits || !urlFits) {
+      if (error)
+        *error = "takes NAME=URL (NAME of letters, digits, '-', '_' or '.'; an http or https URL), not '" + piece + "'";
+      return std::nullopt;
+    }
+    for (const ThreatFeedSource& before : feeds)
+      if (before.name == name) {
+        if (error) *error = "names the feed '" + name + "' twice";
+        return std::nullopt;
+      }
+    feeds.push_back({name, url});
+  }
+  return feeds;
+}
 
 Settings::Settings() {
   for (const Option& option : kOptions)

@@ -29,6 +29,8 @@ enum class Command {
   kLinkEnable,
   kLinkExpire,
   kLinkDelete,
+  kLinkRelease,
+  kLinkTakedown,
 };
 
 struct Settings {
@@ -40,6 +42,12 @@ struct Settings {
   std::string publicHost;
   std::string domains;  // --domain, each given, comma-separated; "": the public host alone
   std::string denyList;
+  std::string threatFeeds;  // --threat-feed, each given, comma-separated (ParseThreatFeeds)
+  uint32_t threatFeedInterval;
+  std::string reputationZones;     // --reputation-zone, each given, comma-separated
+  std::string reputationResolver;  // ADDRESS:PORT; "": the system's
+  uint32_t velocityLimit;
+  bool velocityQuarantine;
   std::string clientPackage;
   std::string trustedProxies;
   uint32_t threads;
@@ -112,6 +120,13 @@ struct OptionDoc {
 std::vector<OptionDoc> DescribeOptions();
 // The commands that move links, with their options, as --help prints them.
 extern const char kCommandsHelp[];
+
+// --threat-feed's values: NAME=URL each, comma-separated; nothing (and why
+// in `error`) when one is malformed or a name is given twice.
+struct ThreatFeedSource {
+  std::string name, url;
+};
+std::optional<std::vector<ThreatFeedSource>> ParseThreatFeeds(const std::string& text, std::string* error = nullptr);
 
 struct ListenAddress {
   std::string host;  // an IPv4 or IPv6 literal

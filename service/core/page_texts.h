@@ -58,6 +58,8 @@ struct PageTexts {
   std::string_view nothingToDownload;
   std::string_view goneTitle;  // 410
   std::string_view gone;
+  std::string_view reviewTitle;  // 410 of a quarantined link
+  std::string_view review;
   std::string_view unavailableTitle;  // 503
   std::string_view unavailable;
   std::string_view tooLargeTitle;  // 413

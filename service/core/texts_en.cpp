@@ -52,6 +52,9 @@ constexpr PageTexts kTexts{
     .nothingToDownload = "There is nothing to download here.",
     .goneTitle = "Link gone",
     .gone = "This short address has been disabled or has expired.",
+    .reviewTitle = "Link under review",
+    .review = "This short address is under review: where it leads was reported as harmful. If that is a mistake, "
+              "tell this service's operators; the link stays until they decide.",
     .unavailableTitle = "Unavailable",
     .unavailable = "The store of short addresses does not answer; try again in a moment.",
     .tooLargeTitle = "Too large",

@@ -52,6 +52,8 @@ constexpr PageTexts kTexts{
     .nothingToDownload = "这里没有可下载的文件。",
     .goneTitle = "链接已失效",
     .gone = "这个短网址已停用或已过期。",
+    .reviewTitle = "链接审核中",
+    .review = "这个短网址正在审核中：它指向的地址被报告为有害。如果这是误判，请告知本服务的运营者；在他们决定之前，链接会一直保留。",
     .unavailableTitle = "暂时无法使用",
     .unavailable = "短网址存储暂时没有响应，请稍后再试。",
     .tooLargeTitle = "内容过大",

@@ -237,6 +237,20 @@ std::optional<Reply> ApiDoor::UnknownCodes(Call& call) {
                                       {"codes", std::move(codes)}}));
 }
 
+std::optional<Reply> ApiDoor::Release(Call& call) {
+  if (!TakeQueryDomain(call, operations_.domains())) return UnknownDomain();
+  const Managed managed = operations_.ReleaseLink(call, call.capture);
+  if (managed.problem != Problem::kNone) return ProblemReply(managed);
+  return JsonReply(200, LinkJson(*managed.link, operations_.ClicksOf(*managed.link), true));
+}
+
+std::optional<Reply> ApiDoor::TakeDown(Call& call) {
+  if (!TakeQueryDomain(call, operations_.domains())) return UnknownDomain();
+  const Managed managed = operations_.TakeDownLink(call, call.capture);
+  if (managed.problem != Problem::kNone) return ProblemReply(managed);
+  return JsonReply(200, LinkJson(*managed.link, operations_.ClicksOf(*managed.link), true));
+}
+
 std::optional<Reply> ApiDoor::Delete(Call& call) {
   if (!TakeQueryDomain(call, operations_.domains())) return UnknownDomain();
   const Problem problem = operations_.RemoveLink(call, call.capture);

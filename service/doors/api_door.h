@@ -21,6 +21,8 @@ class ApiDoor final : public Door {
   std::optional<Reply> Delete(Call& call);     // DELETE /api/v1/links/CODE
   std::optional<Reply> Stats(Call& call);      // GET /api/v1/links/CODE/stats
   std::optional<Reply> UnknownCodes(Call& call);  // GET /api/v1/stats/unknown
+  std::optional<Reply> Release(Call& call);    // POST /api/v1/links/CODE/release (admin)
+  std::optional<Reply> TakeDown(Call& call);   // POST /api/v1/links/CODE/takedown (admin)
 
  private:
   Operations& operations_;

@@ -109,6 +109,7 @@ Json LinkJson(const Link& link, int64_t clicks, bool full) {
   if (full) {
     json["private_note"] = link.privateNote;
     json["owner"] = link.owner;
+    json["quarantine"] = link.quarantine;  // why it is under review; "": it is not
   }
   return json;
 }

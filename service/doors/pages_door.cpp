@@ -107,6 +107,7 @@ std::optional<Reply> PagesDoor::NotLive(const Call& call, const Found& found) {
     }
     case Resolved::kGone:
       Metrics::Add(metrics.gone);
+      if (found.resolved.underReview) return Page(call.language, 410, &PageTexts::reviewTitle, &PageTexts::review);
       return Reply{410, kHtml, GonePage(call.language, found.resolved.publicNote), {}};
     case Resolved::kLive: break;
   }

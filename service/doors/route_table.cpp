@@ -49,6 +49,8 @@ OpenDoors OpenEveryDoor(Operations& operations) {
       RouteTo<&ApiDoor::List>(kRead, "/api/v1/links", Role::kCreator, api),
       RouteTo<&ApiDoor::Stats>(kRead, "/api/v1/links/+/stats", Role::kCreator, api),
       RouteTo<&ApiDoor::UnknownCodes>(kRead, "/api/v1/stats/unknown", Role::kAdmin, api),
+      RouteTo<&ApiDoor::Release>(kPost, "/api/v1/links/+/release", Role::kAdmin, api),
+      RouteTo<&ApiDoor::TakeDown>(kPost, "/api/v1/links/+/takedown", Role::kAdmin, api),
       RouteTo<&ApiDoor::Info>(kRead, "/api/v1/links/+", Role::kAnyone, api),
       RouteTo<&ApiDoor::Change>(kPatch, "/api/v1/links/+", Role::kCreator, api),
       RouteTo<&ApiDoor::Delete>(kDelete, "/api/v1/links/+", Role::kCreator, api),

@@ -21,6 +21,7 @@ struct LinkCache::Entry {
     kHasLimit = 16,
     kHostApart = 32,  // the host's bytes follow the address's
     kPlain = 64,      // no byte of the address needs escaping in a Location
+    kQuarantined = 128,
   };
   int64_t pending = 0;     // clicks counted since the last take
   uint32_t clickedAt = 0;  // its place in Shard::clicked while pending > 0
@@ -57,8 +58,8 @@ struct LinkCache::Entry {
     // an address keeps its host's bytes in lower case: most hosts are a piece of it
     const std::size_t at = host.empty() ? 0 : address.find(host);
     const bool apart = at == std::string_view::npos;
-    uint8_t flags = (life.disabled ? kDisabled : 0) | (life.expires ? kHasExpiry : 0) |
-                    (life.maxClicks ? kHasLimit : 0) | (apart ? kHostApart : 0);
+    uint8_t flags = (life.disabled ? kDisabled : 0) | (life.quarantined ? kQuarantined : 0) |
+                    (life.expires ? kHasExpiry : 0) | (life.maxClicks ? kHasLimit : 0) | (apart ? kHostApart : 0);
     if (std::all_of(address.begin(), address.end(), [](char c) { return c > 0x20 && c < 0x7F; })) flags |= kPlain;
     const std::size_t words = (life.expires ? 1 : 0) + (life.maxClicks ? 2 : 0);
     const std::size_t size = sizeof(Entry) + words * sizeof(int64_t) + key.size() + address.size() +
@@ -154,20 +155,22 @@ LinkCache::Shard& LinkCache::ShardOf(std::size_t hash) const {
 
 LinkLife LifeOf(const Link& link) {
   LinkLife life{link.address, CheckAddress(link.address, {}, DenyList()).host, link.disabled, link.publicNote,
-                link.expires, link.maxClicks, link.clicks};
+                link.expires, link.maxClicks, link.clicks, !link.quarantine.empty()};
   return life;
 }
 
 bool IsGone(const LinkLife& life, int64_t now, const DenyList& denied) {
-  return life.disabled || (life.expires && now >= *life.expires) || (life.maxClicks && life.clicks >= *life.maxClicks) ||
+  return life.disabled || life.quarantined || (life.expires && now >= *life.expires) || (life.maxClicks && life.clicks >= *life.maxClicks) ||
          (denied.size() > 0 && !life.host.empty() && denied.Denies(life.host));
 }
 
 // `denied(entry)`: whether the entry's host is denied now.
 template <class Judge>
 void LinkCache::Resolve(Shard& shard, Entry& entry, bool click, int64_t now, Judge&& denied, Resolved& resolved) {
-  const bool gone = (entry.flags & Entry::kDisabled) || ((entry.flags & Entry::kHasExpiry) && now >= entry.expires()) ||
+  const bool gone = (entry.flags & (Entry::kDisabled | Entry::kQuarantined)) ||
+                    ((entry.flags & Entry::kHasExpiry) && now >= entry.expires()) ||
                     ((entry.flags & Entry::kHasLimit) && entry.clicks() >= entry.limit()) || denied(entry);
+  resolved.underReview = (entry.flags & (Entry::kDisabled | Entry::kQuarantined)) == Entry::kQuarantined;
   if (gone) {
     resolved.state = Resolved::kGone;
     resolved.address.clear();
@@ -331,7 +334,9 @@ Resolved LinkCache::Insert(std::string_view code, LinkLife life, bool click, int
   if (const auto loose = shard.loose.find(code); loose != shard.loose.end()) life.clicks += loose->second;
   Entry* entry = perShard_ == 0 || (readAt && *readAt != epoch()) ? nullptr : Entry::Make(code, life);
   if (!entry) {
-    if (IsGone(life, now, denied)) return {Resolved::kGone, {}, life.disabled ? std::move(life.publicNote) : ""};
+    if (IsGone(life, now, denied))
+      return {Resolved::kGone, {}, life.disabled ? std::move(life.publicNote) : "", false,
+              life.quarantined && !life.disabled};
     if (click) ++shard.loose[std::string(code)];
     return {Resolved::kLive, std::move(life.address), {}};
   }

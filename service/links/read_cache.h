@@ -48,6 +48,7 @@ struct LinkLife {
   std::string publicNote;
   std::optional<int64_t> expires, maxClicks;
   int64_t clicks = 0;  // stored when cached, and counted by this instance since
+  bool quarantined = false;  // under review (Link::quarantine)
 };
 LinkLife LifeOf(const Link& link);
 
@@ -56,8 +57,10 @@ struct Resolved {
   std::string address;     // kLive
   std::string publicNote;  // kGone: a disabled link's public note (an expired one shows none)
   bool plain = false;      // kLive from the cache: the address has no byte a header line cannot carry
+  bool underReview = false;  // kGone for a quarantine alone (a disabled link shows its own page)
 };
-// Whether a link is gone now: disabled, expired, out of clicks, or its host denied.
+// Whether a link is gone now: disabled, quarantined, expired, out of clicks,
+// or its host denied.
 bool IsGone(const LinkLife& life, int64_t now, const DenyList& denied);
 
 class LinkCache {

@@ -208,6 +208,7 @@ void LinkWriter::FlushClicks(bool final) {
     nextTallies_ = now + settings_.tallyFlushInterval;
   }
   if (counts.empty() && tallies.empty()) return;
+  if (settings_.clicksTaken && !counts.empty()) settings_.clicksTaken(counts);
   // in key order the updates walk the table's pages once, not at random
   std::sort(counts.begin(), counts.end(), [](const ClickCount& a, const ClickCount& b) { return a.code < b.code; });
   ClickFlush flush{FlushId(), today, &tallies};

@@ -67,6 +67,9 @@ struct WriterSettings {
   // since they were last (--analytics-flush-ms), and at stop; null: none.
   VisitCounts* visits = nullptr;
   std::chrono::milliseconds tallyFlushInterval;
+  // Told the clicks of each flush once taken (the velocity watch), on the
+  // writer's thread; null: nobody.
+  std::function<void(const std::vector<ClickCount>&)> clicksTaken;
 };
 
 class LinkWriter {

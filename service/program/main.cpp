@@ -155,7 +155,7 @@ int RunKeyCommand(const ParsedCommandLine& parsed) {
   }
 }
 
-// link show, list, disable, enable, expire and delete, on the store
+// link show, list, disable, enable, expire, delete, release and takedown, on the store
 // --database names; the running instances learn of each change from the
 // store's log of changes.
 int RunLinkCommand(const ParsedCommandLine& parsed) {
@@ -183,6 +183,17 @@ int RunLinkCommand(const ParsedCommandLine& parsed) {
     std::optional<Link> link;
     if (parsed.command == Command::kLinkShow) {
       link = store->FindCode(code);
+    } else if (parsed.command == Command::kLinkRelease) {
+      store->ReleaseLink(code);
+      link = store->FindCode(code);
+    } else if (parsed.command == Command::kLinkTakedown) {
+      link = store->FindCode(code);
+      if (!link) throw std::runtime_error("no link has the code " + code);
+      LinkChange change;
+      change.disabled = true;
+      change.privateNote = "taken down" + (link->quarantine.empty() ? "" : " (" + link->quarantine + ")");
+      ChangeResult result = store->ChangeLink(code, change);
+      link = result.outcome == ChangeResult::kChanged ? std::optional<Link>(std::move(result.link)) : std::nullopt;
     } else {
       LinkChange change;
       if (parsed.command == Command::kLinkDisable) {
@@ -304,7 +315,9 @@ int main(int argc, char** argv) {
     case Command::kLinkDisable:
     case Command::kLinkEnable:
     case Command::kLinkExpire:
-    case Command::kLinkDelete: return RunLinkCommand(parsed);
+    case Command::kLinkDelete:
+    case Command::kLinkRelease:
+    case Command::kLinkTakedown: return RunLinkCommand(parsed);
     case Command::kBackup:
     case Command::kRestore: return RunBackupCommand(parsed.command, parsed.settings);
     default: return RunCommand(parsed.command, parsed.settings, parsed.operands);

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "service/base/log.h"
+#include "service/core/host_form.h"
 #include "service/store/open_store.h"
 
 namespace snipora::service {
@@ -73,6 +74,29 @@ std::pair<int64_t, HashKey> StartingSalt(Store& store) {
     Log(LogLevel::kWarning, std::string("the day's salt not read at start: ") + error.what());
   }
   return {day, salt};
+std::vector<ThreatFeedSource> ThreatFeedsOf(const Settings& settings) {
+  std::string error;
+  std::optional<std::vector<ThreatFeedSource>> feeds = ParseThreatFeeds(settings.threatFeeds, &error);
+  if (!feeds) throw std::runtime_error("--threat-feed " + error);
+  return std::move(*feeds);
+}
+
+// The public hosts that are names (a blocklist of domains has no IP addresses).
+std::unique_ptr<ReputationWatch> ReputationWatchOf(const Settings& settings, Metrics& metrics) {
+  if (settings.reputationZones.empty()) return nullptr;
+  std::vector<std::string> hosts, zones;
+  const Domains domains(settings);
+  for (const Domain& domain : domains.all())
+    if (!domain.name.empty() && !IsIpHost(domain.name)) hosts.push_back(domain.name);
+  for (std::size_t start = 0; start < settings.reputationZones.size();) {
+    const std::size_t comma = std::min(settings.reputationZones.find(',', start), settings.reputationZones.size());
+    zones.push_back(settings.reputationZones.substr(start, comma - start));
+    start = comma + 1;
+  }
+  DnsServer resolver = SystemDnsServer();
+  if (const std::optional<ListenAddress> given = ParseListen(settings.reputationResolver))
+    resolver = {given->host, given->port};
+  return std::make_unique<ReputationWatch>(std::move(hosts), std::move(zones), std::move(resolver), metrics);
 }
 
 }  // namespace
@@ -87,6 +111,10 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
       rateLimit_(settings_.creationsPerMinute) {
   if (const std::string error = ReloadDenyList(); !error.empty()) throw std::runtime_error(error);
   keys_.Replace(store_->ListKeys());
+  threatFeeds_ = std::make_unique<ThreatFeeds>(ThreatFeedsOf(settings_), std::chrono::seconds(settings_.threatFeedInterval),
+                                               *store_, metrics_, threats_);
+  // the versions stored before: in force before any fetch
+  threatFeeds_->Reload();
   changes_ = std::make_unique<ChangeFeed>(
       *store_,
       [this](const ChangeNote& note) {
@@ -99,24 +127,28 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
             Log(LogLevel::kError, std::string("keys not read again, tried at the next read: ") + error.what());
             return false;
           }
+        } else if (note.kind == "feed") {
+          return threatFeeds_->Reload();
         }
         return true;
       },
       kChangePoll);
   listener_ = store_->Listen([this] { changes_->Wake(); });
   if (listener_) changes_->SetInterval(kChangePollBesideNotes);
+  velocity_ = std::make_unique<VelocityWatch>(settings_.velocityLimit, settings_.velocityQuarantine, *store_, metrics_);
   WriterSettings writing(settings_);
+  writing.clicksTaken = [this](const std::vector<ClickCount>& counts) { velocity_->Observe(counts); };
   if (settings_.analytics) {
     if (!settings_.geoipDatabase.empty()) countries_ = std::make_unique<CountryLookup>(settings_.geoipDatabase);
     const auto [day, salt] = StartingSalt(*store_);
     visits_ = std::make_unique<VisitCounts>(countries_.get(), day, salt);
     writing.visits = visits_.get();
   }
-  writer_ = std::make_unique<LinkWriter>(*store_, cache_, metrics_, writing);
+  writer_ = std::make_unique<LinkWriter>(*store_, cache_, metrics_, std::move(writing));
   operations_ = std::make_unique<Operations>(Operations::Parts{settings_, *store_, cache_, *writer_, metrics_,
                                                                 rateLimit_, keys_,
                                                                 clientPackages_,
-                                                                denyList_, visits_.get()});
+                                                                denyList_, threats_, visits_.get()});
   if (settings_.analyticsRetentionDays > 0 || settings_.clicksRetentionDays > 0) {
     RetentionSettings keep;
     keep.dimensionDays = settings_.analyticsRetentionDays;
@@ -126,6 +158,9 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
   doors_ = OpenEveryDoor(*operations_);
   application_ = std::make_unique<Application>(*operations_, doors_.routes);
   server_ = std::make_unique<HttpTransport>(settings_, trustedProxies_, metrics_, log_.get(), *application_);
+  threatFeeds_->Start();
+  reputation_ = ReputationWatchOf(settings_, metrics_);
+  if (reputation_) reputation_->Start();
   // With SQLite and a cache as large as the store, no redirect then reads the
   // database; with PostgreSQL an instance starts with as many codes as fit.
   if (settings_.cacheSize > 0)
@@ -177,6 +212,8 @@ void Service::Stop() {
   };
   operations_->SetStopping();
   retention_.reset();
+  threatFeeds_->Stop();
+  if (reputation_) reputation_->Stop();
   warming_ = false;
   if (warmer_.joinable()) warmer_.join();
   server_->Quiesce();

@@ -18,6 +18,9 @@
 #include "service/app/keys.h"
 #include "service/app/operations.h"
 #include "service/app/rate_limit.h"
+#include "service/app/threat_feeds.h"
+#include "service/app/reputation_watch.h"
+#include "service/app/velocity_watch.h"
 #include "service/base/metrics.h"
 #include "service/base/settings.h"
 #include "service/core/address_check.h"
@@ -31,6 +34,7 @@
 #include "service/links/read_cache.h"
 #include "service/links/tally_retention.h"
 #include "service/links/visit_counts.h"
+#include "service/links/threats_in_force.h"
 #include "service/links/writer.h"
 #include "service/store/store.h"
 
@@ -73,10 +77,15 @@ class Service {
   RateLimit rateLimit_;
   // read by every redirect, replaced on SIGHUP
   DenyListInForce denyList_;
+  // the threat feeds' entries, read by every creation; kept current by threatFeeds_
+  ThreatsInForce threats_;
+  std::unique_ptr<ThreatFeeds> threatFeeds_;
+  std::unique_ptr<ReputationWatch> reputation_;  // none without --reputation-zone
   KeyRing keys_;
   // the analytics (none with --analytics off), before the writer that writes them
   std::unique_ptr<CountryLookup> countries_;
   std::unique_ptr<VisitCounts> visits_;
+  std::unique_ptr<VelocityWatch> velocity_;  // fed by the writer's flushes of clicks
   std::unique_ptr<LinkWriter> writer_;
   // changes made elsewhere (other instances, the command line)
   std::unique_ptr<ChangeFeed> changes_;

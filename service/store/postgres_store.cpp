@@ -75,10 +75,17 @@ constexpr const char* kMigrations[] = {
     "CREATE INDEX day_registers_day ON day_registers(day);"
     "CREATE TABLE day_salts(day bigint PRIMARY KEY, salt bytea NOT NULL);"
     "CREATE INDEX daily_clicks_day ON daily_clicks(day)",
+    // 7: abuse screening: the threat feeds' versions every instance applies;
+    // a link under review, and the reasons an admin released it from
+    "CREATE TABLE threat_feeds(name text COLLATE \"C\" PRIMARY KEY, body bytea NOT NULL,"
+    " etag text NOT NULL DEFAULT '', last_modified text NOT NULL DEFAULT '', fetched bigint NOT NULL);"
+    "ALTER TABLE links ADD COLUMN quarantine bytea NOT NULL DEFAULT '';"
+    "CREATE TABLE quarantine_releases(code text COLLATE \"C\" NOT NULL, reason bytea NOT NULL,"
+    " released bigint NOT NULL, PRIMARY KEY(code, reason))",
 };
 // The columns of a Link after its code, in the order ReadLink takes them.
 #define SNIPORA_LINK_COLUMNS \
-  "address, created, clicks, disabled, public_note, private_note, expires, max_clicks, owner, title, tags"
+  "address, created, clicks, disabled, public_note, private_note, expires, max_clicks, owner, title, tags, quarantine"
 constexpr int kSchemaVersion = int(std::size(kMigrations));
 // The advisory lock that serialises migrations (any fixed number of ours).
 constexpr int64_t kMigrationLock = 0x736e69706f7261;
@@ -221,6 +228,7 @@ void ReadLink(const PGresult* result, int row, int first, Link& link) {
   link.owner = Value(result, row, first + 8);
   link.title = Value(result, row, first + 9);
   link.tags = TagsOfColumn(Value(result, row, first + 10));
+  link.quarantine = Value(result, row, first + 11);
 }
 
 // The parameters as libpq takes them: three arrays side by side.
@@ -657,6 +665,80 @@ class PostgresStore final : public Store {
     });
   }
 
+  std::vector<std::string> QuarantineLinks(std::span<const QuarantineAsk> asks) override {
+    if (asks.empty()) return {};
+    return Retrying([&](Session& session) {
+      std::vector<std::string> put;
+      Transaction transaction(session);
+      for (const QuarantineAsk& ask : asks) {
+        const Result changed = session.ExecuteParams(
+            "UPDATE links SET quarantine = $2::bytea WHERE code = $1::text AND quarantine = ''::bytea AND NOT EXISTS"
+            " (SELECT 1 FROM quarantine_releases WHERE code = $1::text AND reason = $2::bytea)",
+            {Bytes(ask.key), Bytes(ask.reason)}, PGRES_COMMAND_OK);
+        if (std::string_view(PQcmdTuples(changed.get())) == "0") continue;
+        NoteChange(session, "link", ask.key);
+        put.push_back(ask.key);
+      }
+      transaction.Commit();
+      return put;
+    });
+  }
+
+  bool ReleaseLink(std::string_view key) override {
+    return Retrying([&](Session& session) {
+      Transaction transaction(session);
+      const Result found = session.ExecuteParams("SELECT quarantine FROM links WHERE code = $1::text FOR UPDATE",
+                                                 {Bytes(key)}, PGRES_TUPLES_OK);
+      if (PQntuples(found.get()) == 0) return false;
+      const std::string reason(Value(found.get(), 0, 0));
+      if (reason.empty()) return false;
+      session.ExecuteParams(
+          "INSERT INTO quarantine_releases(code, reason, released) VALUES ($1::text, $2::bytea,"
+          " extract(epoch FROM now())::int8) ON CONFLICT DO NOTHING",
+          {Bytes(key), Bytes(reason)}, PGRES_COMMAND_OK);
+      session.ExecuteParams("UPDATE links SET quarantine = ''::bytea WHERE code = $1::text", {Bytes(key)},
+                            PGRES_COMMAND_OK);
+      NoteChange(session, "link", key);
+      transaction.Commit();
+      return true;
+    });
+  }
+
+  std::vector<FeedVersion> ListFeedVersions() override {
+    return WithSession([&](Session& session) {
+      const Result result = session.ExecuteParams(
+          "SELECT name, body, etag, last_modified, fetched FROM threat_feeds ORDER BY name", {}, PGRES_TUPLES_OK);
+      std::vector<FeedVersion> versions;
+      for (int row = 0; row < PQntuples(result.get()); ++row)
+        versions.push_back({std::string(Value(result.get(), row, 0)), std::string(Value(result.get(), row, 1)),
+                            std::string(Value(result.get(), row, 2)), std::string(Value(result.get(), row, 3)),
+                            Int8(result.get(), row, 4)});
+      return versions;
+    });
+  }
+
+  bool SaveFeedVersion(const FeedVersion& version) override {
+    return Retrying([&](Session& session) {
+      Transaction transaction(session);
+      const Result stored = session.ExecuteParams(
+          "SELECT body = $2::bytea FROM threat_feeds WHERE name = $1::text FOR UPDATE",
+          {Bytes(version.name), Bytes(version.body)}, PGRES_TUPLES_OK);
+      const bool same = PQntuples(stored.get()) == 1 && PQgetlength(stored.get(), 0, 0) == 1 &&
+                        PQgetvalue(stored.get(), 0, 0)[0] == 1;
+      session.ExecuteParams(
+          "INSERT INTO threat_feeds(name, body, etag, last_modified, fetched)"
+          " VALUES ($1::text, $2::bytea, $3::text, $4::text, $5::int8) ON CONFLICT (name) DO UPDATE"
+          " SET body = excluded.body, etag = excluded.etag, last_modified = excluded.last_modified,"
+          " fetched = excluded.fetched",
+          {Bytes(version.name), Bytes(version.body), Bytes(version.etag), Bytes(version.lastModified),
+           TextForm(std::to_string(version.fetched))},
+          PGRES_COMMAND_OK);
+      if (!same) NoteChange(session, "feed", version.name);
+      transaction.Commit();
+      return !same;
+    });
+  }
+
   std::vector<ChangeNote> ChangesSince(int64_t seq, int limit) override {
     return WithSession([&](Session& session) {
       const Result result = session.ExecuteParams(
@@ -687,6 +769,8 @@ class PostgresStore final : public Store {
       session.ExecuteParams("DELETE FROM daily_clicks WHERE code = $1::text", {Bytes(code)}, PGRES_COMMAND_OK);
       session.ExecuteParams("DELETE FROM day_tallies WHERE code = $1::text", {Bytes(code)}, PGRES_COMMAND_OK);
       session.ExecuteParams("DELETE FROM day_registers WHERE code = $1::text", {Bytes(code)}, PGRES_COMMAND_OK);
+      // a later link on the code is not released from anything
+      session.ExecuteParams("DELETE FROM quarantine_releases WHERE code = $1::text", {Bytes(code)}, PGRES_COMMAND_OK);
       session.Run(kFreeCodes, {TextForm(TextArray({code})), TextForm(IntegerArray({Now()}))});
       NoteChange(session, "link", code);
       transaction.Commit();

@@ -75,10 +75,17 @@ constexpr const char* kMigrations[] = {
     "CREATE INDEX day_registers_day ON day_registers(day);"
     "CREATE TABLE day_salts(day INTEGER PRIMARY KEY, salt BLOB NOT NULL);"
     "CREATE INDEX daily_clicks_day ON daily_clicks(day)",
+    // 7: abuse screening: the threat feeds' versions every instance applies;
+    // a link under review, and the reasons an admin released it from
+    "CREATE TABLE threat_feeds(name TEXT PRIMARY KEY, body BLOB NOT NULL, etag TEXT NOT NULL DEFAULT '',"
+    " last_modified TEXT NOT NULL DEFAULT '', fetched INTEGER NOT NULL) WITHOUT ROWID;"
+    "ALTER TABLE links ADD COLUMN quarantine TEXT NOT NULL DEFAULT '';"
+    "CREATE TABLE quarantine_releases(code TEXT NOT NULL, reason TEXT NOT NULL, released INTEGER NOT NULL,"
+    " PRIMARY KEY(code, reason)) WITHOUT ROWID",
 };
 // The columns of a Link after its code, in the order ReadLink takes them.
 #define SNIPORA_LINK_COLUMNS \
-  "address, created, clicks, disabled, public_note, private_note, expires, max_clicks, owner, title, tags"
+  "address, created, clicks, disabled, public_note, private_note, expires, max_clicks, owner, title, tags, quarantine"
 constexpr int kSchemaVersion = int(std::size(kMigrations));
 
 struct CloseDatabase {
@@ -151,7 +158,8 @@ class Statement {
     return *this;
   }
   Statement& BindBlob(int index, std::string_view bytes) {
-    Check(sqlite3_bind_blob(statement_.get(), index, bytes.data(), int(bytes.size()), SQLITE_STATIC));
+    // as Bind: an empty view may have no data, which SQLite binds as NULL
+    Check(sqlite3_bind_blob(statement_.get(), index, bytes.data() ? bytes.data() : "", int(bytes.size()), SQLITE_STATIC));
     return *this;
   }
   std::string_view Blob(int column) {
@@ -193,6 +201,7 @@ void ReadLink(Statement& row, int first, Link& link) {
   link.owner = row.Text(first + 8);
   link.title = row.Text(first + 9);
   link.tags = TagsOfColumn(row.Text(first + 10));
+  link.quarantine = row.Text(first + 11);
 }
 
 struct ResetOnExit {
@@ -416,6 +425,8 @@ class SqliteStore final : public Store {
     }
     Statement(writer_.db.get(), "DELETE FROM day_tallies WHERE code = ?1").Bind(1, code).Step();
     Statement(writer_.db.get(), "DELETE FROM day_registers WHERE code = ?1").Bind(1, code).Step();
+    // a later link on the code is not released from anything
+    Statement(writer_.db.get(), "DELETE FROM quarantine_releases WHERE code = ?1").Bind(1, code).Step();
     {
       Statement& freeing = *writer_.freeCode;
       ResetOnExit reset{freeing};
@@ -666,6 +677,80 @@ class SqliteStore final : public Store {
       freeing.Bind(1, freed.code).Bind(2, freed.freed).Step();
     }
     transaction.Commit();
+  }
+
+  std::vector<FeedVersion> ListFeedVersions() override {
+    Lease lease(*this);
+    Statement all(lease->db.get(), "SELECT name, body, etag, last_modified, fetched FROM threat_feeds ORDER BY name");
+    std::vector<FeedVersion> versions;
+    while (all.Step())
+      versions.push_back({std::string(all.Text(0)), std::string(all.Blob(1)), std::string(all.Text(2)),
+                          std::string(all.Text(3)), all.Integer(4)});
+    return versions;
+  }
+
+  bool SaveFeedVersion(const FeedVersion& version) override {
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    bool same = false;
+    {
+      Statement stored(writer_.db.get(), "SELECT body = ?2 FROM threat_feeds WHERE name = ?1");
+      stored.Bind(1, version.name).BindBlob(2, version.body);
+      same = stored.Step() && stored.Integer(0) != 0;
+    }
+    Statement save(writer_.db.get(),
+                   "INSERT INTO threat_feeds(name, body, etag, last_modified, fetched) VALUES(?1, ?2, ?3, ?4, ?5)"
+                   " ON CONFLICT(name) DO UPDATE SET body = excluded.body, etag = excluded.etag,"
+                   " last_modified = excluded.last_modified, fetched = excluded.fetched");
+    save.Bind(1, version.name).BindBlob(2, version.body).Bind(3, version.etag).Bind(4, version.lastModified);
+    save.Bind(5, version.fetched).Step();
+    if (!same) NoteChange("feed", version.name);
+    transaction.Commit();
+    return !same;
+  }
+
+  std::vector<std::string> QuarantineLinks(std::span<const QuarantineAsk> asks) override {
+    std::vector<std::string> put;
+    if (asks.empty()) return put;
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    Statement quarantine(writer_.db.get(),
+                         "UPDATE links SET quarantine = ?2 WHERE code = ?1 AND quarantine = '' AND NOT EXISTS"
+                         " (SELECT 1 FROM quarantine_releases WHERE code = ?1 AND reason = ?2)");
+    for (const QuarantineAsk& ask : asks) {
+      {
+        ResetOnExit reset{quarantine};
+        quarantine.Bind(1, ask.key).Bind(2, ask.reason).Step();
+      }
+      if (sqlite3_changes(writer_.db.get()) == 0) continue;
+      NoteChange("link", ask.key);
+      put.push_back(ask.key);
+    }
+    transaction.Commit();
+    return put;
+  }
+
+  bool ReleaseLink(std::string_view key) override {
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    std::string reason;
+    {
+      Statement find(writer_.db.get(), "SELECT quarantine FROM links WHERE code = ?1");
+      find.Bind(1, key);
+      if (!find.Step()) return false;
+      reason = find.Text(0);
+    }
+    if (reason.empty()) return false;
+    Statement(writer_.db.get(),
+              "INSERT INTO quarantine_releases(code, reason, released) VALUES(?1, ?2, unixepoch())"
+              " ON CONFLICT DO NOTHING")
+        .Bind(1, key)
+        .Bind(2, std::string_view(reason))
+        .Step();
+    Statement(writer_.db.get(), "UPDATE links SET quarantine = '' WHERE code = ?1").Bind(1, key).Step();
+    NoteChange("link", key);
+    transaction.Commit();
+    return true;
   }
 
   StoreHealth Health() override {

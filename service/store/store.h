@@ -76,6 +76,9 @@ struct Link {
   std::string title;
   std::vector<std::string> tags;
   std::string domain;  // "": the default domain
+  // from version 7: why it is under review ("feed NAME: ENTRY"); "": it is
+  // not. A quarantined link answers 410 and is never deleted for it.
+  std::string quarantine;
 };
 inline std::string LinkKey(const Link& link) { return LinkKey(link.domain, link.code); }
 // A link's code and domain from its key.
@@ -120,7 +123,7 @@ struct LinkQuery {
 // One row of the changes log: a link (by its key) or a key (by name) changed.
 struct ChangeNote {
   int64_t seq = 0;
-  std::string kind;  // "link" or "key"
+  std::string kind;  // "link", "key" or "feed" (by its name)
   std::string name;
 };
 
@@ -196,6 +199,22 @@ inline constexpr int64_t kChangesKeptSeconds = 86400;
 struct FreedCode {
   std::string code;  // the link's key
   int64_t freed = 0;  // seconds since 1970, UTC
+};
+
+// The version of a threat feed every instance applies: the text as it was
+// last fetched, and what its server said of it, for the next conditional
+// fetch.
+struct FeedVersion {
+  std::string name;  // as --threat-feed names it
+  std::string body;  // bytes as fetched
+  std::string etag, lastModified;  // "" when the server gave none
+  int64_t fetched = 0;             // seconds since 1970, UTC
+};
+
+// A link to put under review, and why (Link::quarantine).
+struct QuarantineAsk {
+  std::string key;
+  std::string reason;
 };
 
 // How a store is opened: by default as the option table's defaults have it
@@ -302,6 +321,19 @@ class Store {
   // false; and rows written in (added to, registers by their maximum).
   virtual void ForEachTally(const std::function<bool(const Tallies&)>& visit) { (void)visit; }
   virtual void AddTallies(const Tallies& tallies) { (void)tallies; }
+  // Threat feeds (from version 7): every feed's version as stored; and a
+  // version written, noting a change ("feed", its name) only when its body
+  // is not the one stored, so the other instances read it again. False: the
+  // body was the one stored (its ETag and time written all the same).
+  virtual std::vector<FeedVersion> ListFeedVersions() = 0;
+  virtual bool SaveFeedVersion(const FeedVersion& version) = 0;
+  // Quarantine (from version 7): each link asked put under review, in one
+  // transaction, unless it is already, or an admin released it from that
+  // same reason before; each one put is noted as a change. Its keys.
+  virtual std::vector<std::string> QuarantineLinks(std::span<const QuarantineAsk> asks) = 0;
+  // Takes a link out of review, and keeps its reason as released for it, so
+  // the same entry never puts it back; false when it was not under review.
+  virtual bool ReleaseLink(std::string_view key) = 0;
   // Whether the database answers a query now, and would take a write (not a
   // standby, not a file opened read-only).
   virtual StoreHealth Health() = 0;

@@ -18,6 +18,7 @@
 #include "service/core/json_body.h"
 #include "service/program/service.h"
 #include "service/store/sqlite_store.h"
+#include "service/tests/support/feed_server.h"
 #include "service/tests/support/http_client.h"
 
 namespace snipora::service {
@@ -157,6 +158,40 @@ TEST_F(Doors, WhatOneDoorRefusesEveryDoorRefuses) {
       EXPECT_EQ(door.code(response), "") << door.name << " gave a code for " << url;
     }
   }
+}
+
+// A threat feed's entry, in each of the formats feeds come in, is refused
+// on every door as the deny list is; an address entry refuses that address
+// alone, not its host.
+TEST(DoorsFeeds, AThreatFeedsEntryInAnyFormatIsRefusedOnEveryDoor) {
+  test::TempDir dir;
+  test::FeedServer hosts, domains, urls, csv;
+  hosts.Serve("127.0.0.1 localhost\n0.0.0.0 hosts.example\n");
+  domains.Serve("# list\n||domains.example^\n");
+  urls.Serve("http://urls.example/exact\n");
+  csv.Serve("# id,dateadded,url,url_status\n\"1\",\"2026-12-01\",\"http://csv.example/bin\",\"online\"\n");
+  Settings settings = test::TestSettings(dir);
+  settings.threatFeeds = "hosts=" + hosts.Url() + ",domains=" + domains.Url() + ",urls=" + urls.Url() +
+                         ",csv=" + csv.Url();
+  OpenSqliteStore(settings.database)->AddKey({"doors", "creator", KeyDigest(kKey), 1});
+  Service service(settings, nullptr, nullptr);
+  const uint16_t port = service.port();
+  for (int tries = 0; tries < 250 && service.metrics().threatEntries.load() < 4; ++tries)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  ASSERT_EQ(service.metrics().threatEntries.load(), 4u);
+  const char* refused[] = {"http://login.hosts.example/", "https://domains.example/a", "http://URLS.example:80/exact",
+                           "http://csv.example/bin"};
+  for (const Door& door : AllDoors()) {
+    for (const char* url : refused) {
+      const Response response = door.ask(port, url);
+      EXPECT_GE(response.status, 400) << door.name << " took " << url;
+      EXPECT_LT(response.status, 500) << door.name << " on " << url;
+      EXPECT_EQ(door.code(response), "") << door.name << " gave a code for " << url;
+    }
+    const std::string other = std::string("http://urls.example/other-") + door.name[0];
+    EXPECT_NE(door.code(door.ask(port, other)), "") << door.name << " refused " << other;
+  }
+  EXPECT_EQ(service.metrics().threatRefused.load(), std::size(refused) * AllDoors().size());
 }
 
 // A creation is answered after its commit, from the writer (a new link) or

@@ -68,6 +68,12 @@ class CountingStore final : public Store {
   bool RevokeKey(std::string_view name, int64_t when) override { return inner_->RevokeKey(name, when); }
   std::vector<ChangeNote> ChangesSince(int64_t seq, int limit) override { return inner_->ChangesSince(seq, limit); }
   int64_t LastChange() override { return inner_->LastChange(); }
+  std::vector<FeedVersion> ListFeedVersions() override { return inner_->ListFeedVersions(); }
+  bool SaveFeedVersion(const FeedVersion& version) override { return inner_->SaveFeedVersion(version); }
+  std::vector<std::string> QuarantineLinks(std::span<const QuarantineAsk> asks) override {
+    return inner_->QuarantineLinks(asks);
+  }
+  bool ReleaseLink(std::string_view key) override { return inner_->ReleaseLink(key); }
   void AddClicks(std::span<const ClickCount> counts, const ClickFlush& flush) override {
     ++clickWrites;
     FailIfAsked();
