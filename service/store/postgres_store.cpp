@@ -63,7 +63,17 @@ constexpr const char* kMigrations[] = {
     "ALTER TABLE links ADD COLUMN domain text COLLATE \"C\" NOT NULL DEFAULT '';"
     "DROP INDEX links_address_digest;"
     "CREATE UNIQUE INDEX links_address_digest ON links (sha256(address), domain)",
+    // 6: the console's people and their sessions (people.h)
+    "CREATE TABLE people(id bigserial PRIMARY KEY, issuer text NOT NULL, subject text NOT NULL,"
+    " name text NOT NULL DEFAULT '', email text NOT NULL DEFAULT '', role text NOT NULL,"
+    " locked boolean NOT NULL DEFAULT false, first_seen bigint NOT NULL, last_seen bigint NOT NULL,"
+    " UNIQUE(issuer, subject));"
+    "CREATE TABLE sessions(digest bytea PRIMARY KEY, person bigint NOT NULL, created bigint NOT NULL,"
+    " last_seen bigint NOT NULL);"
+    "CREATE INDEX sessions_person ON sessions(person)",
 };
+// The columns of a Person, in the order ReadPerson takes them.
+#define SNIPORA_PERSON_COLUMNS "id, issuer, subject, name, email, role, locked::int4::int8, first_seen, last_seen"
 // The columns of a Link after its code, in the order ReadLink takes them.
 #define SNIPORA_LINK_COLUMNS \
   "address, created, clicks, disabled, public_note, private_note, expires, max_clicks, owner, title, tags"
@@ -196,6 +206,13 @@ std::optional<int64_t> MaybeInt8(const PGresult* result, int row, int column) {
   if (PQgetisnull(result, row, column)) return std::nullopt;
   return Int8(result, row, column);
 }
+// A person's columns from `first` on (SNIPORA_PERSON_COLUMNS).
+Person ReadPerson(const PGresult* result, int row, int first) {
+  const auto text = [&](int column) { return std::string(Value(result, row, first + column)); };
+  return {Int8(result, row, first), text(1), text(2), text(3), text(4), text(5), Int8(result, row, first + 6) != 0,
+          Int8(result, row, first + 7), Int8(result, row, first + 8)};
+}
+
 // A link's columns from `first` on (SNIPORA_LINK_COLUMNS).
 void ReadLink(const PGresult* result, int row, int first, Link& link) {
   link.address = Value(result, row, first);
@@ -792,6 +809,97 @@ class PostgresStore final : public Store {
     }
     const std::vector<Param> params = {TextForm(TextArray(names)), TextForm(IntegerArray(times))};
     Retrying([&](Session& session) { return session.Run(kFreeCodes, params); });
+  }
+
+  Person SeePerson(const SignInSays& says) override {
+    return Retrying([&](Session& session) {
+      const Result seen = session.ExecuteParams(
+          "INSERT INTO people(issuer, subject, name, email, role, first_seen, last_seen)"
+          " VALUES ($1::text, $2::text, $3::text, $4::text, $5::text, $6::int8, $6::int8)"
+          " ON CONFLICT(issuer, subject) DO UPDATE SET name = excluded.name, email = excluded.email,"
+          " role = excluded.role, last_seen = excluded.last_seen RETURNING " SNIPORA_PERSON_COLUMNS,
+          {Bytes(says.issuer), Bytes(says.subject), Bytes(says.name), Bytes(says.email), Bytes(says.role),
+           TextForm(std::to_string(says.at))},
+          PGRES_TUPLES_OK);
+      return ReadPerson(seen.get(), 0, 0);
+    });
+  }
+
+  std::optional<Person> FindPerson(int64_t id) override {
+    return WithSession([&](Session& session) -> std::optional<Person> {
+      const Result found = session.ExecuteParams("SELECT " SNIPORA_PERSON_COLUMNS " FROM people WHERE id = $1::int8",
+                                                 {TextForm(std::to_string(id))}, PGRES_TUPLES_OK);
+      if (PQntuples(found.get()) == 0) return std::nullopt;
+      return ReadPerson(found.get(), 0, 0);
+    });
+  }
+
+  std::vector<Person> ListPeople() override {
+    return WithSession([&](Session& session) {
+      const Result all =
+          session.ExecuteParams("SELECT " SNIPORA_PERSON_COLUMNS " FROM people ORDER BY id", {}, PGRES_TUPLES_OK);
+      std::vector<Person> people;
+      for (int row = 0; row < PQntuples(all.get()); ++row) people.push_back(ReadPerson(all.get(), row, 0));
+      return people;
+    });
+  }
+
+  bool ChangePerson(int64_t id, const PersonChange& change) override {
+    const std::string idText = std::to_string(id);
+    return Retrying([&](Session& session) {
+      Transaction transaction(session);
+      const Param role = change.role ? Bytes(*change.role) : Param{{}, 1, true};
+      const Param locked = change.locked ? TextForm(*change.locked ? "true" : "false") : Param{{}, 0, true};
+      const Result changed = session.ExecuteParams(
+          "UPDATE people SET role = coalesce($2::text, role), locked = coalesce($3::boolean, locked)"
+          " WHERE id = $1::int8",
+          {TextForm(idText), role, locked}, PGRES_COMMAND_OK);
+      if (std::string_view(PQcmdTuples(changed.get())) == "0") return false;
+      if (change.locked.value_or(false))
+        session.ExecuteParams("DELETE FROM sessions WHERE person = $1::int8", {TextForm(idText)}, PGRES_COMMAND_OK);
+      NoteChange(session, "person", idText);
+      transaction.Commit();
+      return true;
+    });
+  }
+
+  void AddSession(const SessionRecord& record) override {
+    Retrying([&](Session& session) {
+      session.ExecuteParams("INSERT INTO sessions(digest, person, created, last_seen)"
+                            " VALUES ($1::bytea, $2::int8, $3::int8, $4::int8)",
+                            {Bytes(record.digest), TextForm(std::to_string(record.person)),
+                             TextForm(std::to_string(record.created)), TextForm(std::to_string(record.lastSeen))},
+                            PGRES_COMMAND_OK);
+      return true;
+    });
+  }
+
+  std::optional<SignedIn> FindSession(std::string_view digest) override {
+    return WithSession([&](Session& session) -> std::optional<SignedIn> {
+      const Result found = session.ExecuteParams(
+          "SELECT s.person, s.created, s.last_seen, p.id, p.issuer, p.subject, p.name, p.email, p.role,"
+          " p.locked::int4::int8, p.first_seen, p.last_seen FROM sessions s JOIN people p ON p.id = s.person"
+          " WHERE s.digest = $1::bytea",
+          {Bytes(digest)}, PGRES_TUPLES_OK);
+      if (PQntuples(found.get()) == 0) return std::nullopt;
+      const PGresult* row = found.get();
+      return SignedIn{{std::string(digest), Int8(row, 0, 0), Int8(row, 0, 1), Int8(row, 0, 2)}, ReadPerson(row, 0, 3)};
+    });
+  }
+
+  void TouchSession(std::string_view digest, int64_t at) override {
+    Retrying([&](Session& session) {
+      session.ExecuteParams("UPDATE sessions SET last_seen = greatest(last_seen, $2::int8) WHERE digest = $1::bytea",
+                            {Bytes(digest), TextForm(std::to_string(at))}, PGRES_COMMAND_OK);
+      return true;
+    });
+  }
+
+  void EndSession(std::string_view digest) override {
+    Retrying([&](Session& session) {
+      session.ExecuteParams("DELETE FROM sessions WHERE digest = $1::bytea", {Bytes(digest)}, PGRES_COMMAND_OK);
+      return true;
+    });
   }
 
   StoreHealth Health() override {

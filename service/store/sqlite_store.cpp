@@ -64,7 +64,17 @@ constexpr const char* kMigrations[] = {
     " expires, max_clicks, owner, title, tags FROM links;"
     "DROP TABLE links;"
     "ALTER TABLE links_by_domain RENAME TO links",
+    // 6: the console's people and their sessions (people.h)
+    "CREATE TABLE people(id INTEGER PRIMARY KEY, issuer TEXT NOT NULL, subject TEXT NOT NULL,"
+    " name TEXT NOT NULL DEFAULT '', email TEXT NOT NULL DEFAULT '', role TEXT NOT NULL,"
+    " locked INTEGER NOT NULL DEFAULT 0, first_seen INTEGER NOT NULL, last_seen INTEGER NOT NULL,"
+    " UNIQUE(issuer, subject));"
+    "CREATE TABLE sessions(digest BLOB PRIMARY KEY, person INTEGER NOT NULL, created INTEGER NOT NULL,"
+    " last_seen INTEGER NOT NULL) WITHOUT ROWID;"
+    "CREATE INDEX sessions_person ON sessions(person)",
 };
+// The columns of a Person, in the order ReadPerson takes them.
+#define SNIPORA_PERSON_COLUMNS "id, issuer, subject, name, email, role, locked, first_seen, last_seen"
 // The columns of a Link after its code, in the order ReadLink takes them.
 #define SNIPORA_LINK_COLUMNS \
   "address, created, clicks, disabled, public_note, private_note, expires, max_clicks, owner, title, tags"
@@ -182,6 +192,13 @@ void ReadLink(Statement& row, int first, Link& link) {
   link.owner = row.Text(first + 8);
   link.title = row.Text(first + 9);
   link.tags = TagsOfColumn(row.Text(first + 10));
+}
+
+// A person's columns from `first` on (SNIPORA_PERSON_COLUMNS).
+Person ReadPerson(Statement& row, int first) {
+  return {row.Integer(first),       std::string(row.Text(first + 1)), std::string(row.Text(first + 2)),
+          std::string(row.Text(first + 3)), std::string(row.Text(first + 4)), std::string(row.Text(first + 5)),
+          row.Integer(first + 6) != 0, row.Integer(first + 7),      row.Integer(first + 8)};
 }
 
 struct ResetOnExit {
@@ -548,6 +565,82 @@ class SqliteStore final : public Store {
       freeing.Bind(1, freed.code).Bind(2, freed.freed).Step();
     }
     transaction.Commit();
+  }
+
+  Person SeePerson(const SignInSays& says) override {
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    Statement see(writer_.db.get(),
+                  "INSERT INTO people(issuer, subject, name, email, role, first_seen, last_seen)"
+                  " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?6) ON CONFLICT(issuer, subject) DO UPDATE SET name = excluded.name,"
+                  " email = excluded.email, role = excluded.role, last_seen = excluded.last_seen"
+                  " RETURNING " SNIPORA_PERSON_COLUMNS);
+    see.Bind(1, says.issuer).Bind(2, says.subject).Bind(3, says.name).Bind(4, says.email).Bind(5, says.role);
+    see.Bind(6, says.at);
+    if (!see.Step()) throw StoreError("a person's row was not returned");
+    Person person = ReadPerson(see, 0);
+    see.Reset();
+    transaction.Commit();
+    return person;
+  }
+
+  std::optional<Person> FindPerson(int64_t id) override {
+    Lease lease(*this);
+    Statement find(lease->db.get(), "SELECT " SNIPORA_PERSON_COLUMNS " FROM people WHERE id = ?1");
+    find.Bind(1, id);
+    if (!find.Step()) return std::nullopt;
+    return ReadPerson(find, 0);
+  }
+
+  std::vector<Person> ListPeople() override {
+    Lease lease(*this);
+    Statement all(lease->db.get(), "SELECT " SNIPORA_PERSON_COLUMNS " FROM people ORDER BY id");
+    std::vector<Person> people;
+    while (all.Step()) people.push_back(ReadPerson(all, 0));
+    return people;
+  }
+
+  bool ChangePerson(int64_t id, const PersonChange& change) override {
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    Statement update(writer_.db.get(),
+                     "UPDATE people SET role = coalesce(?2, role), locked = coalesce(?3, locked) WHERE id = ?1");
+    update.Bind(1, id).BindMaybe(2, change.role);
+    update.Bind(3, change.locked ? std::optional<int64_t>(*change.locked) : std::nullopt).Step();
+    if (sqlite3_changes(writer_.db.get()) == 0) return false;
+    if (change.locked.value_or(false))
+      Statement(writer_.db.get(), "DELETE FROM sessions WHERE person = ?1").Bind(1, id).Step();
+    NoteChange("person", std::to_string(id));
+    transaction.Commit();
+    return true;
+  }
+
+  void AddSession(const SessionRecord& session) override {
+    std::lock_guard lock(writerMutex_);
+    Statement add(writer_.db.get(), "INSERT INTO sessions(digest, person, created, last_seen) VALUES(?1, ?2, ?3, ?4)");
+    add.BindBlob(1, session.digest).Bind(2, session.person).Bind(3, session.created).Bind(4, session.lastSeen).Step();
+  }
+
+  std::optional<SignedIn> FindSession(std::string_view digest) override {
+    Lease lease(*this);
+    Statement find(lease->db.get(),
+                   "SELECT s.person, s.created, s.last_seen, p.id, p.issuer, p.subject, p.name, p.email, p.role,"
+                   " p.locked, p.first_seen, p.last_seen FROM sessions s JOIN people p ON p.id = s.person"
+                   " WHERE s.digest = ?1");
+    find.BindBlob(1, digest);
+    if (!find.Step()) return std::nullopt;
+    return SignedIn{{std::string(digest), find.Integer(0), find.Integer(1), find.Integer(2)}, ReadPerson(find, 3)};
+  }
+
+  void TouchSession(std::string_view digest, int64_t at) override {
+    std::lock_guard lock(writerMutex_);
+    Statement touch(writer_.db.get(), "UPDATE sessions SET last_seen = max(last_seen, ?2) WHERE digest = ?1");
+    touch.BindBlob(1, digest).Bind(2, at).Step();
+  }
+
+  void EndSession(std::string_view digest) override {
+    std::lock_guard lock(writerMutex_);
+    Statement(writer_.db.get(), "DELETE FROM sessions WHERE digest = ?1").BindBlob(1, digest).Step();
   }
 
   StoreHealth Health() override {
