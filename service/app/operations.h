@@ -160,6 +160,9 @@ class Operations {
   std::string ShortAddress(const Link& link) const { return ShortAddress(link.domain, link.code); }
 
   Metrics& metrics() { return parts_.metrics; }
+  // for the console's people and sessions (app/console_sessions.h)
+  Store& store() { return parts_.store; }
+  const KeyRing& keys() const { return parts_.keys; }
   const Settings& settings() const { return parts_.settings; }
   const Domains& domains() const { return domains_; }
   // The download of a domain; null: none offered.

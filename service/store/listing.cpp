@@ -3,12 +3,24 @@
 #include <algorithm>
 
 #include "service/core/address_check.h"
+#include "service/core/request.h"
 
 namespace snipora::service {
 namespace {
 
 // Links read from the store at a time while a page fills.
 constexpr int kStorePage = 1000;
+
+bool MatchesText(const Link& link, std::string_view text) {
+  if (text.empty()) return true;
+  if (ContainsNoCase(link.address, text) || ContainsNoCase(link.title, text) || ContainsNoCase(link.code, text))
+    return true;
+  return std::any_of(link.tags.begin(), link.tags.end(), [&](const std::string& tag) { return ContainsNoCase(tag, text); });
+}
+
+bool HasTag(const Link& link, std::string_view tag) {
+  return tag.empty() || std::find(link.tags.begin(), link.tags.end(), tag) != link.tags.end();
+}
 
 }  // namespace
 
@@ -22,6 +34,7 @@ LinkPage FindLinks(Store& store, const LinkFilter& filter) {
     const std::vector<Link> links = store.ListLinks(query);
     for (const Link& link : links) {
       if (!filter.host.empty() && CheckAddress(link.address, {}, DenyList()).host != filter.host) continue;
+      if (!MatchesText(link, filter.text) || !HasTag(link, filter.tag)) continue;
       if (skipped < filter.offset) {
         ++skipped;
         continue;

@@ -18,6 +18,9 @@ struct LinkFilter {
   LinkQuery query;   // after (the cursor), created, disabled, owner, limit
   std::string host;  // the address's host, exactly (lower case); "": any
   std::size_t offset = 0;  // matches skipped before the page
+  // the console's search: a part of the address, the title, a tag or the
+  // code (letter case ignored), and one tag exactly; "": any
+  std::string text, tag;
 };
 struct LinkPage {
   std::vector<Link> links;

@@ -1,0 +1,247 @@
+#include "service/core/console_pages.h"
+
+#include "service/core/address_form.h"
+#include "service/core/console_texts.h"
+#include "service/core/cookies.h"
+#include "service/core/pages.h"
+#include "service/core/utc_time.h"
+
+namespace snipora::service {
+namespace {
+
+std::string LangQuery(Language language) { return "lang=" + std::string(LanguageTag(language)); }
+
+// The page's head and the console's navigation; a form posts the sign-out.
+std::string Start(const ConsoleViewer& viewer, std::string_view title) {
+  const ConsoleTexts& texts = ConsoleTextsFor(viewer.language);
+  const std::string lang = "?" + LangQuery(viewer.language);
+  std::string page = PageStart(viewer.language, title, true);
+  page += "<nav class=\"console\" aria-label=\"";
+  page += texts.navLabel;
+  page += "\"><a href=\"/console/" + lang + "\">";
+  page += texts.myLinks;
+  page += "</a>";
+  if (viewer.admin) {
+    page += " <a href=\"/console/admin/links" + lang + "\">";
+    page += texts.everyonesLinks;
+    page += "</a> <a href=\"/console/admin/people" + lang + "\">";
+    page += texts.people;
+    page += "</a>";
+  }
+  page += "<form method=\"post\" action=\"/console/sign-out\" class=\"inline\">";
+  page += "<input type=\"hidden\" name=\"csrf\" value=\"" + HtmlEscape(viewer.csrf) + "\">";
+  page += "<input type=\"hidden\" name=\"lang\" value=\"" + std::string(LanguageTag(viewer.language)) + "\">";
+  page += "<button type=\"submit\">";
+  page += texts.signOut;
+  page += "</button></form></nav>";
+  page += kPageMain;
+  return page;
+}
+
+// The hidden fields every console form carries.
+std::string FormTokens(const ConsoleViewer& viewer) {
+  return "<input type=\"hidden\" name=\"csrf\" value=\"" + HtmlEscape(viewer.csrf) +
+         "\"><input type=\"hidden\" name=\"lang\" value=\"" + std::string(LanguageTag(viewer.language)) + "\">";
+}
+
+std::string Option(std::string_view value, std::string_view label, std::string_view chosen) {
+  std::string out = "<option value=\"" + HtmlEscape(value) + "\"";
+  if (value == chosen) out += " selected";
+  out += ">" + HtmlEscape(label) + "</option>";
+  return out;
+}
+
+std::string Day(int64_t seconds) { return IsoUtc(seconds).substr(0, 10); }
+
+std::string StateForm(const ConsoleViewer& viewer, const ConsoleLink& link) {
+  const ConsoleTexts& texts = ConsoleTextsFor(viewer.language);
+  std::string out = "<form method=\"post\" action=\"/console/links/" + QueryEscape(link.code) + "/" +
+                    (link.disabled ? "enable" : "disable") + "\">" + FormTokens(viewer);
+  if (!link.disabled) {
+    out += "<p><label for=\"note\">";
+    out += texts.publicNoteLabel;
+    out += "</label> <input id=\"note\" name=\"public_note\" maxlength=\"1000\"></p>";
+  }
+  out += "<button type=\"submit\">";
+  out += link.disabled ? texts.enable : texts.disable;
+  out += "</button></form>\n";
+  return out;
+}
+
+}  // namespace
+
+std::string SignInPage(Language language, bool refused, bool signedOut, bool provider) {
+  const ConsoleTexts& texts = ConsoleTextsFor(language);
+  std::string page = PageStart(language, texts.signInTitle);
+  page += kPageMain;
+  page += "<h1>";
+  page += texts.signInWithKey;
+  page += "</h1>\n";
+  if (refused) {
+    page += "<p class=\"refused\" role=\"alert\">";
+    page += texts.signInRefused;
+    page += "</p>\n";
+  }
+  if (signedOut) {
+    page += "<p role=\"status\">";
+    page += texts.signedOut;
+    page += "</p>\n";
+  }
+  if (provider) {
+    page += "<p class=\"next\"><a href=\"/console/sign-in/provider?" + LangQuery(language) + "\">";
+    page += texts.signInWithProvider;
+    page += "</a></p>\n";
+  }
+  page += "<form method=\"post\" action=\"/console/sign-in\"><input type=\"hidden\" name=\"lang\" value=\"";
+  page += LanguageTag(language);
+  page += "\"><p><label for=\"key\">";
+  page += texts.keyLabel;
+  page += "</label> <input id=\"key\" name=\"key\" type=\"password\" autocomplete=\"current-password\" required>"
+          "</p><p><button type=\"submit\">";
+  page += texts.signIn;
+  page += "</button></p></form>\n";
+  page += kPageEnd;
+  return page;
+}
+
+std::string LinksPage(const ConsoleViewer& viewer, std::string_view path, const ConsoleSearch& search,
+                      const std::vector<ConsoleLink>& links, std::string_view next) {
+  const ConsoleTexts& texts = ConsoleTextsFor(viewer.language);
+  const std::string_view heading = path == "/console/" ? texts.myLinks : texts.everyonesLinks;
+  std::string page = Start(viewer, std::string("Snipora: ") + std::string(heading));
+  page += "<h1>";
+  page += heading;
+  page += "</h1>\n<form method=\"get\" action=\"" + HtmlEscape(path) + "\" class=\"search\">";
+  page += "<input type=\"hidden\" name=\"lang\" value=\"" + std::string(LanguageTag(viewer.language)) + "\">";
+  page += "<p><label for=\"q\">";
+  page += texts.searchLabel;
+  page += "</label> <input id=\"q\" name=\"q\" type=\"search\" value=\"" + HtmlEscape(search.text) + "\"></p>";
+  page += "<p><label for=\"state\">";
+  page += texts.stateLabel;
+  page += "</label> <select id=\"state\" name=\"state\">" + Option("", texts.stateAny, search.state) +
+          Option("active", texts.stateActive, search.state) + Option("disabled", texts.stateDisabled, search.state) +
+          "</select></p>";
+  page += "<p><label for=\"tag\">";
+  page += texts.tagLabel;
+  page += "</label> <input id=\"tag\" name=\"tag\" value=\"" + HtmlEscape(search.tag) + "\"></p>";
+  page += "<p><label for=\"from\">";
+  page += texts.createdFromLabel;
+  page += "</label> <input id=\"from\" name=\"from\" type=\"date\" value=\"" + HtmlEscape(search.createdFrom) + "\"></p>";
+  page += "<p><button type=\"submit\">";
+  page += texts.search;
+  page += "</button></p></form>\n";
+  if (links.empty()) {
+    page += "<p>";
+    page += texts.noLinks;
+    page += "</p>\n";
+  } else {
+    page += "<div class=\"table\"><table><thead><tr>";
+    for (const std::string_view column :
+         {texts.colShort, texts.colLeadsTo, texts.colTitle, texts.colClicks, texts.colCreated, texts.colState}) {
+      page += "<th scope=\"col\">";
+      page += column;
+      page += "</th>";
+    }
+    page += "</tr></thead><tbody>\n";
+    for (const ConsoleLink& link : links) {
+      const std::string shortText = HtmlEscape(link.shortAddress);
+      page += "<tr><td><a href=\"/console/links/" + QueryEscape(link.code) + "?" + LangQuery(viewer.language) +
+              "\">" + shortText + "</a> <button type=\"button\" class=\"copy-link\" hidden data-copy=\"" + shortText +
+              "\" aria-label=\"";
+      page += texts.copy;
+      page += " " + shortText + "\">";
+      page += texts.copy;
+      page += "</button></td><td class=\"address\">" + HtmlEscape(ReadableAddress(link.address)) + "</td><td>" +
+              HtmlEscape(link.title) + "</td><td>" + std::to_string(link.clicks) + "</td><td>" + Day(link.created) +
+              "</td><td>";
+      page += link.disabled ? texts.disabled : texts.active;
+      page += "</td></tr>\n";
+    }
+    page += "</tbody></table></div>\n";
+  }
+  if (!next.empty()) {
+    page += "<p class=\"next\"><a href=\"" + HtmlEscape(path) + "?" + LangQuery(viewer.language) +
+            "&amp;q=" + QueryEscape(search.text) + "&amp;state=" + QueryEscape(search.state) +
+            "&amp;tag=" + QueryEscape(search.tag) + "&amp;from=" + QueryEscape(search.createdFrom) + "&amp;after=" + QueryEscape(next) + "\">";
+    page += texts.nextPage;
+    page += "</a></p>\n";
+  }
+  page += kPageEnd;
+  return page;
+}
+
+std::string LinkDetailsPage(const ConsoleViewer& viewer, const ConsoleLink& link) {
+  const ConsoleTexts& texts = ConsoleTextsFor(viewer.language);
+  std::string page = Start(viewer, texts.linkTitle);
+  const std::string shortText = HtmlEscape(link.shortAddress);
+  page += "<h1>" + shortText + "</h1>\n<dl class=\"link\"><dt>";
+  page += texts.colLeadsTo;
+  page += "</dt><dd class=\"address\">" + HtmlEscape(ReadableAddress(link.address)) + "</dd><dt>";
+  page += texts.colTitle;
+  page += "</dt><dd>" + HtmlEscape(link.title) + "</dd><dt>";
+  page += texts.tagLabel;
+  page += "</dt><dd>";
+  for (std::size_t i = 0; i < link.tags.size(); ++i) page += (i ? ", " : "") + HtmlEscape(link.tags[i]);
+  page += "</dd><dt>";
+  page += texts.colClicks;
+  page += "</dt><dd>" + std::to_string(link.clicks) + "</dd><dt>";
+  page += texts.colCreated;
+  page += "</dt><dd>" + IsoUtc(link.created) + "</dd><dt>";
+  page += texts.colState;
+  page += "</dt><dd>";
+  page += link.disabled ? texts.disabled : texts.active;
+  if (link.disabled && !link.publicNote.empty()) page += " (" + HtmlEscape(link.publicNote) + ")";
+  page += "</dd></dl>\n";
+  page += StateForm(viewer, link);
+  page += kPageEnd;
+  return page;
+}
+
+std::string PeoplePage(const ConsoleViewer& viewer, const std::vector<ConsolePerson>& people) {
+  const ConsoleTexts& texts = ConsoleTextsFor(viewer.language);
+  std::string page = Start(viewer, std::string("Snipora: ") + std::string(texts.people));
+  page += "<h1>";
+  page += texts.people;
+  page += "</h1>\n<div class=\"table\"><table><thead><tr>";
+  for (const std::string_view column :
+       {texts.colName, texts.colEmail, texts.colRole, texts.colLastSeen, texts.colActions}) {
+    page += "<th scope=\"col\">";
+    page += column;
+    page += "</th>";
+  }
+  page += "</tr></thead><tbody>\n";
+  for (const ConsolePerson& person : people) {
+    const std::string action = "/console/admin/people/" + std::to_string(person.id);
+    const auto button = [&](std::string_view field, std::string_view value, std::string_view label) {
+      return "<form method=\"post\" action=\"" + action + "\" class=\"inline\">" + FormTokens(viewer) +
+             "<input type=\"hidden\" name=\"" + std::string(field) + "\" value=\"" + std::string(value) +
+             "\"><button type=\"submit\">" + std::string(label) + "</button></form> ";
+    };
+    page += "<tr><td>" + HtmlEscape(person.name) + "</td><td>" + HtmlEscape(person.email) + "</td><td>";
+    page += person.role == "admin" ? texts.admin : texts.creator;
+    if (person.locked) {
+      page += ", ";
+      page += texts.locked;
+    }
+    page += "</td><td>" + IsoUtc(person.lastSeen) + "</td><td>";
+    page += person.role == "admin" ? button("role", "creator", texts.makeCreator) : button("role", "admin", texts.makeAdmin);
+    page += person.locked ? button("locked", "false", texts.letIn) : button("locked", "true", texts.lockOut);
+    page += "</td></tr>\n";
+  }
+  page += "</tbody></table></div>\n";
+  page += kPageEnd;
+  return page;
+}
+
+std::string ConsoleMessagePage(Language language, std::string_view title, std::string_view text) {
+  std::string page = PageStart(language, title);
+  page += kPageMain;
+  page += "<h1>" + HtmlEscape(title) + "</h1>\n<p>" + HtmlEscape(text) + "</p>\n<p class=\"next\"><a href=\"/console/?" +
+          LangQuery(language) + "\">";
+  page += ConsoleTextsFor(language).myLinks;
+  page += "</a></p>\n";
+  page += kPageEnd;
+  return page;
+}
+
+}  // namespace snipora::service

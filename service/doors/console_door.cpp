@@ -1,0 +1,262 @@
+#include "service/doors/console_door.h"
+
+#include <charconv>
+#include <ctime>
+#include <string>
+#include <vector>
+
+#include "service/app/replies.h"
+#include "service/base/log.h"
+#include "service/core/console_pages.h"
+#include "service/core/console_texts.h"
+#include "service/core/cookies.h"
+#include "service/core/request.h"
+#include "service/core/utc_time.h"
+
+namespace snipora::service {
+namespace {
+
+// Links on one page of a list.
+constexpr int kLinksPerPage = 50;
+
+std::string LangQuery(Language language) { return "?lang=" + std::string(LanguageTag(language)); }
+
+Reply SeeOther(std::string location) {
+  Reply reply{303, kHtml, {}, {}};
+  reply.headers.push_back({"Location", std::move(location)});
+  return reply;
+}
+
+Reply HtmlReply(int status, std::string body) { return Reply{status, kHtml, std::move(body), {}}; }
+
+Reply ConsoleRefusal(Language language, int status, std::string_view ConsoleTexts::*text) {
+  const ConsoleTexts& texts = ConsoleTextsFor(language);
+  return HtmlReply(status, ConsoleMessagePage(language, texts.refusedTitle, texts.*text));
+}
+
+std::string FieldOr(const std::vector<Field>& fields, std::string_view name) {
+  const std::string* value = FindField(fields, name);
+  return value ? *value : "";
+}
+
+ConsoleLink Shown(Operations& operations, const Link& link) {
+  return {link.code, operations.ShortAddress(link), link.address, link.title, link.tags, operations.ClicksOf(link),
+          link.created, link.disabled, link.publicNote};
+}
+
+ConsoleViewer ViewerOf(const Call& call, const ConsoleSession& session) {
+  return {call.language, session.csrf, call.caller && call.caller->role == Role::kAdmin};
+}
+
+Reply ProblemPage(Language language, Problem problem) {
+  if (problem == Problem::kStoreFailed)
+    return RetryLater(Page(language, 503, &PageTexts::unavailableTitle, &PageTexts::unavailable));
+  if (problem == Problem::kForbidden) return ConsoleRefusal(language, 403, &ConsoleTexts::adminsOnly);
+  // another's link is not told apart from none
+  const ConsoleTexts& texts = ConsoleTextsFor(language);
+  return HtmlReply(404, ConsoleMessagePage(language, TextsFor(language).notFoundTitle, texts.notYours));
+}
+
+}  // namespace
+
+ConsoleDoor::ConsoleDoor(Operations& operations)
+    : operations_(operations),
+      sessions_(operations),
+      oidc_(operations.settings().oidcIssuer.empty() ? nullptr : std::make_unique<OidcClient>(operations.settings())) {}
+
+std::string ConsoleDoor::RedirectUri(const Call& call) const {
+  return std::string(OverHttps(call.http) ? "https://" : "http://") + operations_.domains().Default().host +
+         "/console/callback";
+}
+
+void ConsoleDoor::Decorate(Reply& reply) const {
+  Door::Decorate(reply);
+  reply.headers.push_back({"Cache-Control", "no-store"});
+}
+
+template <class Work>
+std::optional<Reply> ConsoleDoor::Signed(Call& call, bool changes, bool admin, Work&& work) {
+  try {
+    std::vector<Field> fields;
+    if (changes) {
+      std::optional<std::vector<Field>> form = ParseForm(call.http.body);
+      if (form) fields = std::move(*form);
+      // a form's language comes in its body
+      if (const std::optional<Language> asked = LanguageNamed(FieldOr(fields, "lang"))) call.language = *asked;
+    }
+    const std::optional<ConsoleSession> session = sessions_.Current(call);
+    if (changes) {
+      const std::string* token = FindField(fields, "csrf");
+      if (!session || !token || !sessions_.MayChange(call, *session, *token))
+        return ConsoleRefusal(call.language, 403, &ConsoleTexts::crossSite);
+    } else if (!session) {
+      return SeeOther("/console/sign-in" + LangQuery(call.language));
+    }
+    if (admin && call.caller->role != Role::kAdmin)
+      return ConsoleRefusal(call.language, 403, &ConsoleTexts::adminsOnly);
+    return work(*session, fields);
+  } catch (const StoreError& error) {
+    Log(LogLevel::kError, std::string("the console: the store failed: ") + error.what());
+    Metrics::Add(operations_.metrics().storeErrors);
+    return RetryLater(Page(call.language, 503, &PageTexts::unavailableTitle, &PageTexts::unavailable));
+  }
+}
+
+std::optional<Reply> ConsoleDoor::Enter(Call& call) { return SeeOther("/console/" + LangQuery(call.language)); }
+
+std::optional<Reply> ConsoleDoor::SignInPage(Call& call) {
+  const bool signedOut = call.query.find("signed-out") != std::string_view::npos;
+  return HtmlReply(200, service::SignInPage(call.language, false, signedOut, oidc_ != nullptr));
+}
+
+std::optional<Reply> ConsoleDoor::SignIn(Call& call) {
+  const std::optional<std::vector<Field>> fields = ParseForm(call.http.body);
+  if (fields)
+    if (const std::optional<Language> asked = LanguageNamed(FieldOr(*fields, "lang"))) call.language = *asked;
+  // a sign-in forced from another site would put its visitor in a session of the other's choosing
+  if (!ConsoleSessions::FromOwnOrigin(call)) return ConsoleRefusal(call.language, 403, &ConsoleTexts::crossSite);
+  const std::string key = fields ? FieldOr(*fields, "key") : "";
+  try {
+    const std::optional<Person> person = key.empty() ? std::nullopt : sessions_.SignInWithKey(key);
+    if (!person) return HtmlReply(403, service::SignInPage(call.language, true, false, oidc_ != nullptr));
+    Reply reply = SeeOther("/console/" + LangQuery(call.language));
+    reply.headers.push_back({"Set-Cookie", sessions_.Begin(call, *person)});
+    return reply;
+  } catch (const StoreError& error) {
+    Log(LogLevel::kError, std::string("signing in: the store failed: ") + error.what());
+    Metrics::Add(operations_.metrics().storeErrors);
+    return RetryLater(Page(call.language, 503, &PageTexts::unavailableTitle, &PageTexts::unavailable));
+  }
+}
+
+std::optional<Reply> ConsoleDoor::SignOut(Call& call) {
+  return Signed(call, true, false, [&](const ConsoleSession& session, const std::vector<Field>&) {
+    Reply reply = SeeOther("/console/sign-in" + LangQuery(call.language) + "&signed-out");
+    reply.headers.push_back({"Set-Cookie", sessions_.End(call, session)});
+    return reply;
+  });
+}
+
+std::optional<Reply> ConsoleDoor::StartProvider(Call& call) {
+  const ConsoleTexts& texts = ConsoleTextsFor(call.language);
+  const std::optional<OidcClient::Started> started = oidc_ ? oidc_->Start(RedirectUri(call)) : std::nullopt;
+  if (!started)
+    return HtmlReply(oidc_ ? 503 : 404, ConsoleMessagePage(call.language, texts.signInTitle, texts.providerUnavailable));
+  Reply reply = SeeOther(started->location);
+  reply.headers.push_back({"Set-Cookie", PendingSignInCookie(call.http, started->pending)});
+  return reply;
+}
+
+std::optional<Reply> ConsoleDoor::Callback(Call& call) {
+  const ConsoleTexts& texts = ConsoleTextsFor(call.language);
+  if (!oidc_) return ProblemPage(call.language, Problem::kNotFound);
+  const std::vector<Field> asked = ParseForm(call.query).value_or(std::vector<Field>{});
+  const char* cookies = call.http.Header("Cookie");
+  const std::optional<std::string_view> pending =
+      cookies ? CookieValue(cookies, PendingSignInCookieName(OverHttps(call.http))) : std::nullopt;
+  const OidcClient::Finished finished =
+      oidc_->Finish(FieldOr(asked, "code"), FieldOr(asked, "state"), pending.value_or(""), RedirectUri(call));
+  const auto refused = [&](std::string_view why) {
+    Log(LogLevel::kInfo, "a sign-in through the provider was refused: " + std::string(why));
+    Reply reply = HtmlReply(403, ConsoleMessagePage(call.language, texts.refusedTitle,
+                                                    std::string(texts.providerRefused) + " " + std::string(why)));
+    // the started sign-in is spent either way: its code may not come twice
+    reply.headers.push_back({"Set-Cookie", PendingSignInCookie(call.http, "")});
+    return reply;
+  };
+  if (finished.refusal != OidcRefusal::kNone) return refused(OidcRefusalName(finished.refusal));
+  try {
+    const OidcPerson& who = finished.person;
+    const Person person = operations_.store().SeePerson(
+        {who.issuer, who.subject, who.name, who.email, who.admin ? "admin" : "creator", int64_t(std::time(nullptr))});
+    if (person.locked) return refused("locked-out");
+    Reply reply = SeeOther("/console/" + LangQuery(call.language));
+    reply.headers.push_back({"Set-Cookie", sessions_.Begin(call, person)});
+    reply.headers.push_back({"Set-Cookie", PendingSignInCookie(call.http, "")});
+    return reply;
+  } catch (const StoreError& error) {
+    Log(LogLevel::kError, std::string("signing in: the store failed: ") + error.what());
+    Metrics::Add(operations_.metrics().storeErrors);
+    return RetryLater(Page(call.language, 503, &PageTexts::unavailableTitle, &PageTexts::unavailable));
+  }
+}
+
+std::optional<Reply> ConsoleDoor::MyLinks(Call& call) { return Links(call, false); }
+std::optional<Reply> ConsoleDoor::EveryonesLinks(Call& call) { return Links(call, true); }
+
+std::optional<Reply> ConsoleDoor::Links(Call& call, bool everyone) {
+  return Signed(call, false, everyone, [&](const ConsoleSession& session, const std::vector<Field>&) {
+    const std::vector<Field> asked = ParseForm(call.query).value_or(std::vector<Field>{});
+    ConsoleSearch search{FieldOr(asked, "q"), FieldOr(asked, "state"), FieldOr(asked, "tag"), FieldOr(asked, "from")};
+    LinkFilter filter;
+    filter.query.limit = kLinksPerPage;
+    filter.query.after = FieldOr(asked, "after");
+    if (!everyone) filter.query.owner = call.caller->name;
+    if (search.state == "active") filter.query.disabled = false;
+    if (search.state == "disabled") filter.query.disabled = true;
+    if (!search.createdFrom.empty()) {
+      if (const std::optional<long long> from = ParseTime(search.createdFrom + "T00:00:00Z"))
+        filter.query.createdFrom = *from;
+      else
+        search.createdFrom.clear();
+    }
+    filter.text = search.text;
+    filter.tag = search.tag;
+    const std::optional<LinkPage> page = operations_.ListFor(call, filter);
+    if (!page) return ProblemPage(call.language, Problem::kStoreFailed);
+    std::vector<ConsoleLink> links;
+    for (const Link& link : page->links) links.push_back(Shown(operations_, link));
+    return HtmlReply(200, LinksPage(ViewerOf(call, session), everyone ? "/console/admin/links" : "/console/", search,
+                                    links, page->next.value_or("")));
+  });
+}
+
+std::optional<Reply> ConsoleDoor::LinkDetails(Call& call) {
+  return Signed(call, false, false, [&](const ConsoleSession& session, const std::vector<Field>&) {
+    const Managed managed = operations_.ManagedLink(call, call.capture, "the console");
+    if (managed.problem != Problem::kNone) return ProblemPage(call.language, managed.problem);
+    return HtmlReply(200, LinkDetailsPage(ViewerOf(call, session), Shown(operations_, *managed.link)));
+  });
+}
+
+std::optional<Reply> ConsoleDoor::ChangeLink(Call& call) {
+  return Signed(call, true, false, [&](const ConsoleSession&, const std::vector<Field>& fields) {
+    const std::size_t slash = call.capture.rfind('/');
+    const std::string_view code = call.capture.substr(0, slash);
+    const std::string_view action = slash == std::string_view::npos ? "" : call.capture.substr(slash + 1);
+    if (action != "disable" && action != "enable") return ProblemPage(call.language, Problem::kNotFound);
+    LinkChange change;
+    change.disabled = action == "disable";
+    change.publicNote = change.disabled.value() ? FieldOr(fields, "public_note") : "";
+    const Managed managed = operations_.EditLink(call, code, change);
+    if (managed.problem != Problem::kNone) return ProblemPage(call.language, managed.problem);
+    return SeeOther("/console/links/" + std::string(code) + LangQuery(call.language));
+  });
+}
+
+std::optional<Reply> ConsoleDoor::People(Call& call) {
+  return Signed(call, false, true, [&](const ConsoleSession& session, const std::vector<Field>&) {
+    std::vector<ConsolePerson> people;
+    for (const Person& person : operations_.store().ListPeople())
+      people.push_back({person.id, person.name, person.email, person.role, person.locked, person.lastSeen});
+    return HtmlReply(200, PeoplePage(ViewerOf(call, session), people));
+  });
+}
+
+std::optional<Reply> ConsoleDoor::ChangePerson(Call& call) {
+  return Signed(call, true, true, [&](const ConsoleSession&, const std::vector<Field>& fields) {
+    int64_t id = 0;
+    const auto [end, error] = std::from_chars(call.capture.data(), call.capture.data() + call.capture.size(), id);
+    if (error != std::errc() || end != call.capture.data() + call.capture.size())
+      return ProblemPage(call.language, Problem::kNotFound);
+    PersonChange change;
+    const std::string role = FieldOr(fields, "role"), locked = FieldOr(fields, "locked");
+    if (role == "admin" || role == "creator") change.role = role;
+    if (locked == "true" || locked == "false") change.locked = locked == "true";
+    if ((!change.role && !change.locked) || !sessions_.ChangePerson(id, change))
+      return ProblemPage(call.language, Problem::kNotFound);
+    return SeeOther("/console/admin/people" + LangQuery(call.language));
+  });
+}
+
+}  // namespace snipora::service
