@@ -3,6 +3,7 @@
 #include "service/core/address_form.h"
 #include "service/core/console_texts.h"
 #include "service/core/cookies.h"
+#include "service/core/csv.h"
 #include "service/core/pages.h"
 #include "service/core/utc_time.h"
 
@@ -20,6 +21,8 @@ std::string Start(const ConsoleViewer& viewer, std::string_view title) {
   page += texts.navLabel;
   page += "\"><a href=\"/console/" + lang + "\">";
   page += texts.myLinks;
+  page += "</a> <a href=\"/console/new" + lang + "\">";
+  page += texts.newLink;
   page += "</a>";
   if (viewer.admin) {
     page += " <a href=\"/console/admin/links" + lang + "\">";
@@ -48,6 +51,17 @@ std::string Option(std::string_view value, std::string_view label, std::string_v
   std::string out = "<option value=\"" + HtmlEscape(value) + "\"";
   if (value == chosen) out += " selected";
   out += ">" + HtmlEscape(label) + "</option>";
+  return out;
+}
+
+// Lines in an attribute, their ends kept as references.
+std::string LinesValue(std::string_view lines) {
+  std::string out;
+  for (const char c : HtmlEscape(lines)) {
+    if (c == '\n') out += "&#10;";
+    else if (c == '\r') out += "&#13;";
+    else out += c;
+  }
   return out;
 }
 
@@ -195,6 +209,76 @@ std::string LinkDetailsPage(const ConsoleViewer& viewer, const ConsoleLink& link
   page += StateForm(viewer, link);
   page += kPageEnd;
   return page;
+}
+
+std::string NewLinksPage(const ConsoleViewer& viewer, const std::vector<ConsoleMade>& made, std::string_view lines) {
+  const ConsoleTexts& texts = ConsoleTextsFor(viewer.language);
+  std::string page = Start(viewer, texts.newTitle);
+  const auto field = [&](const char* id, std::string_view label, const char* type, const char* extra) {
+    return "<p><label for=\"" + std::string(id) + "\">" + std::string(label) + "</label> <input id=\"" + id +
+           "\" name=\"" + id + "\" type=\"" + type + "\"" + extra + "></p>";
+  };
+  if (!made.empty()) {
+    page += "<h1>";
+    page += texts.colResult;
+    page += "</h1>\n<div class=\"table\"><table><thead><tr>";
+    for (const std::string_view column : {texts.colLine, texts.colAsked, texts.colResult}) {
+      page += "<th scope=\"col\">";
+      page += column;
+      page += "</th>";
+    }
+    page += "</tr></thead><tbody>\n";
+    for (std::size_t i = 0; i < made.size(); ++i) {
+      page += "<tr><td>" + std::to_string(i + 1) + "</td><td class=\"address\">" + HtmlEscape(made[i].asked) +
+              "</td><td>";
+      page += made[i].shortAddress.empty() ? HtmlEscape(made[i].refusal)
+                                           : "<a href=\"" + HtmlEscape(made[i].shortAddress) + "\">" +
+                                                 HtmlEscape(made[i].shortAddress) + "</a>";
+      page += "</td></tr>\n";
+    }
+    page += "</tbody></table></div>\n<form method=\"post\" action=\"/console/new\">" + FormTokens(viewer) +
+            "<input type=\"hidden\" name=\"format\" value=\"csv\"><input type=\"hidden\" name=\"lines\" value=\"" +
+            LinesValue(lines) + "\"><button type=\"submit\">";
+    page += texts.downloadCsv;
+    page += "</button></form>\n";
+  }
+  page += "<h1>";
+  page += texts.oneLink;
+  page += "</h1>\n<form method=\"post\" action=\"/console/new\">" + FormTokens(viewer);
+  page += field("url", texts.urlLabel, "url", " required maxlength=\"8192\"");
+  page += field("alias", texts.aliasLabel, "text", " maxlength=\"32\" pattern=\"[A-Za-z0-9_-]*\"");
+  page += field("title", texts.titleLabel, "text", " maxlength=\"1000\"");
+  page += "<p><label for=\"tags\">";
+  page += texts.tagsLabel;
+  page += "</label> <input id=\"tags\" name=\"tags\" aria-describedby=\"tags-hint\"> <span id=\"tags-hint\">";
+  page += texts.tagsHint;
+  page += "</span></p>";
+  page += field("expires", texts.expiresLabel, "date", "");
+  page += field("max_clicks", texts.maxClicksLabel, "number", " min=\"1\"");
+  page += "<p><button type=\"submit\">";
+  page += texts.make;
+  page += "</button></p></form>\n<h2>";
+  page += texts.manyLinks;
+  page += "</h2>\n<form method=\"post\" action=\"/console/new\">" + FormTokens(viewer) +
+          "<p><label for=\"lines\">";
+  page += texts.linesLabel;
+  page += "</label></p><p><textarea id=\"lines\" name=\"lines\" rows=\"10\" cols=\"60\" aria-describedby=\"lines-hint\">"
+          "</textarea></p><p id=\"lines-hint\">";
+  page += texts.linesHint;
+  page += "</p><p><button type=\"submit\">";
+  page += texts.make;
+  page += "</button></p></form>\n";
+  page += kPageEnd;
+  return page;
+}
+
+std::string MadeCsv(const std::vector<ConsoleMade>& made) {
+  std::string csv = CsvRecord({"line", "address", "short_address", "refusal"});
+  for (std::size_t i = 0; i < made.size(); ++i) {
+    const std::string line = std::to_string(i + 1);
+    csv += CsvRecord({line, made[i].asked, made[i].shortAddress, made[i].refusal});
+  }
+  return csv;
 }
 
 std::string PeoplePage(const ConsoleViewer& viewer, const std::vector<ConsolePerson>& people) {

@@ -52,6 +52,17 @@ std::string SignInPage(Language language, bool refused, bool signedOut, bool pro
 std::string LinksPage(const ConsoleViewer& viewer, std::string_view path, const ConsoleSearch& search,
                       const std::vector<ConsoleLink>& links, std::string_view next);
 std::string LinkDetailsPage(const ConsoleViewer& viewer, const ConsoleLink& link);
+// One line of many creations: what was given, and its short address or why not.
+struct ConsoleMade {
+  std::string asked;
+  std::string shortAddress;  // "": refused
+  std::string refusal;
+};
+// The form for one link and for many; with `made`, the results of the lines
+// in `lines` above it, and a button that posts them again for a CSV.
+std::string NewLinksPage(const ConsoleViewer& viewer, const std::vector<ConsoleMade>& made, std::string_view lines);
+// The same results as CSV: line, address given, short address, refusal.
+std::string MadeCsv(const std::vector<ConsoleMade>& made);
 std::string PeoplePage(const ConsoleViewer& viewer, const std::vector<ConsolePerson>& people);
 // A refusal or a note in the console's frame.
 std::string ConsoleMessagePage(Language language, std::string_view title, std::string_view text);

@@ -40,6 +40,15 @@ struct ConsoleTexts {
   std::string_view noLinks;
   std::string_view nextPage;
 
+  // making links
+  std::string_view newTitle;
+  std::string_view oneLink, manyLinks;
+  std::string_view urlLabel, aliasLabel, titleLabel, tagsLabel, tagsHint, expiresLabel, maxClicksLabel;
+  std::string_view linesLabel, linesHint;
+  std::string_view make, downloadCsv;
+  std::string_view colLine, colAsked, colResult;
+  std::string_view detailsTooLong;
+
   // a link
   std::string_view linkTitle;
   std::string_view disable, enable;

@@ -10,6 +10,7 @@
 #include "service/core/console_pages.h"
 #include "service/core/console_texts.h"
 #include "service/core/cookies.h"
+#include "service/core/pages.h"
 #include "service/core/request.h"
 #include "service/core/utc_time.h"
 
@@ -55,6 +56,72 @@ Reply ProblemPage(Language language, Problem problem) {
   // another's link is not told apart from none
   const ConsoleTexts& texts = ConsoleTextsFor(language);
   return HtmlReply(404, ConsoleMessagePage(language, TextsFor(language).notFoundTitle, texts.notYours));
+}
+
+// What a line's outcome shows: its short address, or a sentence of the
+// pages' texts or the console's.
+enum class MadeShows { kShortAddress, kPageText, kConsoleText, kRefusal, kHasCode };
+struct MadeRow {
+  CreationOutcome::Kind outcome;
+  MadeShows shows;
+  std::string_view PageTexts::*pageText = nullptr;
+  std::string_view ConsoleTexts::*consoleText = nullptr;
+};
+constexpr MadeRow kMadeRows[] = {
+    {CreationOutcome::kCreated, MadeShows::kShortAddress},
+    {CreationOutcome::kKnown, MadeShows::kShortAddress},
+    {CreationOutcome::kRateLimited, MadeShows::kPageText, &PageTexts::tooMany},
+    {CreationOutcome::kAddressRefused, MadeShows::kRefusal},
+    {CreationOutcome::kAliasInvalid, MadeShows::kPageText, &PageTexts::aliasInvalid},
+    {CreationOutcome::kDetailsTooLong, MadeShows::kConsoleText, nullptr, &ConsoleTexts::detailsTooLong},
+    {CreationOutcome::kAliasTaken, MadeShows::kPageText, &PageTexts::aliasTaken},
+    {CreationOutcome::kAddressHasCode, MadeShows::kHasCode},
+    {CreationOutcome::kStoreFailed, MadeShows::kPageText, &PageTexts::notStored},
+};
+static_assert(CoversEachInOrder(kMadeRows), "the console's creation results: one row an outcome, in order");
+
+ConsoleMade MadeOf(Language language, std::string asked, const CreationOutcome& outcome) {
+  const MadeRow& row = kMadeRows[outcome.kind];
+  ConsoleMade made{std::move(asked), {}, {}};
+  const PageTexts& texts = TextsFor(language);
+  switch (row.shows) {
+    case MadeShows::kShortAddress: made.shortAddress = outcome.shortAddress; break;
+    case MadeShows::kPageText: made.refusal = texts.*row.pageText; break;
+    case MadeShows::kConsoleText: made.refusal = ConsoleTextsFor(language).*row.consoleText; break;
+    case MadeShows::kRefusal: made.refusal = RefusalPageText(language, outcome.refusal); break;
+    case MadeShows::kHasCode:
+      made.refusal = std::string(texts.hasCodeBefore) + outcome.code + std::string(texts.hasCodeAfter);
+      break;
+  }
+  return made;
+}
+
+// "a, b,c" as tags: each trimmed, the empty ones left out.
+std::vector<std::string> TagsOf(std::string_view text) {
+  std::vector<std::string> tags;
+  while (!text.empty()) {
+    const std::size_t comma = std::min(text.find(','), text.size());
+    std::string_view tag = text.substr(0, comma);
+    text.remove_prefix(comma == text.size() ? comma : comma + 1);
+    while (!tag.empty() && tag.front() == ' ') tag.remove_prefix(1);
+    while (!tag.empty() && tag.back() == ' ') tag.remove_suffix(1);
+    if (!tag.empty()) tags.emplace_back(tag);
+  }
+  return tags;
+}
+
+// The lines of a pasted list that hold something, without their ends.
+std::vector<std::string> LinesOf(std::string_view text) {
+  std::vector<std::string> lines;
+  while (!text.empty()) {
+    const std::size_t end = std::min(text.find('\n'), text.size());
+    std::string_view line = text.substr(0, end);
+    text.remove_prefix(end == text.size() ? end : end + 1);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t')) line.remove_suffix(1);
+    while (!line.empty() && (line.front() == ' ' || line.front() == '\t')) line.remove_prefix(1);
+    if (!line.empty()) lines.emplace_back(line);
+  }
+  return lines;
 }
 
 }  // namespace
@@ -208,6 +275,52 @@ std::optional<Reply> ConsoleDoor::Links(Call& call, bool everyone) {
     for (const Link& link : page->links) links.push_back(Shown(operations_, link));
     return HtmlReply(200, LinksPage(ViewerOf(call, session), everyone ? "/console/admin/links" : "/console/", search,
                                     links, page->next.value_or("")));
+  });
+}
+
+std::optional<Reply> ConsoleDoor::NewLinks(Call& call) {
+  return Signed(call, false, false, [&](const ConsoleSession& session, const std::vector<Field>&) {
+    return HtmlReply(200, NewLinksPage(ViewerOf(call, session), {}, ""));
+  });
+}
+
+std::optional<Reply> ConsoleDoor::MakeLinks(Call& call) {
+  return Signed(call, true, false,
+                [&](const ConsoleSession& session, const std::vector<Field>& fields) -> std::optional<Reply> {
+    const std::string text = FieldOr(fields, "lines");
+    std::vector<std::string> asked = LinesOf(text);
+    std::vector<CreationAsk> asks;
+    if (asked.empty()) {
+      CreationAsk one{FieldOr(fields, "url"), FieldOr(fields, "alias"), FieldOr(fields, "title"),
+                      TagsOf(FieldOr(fields, "tags")), std::nullopt, std::nullopt};
+      if (const std::string expires = FieldOr(fields, "expires"); !expires.empty())
+        if (const std::optional<long long> at = ParseTime(expires + "T00:00:00Z")) one.expires = *at;
+      int64_t most = 0;
+      const std::string clicks = FieldOr(fields, "max_clicks");
+      const auto [end, error] = std::from_chars(clicks.data(), clicks.data() + clicks.size(), most);
+      if (!clicks.empty() && error == std::errc() && end == clicks.data() + clicks.size() && most > 0)
+        one.maxClicks = most;
+      asked.push_back(one.url);
+      asks.push_back(std::move(one));
+    } else {
+      if (asked.size() > kMaxCreationsAtOnce) asked.resize(kMaxCreationsAtOnce);
+      for (const std::string& line : asked) asks.push_back({line, {}, {}, {}, std::nullopt, std::nullopt});
+    }
+    const bool csv = FieldOr(fields, "format") == "csv";
+    const ConsoleViewer viewer = ViewerOf(call, session);
+    const Language language = call.language;
+    // the reply is made once every line is answered (maybe on another thread)
+    // nothing now when put off: the transport sends the answer when it comes
+    return operations_.CreateMany(
+        call, std::move(asks),
+        [viewer, language, asked = std::move(asked), text, csv](std::vector<CreationOutcome> outcomes) {
+          std::vector<ConsoleMade> made;
+          for (std::size_t i = 0; i < outcomes.size(); ++i) made.push_back(MadeOf(language, asked[i], outcomes[i]));
+          if (!csv) return HtmlReply(200, NewLinksPage(viewer, made, text));
+          Reply reply{200, "text/csv; charset=utf-8", MadeCsv(made), {}};
+          reply.headers.push_back({"Content-Disposition", "attachment; filename=\"snipora-links.csv\""});
+          return reply;
+        });
   });
 }
 

@@ -28,6 +28,8 @@ class ConsoleDoor final : public Door {
   std::optional<Reply> Callback(Call& call);       // back from it: a session, or the refusal
   std::optional<Reply> MyLinks(Call& call);
   std::optional<Reply> EveryonesLinks(Call& call);
+  std::optional<Reply> NewLinks(Call& call);   // the form
+  std::optional<Reply> MakeLinks(Call& call);  // POST /console/new: one link, or many lines; format=csv for a file
   std::optional<Reply> LinkDetails(Call& call);
   std::optional<Reply> ChangeLink(Call& call);  // POST /console/links/CODE/disable|enable
   std::optional<Reply> People(Call& call);

@@ -53,6 +53,8 @@ OpenDoors OpenEveryDoor(Operations& operations) {
       RouteTo<&ConsoleDoor::SignOut>(kPost, "/console/sign-out", Role::kNone, console),
       RouteTo<&ConsoleDoor::StartProvider>(kRead, "/console/sign-in/provider", Role::kNone, console),
       RouteTo<&ConsoleDoor::Callback>(kRead, "/console/callback", Role::kNone, console),
+      RouteTo<&ConsoleDoor::NewLinks>(kRead, "/console/new", Role::kNone, console),
+      RouteTo<&ConsoleDoor::MakeLinks>(kPost, "/console/new", Role::kNone, console),
       RouteTo<&ConsoleDoor::LinkDetails>(kRead, "/console/links/+", Role::kNone, console),
       RouteTo<&ConsoleDoor::ChangeLink>(kPost, "/console/links/+", Role::kNone, console),
       RouteTo<&ConsoleDoor::EveryonesLinks>(kRead, "/console/admin/links", Role::kNone, console),

@@ -6,6 +6,9 @@
 
 #include <chrono>
 #include <ctime>
+#include <map>
+#include <set>
+#include <sstream>
 #include <thread>
 
 #include "service/app/keys.h"
@@ -62,6 +65,7 @@ class ConsoleTest : public testing::TestWithParam<test::StoreKind> {
     Settings settings = test::TestSettings(dir_);
     settings.database = database_;
     settings.trustedProxies = trustedProxies;
+    settings.maxBodyBytes = 1 << 20;  // a thousand pasted lines
     return std::make_unique<Service>(settings, nullptr, nullptr);
   }
   // The session cookie of a key's sign-in on `port`.
@@ -235,6 +239,64 @@ TEST_P(ConsoleTest, ALockOutEndsSessionsAndKeysOnTheOtherInstanceWithinASecond) 
   // nor can she sign in again; the admin's own session goes on
   EXPECT_EQ(Browse(second_->port(), "POST", "/console/sign-in", "", "key=" + alice_).status, 403);
   EXPECT_EQ(Browse(second_->port(), "GET", "/console/admin/people", root).status, 200);
+}
+
+TEST_P(ConsoleTest, AThousandLinesAreEachCheckedAndAnAddressKeepsOneCode) {
+  MakeLink(alice_, "a1");
+  const uint16_t port = first_->port();
+  const std::string alice = SignIn(port, alice_);
+  const std::string token = CsrfOf(Browse(port, "GET", "/console/new", alice));
+  std::string lines;
+  std::vector<std::string> asked;
+  for (int i = 0; i < 1000; ++i) {
+    // refused; stored before; given twice or more here; new
+    const std::string address = i % 10 == 0   ? "ftp://bad.example/" + std::to_string(i)
+                                : i % 10 == 1 ? "http://example.com/a1"
+                                : i % 10 == 2 ? "http://twice.example/" + std::to_string(i / 100)
+                                              : "http://bulk.example/" + std::to_string(i);
+    asked.push_back(address);
+    lines += address + (i % 2 ? "\r\n" : "\n");
+  }
+  const Response made =
+      Browse(port, "POST", "/console/new", alice, "csrf=" + token + "&format=csv&lines=" + test::Escape(lines));
+  ASSERT_EQ(made.status, 200) << made.body.substr(0, 500);
+  EXPECT_EQ(made.Header("Content-Type"), "text/csv; charset=utf-8");
+  std::istringstream csv(made.body);
+  std::string row;
+  std::getline(csv, row);
+  EXPECT_EQ(row, "line,address,short_address,refusal\r");
+  std::map<std::string, std::set<std::string>> codesOf;
+  std::set<std::string> codes;
+  int refused = 0, rows = 0;
+  while (std::getline(csv, row)) {
+    std::vector<std::string> fields;
+    std::stringstream cells(row.substr(0, row.size() - 1));
+    for (std::string cell; std::getline(cells, cell, ',');) fields.push_back(cell);
+    ASSERT_GE(fields.size(), 3u) << row;
+    const int line = std::stoi(fields[0]);
+    ASSERT_EQ(fields[1], asked[std::size_t(line - 1)]) << row;
+    ++rows;
+    if (fields[2].empty()) {
+      ++refused;
+      EXPECT_TRUE(fields[1].starts_with("ftp://")) << row;
+      EXPECT_GT(fields.size(), 3u) << "a refused line says why: " << row;
+      continue;
+    }
+    codesOf[fields[1]].insert(fields[2]);
+    codes.insert(fields[2]);
+  }
+  EXPECT_EQ(rows, 1000);
+  EXPECT_EQ(refused, 100);
+  // one code an address, the one it had before included; no code for two addresses
+  for (const auto& [address, given] : codesOf) EXPECT_EQ(given.size(), 1u) << address;
+  EXPECT_EQ(codesOf["http://example.com/a1"], std::set<std::string>{"http://snip.invalid/a1"});
+  EXPECT_EQ(codes.size(), codesOf.size());
+  EXPECT_EQ(codesOf.size(), 1u + 10u + 700u);
+  // the new links are hers, in the store
+  const std::string some = *codesOf["http://bulk.example/3"].begin();
+  const std::optional<Link> stored = store_->FindCode(some.substr(some.rfind('/') + 1));
+  ASSERT_TRUE(stored);
+  EXPECT_EQ(stored->owner, "alice");
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, ConsoleTest, testing::ValuesIn(test::kStoreKinds), test::KindName);
