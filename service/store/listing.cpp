@@ -28,7 +28,9 @@ LinkPage FindLinks(Store& store, const LinkFilter& filter) {
   LinkPage page;
   LinkQuery query = filter.query;
   const std::size_t limit = std::size_t(std::clamp(filter.query.limit, 1, kMaxListLimit));
-  query.limit = kStorePage;
+  // with nothing to match here, the store reads the answer's page alone
+  const bool matchedHere = !filter.host.empty() || !filter.text.empty() || !filter.tag.empty() || filter.offset > 0;
+  query.limit = matchedHere ? kStorePage : int(limit);
   std::size_t skipped = 0;
   for (;;) {
     const std::vector<Link> links = store.ListLinks(query);
@@ -45,7 +47,7 @@ LinkPage FindLinks(Store& store, const LinkFilter& filter) {
         return page;
       }
     }
-    if (links.size() < std::size_t(kStorePage)) return page;
+    if (links.size() < std::size_t(query.limit)) return page;
     query.after = links.back().code;
   }
 }
