@@ -1,5 +1,7 @@
 #include "service/core/console_pages.h"
 
+#include <algorithm>
+
 #include "service/core/address_form.h"
 #include "service/core/console_texts.h"
 #include "service/core/cookies.h"
@@ -184,19 +186,15 @@ std::string LinksPage(const ConsoleViewer& viewer, std::string_view path, const 
   return page;
 }
 
-std::string LinkDetailsPage(const ConsoleViewer& viewer, const ConsoleLink& link) {
+std::string LinkDetailsPage(const ConsoleViewer& viewer, const ConsoleLink& link, int days,
+                            const std::vector<ConsoleDay>& clicks) {
   const ConsoleTexts& texts = ConsoleTextsFor(viewer.language);
   std::string page = Start(viewer, texts.linkTitle);
   const std::string shortText = HtmlEscape(link.shortAddress);
+  const std::string path = "/console/links/" + QueryEscape(link.code);
   page += "<h1>" + shortText + "</h1>\n<dl class=\"link\"><dt>";
   page += texts.colLeadsTo;
   page += "</dt><dd class=\"address\">" + HtmlEscape(ReadableAddress(link.address)) + "</dd><dt>";
-  page += texts.colTitle;
-  page += "</dt><dd>" + HtmlEscape(link.title) + "</dd><dt>";
-  page += texts.tagLabel;
-  page += "</dt><dd>";
-  for (std::size_t i = 0; i < link.tags.size(); ++i) page += (i ? ", " : "") + HtmlEscape(link.tags[i]);
-  page += "</dd><dt>";
   page += texts.colClicks;
   page += "</dt><dd>" + std::to_string(link.clicks) + "</dd><dt>";
   page += texts.colCreated;
@@ -207,8 +205,74 @@ std::string LinkDetailsPage(const ConsoleViewer& viewer, const ConsoleLink& link
   if (link.disabled && !link.publicNote.empty()) page += " (" + HtmlEscape(link.publicNote) + ")";
   page += "</dd></dl>\n";
   page += StateForm(viewer, link);
+
+  const auto input = [&](const char* id, std::string_view label, const char* type, const std::string& value) {
+    return "<p><label for=\"" + std::string(id) + "\">" + std::string(label) + "</label> <input id=\"" + id +
+           "\" name=\"" + id + "\" type=\"" + type + "\" value=\"" + HtmlEscape(value) + "\"></p>";
+  };
+  std::string tags;
+  for (std::size_t i = 0; i < link.tags.size(); ++i) tags += (i ? ", " : "") + link.tags[i];
+  page += "<h2>";
+  page += texts.edit;
+  page += "</h2>\n<form method=\"post\" action=\"" + path + "/edit\">" + FormTokens(viewer);
+  if (viewer.admin) page += input("address", texts.addressLabel, "url", link.address);
+  page += input("title", texts.titleLabel, "text", link.title);
+  page += input("tags", texts.tagsLabel, "text", tags);
+  page += input("private_note", texts.privateNoteLabel, "text", link.privateNote);
+  page += input("expires", texts.expiresLabel, "date", link.expires ? Day(*link.expires) : "");
+  page += input("max_clicks", texts.maxClicksLabel, "number", link.maxClicks ? std::to_string(*link.maxClicks) : "");
+  page += "<p><button type=\"submit\">";
+  page += texts.save;
+  page += "</button></p></form>\n<h2>";
+  page += texts.clicksPerDay;
+  page += "</h2>\n<p>";
+  for (const int span : {30, 90, 365}) {
+    const std::string label = std::to_string(span) + " " + std::string(texts.lastDays);
+    page += span == days ? "<strong>" + label + "</strong> "
+                         : "<a href=\"" + path + "?" + LangQuery(viewer.language) + "&amp;days=" + std::to_string(span) +
+                               "\">" + label + "</a> ";
+  }
+  page += "</p>\n<p><img class=\"chart\" src=\"" + path + "/clicks.svg?" + LangQuery(viewer.language) + "&amp;days=" +
+          std::to_string(days) + "\" alt=\"";
+  page += texts.clicksPerDay;
+  page += "\" width=\"730\" height=\"160\"></p>\n<div class=\"table\"><table><thead><tr><th scope=\"col\">";
+  page += texts.colDay;
+  page += "</th><th scope=\"col\">";
+  page += texts.colClicks;
+  page += "</th></tr></thead><tbody>\n";
+  for (const ConsoleDay& day : clicks)
+    if (day.clicks > 0)
+      page += "<tr><td>" + Day(day.day * 86400) + "</td><td>" + std::to_string(day.clicks) + "</td></tr>\n";
+  page += "</tbody></table></div>\n";
   page += kPageEnd;
   return page;
+}
+
+std::string ClicksChart(Language language, const std::vector<ConsoleDay>& clicks) {
+  constexpr int kWidth = 730, kHeight = 160, kBase = 140;
+  int64_t most = 1;
+  for (const ConsoleDay& day : clicks) most = std::max(most, day.clicks);
+  std::string svg = "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"" + std::to_string(kWidth) + "\" height=\"" +
+                    std::to_string(kHeight) + "\" viewBox=\"0 0 " + std::to_string(kWidth) + " " +
+                    std::to_string(kHeight) + "\" role=\"img\"><title>";
+  svg += ConsoleTextsFor(language).clicksPerDay;
+  svg += "</title><rect width=\"100%\" height=\"100%\" fill=\"#ffffff\"/>"
+         "<line x1=\"0\" y1=\"140\" x2=\"730\" y2=\"140\" stroke=\"#595959\"/>";
+  const double step = clicks.empty() ? 0 : double(kWidth) / double(clicks.size());
+  for (std::size_t i = 0; i < clicks.size(); ++i) {
+    const int height = int(double(clicks[i].clicks) * 120.0 / double(most));
+    if (height == 0) continue;
+    svg += "<rect x=\"" + std::to_string(int(double(i) * step)) + "\" y=\"" + std::to_string(kBase - height) +
+           "\" width=\"" + std::to_string(std::max(1, int(step) - 1)) + "\" height=\"" + std::to_string(height) +
+           "\" fill=\"#1f5fa8\"><title>" + Day(clicks[i].day * 86400) + ": " + std::to_string(clicks[i].clicks) +
+           "</title></rect>";
+  }
+  svg += "<text x=\"4\" y=\"156\" font-size=\"12\" fill=\"#333333\">";
+  if (!clicks.empty()) svg += Day(clicks.front().day * 86400);
+  svg += "</text><text x=\"726\" y=\"156\" font-size=\"12\" fill=\"#333333\" text-anchor=\"end\">";
+  if (!clicks.empty()) svg += Day(clicks.back().day * 86400);
+  svg += "</text><text x=\"4\" y=\"14\" font-size=\"12\" fill=\"#333333\">" + std::to_string(most) + "</text></svg>\n";
+  return svg;
 }
 
 std::string NewLinksPage(const ConsoleViewer& viewer, const std::vector<ConsoleMade>& made, std::string_view lines) {

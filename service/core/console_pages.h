@@ -4,6 +4,7 @@
 // no inline script or style, every control labelled, and every change a form
 // that works without script, carrying the session's CSRF token.
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,7 +29,14 @@ struct ConsoleLink {
   std::vector<std::string> tags;
   int64_t clicks = 0, created = 0;
   bool disabled = false;
-  std::string publicNote;
+  std::string publicNote, privateNote;
+  std::optional<int64_t> expires, maxClicks;
+};
+
+// A link's clicks on each of its last days, oldest first.
+struct ConsoleDay {
+  int64_t day = 0;  // days since 1970, UTC
+  int64_t clicks = 0;
 };
 
 // What a list of links was asked for, written back into its form and links.
@@ -51,7 +59,12 @@ std::string SignInPage(Language language, bool refused, bool signedOut, bool pro
 // of the next page ("": none).
 std::string LinksPage(const ConsoleViewer& viewer, std::string_view path, const ConsoleSearch& search,
                       const std::vector<ConsoleLink>& links, std::string_view next);
-std::string LinkDetailsPage(const ConsoleViewer& viewer, const ConsoleLink& link);
+// A link's page: its details, its edit form, its state's form, and its clicks
+// of the last `days` (30, 90 or 365) as the chart's image and as a table.
+std::string LinkDetailsPage(const ConsoleViewer& viewer, const ConsoleLink& link, int days,
+                            const std::vector<ConsoleDay>& clicks);
+// The chart: one bar a day, drawn as SVG (no script, no style element).
+std::string ClicksChart(Language language, const std::vector<ConsoleDay>& clicks);
 // One line of many creations: what was given, and its short address or why not.
 struct ConsoleMade {
   std::string asked;

@@ -53,6 +53,8 @@ struct ConsoleTexts {
   std::string_view linkTitle;
   std::string_view disable, enable;
   std::string_view publicNoteLabel;
+  std::string_view edit, privateNoteLabel, addressLabel, save;
+  std::string_view clicksPerDay, lastDays, colDay;  // lastDays: "30 days" follows the number
 
   // people
   std::string_view colName, colEmail, colRole, colLastSeen, colActions;

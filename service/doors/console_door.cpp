@@ -41,8 +41,9 @@ std::string FieldOr(const std::vector<Field>& fields, std::string_view name) {
 }
 
 ConsoleLink Shown(Operations& operations, const Link& link) {
-  return {link.code, operations.ShortAddress(link), link.address, link.title, link.tags, operations.ClicksOf(link),
-          link.created, link.disabled, link.publicNote};
+  return {link.code,    operations.ShortAddress(link), link.address,   link.title,       link.tags,
+          operations.ClicksOf(link), link.created,     link.disabled,  link.publicNote,  link.privateNote,
+          link.expires, link.maxClicks};
 }
 
 ConsoleViewer ViewerOf(const Call& call, const ConsoleSession& session) {
@@ -326,9 +327,28 @@ std::optional<Reply> ConsoleDoor::MakeLinks(Call& call) {
 
 std::optional<Reply> ConsoleDoor::LinkDetails(Call& call) {
   return Signed(call, false, false, [&](const ConsoleSession& session, const std::vector<Field>&) {
-    const Managed managed = operations_.ManagedLink(call, call.capture, "the console");
+    // CODE, or CODE/clicks.svg: its chart
+    constexpr std::string_view kChart = "/clicks.svg";
+    const bool chart = call.capture.ends_with(kChart);
+    const std::string_view code = chart ? call.capture.substr(0, call.capture.size() - kChart.size()) : call.capture;
+    const Managed managed = operations_.ManagedLink(call, code, "the console");
     if (managed.problem != Problem::kNone) return ProblemPage(call.language, managed.problem);
-    return HtmlReply(200, LinkDetailsPage(ViewerOf(call, session), Shown(operations_, *managed.link)));
+    const std::vector<Field> asked = ParseForm(call.query).value_or(std::vector<Field>{});
+    const std::string span = FieldOr(asked, "days");
+    const int days = span == "90" ? 90 : span == "365" ? 365 : 30;
+    const int64_t today = int64_t(std::time(nullptr)) / 86400;
+    const std::optional<std::vector<DayCount>> counted = operations_.ClicksByDay(*managed.link, today - days + 1, today);
+    if (!counted) return ProblemPage(call.language, Problem::kStoreFailed);
+    // every day of the span, those without clicks too
+    std::vector<ConsoleDay> clicks;
+    std::size_t next = 0;
+    for (int64_t day = today - days + 1; day <= today; ++day) {
+      int64_t count = 0;
+      if (next < counted->size() && (*counted)[next].day == day) count = (*counted)[next++].clicks;
+      clicks.push_back({day, count});
+    }
+    if (chart) return Reply{200, "image/svg+xml", ClicksChart(call.language, clicks), {}};
+    return HtmlReply(200, LinkDetailsPage(ViewerOf(call, session), Shown(operations_, *managed.link), days, clicks));
   });
 }
 
@@ -337,11 +357,40 @@ std::optional<Reply> ConsoleDoor::ChangeLink(Call& call) {
     const std::size_t slash = call.capture.rfind('/');
     const std::string_view code = call.capture.substr(0, slash);
     const std::string_view action = slash == std::string_view::npos ? "" : call.capture.substr(slash + 1);
-    if (action != "disable" && action != "enable") return ProblemPage(call.language, Problem::kNotFound);
     LinkChange change;
-    change.disabled = action == "disable";
-    change.publicNote = change.disabled.value() ? FieldOr(fields, "public_note") : "";
+    if (action == "edit") {
+      // a field left out of the form stays as it is; an empty one clears it
+      const auto given = [&](const char* name) { return FindField(fields, name); };
+      if (given("address")) change.address = FieldOr(fields, "address");
+      if (given("title")) change.title = FieldOr(fields, "title");
+      if (given("tags")) change.tags = TagsOf(FieldOr(fields, "tags"));
+      if (given("private_note")) change.privateNote = FieldOr(fields, "private_note");
+      if (const std::string* expires = given("expires")) {
+        const std::optional<long long> at = ParseTime(*expires + "T00:00:00Z");
+        change.expires = at ? std::optional<int64_t>(*at) : std::nullopt;
+      }
+      if (const std::string* most = given("max_clicks")) {
+        int64_t number = 0;
+        const auto [end, error] = std::from_chars(most->data(), most->data() + most->size(), number);
+        const bool fits = !most->empty() && error == std::errc() && end == most->data() + most->size() && number > 0;
+        change.maxClicks = fits ? std::optional<int64_t>(number) : std::nullopt;
+      }
+      if ((change.title && !TitleFits(*change.title)) || (change.tags && !TagsFit(*change.tags)))
+        return HtmlReply(400, ConsoleMessagePage(call.language, TextsFor(call.language).notShortened,
+                                                 ConsoleTextsFor(call.language).detailsTooLong));
+    } else if (action == "disable" || action == "enable") {
+      change.disabled = action == "disable";
+      change.publicNote = change.disabled.value() ? FieldOr(fields, "public_note") : "";
+    } else {
+      return ProblemPage(call.language, Problem::kNotFound);
+    }
     const Managed managed = operations_.EditLink(call, code, change);
+    const PageTexts& texts = TextsFor(call.language);
+    if (managed.problem == Problem::kAddressRefused)
+      return HtmlReply(400, ConsoleMessagePage(call.language, texts.notShortened,
+                                               RefusalPageText(call.language, managed.refusal)));
+    if (managed.problem == Problem::kAddressTaken)
+      return HtmlReply(409, ConsoleMessagePage(call.language, texts.notShortened, texts.aliasTaken));
     if (managed.problem != Problem::kNone) return ProblemPage(call.language, managed.problem);
     return SeeOther("/console/links/" + std::string(code) + LangQuery(call.language));
   });

@@ -299,6 +299,48 @@ TEST_P(ConsoleTest, AThousandLinesAreEachCheckedAndAnAddressKeepsOneCode) {
   EXPECT_EQ(stored->owner, "alice");
 }
 
+TEST_P(ConsoleTest, ALinksPageEditsItAndDrawsItsClicksAndOnlyAnAdminMovesItsAddress) {
+  MakeLink(alice_, "a1");
+  const uint16_t port = first_->port();
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(test::Get(port, "/a1").status, 301);
+  const std::string alice = SignIn(port, alice_), root = SignIn(port, admin_);
+  const Response page = Browse(port, "GET", "/console/links/a1?days=90", alice);
+  ASSERT_EQ(page.status, 200);
+  // the chart is an image of this origin, not markup in the page
+  EXPECT_NE(page.body.find("<img class=\"chart\" src=\"/console/links/a1/clicks.svg?lang=en&amp;days=90\""),
+            std::string::npos);
+  EXPECT_EQ(page.body.find("<svg"), std::string::npos);
+  const std::string token = CsrfOf(page);
+  const Response edited = Browse(port, "POST", "/console/links/a1/edit", alice,
+                                 "csrf=" + token + "&title=Spring+sale&tags=promo%2C+2027&private_note=n&max_clicks=9");
+  EXPECT_EQ(edited.status, 303) << edited.body;
+  const std::optional<Link> after = store_->FindCode("a1");
+  EXPECT_EQ(after->title, "Spring sale");
+  EXPECT_EQ(after->tags, (std::vector<std::string>{"promo", "2027"}));
+  EXPECT_EQ(after->maxClicks, 9);
+  // found by its tag and by a part of its title
+  EXPECT_NE(Browse(port, "GET", "/console/?tag=promo", alice).body.find("/console/links/a1"), std::string::npos);
+  EXPECT_NE(Browse(port, "GET", "/console/?q=SPRING", alice).body.find("/console/links/a1"), std::string::npos);
+  EXPECT_EQ(Browse(port, "GET", "/console/?q=autumn", alice).body.find("/console/links/a1"), std::string::npos);
+  // the address: refused to its creator, taken by an admin
+  EXPECT_EQ(Browse(port, "POST", "/console/links/a1/edit", alice, "csrf=" + token + "&address=http%3A%2F%2Fnew.example%2F")
+                .status,
+            403);
+  EXPECT_EQ(store_->FindCode("a1")->address, "http://example.com/a1");
+  const std::string rootToken = CsrfOf(Browse(port, "GET", "/console/", root));
+  EXPECT_EQ(Browse(port, "POST", "/console/links/a1/edit", root, "csrf=" + rootToken + "&address=http%3A%2F%2Fnew.example%2F")
+                .status,
+            303);
+  EXPECT_EQ(store_->FindCode("a1")->address, "http://new.example/");
+  // the chart: an SVG drawn here, today's bar among 30 days (once the clicks are written)
+  std::this_thread::sleep_for(1200ms);
+  const Response chart = Browse(port, "GET", "/console/links/a1/clicks.svg", alice);
+  ASSERT_EQ(chart.status, 200);
+  EXPECT_EQ(chart.Header("Content-Type"), "image/svg+xml");
+  EXPECT_NE(chart.body.find(": 3</title></rect>"), std::string::npos) << chart.body;
+  EXPECT_EQ(Browse(port, "GET", "/console/links/a1/clicks.svg", SignIn(port, bob_)).status, 404);
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, ConsoleTest, testing::ValuesIn(test::kStoreKinds), test::KindName);
 
 }  // namespace
