@@ -203,7 +203,15 @@ std::string LinkDetailsPage(const ConsoleViewer& viewer, const ConsoleLink& link
   page += "</dt><dd>";
   page += link.disabled ? texts.disabled : texts.active;
   if (link.disabled && !link.publicNote.empty()) page += " (" + HtmlEscape(link.publicNote) + ")";
-  page += "</dd></dl>\n";
+  page += "</dd></dl>\n<p>";
+  // the QR route answers on the link's own domain, by its code
+  for (const auto& [format, label] : {std::pair{"svg", texts.qrSvg}, std::pair{"png", texts.qrPng}}) {
+    page += "<a href=\"" + shortText + "/qr-code?format=" + format + "\" download=\"" + QueryEscape(link.code) +
+            "." + format + "\">";
+    page += label;
+    page += "</a> ";
+  }
+  page += "</p>\n";
   page += StateForm(viewer, link);
 
   const auto input = [&](const char* id, std::string_view label, const char* type, const std::string& value) {
