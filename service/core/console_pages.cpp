@@ -232,6 +232,13 @@ std::string LinkDetailsPage(const ConsoleViewer& viewer, const ConsoleLink& link
   page += "<p><button type=\"submit\">";
   page += texts.save;
   page += "</button></p></form>\n<h2>";
+  page += texts.deleteLink;
+  page += "</h2>\n<form method=\"post\" action=\"" + path + "/delete\">" + FormTokens(viewer) +
+          "<p><input id=\"confirm\" name=\"confirm\" type=\"checkbox\" value=\"yes\" required> <label for=\"confirm\">";
+  page += texts.confirmDelete;
+  page += "</label></p><p><button type=\"submit\">";
+  page += texts.deleteLink;
+  page += "</button></p></form>\n<h2>";
   page += texts.clicksPerDay;
   page += "</h2>\n<p>";
   for (const int span : {30, 90, 365}) {

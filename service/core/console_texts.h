@@ -55,6 +55,7 @@ struct ConsoleTexts {
   std::string_view publicNoteLabel;
   std::string_view edit, privateNoteLabel, addressLabel, save;
   std::string_view qrSvg, qrPng;
+  std::string_view deleteLink, confirmDelete;
   std::string_view clicksPerDay, lastDays, colDay;  // lastDays: "30 days" follows the number
 
   // people

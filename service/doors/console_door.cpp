@@ -357,6 +357,14 @@ std::optional<Reply> ConsoleDoor::ChangeLink(Call& call) {
     const std::size_t slash = call.capture.rfind('/');
     const std::string_view code = call.capture.substr(0, slash);
     const std::string_view action = slash == std::string_view::npos ? "" : call.capture.substr(slash + 1);
+    if (action == "delete") {
+      // asked for twice: the form's box must be ticked
+      if (FieldOr(fields, "confirm") != "yes")
+        return SeeOther("/console/links/" + std::string(code) + LangQuery(call.language));
+      const Problem problem = operations_.RemoveLink(call, code);
+      if (problem != Problem::kNone) return ProblemPage(call.language, problem);
+      return SeeOther("/console/" + LangQuery(call.language));
+    }
     LinkChange change;
     if (action == "edit") {
       // a field left out of the form stays as it is; an empty one clears it

@@ -338,7 +338,15 @@ TEST_P(ConsoleTest, ALinksPageEditsItAndDrawsItsClicksAndOnlyAnAdminMovesItsAddr
   ASSERT_EQ(chart.status, 200);
   EXPECT_EQ(chart.Header("Content-Type"), "image/svg+xml");
   EXPECT_NE(chart.body.find(": 3</title></rect>"), std::string::npos) << chart.body;
-  EXPECT_EQ(Browse(port, "GET", "/console/links/a1/clicks.svg", SignIn(port, bob_)).status, 404);
+  const std::string bob = SignIn(port, bob_);
+  EXPECT_EQ(Browse(port, "GET", "/console/links/a1/clicks.svg", bob).status, 404);
+  // deleted only by its owner, and only once confirmed
+  const std::string bobToken = CsrfOf(Browse(port, "GET", "/console/", bob));
+  EXPECT_EQ(Browse(port, "POST", "/console/links/a1/delete", bob, "csrf=" + bobToken + "&confirm=yes").status, 404);
+  EXPECT_EQ(Browse(port, "POST", "/console/links/a1/delete", alice, "csrf=" + token).status, 303);
+  EXPECT_TRUE(store_->FindCode("a1"));
+  EXPECT_EQ(Browse(port, "POST", "/console/links/a1/delete", alice, "csrf=" + token + "&confirm=yes").status, 303);
+  EXPECT_FALSE(store_->FindCode("a1"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Stores, ConsoleTest, testing::ValuesIn(test::kStoreKinds), test::KindName);
