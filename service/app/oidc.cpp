@@ -103,6 +103,7 @@ std::string_view OidcRefusalName(OidcRefusal refusal) {
 }
 
 OidcClient::OidcClient(const Settings& settings) : settings_(settings) {
+  if (settings.oidcClientId.empty()) throw std::runtime_error("--oidc-issuer needs --oidc-client-id");
   if (settings.oidcClientSecretFile.empty()) return;
   std::ifstream in(settings.oidcClientSecretFile);
   if (!in || !std::getline(in, secret_))

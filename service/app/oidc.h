@@ -46,7 +46,8 @@ struct OidcPerson {
 class OidcClient {
  public:
   // Reads the client's secret from its file (throws std::runtime_error when
-  // it cannot); nothing is fetched before the first sign-in.
+  // it cannot, or when no client id is given); nothing is fetched before the
+  // first sign-in.
   explicit OidcClient(const Settings& settings);
   ~OidcClient();
 
