@@ -5,6 +5,7 @@
 #include <cjose/jws.h>
 
 #include <algorithm>
+#include <chrono>
 #include <ctime>
 #include <fstream>
 #include <map>
@@ -21,6 +22,9 @@ namespace snipora::service {
 namespace {
 
 using nlohmann::json;
+
+// A provider's keys are fetched again for an unknown key at most this often.
+constexpr auto kRefetchFloor = std::chrono::seconds(10);
 
 // Clocks of the provider and this service may differ this much.
 constexpr int64_t kClockSkewSeconds = 60;
@@ -147,6 +151,11 @@ std::shared_ptr<const OidcClient::KeySet> OidcClient::Keys(const Configuration& 
   {
     std::lock_guard lock(mutex_);
     if (keys_ && keys_->byKid.contains(kid)) return keys_;
+    // tokens naming made-up keys must not become a stream of requests to the
+    // provider: one fetch for an unknown key every kRefetchFloor at most
+    const auto now = std::chrono::steady_clock::now();
+    if (keys_ && lastRefetch_ && now - *lastRefetch_ < kRefetchFloor) return keys_;
+    if (keys_) lastRefetch_ = now;
   }
   const std::optional<json> document = JsonOf(Fetch({configuration.jwks, {}, {}, {}}));
   if (!document || !document->contains("keys") || !(*document)["keys"].is_array()) return nullptr;

@@ -7,6 +7,7 @@
 // its iss, aud, exp, iat and nonce here. What a sign-in started is kept in a
 // short-lived cookie of the browser's, not on any instance, so the callback
 // may come to any of them.
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <mutex>
@@ -72,7 +73,8 @@ class OidcClient {
   struct KeySet;
   // The discovery document's endpoints, read once.
   std::shared_ptr<const Configuration> Discovered();
-  // The provider's keys; fetched again when `kid` is not among them.
+  // The provider's keys; fetched again when `kid` is not among them (at most
+  // every ten seconds).
   std::shared_ptr<const KeySet> Keys(const Configuration& configuration, const std::string& kid);
   OidcRefusal CheckIdToken(const Configuration& configuration, std::string_view token, std::string_view nonce,
                            OidcPerson& person);
@@ -82,6 +84,7 @@ class OidcClient {
   std::mutex mutex_;
   std::shared_ptr<const Configuration> configuration_;
   std::shared_ptr<const KeySet> keys_;
+  std::optional<std::chrono::steady_clock::time_point> lastRefetch_;  // for an unknown key
 };
 
 }  // namespace snipora::service

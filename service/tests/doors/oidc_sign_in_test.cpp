@@ -269,6 +269,14 @@ TEST_F(OidcSignIn, AGoodTokenMakesASessionAndTheGroupsClaimAnAdmin) {
                         .dump());
   const Response second = SignInWith([&](const Begun& b) { return Sign(ec.get(), "ES256", Claims(b.location, "finn"), "k2"); });
   EXPECT_EQ(second.status, 303) << second.body;
+  // another new key at once is not fetched: tokens naming made-up keys make no stream of fetches
+  Key later(cjose_jwk_create_EC_random(CJOSE_JWK_EC_P_256, nullptr));
+  cjose_jwk_set_kid(later.get(), "k3", 2, nullptr);
+  provider_.SetKeys(json{{"keys", {json::parse(cjose_jwk_to_json(later.get(), false, nullptr))}}}.dump());
+  const Response third =
+      SignInWith([&](const Begun& b) { return Sign(later.get(), "ES256", Claims(b.location, "hal"), "k3"); });
+  EXPECT_EQ(third.status, 403);
+  EXPECT_TRUE(Names(third, "signature")) << third.body;
   // outside the creator group, no sign-in
   const Response outsider = SignInWith([&](const Begun& b) {
     json other = Claims(b.location, "gus");
