@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "service/core/address_check.h"
+#include "service/core/address_form.h"
 #include "service/core/request.h"
 
 namespace snipora::service {
@@ -18,6 +19,14 @@ bool MatchesText(const Link& link, std::string_view text) {
   return std::any_of(link.tags.begin(), link.tags.end(), [&](const std::string& tag) { return ContainsNoCase(tag, text); });
 }
 
+// Whether the store's trigram index can find `text`: three characters or
+// more (a shorter part has no trigram), UTF-8 without a NUL (which neither
+// store takes in a text); any other text is matched here alone.
+bool IndexFinds(std::string_view text) {
+  if (!IsUtf8(text) || text.find('\0') != std::string_view::npos) return false;
+  return std::count_if(text.begin(), text.end(), [](char c) { return (static_cast<unsigned char>(c) & 0xC0) != 0x80; }) >= 3;
+}
+
 bool HasTag(const Link& link, std::string_view tag) {
   return tag.empty() || std::find(link.tags.begin(), link.tags.end(), tag) != link.tags.end();
 }
@@ -31,6 +40,9 @@ LinkPage FindLinks(Store& store, const LinkFilter& filter) {
   // with nothing to match here, the store reads the answer's page alone
   const bool matchedHere = !filter.host.empty() || !filter.text.empty() || !filter.tag.empty() || filter.offset > 0;
   query.limit = matchedHere ? kStorePage : int(limit);
+  // the store's answer is checked again below: its index folds more letter
+  // cases than ContainsNoCase and may match across two tags
+  if (IndexFinds(filter.text)) query.text = filter.text;
   std::size_t skipped = 0;
   for (;;) {
     const std::vector<Link> links = store.ListLinks(query);

@@ -27,7 +27,9 @@ struct LinkPage {
   std::optional<std::string> next;  // the cursor of the next page; none after the last
 };
 // Reads the store in pages of its own until the page is full or the links
-// end; the host is matched here, so a rare host may read many links.
+// end; the host is matched here, so a rare host may read many links. A text
+// of 3 characters or more is found through the store's index, a shorter one
+// by reading every link.
 LinkPage FindLinks(Store& store, const LinkFilter& filter);
 
 }  // namespace snipora::service

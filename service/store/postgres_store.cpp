@@ -70,7 +70,13 @@ constexpr const char* kMigrations[] = {
     " UNIQUE(issuer, subject));"
     "CREATE TABLE sessions(digest bytea PRIMARY KEY, person bigint NOT NULL, created bigint NOT NULL,"
     " last_seen bigint NOT NULL);"
-    "CREATE INDEX sessions_person ON sessions(person)",
+    "CREATE INDEX sessions_person ON sessions(person);"
+    // the console's substring search: a trigram index a case-blind LIKE uses.
+    // The address and title are bytes, so it holds their escaped form
+    // (EscapedForm), in which a part's escaped form is a part still.
+    "CREATE EXTENSION IF NOT EXISTS pg_trgm;"
+    "CREATE INDEX links_text ON links USING gin (code gin_trgm_ops, (encode(address, 'escape')) gin_trgm_ops,"
+    " (encode(title, 'escape')) gin_trgm_ops, tags gin_trgm_ops)",
 };
 // The columns of a Person, in the order ReadPerson takes them.
 #define SNIPORA_PERSON_COLUMNS "id, issuer, subject, name, email, role, locked::int4::int8, first_seen, last_seen"
@@ -145,6 +151,32 @@ struct Param {
   bool null = false;
 };
 Param Bytes(std::string_view value) { return {std::string(value), 1}; }
+
+// LIKE's pattern of any text holding `part`: its own %, _ and \\ escaped.
+std::string LikePattern(std::string_view part) {
+  std::string pattern = "%";
+  for (const char c : part) {
+    if (c == '%' || c == '_' || c == '\\') pattern += '\\';
+    pattern += c;
+  }
+  return pattern + '%';
+}
+// What encode(bytes, 'escape') makes of bytes: a NUL and each byte of the
+// high half as \ and three octal digits, a backslash doubled.
+std::string EscapedForm(std::string_view bytes) {
+  std::string escaped;
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte == 0 || byte >= 0x80) {
+      const char octal[] = {'\\', char('0' + (byte >> 6)), char('0' + ((byte >> 3) & 7)), char('0' + (byte & 7))};
+      escaped.append(octal, 4);
+    } else {
+      if (c == '\\') escaped += '\\';
+      escaped += c;
+    }
+  }
+  return escaped;
+}
 Param TextForm(std::string value) { return {std::move(value), 0}; }
 Param MaybeInteger(std::optional<int64_t> value) {
   return value ? TextForm(std::to_string(*value)) : Param{{}, 0, true};
@@ -600,17 +632,28 @@ class PostgresStore final : public Store {
 
   std::vector<Link> ListLinks(const LinkQuery& query) override {
     const Param none{{}, 0, true};
+    // a search adds its condition alone: the planner then sees the trigram
+    // index's matches as the way in
+    std::string sql =
+        "SELECT code, " SNIPORA_LINK_COLUMNS " FROM links WHERE domain = $7::text AND code > $1::text"
+        " AND ($2::int8 IS NULL OR created >= $2::int8) AND ($3::int8 IS NULL OR created < $3::int8)"
+        " AND ($4::boolean IS NULL OR disabled = $4::boolean) AND ($5::text IS NULL OR owner = $5::text)";
+    if (!query.text.empty())
+      sql += " AND (code ILIKE $8::text OR encode(address, 'escape') ILIKE $9::text"
+             " OR encode(title, 'escape') ILIKE $9::text OR tags ILIKE $8::text)";
+    sql += " ORDER BY code LIMIT $6::int8";
+    // a domain's keys share their prefix, so they sort as its codes do
+    std::vector<Param> params{Bytes(LinkKey(query.domain, query.after)), MaybeInteger(query.createdFrom),
+                              MaybeInteger(query.createdBefore),
+                              query.disabled ? TextForm(*query.disabled ? "true" : "false") : none,
+                              query.owner ? Bytes(*query.owner) : none, TextForm(std::to_string(query.limit)),
+                              Bytes(query.domain)};
+    if (!query.text.empty()) {
+      params.push_back(Bytes(LikePattern(query.text)));
+      params.push_back(Bytes(LikePattern(EscapedForm(query.text))));
+    }
     return WithSession([&](Session& session) {
-      const Result result = session.ExecuteParams(
-          "SELECT code, " SNIPORA_LINK_COLUMNS " FROM links WHERE domain = $7::text AND code > $1::text"
-          " AND ($2::int8 IS NULL OR created >= $2::int8) AND ($3::int8 IS NULL OR created < $3::int8)"
-          " AND ($4::boolean IS NULL OR disabled = $4::boolean) AND ($5::text IS NULL OR owner = $5::text)"
-          " ORDER BY code LIMIT $6::int8",
-          // a domain's keys share their prefix, so they sort as its codes do
-          {Bytes(LinkKey(query.domain, query.after)), MaybeInteger(query.createdFrom), MaybeInteger(query.createdBefore),
-           query.disabled ? TextForm(*query.disabled ? "true" : "false") : none,
-           query.owner ? Bytes(*query.owner) : none, TextForm(std::to_string(query.limit)), Bytes(query.domain)},
-          PGRES_TUPLES_OK);
+      const Result result = session.ExecuteParams(sql.c_str(), params, PGRES_TUPLES_OK);
       std::vector<Link> links;
       for (int row = 0; row < PQntuples(result.get()); ++row) {
         Link& link = links.emplace_back();

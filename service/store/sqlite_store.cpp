@@ -71,7 +71,32 @@ constexpr const char* kMigrations[] = {
     " UNIQUE(issuer, subject));"
     "CREATE TABLE sessions(digest BLOB PRIMARY KEY, person INTEGER NOT NULL, created INTEGER NOT NULL,"
     " last_seen INTEGER NOT NULL) WITHOUT ROWID;"
-    "CREATE INDEX sessions_person ON sessions(person)",
+    "CREATE INDEX sessions_person ON sessions(person);"
+    // the console's substring search: an FTS5 trigram index of each link's
+    // code, address, title and tags. FTS5 needs an integer row id, which a
+    // table without row ids lacks, so link_search gives each link one; the
+    // index reads its text through the view and is kept by the triggers.
+    "CREATE TABLE link_search(id INTEGER PRIMARY KEY, code TEXT NOT NULL UNIQUE);"
+    "CREATE VIEW link_search_text AS SELECT s.id AS id, l.code AS code, l.address AS address, l.title AS title,"
+    " l.tags AS tags FROM link_search s JOIN links l ON l.code = s.code;"
+    "CREATE VIRTUAL TABLE link_text USING fts5(code, address, title, tags, content='link_search_text',"
+    " content_rowid='id', tokenize='trigram');"
+    "CREATE TRIGGER link_text_insert AFTER INSERT ON links BEGIN"
+    " INSERT INTO link_search(code) VALUES(new.code);"
+    " INSERT INTO link_text(rowid, code, address, title, tags)"
+    "  SELECT id, new.code, new.address, new.title, new.tags FROM link_search WHERE code = new.code; END;"
+    "CREATE TRIGGER link_text_update AFTER UPDATE OF code, address, title, tags ON links BEGIN"
+    " INSERT INTO link_text(link_text, rowid, code, address, title, tags)"
+    "  SELECT 'delete', id, old.code, old.address, old.title, old.tags FROM link_search WHERE code = old.code;"
+    " UPDATE link_search SET code = new.code WHERE code = old.code;"
+    " INSERT INTO link_text(rowid, code, address, title, tags)"
+    "  SELECT id, new.code, new.address, new.title, new.tags FROM link_search WHERE code = new.code; END;"
+    "CREATE TRIGGER link_text_delete AFTER DELETE ON links BEGIN"
+    " INSERT INTO link_text(link_text, rowid, code, address, title, tags)"
+    "  SELECT 'delete', id, old.code, old.address, old.title, old.tags FROM link_search WHERE code = old.code;"
+    " DELETE FROM link_search WHERE code = old.code; END;"
+    "INSERT INTO link_search(code) SELECT code FROM links;"
+    "INSERT INTO link_text(link_text) VALUES('rebuild')",
 };
 // The columns of a Person, in the order ReadPerson takes them.
 #define SNIPORA_PERSON_COLUMNS "id, issuer, subject, name, email, role, locked, first_seen, last_seen"
@@ -178,6 +203,14 @@ class Statement {
   sqlite3* db_;
   StatementHandle statement_;
 };
+
+// FTS5's query of one phrase: the trigram tokenizer finds it as a substring
+// of any column; a quote inside is doubled.
+std::string PhraseQuery(std::string_view text) {
+  std::string phrase = "\"";
+  for (const char c : text) phrase += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return phrase + '"';
+}
 
 // A link's columns from `first` on (SNIPORA_LINK_COLUMNS).
 void ReadLink(Statement& row, int first, Link& link) {
@@ -329,11 +362,19 @@ class SqliteStore final : public Store {
   std::vector<Link> ListLinks(const LinkQuery& query) override {
     Lease lease(*this);
     // "+domain": SQLite otherwise walks the (domain, address) index and sorts
-    // every link of the domain for each page; the codes' order needs no sort
+    // every link of the domain for each page; the codes' order needs no sort.
+    // A search starts from the index's matches instead and sorts those.
+#define SNIPORA_LIST_FILTERS                                                                    \
+  " +domain = ?7 AND code > ?1 AND (?2 IS NULL OR created >= ?2) AND (?3 IS NULL OR created < ?3)" \
+  " AND (?4 IS NULL OR disabled = ?4) AND (?5 IS NULL OR owner = ?5) ORDER BY code LIMIT ?6"
     Statement list(lease->db.get(),
-                   "SELECT code, " SNIPORA_LINK_COLUMNS " FROM links WHERE +domain = ?7 AND code > ?1"
-                   " AND (?2 IS NULL OR created >= ?2) AND (?3 IS NULL OR created < ?3)"
-                   " AND (?4 IS NULL OR disabled = ?4) AND (?5 IS NULL OR owner = ?5) ORDER BY code LIMIT ?6");
+                   query.text.empty()
+                       ? "SELECT code, " SNIPORA_LINK_COLUMNS " FROM links WHERE" SNIPORA_LIST_FILTERS
+                       : "SELECT code, " SNIPORA_LINK_COLUMNS " FROM (SELECT s.code AS hit FROM link_text"
+                         " CROSS JOIN link_search s ON s.id = link_text.rowid WHERE link_text MATCH ?8)"
+                         " CROSS JOIN links ON links.code = hit WHERE" SNIPORA_LIST_FILTERS);
+#undef SNIPORA_LIST_FILTERS
+    if (!query.text.empty()) list.Bind(8, PhraseQuery(query.text));
     // a domain's keys share their prefix, so they sort as its codes do
     const std::string after = LinkKey(query.domain, query.after);
     list.Bind(1, after).Bind(2, query.createdFrom).Bind(3, query.createdBefore).Bind(7, query.domain);

@@ -115,6 +115,10 @@ struct LinkQuery {
   std::optional<std::string> owner;
   int limit = 1000;
   std::string domain;  // the links of this domain alone ("": the default)
+  // at least 3 characters the code, address, title or tags hold (letter case
+  // ignored), found through the store's index; "": any. The answer may hold
+  // a little more than asked (a match across two tags): callers check again.
+  std::string text;
 };
 
 // One row of the changes log: a link (by its key) or a key (by name) changed.
