@@ -101,6 +101,49 @@ void Operations::FindLink(const Domain& domain, std::string_view code, bool clic
   if (link) found.resolved = parts_.cache.Insert(key, LifeOf(*link), click, now, deny, readAt);
 }
 
+std::optional<CreationOutcome::Kind> Operations::CheckCreation(const Call& call, const CreationAsk& ask, bool counted,
+                                                              CreationOutcome& outcome) {
+  if (counted && !parts_.rateLimit.Allow(call.http.client)) return CreationOutcome::kRateLimited;
+  // equivalent spellings of an address are stored, found and answered as one
+  StoredForm check = Accept(ask.url);
+  if (check.refusal != Refusal::kAccepted) {
+    outcome.refusal = check.refusal;
+    return CreationOutcome::kAddressRefused;
+  }
+  outcome.address = std::move(check.address);
+  if (!ask.alias.empty() && (!IsValidCode(ask.alias) || IsReservedCode(ask.alias)))
+    return CreationOutcome::kAliasInvalid;
+  if (!TitleFits(ask.title) || !TagsFit(ask.tags)) return CreationOutcome::kDetailsTooLong;
+  return std::nullopt;
+}
+
+// The answer once the code is known: counted here, whichever door shapes it.
+CreationOutcome Operations::Settle(CreationOutcome settled, const Created& created) {
+  switch (created.outcome) {
+    case Created::kCreated:
+    case Created::kKnown:
+      settled.kind = created.outcome == Created::kCreated ? CreationOutcome::kCreated : CreationOutcome::kKnown;
+      settled.code = created.code;
+      settled.shortAddress = ShortAddress(settled.domain, created.code);
+      settled.created = created.created;
+      Metrics::Add(created.outcome == Created::kCreated ? parts_.metrics.creations : parts_.metrics.known);
+      break;
+    case Created::kAliasTaken:
+    case Created::kAddressHasCode:
+      settled.kind =
+          created.outcome == Created::kAliasTaken ? CreationOutcome::kAliasTaken : CreationOutcome::kAddressHasCode;
+      settled.code = created.code;
+      Metrics::Add(parts_.metrics.refused);
+      break;
+    case Created::kFailed:
+      // the writer logged the failure once
+      settled.kind = CreationOutcome::kStoreFailed;
+      Metrics::Add(parts_.metrics.storeErrors);
+      break;
+  }
+  return settled;
+}
+
 std::optional<Reply> Operations::CreateLink(Call& call, CreationAsk ask, CreationShape shape) {
   // HEAD is how link checkers and previews look: it creates nothing, and
   // neither the rate limit nor the creation metrics count it
@@ -115,43 +158,11 @@ std::optional<Reply> Operations::CreateLink(Call& call, CreationAsk ask, Creatio
     outcome.kind = kind;
     return shape(outcome);
   };
-  if (!head && !parts_.rateLimit.Allow(call.http.client)) return refuse(CreationOutcome::kRateLimited);
-  // equivalent spellings of an address are stored, found and answered as one
-  StoredForm check = Accept(ask.url);
-  if (check.refusal != Refusal::kAccepted) {
-    outcome.refusal = check.refusal;
-    return refuse(CreationOutcome::kAddressRefused);
-  }
-  outcome.address = std::move(check.address);
-  if (!ask.alias.empty() && (!IsValidCode(ask.alias) || IsReservedCode(ask.alias)))
-    return refuse(CreationOutcome::kAliasInvalid);
-  if (!TitleFits(ask.title) || !TagsFit(ask.tags)) return refuse(CreationOutcome::kDetailsTooLong);
+  if (const std::optional<CreationOutcome::Kind> refused = CheckCreation(call, ask, !head, outcome))
+    return refuse(*refused);
   if (head) return HeadOfCreation(call, std::move(outcome), ask.alias, shape);
-  // the answer once the code is known: counted here, whichever door shapes it
   const auto settle = [this](CreationOutcome settled, const Created& created) {
-    switch (created.outcome) {
-      case Created::kCreated:
-      case Created::kKnown:
-        settled.kind = created.outcome == Created::kCreated ? CreationOutcome::kCreated : CreationOutcome::kKnown;
-        settled.code = created.code;
-        settled.shortAddress = ShortAddress(settled.domain, created.code);
-        settled.created = created.created;
-        Metrics::Add(created.outcome == Created::kCreated ? parts_.metrics.creations : parts_.metrics.known);
-        break;
-      case Created::kAliasTaken:
-      case Created::kAddressHasCode:
-        settled.kind =
-            created.outcome == Created::kAliasTaken ? CreationOutcome::kAliasTaken : CreationOutcome::kAddressHasCode;
-        settled.code = created.code;
-        Metrics::Add(parts_.metrics.refused);
-        break;
-      case Created::kFailed:
-        // the writer logged the failure once
-        settled.kind = CreationOutcome::kStoreFailed;
-        Metrics::Add(parts_.metrics.storeErrors);
-        break;
-    }
-    return settled;
+    return Settle(std::move(settled), created);
   };
   // An address stored before is found by the writer, in the transaction
   // that would store it (and answered without a write): a look-up here

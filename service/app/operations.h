@@ -42,6 +42,8 @@ namespace snipora::service {
 inline constexpr std::size_t kMaxTitle = 1000, kMaxTags = 50, kMaxTag = 200;
 bool TitleFits(std::string_view title);
 bool TagsFit(const std::vector<std::string>& tags);
+// The most creations one call may ask at once.
+inline constexpr std::size_t kMaxCreationsAtOnce = 1000;
 
 // A creation as any door asks it.
 struct CreationAsk {
@@ -115,6 +117,12 @@ class Operations {
   // `shape`: at once, or from the writer after the commit (the request is
   // put off, and nothing is returned). A HEAD creates nothing (HeadOfCreation).
   std::optional<Reply> CreateLink(Call& call, CreationAsk ask, CreationShape shape);
+  // Many creations in one call (the console's pasted lines, at most
+  // kMaxCreationsAtOnce): each checked and limited as CreateLink checks one,
+  // all answered together through `shape`, in the order asked, once the
+  // writer has answered every one (the request is put off).
+  std::optional<Reply> CreateMany(Call& call, std::vector<CreationAsk> asks,
+                                  std::function<Reply(std::vector<CreationOutcome>)> shape);
 
   // A code as a redirect sees it now, from the cache, else from the store
   // (and cached); `click` counts one when it is live. A store failure is
@@ -179,6 +187,9 @@ class Operations {
   // store failed.
   std::optional<LinkStats> StatsOf(std::string_view key, int64_t fromDay, int64_t toDay);
   std::optional<UnknownStats> UnknownStatsOf(int64_t fromDay, int64_t toDay);
+  // for the console's people and sessions (app/console_sessions.h)
+  Store& store() { return parts_.store; }
+  const KeyRing& keys() const { return parts_.keys; }
   const Settings& settings() const { return parts_.settings; }
   const Domains& domains() const { return domains_; }
   // The download of a domain; null: none offered.
@@ -192,6 +203,13 @@ class Operations {
   // is logged as "WHAT: the store failed: ..." and counted once here.
   template <class Work>
   bool FromStore(std::string_view what, Work&& work);
+  // What refuses a creation before the writer sees it (the rate limit when
+  // `counted`, the address, the alias, the title and tags); `outcome` takes
+  // the address's stored form.
+  std::optional<CreationOutcome::Kind> CheckCreation(const Call& call, const CreationAsk& ask, bool counted,
+                                                     CreationOutcome& outcome);
+  // A creation's outcome once the writer answered it, counted in the metrics.
+  CreationOutcome Settle(CreationOutcome settled, const Created& created);
   // A HEAD of a creation that passed the checks: an address stored before is
   // answered as GET answers it, from a read of the store; a new one 405.
   Reply HeadOfCreation(Call& call, CreationOutcome outcome, std::string_view alias, const CreationShape& shape);

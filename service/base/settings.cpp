@@ -81,6 +81,12 @@ std::string CheckHosts(const std::string& value) {
   return AllowedHosts::Parse(value, &error) ? "" : "takes host names and addresses, comma-separated: " + error;
 }
 
+std::string CheckIssuer(const std::string& value) {
+  return value.starts_with("https://") || value.starts_with("http://")
+             ? ""
+             : "takes the provider's issuer address (https://...), not '" + value + "'";
+}
+
 std::string CheckRole(const std::string& value) {
   return value == "admin" || value == "creator" ? "" : "takes admin or creator, not '" + value + "'";
 }
@@ -219,6 +225,26 @@ const Option kOptions[] = {
      "host names a request may be for (HOST[:PORT], comma-separated, the port not compared; * for any), else 421, "
      "/healthz excepted; none: the public host and the listen address, with localhost, 127.0.0.1 and ::1 when that "
      "is a loopback or wildcard address. A name a proxy or a DNS alias reaches the service by must be listed"},
+    // the console
+    {"session-idle", Number{&Settings::sessionIdle, 60, 31 * 86400}, "28800", kServe,
+     "seconds a console session may go unused before it ends (8 hours by default)"},
+    {"session-max", Number{&Settings::sessionMax, 60, 366 * 86400}, "604800", kServe,
+     "seconds a console session lasts at most from its sign-in, used or not (7 days by default)"},
+    {"oidc-issuer", Text{&Settings::oidcIssuer, "URL", CheckIssuer}, "", kServe,
+     "the OpenID Connect provider people sign in to the console through (its configuration read from "
+     "URL/.well-known/openid-configuration; the redirect address is the public address and /console/callback); "
+     "none: a sign-in with an API key alone"},
+    {"oidc-client-id", Text{&Settings::oidcClientId, "ID"}, "", kServe,
+     "this service's client id at the provider"},
+    {"oidc-client-secret-file", Text{&Settings::oidcClientSecretFile, "FILE"}, "", kServe,
+     "a file holding the client's secret (its first line), so that the secret is never on a command line"},
+    {"oidc-groups-claim", Text{&Settings::oidcGroupsClaim, "NAME"}, "groups", kServe,
+     "the ID token's claim that lists the person's groups"},
+    {"oidc-admin-group", Text{&Settings::oidcAdminGroup, "GROUP"}, "", kServe,
+     "a member of this group signs in as an admin"},
+    {"oidc-creator-group", Text{&Settings::oidcCreatorGroup, "GROUP"}, "", kServe,
+     "only members of this group (or of the admin group) may sign in; none: everyone the provider signs in is a "
+     "creator"},
     {"from", Text{&Settings::from, "STORE|FORMAT"}, "", kCopy | kImport | kBackup,
      "copy: the store to copy from (as --database); restore: the backup file to read; import: the format of "
      "the file, yourls (a mysqldump of yourls_url), shlink (its web client's CSV), kutt (GET /api/v2/links "

@@ -73,6 +73,12 @@ struct Settings {
   // the wire's hardening: whole requests in time, the names answered for
   uint32_t requestTimeout;
   std::string allowedHosts;  // "": the public host and the listen address
+  // the console's sessions: seconds idle, and in all, before one ends
+  uint32_t sessionIdle;
+  uint32_t sessionMax;
+  // signing in through an OpenID Connect provider ("" issuer: none)
+  std::string oidcIssuer, oidcClientId, oidcClientSecretFile;
+  std::string oidcGroupsClaim, oidcAdminGroup, oidcCreatorGroup;
 
   // the loop check's names besides the public host and the listen address
   // (the service and import)

@@ -28,10 +28,14 @@ std::string Head(Language language, std::string_view title, bool copyScript = fa
   return page;
 }
 
-constexpr std::string_view kMain = "</header>\n<main>\n";
-constexpr std::string_view kEnd = "</main></div></body></html>\n";
+constexpr std::string_view kMain = kPageMain;
+constexpr std::string_view kEnd = kPageEnd;
 
 }  // namespace
+
+std::string PageStart(Language language, std::string_view title, bool copyScript) {
+  return Head(language, title, copyScript);
+}
 
 std::string HtmlEscape(std::string_view text) {
   std::string out;

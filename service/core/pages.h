@@ -35,6 +35,12 @@ std::string GonePage(Language language, std::string_view publicReason);
 // The refusal page's sentence for an address refused by CheckAddress.
 std::string_view RefusalPageText(Language language, Refusal refusal);
 
+// Every page's start, up to inside its <header> (after the brand), for the
+// pages made elsewhere (the console's); then kPageMain, the page, kPageEnd.
+std::string PageStart(Language language, std::string_view title, bool copyScript = false);
+inline constexpr std::string_view kPageMain = "</header>\n<main>\n";
+inline constexpr std::string_view kPageEnd = "</main></div></body></html>\n";
+
 std::string HtmlEscape(std::string_view text);
 // An address as a Location value: bytes a header line cannot carry (controls,
 // space, bytes above 0x7E) become %XX; the rest stays, so an escaped address

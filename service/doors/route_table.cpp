@@ -3,6 +3,7 @@
 #include <utility>
 
 #include "service/doors/api_door.h"
+#include "service/doors/console_door.h"
 #include "service/doors/kutt_door.h"
 #include "service/doors/pages_door.h"
 #include "service/doors/plain_door.h"
@@ -32,6 +33,7 @@ OpenDoors OpenEveryDoor(Operations& operations) {
   KuttDoor& kutt = Open<KuttDoor>(open, operations);
   YourlsDoor& yourls = Open<YourlsDoor>(open, operations);
   ShlinkDoor& shlink = Open<ShlinkDoor>(open, operations);
+  ConsoleDoor& console = Open<ConsoleDoor>(open, operations);
 
   // The first row whose methods and pattern fit a request takes it. The
   // role is the dispatcher's to admit (Authorization: Bearer KEY); a door
@@ -43,6 +45,21 @@ OpenDoors OpenEveryDoor(Operations& operations) {
       RouteTo<&PagesDoor::Home>(kRead, "/", Role::kNone, pages),
       RouteTo<&PagesDoor::Download>(kRead, "/download/*", Role::kNone, pages),
       RouteTo<&PagesDoor::Static>(kRead, "/static/*", Role::kNone, pages),
+      // the console: its session comes in a cookie, which the door reads
+      RouteTo<&ConsoleDoor::Enter>(kRead, "/console", Role::kNone, console),
+      RouteTo<&ConsoleDoor::MyLinks>(kRead, "/console/", Role::kNone, console),
+      RouteTo<&ConsoleDoor::SignInPage>(kRead, "/console/sign-in", Role::kNone, console),
+      RouteTo<&ConsoleDoor::SignIn>(kPost, "/console/sign-in", Role::kNone, console),
+      RouteTo<&ConsoleDoor::SignOut>(kPost, "/console/sign-out", Role::kNone, console),
+      RouteTo<&ConsoleDoor::StartProvider>(kRead, "/console/sign-in/provider", Role::kNone, console),
+      RouteTo<&ConsoleDoor::Callback>(kRead, "/console/callback", Role::kNone, console),
+      RouteTo<&ConsoleDoor::NewLinks>(kRead, "/console/new", Role::kNone, console),
+      RouteTo<&ConsoleDoor::MakeLinks>(kPost, "/console/new", Role::kNone, console),
+      RouteTo<&ConsoleDoor::LinkDetails>(kRead, "/console/links/+", Role::kNone, console),
+      RouteTo<&ConsoleDoor::ChangeLink>(kPost, "/console/links/+", Role::kNone, console),
+      RouteTo<&ConsoleDoor::EveryonesLinks>(kRead, "/console/admin/links", Role::kNone, console),
+      RouteTo<&ConsoleDoor::People>(kRead, "/console/admin/people", Role::kNone, console),
+      RouteTo<&ConsoleDoor::ChangePerson>(kPost, "/console/admin/people/+", Role::kNone, console),
       // probes ask by address, whatever the host names answered for
       RouteTo<&StatusDoor::Health>(kRead, "/healthz", Role::kNone, status, /*anyHost=*/true),
       RouteTo<&StatusDoor::MetricsText>(kRead, "/metrics", Role::kNone, status),

@@ -38,6 +38,7 @@ class HttpRequest {
   std::string target;  // raw, as it came
   std::string method, version;
   std::string client;  // the peer, or the client a trusted proxy names
+  bool viaTrustedProxy = false;  // the peer is a trusted proxy: its X-Forwarded-Proto may be believed
   std::string body;
   bool bodyTooLarge = false;  // the body was cut at --max-body
   RequestKind kind = RequestKind::kOther;

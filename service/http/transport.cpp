@@ -372,7 +372,8 @@ struct HttpTransport::State {
       const HeadLines head(connection, method);
       if (const std::optional<FramingRefusal> refused = CheckFraming(exchange->version, head.fields()))
         return state->Send(connection, *exchange, Refusal(refused->status, refused->reason));
-      if (!state->trustedProxies.empty() && state->trustedProxies.Contains(exchange->client))
+      exchange->viaTrustedProxy = !state->trustedProxies.empty() && state->trustedProxies.Contains(exchange->client);
+      if (exchange->viaTrustedProxy)
         exchange->client = ForwardedClient(exchange->client, head.Joined("X-Forwarded-For"), head.Joined("Forwarded"),
                                            state->trustedProxies);
       const char* length = MHD_lookup_connection_value(connection, MHD_HEADER_KIND, "Content-Length");

@@ -74,6 +74,8 @@ std::pair<int64_t, HashKey> StartingSalt(Store& store) {
     Log(LogLevel::kWarning, std::string("the day's salt not read at start: ") + error.what());
   }
   return {day, salt};
+}
+
 std::vector<ThreatFeedSource> ThreatFeedsOf(const Settings& settings) {
   std::string error;
   std::optional<std::vector<ThreatFeedSource>> feeds = ParseThreatFeeds(settings.threatFeeds, &error);

@@ -41,3 +41,17 @@
     }
   });
 })();
+
+// The console's lists: a copy button on each row, holding its address in
+// data-copy; hidden, like the one above, where this script does not run.
+(function () {
+  'use strict';
+  var buttons = document.querySelectorAll('button[data-copy]');
+  Array.prototype.forEach.call(buttons, function (button) {
+    button.hidden = false;
+    button.addEventListener('click', function () {
+      var text = button.getAttribute('data-copy');
+      if (navigator.clipboard && navigator.clipboard.writeText) navigator.clipboard.writeText(text);
+    });
+  });
+})();

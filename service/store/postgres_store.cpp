@@ -30,6 +30,9 @@ using Clock = std::chrono::steady_clock;
 
 // Each step takes the schema from the version before it to its own number
 // (its index + 1); a new version is a new line here.
+// The text the search index holds of a link (a match across two of its
+// parts is checked again and dropped by the caller).
+#define SNIPORA_LINK_TEXT "code || ' ' || encode(address, 'escape') || ' ' || encode(title, 'escape')"
 constexpr const char* kMigrations[] = {
     "CREATE TABLE links(code text COLLATE \"C\" PRIMARY KEY, address bytea NOT NULL,"
     " created bigint NOT NULL, clicks bigint NOT NULL DEFAULT 0);"
@@ -82,7 +85,25 @@ constexpr const char* kMigrations[] = {
     "ALTER TABLE links ADD COLUMN quarantine bytea NOT NULL DEFAULT '';"
     "CREATE TABLE quarantine_releases(code text COLLATE \"C\" NOT NULL, reason bytea NOT NULL,"
     " released bigint NOT NULL, PRIMARY KEY(code, reason))",
+    // 8: the console's people and their sessions (people.h)
+    "CREATE TABLE people(id bigserial PRIMARY KEY, issuer text NOT NULL, subject text NOT NULL,"
+    " name text NOT NULL DEFAULT '', email text NOT NULL DEFAULT '', role text NOT NULL,"
+    " locked boolean NOT NULL DEFAULT false, first_seen bigint NOT NULL, last_seen bigint NOT NULL,"
+    " UNIQUE(issuer, subject));"
+    "CREATE TABLE sessions(digest bytea PRIMARY KEY, person bigint NOT NULL, created bigint NOT NULL,"
+    " last_seen bigint NOT NULL);"
+    "CREATE INDEX sessions_person ON sessions(person);"
+    // the console's substring search: trigram indexes a case-blind LIKE uses,
+    // one over the code, address and title together (one scan of the index,
+    // not three), one over the tags. The address and title are bytes, so it
+    // holds their escaped form (EscapedForm), in which a part's escaped form
+    // is a part still; the code holds none of the bytes escaped.
+    "CREATE EXTENSION IF NOT EXISTS pg_trgm;"
+    "CREATE INDEX links_text ON links USING gin ((" SNIPORA_LINK_TEXT ") gin_trgm_ops);"
+    "CREATE INDEX links_tags_text ON links USING gin (tags gin_trgm_ops)",
 };
+// The columns of a Person, in the order ReadPerson takes them.
+#define SNIPORA_PERSON_COLUMNS "id, issuer, subject, name, email, role, locked::int4::int8, first_seen, last_seen"
 // The columns of a Link after its code, in the order ReadLink takes them.
 #define SNIPORA_LINK_COLUMNS \
   "address, created, clicks, disabled, public_note, private_note, expires, max_clicks, owner, title, tags, quarantine"
@@ -154,6 +175,32 @@ struct Param {
   bool null = false;
 };
 Param Bytes(std::string_view value) { return {std::string(value), 1}; }
+
+// LIKE's pattern of any text holding `part`: its own %, _ and \\ escaped.
+std::string LikePattern(std::string_view part) {
+  std::string pattern = "%";
+  for (const char c : part) {
+    if (c == '%' || c == '_' || c == '\\') pattern += '\\';
+    pattern += c;
+  }
+  return pattern + '%';
+}
+// What encode(bytes, 'escape') makes of bytes: a NUL and each byte of the
+// high half as \ and three octal digits, a backslash doubled.
+std::string EscapedForm(std::string_view bytes) {
+  std::string escaped;
+  for (const char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte == 0 || byte >= 0x80) {
+      const char octal[] = {'\\', char('0' + (byte >> 6)), char('0' + ((byte >> 3) & 7)), char('0' + (byte & 7))};
+      escaped.append(octal, 4);
+    } else {
+      if (c == '\\') escaped += '\\';
+      escaped += c;
+    }
+  }
+  return escaped;
+}
 Param TextForm(std::string value) { return {std::move(value), 0}; }
 Param MaybeInteger(std::optional<int64_t> value) {
   return value ? TextForm(std::to_string(*value)) : Param{{}, 0, true};
@@ -215,6 +262,13 @@ std::optional<int64_t> MaybeInt8(const PGresult* result, int row, int column) {
   if (PQgetisnull(result, row, column)) return std::nullopt;
   return Int8(result, row, column);
 }
+// A person's columns from `first` on (SNIPORA_PERSON_COLUMNS).
+Person ReadPerson(const PGresult* result, int row, int first) {
+  const auto text = [&](int column) { return std::string(Value(result, row, first + column)); };
+  return {Int8(result, row, first), text(1), text(2), text(3), text(4), text(5), Int8(result, row, first + 6) != 0,
+          Int8(result, row, first + 7), Int8(result, row, first + 8)};
+}
+
 // A link's columns from `first` on (SNIPORA_LINK_COLUMNS).
 void ReadLink(const PGresult* result, int row, int first, Link& link) {
   link.address = Value(result, row, first);
@@ -603,17 +657,27 @@ class PostgresStore final : public Store {
 
   std::vector<Link> ListLinks(const LinkQuery& query) override {
     const Param none{{}, 0, true};
+    // a search adds its condition alone: the planner then sees the trigram
+    // index's matches as the way in
+    std::string sql =
+        "SELECT code, " SNIPORA_LINK_COLUMNS " FROM links WHERE domain = $7::text AND code > $1::text"
+        " AND ($2::int8 IS NULL OR created >= $2::int8) AND ($3::int8 IS NULL OR created < $3::int8)"
+        " AND ($4::boolean IS NULL OR disabled = $4::boolean) AND ($5::text IS NULL OR owner = $5::text)";
+    if (!query.text.empty())
+      sql += " AND ((" SNIPORA_LINK_TEXT ") ILIKE $9::text OR tags ILIKE $8::text)";
+    sql += " ORDER BY code LIMIT $6::int8";
+    // a domain's keys share their prefix, so they sort as its codes do
+    std::vector<Param> params{Bytes(LinkKey(query.domain, query.after)), MaybeInteger(query.createdFrom),
+                              MaybeInteger(query.createdBefore),
+                              query.disabled ? TextForm(*query.disabled ? "true" : "false") : none,
+                              query.owner ? Bytes(*query.owner) : none, TextForm(std::to_string(query.limit)),
+                              Bytes(query.domain)};
+    if (!query.text.empty()) {
+      params.push_back(Bytes(LikePattern(query.text)));
+      params.push_back(Bytes(LikePattern(EscapedForm(query.text))));
+    }
     return WithSession([&](Session& session) {
-      const Result result = session.ExecuteParams(
-          "SELECT code, " SNIPORA_LINK_COLUMNS " FROM links WHERE domain = $7::text AND code > $1::text"
-          " AND ($2::int8 IS NULL OR created >= $2::int8) AND ($3::int8 IS NULL OR created < $3::int8)"
-          " AND ($4::boolean IS NULL OR disabled = $4::boolean) AND ($5::text IS NULL OR owner = $5::text)"
-          " ORDER BY code LIMIT $6::int8",
-          // a domain's keys share their prefix, so they sort as its codes do
-          {Bytes(LinkKey(query.domain, query.after)), MaybeInteger(query.createdFrom), MaybeInteger(query.createdBefore),
-           query.disabled ? TextForm(*query.disabled ? "true" : "false") : none,
-           query.owner ? Bytes(*query.owner) : none, TextForm(std::to_string(query.limit)), Bytes(query.domain)},
-          PGRES_TUPLES_OK);
+      const Result result = session.ExecuteParams(sql.c_str(), params, PGRES_TUPLES_OK);
       std::vector<Link> links;
       for (int row = 0; row < PQntuples(result.get()); ++row) {
         Link& link = links.emplace_back();
@@ -1010,6 +1074,97 @@ class PostgresStore final : public Store {
     }
     const std::vector<Param> params = {TextForm(TextArray(names)), TextForm(IntegerArray(times))};
     Retrying([&](Session& session) { return session.Run(kFreeCodes, params); });
+  }
+
+  Person SeePerson(const SignInSays& says) override {
+    return Retrying([&](Session& session) {
+      const Result seen = session.ExecuteParams(
+          "INSERT INTO people(issuer, subject, name, email, role, first_seen, last_seen)"
+          " VALUES ($1::text, $2::text, $3::text, $4::text, $5::text, $6::int8, $6::int8)"
+          " ON CONFLICT(issuer, subject) DO UPDATE SET name = excluded.name, email = excluded.email,"
+          " role = excluded.role, last_seen = excluded.last_seen RETURNING " SNIPORA_PERSON_COLUMNS,
+          {Bytes(says.issuer), Bytes(says.subject), Bytes(says.name), Bytes(says.email), Bytes(says.role),
+           TextForm(std::to_string(says.at))},
+          PGRES_TUPLES_OK);
+      return ReadPerson(seen.get(), 0, 0);
+    });
+  }
+
+  std::optional<Person> FindPerson(int64_t id) override {
+    return WithSession([&](Session& session) -> std::optional<Person> {
+      const Result found = session.ExecuteParams("SELECT " SNIPORA_PERSON_COLUMNS " FROM people WHERE id = $1::int8",
+                                                 {TextForm(std::to_string(id))}, PGRES_TUPLES_OK);
+      if (PQntuples(found.get()) == 0) return std::nullopt;
+      return ReadPerson(found.get(), 0, 0);
+    });
+  }
+
+  std::vector<Person> ListPeople() override {
+    return WithSession([&](Session& session) {
+      const Result all =
+          session.ExecuteParams("SELECT " SNIPORA_PERSON_COLUMNS " FROM people ORDER BY id", {}, PGRES_TUPLES_OK);
+      std::vector<Person> people;
+      for (int row = 0; row < PQntuples(all.get()); ++row) people.push_back(ReadPerson(all.get(), row, 0));
+      return people;
+    });
+  }
+
+  bool ChangePerson(int64_t id, const PersonChange& change) override {
+    const std::string idText = std::to_string(id);
+    return Retrying([&](Session& session) {
+      Transaction transaction(session);
+      const Param role = change.role ? Bytes(*change.role) : Param{{}, 1, true};
+      const Param locked = change.locked ? TextForm(*change.locked ? "true" : "false") : Param{{}, 0, true};
+      const Result changed = session.ExecuteParams(
+          "UPDATE people SET role = coalesce($2::text, role), locked = coalesce($3::boolean, locked)"
+          " WHERE id = $1::int8",
+          {TextForm(idText), role, locked}, PGRES_COMMAND_OK);
+      if (std::string_view(PQcmdTuples(changed.get())) == "0") return false;
+      if (change.locked.value_or(false))
+        session.ExecuteParams("DELETE FROM sessions WHERE person = $1::int8", {TextForm(idText)}, PGRES_COMMAND_OK);
+      NoteChange(session, "person", idText);
+      transaction.Commit();
+      return true;
+    });
+  }
+
+  void AddSession(const SessionRecord& record) override {
+    Retrying([&](Session& session) {
+      session.ExecuteParams("INSERT INTO sessions(digest, person, created, last_seen)"
+                            " VALUES ($1::bytea, $2::int8, $3::int8, $4::int8)",
+                            {Bytes(record.digest), TextForm(std::to_string(record.person)),
+                             TextForm(std::to_string(record.created)), TextForm(std::to_string(record.lastSeen))},
+                            PGRES_COMMAND_OK);
+      return true;
+    });
+  }
+
+  std::optional<SignedIn> FindSession(std::string_view digest) override {
+    return WithSession([&](Session& session) -> std::optional<SignedIn> {
+      const Result found = session.ExecuteParams(
+          "SELECT s.person, s.created, s.last_seen, p.id, p.issuer, p.subject, p.name, p.email, p.role,"
+          " p.locked::int4::int8, p.first_seen, p.last_seen FROM sessions s JOIN people p ON p.id = s.person"
+          " WHERE s.digest = $1::bytea",
+          {Bytes(digest)}, PGRES_TUPLES_OK);
+      if (PQntuples(found.get()) == 0) return std::nullopt;
+      const PGresult* row = found.get();
+      return SignedIn{{std::string(digest), Int8(row, 0, 0), Int8(row, 0, 1), Int8(row, 0, 2)}, ReadPerson(row, 0, 3)};
+    });
+  }
+
+  void TouchSession(std::string_view digest, int64_t at) override {
+    Retrying([&](Session& session) {
+      session.ExecuteParams("UPDATE sessions SET last_seen = greatest(last_seen, $2::int8) WHERE digest = $1::bytea",
+                            {Bytes(digest), TextForm(std::to_string(at))}, PGRES_COMMAND_OK);
+      return true;
+    });
+  }
+
+  void EndSession(std::string_view digest) override {
+    Retrying([&](Session& session) {
+      session.ExecuteParams("DELETE FROM sessions WHERE digest = $1::bytea", {Bytes(digest)}, PGRES_COMMAND_OK);
+      return true;
+    });
   }
 
   StoreHealth Health() override {

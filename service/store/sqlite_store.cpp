@@ -82,7 +82,42 @@ constexpr const char* kMigrations[] = {
     "ALTER TABLE links ADD COLUMN quarantine TEXT NOT NULL DEFAULT '';"
     "CREATE TABLE quarantine_releases(code TEXT NOT NULL, reason TEXT NOT NULL, released INTEGER NOT NULL,"
     " PRIMARY KEY(code, reason)) WITHOUT ROWID",
+    // 8: the console's people and their sessions (people.h)
+    "CREATE TABLE people(id INTEGER PRIMARY KEY, issuer TEXT NOT NULL, subject TEXT NOT NULL,"
+    " name TEXT NOT NULL DEFAULT '', email TEXT NOT NULL DEFAULT '', role TEXT NOT NULL,"
+    " locked INTEGER NOT NULL DEFAULT 0, first_seen INTEGER NOT NULL, last_seen INTEGER NOT NULL,"
+    " UNIQUE(issuer, subject));"
+    "CREATE TABLE sessions(digest BLOB PRIMARY KEY, person INTEGER NOT NULL, created INTEGER NOT NULL,"
+    " last_seen INTEGER NOT NULL) WITHOUT ROWID;"
+    "CREATE INDEX sessions_person ON sessions(person);"
+    // the console's substring search: an FTS5 trigram index of each link's
+    // code, address, title and tags. FTS5 needs an integer row id, which a
+    // table without row ids lacks, so link_search gives each link one; the
+    // index reads its text through the view and is kept by the triggers.
+    "CREATE TABLE link_search(id INTEGER PRIMARY KEY, code TEXT NOT NULL UNIQUE);"
+    "CREATE VIEW link_search_text AS SELECT s.id AS id, l.code AS code, l.address AS address, l.title AS title,"
+    " l.tags AS tags FROM link_search s JOIN links l ON l.code = s.code;"
+    "CREATE VIRTUAL TABLE link_text USING fts5(code, address, title, tags, content='link_search_text',"
+    " content_rowid='id', tokenize='trigram');"
+    "CREATE TRIGGER link_text_insert AFTER INSERT ON links BEGIN"
+    " INSERT INTO link_search(code) VALUES(new.code);"
+    " INSERT INTO link_text(rowid, code, address, title, tags)"
+    "  SELECT id, new.code, new.address, new.title, new.tags FROM link_search WHERE code = new.code; END;"
+    "CREATE TRIGGER link_text_update AFTER UPDATE OF code, address, title, tags ON links BEGIN"
+    " INSERT INTO link_text(link_text, rowid, code, address, title, tags)"
+    "  SELECT 'delete', id, old.code, old.address, old.title, old.tags FROM link_search WHERE code = old.code;"
+    " UPDATE link_search SET code = new.code WHERE code = old.code;"
+    " INSERT INTO link_text(rowid, code, address, title, tags)"
+    "  SELECT id, new.code, new.address, new.title, new.tags FROM link_search WHERE code = new.code; END;"
+    "CREATE TRIGGER link_text_delete AFTER DELETE ON links BEGIN"
+    " INSERT INTO link_text(link_text, rowid, code, address, title, tags)"
+    "  SELECT 'delete', id, old.code, old.address, old.title, old.tags FROM link_search WHERE code = old.code;"
+    " DELETE FROM link_search WHERE code = old.code; END;"
+    "INSERT INTO link_search(code) SELECT code FROM links;"
+    "INSERT INTO link_text(link_text) VALUES('rebuild')",
 };
+// The columns of a Person, in the order ReadPerson takes them.
+#define SNIPORA_PERSON_COLUMNS "id, issuer, subject, name, email, role, locked, first_seen, last_seen"
 // The columns of a Link after its code, in the order ReadLink takes them.
 #define SNIPORA_LINK_COLUMNS \
   "address, created, clicks, disabled, public_note, private_note, expires, max_clicks, owner, title, tags, quarantine"
@@ -188,6 +223,14 @@ class Statement {
   StatementHandle statement_;
 };
 
+// FTS5's query of one phrase: the trigram tokenizer finds it as a substring
+// of any column; a quote inside is doubled.
+std::string PhraseQuery(std::string_view text) {
+  std::string phrase = "\"";
+  for (const char c : text) phrase += c == '"' ? std::string("\"\"") : std::string(1, c);
+  return phrase + '"';
+}
+
 // A link's columns from `first` on (SNIPORA_LINK_COLUMNS).
 void ReadLink(Statement& row, int first, Link& link) {
   link.address = row.Text(first);
@@ -202,6 +245,13 @@ void ReadLink(Statement& row, int first, Link& link) {
   link.title = row.Text(first + 9);
   link.tags = TagsOfColumn(row.Text(first + 10));
   link.quarantine = row.Text(first + 11);
+}
+
+// A person's columns from `first` on (SNIPORA_PERSON_COLUMNS).
+Person ReadPerson(Statement& row, int first) {
+  return {row.Integer(first),       std::string(row.Text(first + 1)), std::string(row.Text(first + 2)),
+          std::string(row.Text(first + 3)), std::string(row.Text(first + 4)), std::string(row.Text(first + 5)),
+          row.Integer(first + 6) != 0, row.Integer(first + 7),      row.Integer(first + 8)};
 }
 
 struct ResetOnExit {
@@ -339,10 +389,20 @@ class SqliteStore final : public Store {
 
   std::vector<Link> ListLinks(const LinkQuery& query) override {
     Lease lease(*this);
+    // "+domain": SQLite otherwise walks the (domain, address) index and sorts
+    // every link of the domain for each page; the codes' order needs no sort.
+    // A search starts from the index's matches instead and sorts those.
+#define SNIPORA_LIST_FILTERS                                                                    \
+  " +domain = ?7 AND code > ?1 AND (?2 IS NULL OR created >= ?2) AND (?3 IS NULL OR created < ?3)" \
+  " AND (?4 IS NULL OR disabled = ?4) AND (?5 IS NULL OR owner = ?5) ORDER BY code LIMIT ?6"
     Statement list(lease->db.get(),
-                   "SELECT code, " SNIPORA_LINK_COLUMNS " FROM links WHERE domain = ?7 AND code > ?1"
-                   " AND (?2 IS NULL OR created >= ?2) AND (?3 IS NULL OR created < ?3)"
-                   " AND (?4 IS NULL OR disabled = ?4) AND (?5 IS NULL OR owner = ?5) ORDER BY code LIMIT ?6");
+                   query.text.empty()
+                       ? "SELECT code, " SNIPORA_LINK_COLUMNS " FROM links WHERE" SNIPORA_LIST_FILTERS
+                       : "SELECT code, " SNIPORA_LINK_COLUMNS " FROM (SELECT s.code AS hit FROM link_text"
+                         " CROSS JOIN link_search s ON s.id = link_text.rowid WHERE link_text MATCH ?8)"
+                         " CROSS JOIN links ON links.code = hit WHERE" SNIPORA_LIST_FILTERS);
+#undef SNIPORA_LIST_FILTERS
+    if (!query.text.empty()) list.Bind(8, PhraseQuery(query.text));
     // a domain's keys share their prefix, so they sort as its codes do
     const std::string after = LinkKey(query.domain, query.after);
     list.Bind(1, after).Bind(2, query.createdFrom).Bind(3, query.createdBefore).Bind(7, query.domain);
@@ -751,6 +811,82 @@ class SqliteStore final : public Store {
     NoteChange("link", key);
     transaction.Commit();
     return true;
+  }
+
+  Person SeePerson(const SignInSays& says) override {
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    Statement see(writer_.db.get(),
+                  "INSERT INTO people(issuer, subject, name, email, role, first_seen, last_seen)"
+                  " VALUES(?1, ?2, ?3, ?4, ?5, ?6, ?6) ON CONFLICT(issuer, subject) DO UPDATE SET name = excluded.name,"
+                  " email = excluded.email, role = excluded.role, last_seen = excluded.last_seen"
+                  " RETURNING " SNIPORA_PERSON_COLUMNS);
+    see.Bind(1, says.issuer).Bind(2, says.subject).Bind(3, says.name).Bind(4, says.email).Bind(5, says.role);
+    see.Bind(6, says.at);
+    if (!see.Step()) throw StoreError("a person's row was not returned");
+    Person person = ReadPerson(see, 0);
+    see.Reset();
+    transaction.Commit();
+    return person;
+  }
+
+  std::optional<Person> FindPerson(int64_t id) override {
+    Lease lease(*this);
+    Statement find(lease->db.get(), "SELECT " SNIPORA_PERSON_COLUMNS " FROM people WHERE id = ?1");
+    find.Bind(1, id);
+    if (!find.Step()) return std::nullopt;
+    return ReadPerson(find, 0);
+  }
+
+  std::vector<Person> ListPeople() override {
+    Lease lease(*this);
+    Statement all(lease->db.get(), "SELECT " SNIPORA_PERSON_COLUMNS " FROM people ORDER BY id");
+    std::vector<Person> people;
+    while (all.Step()) people.push_back(ReadPerson(all, 0));
+    return people;
+  }
+
+  bool ChangePerson(int64_t id, const PersonChange& change) override {
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    Statement update(writer_.db.get(),
+                     "UPDATE people SET role = coalesce(?2, role), locked = coalesce(?3, locked) WHERE id = ?1");
+    update.Bind(1, id).BindMaybe(2, change.role);
+    update.Bind(3, change.locked ? std::optional<int64_t>(*change.locked) : std::nullopt).Step();
+    if (sqlite3_changes(writer_.db.get()) == 0) return false;
+    if (change.locked.value_or(false))
+      Statement(writer_.db.get(), "DELETE FROM sessions WHERE person = ?1").Bind(1, id).Step();
+    NoteChange("person", std::to_string(id));
+    transaction.Commit();
+    return true;
+  }
+
+  void AddSession(const SessionRecord& session) override {
+    std::lock_guard lock(writerMutex_);
+    Statement add(writer_.db.get(), "INSERT INTO sessions(digest, person, created, last_seen) VALUES(?1, ?2, ?3, ?4)");
+    add.BindBlob(1, session.digest).Bind(2, session.person).Bind(3, session.created).Bind(4, session.lastSeen).Step();
+  }
+
+  std::optional<SignedIn> FindSession(std::string_view digest) override {
+    Lease lease(*this);
+    Statement find(lease->db.get(),
+                   "SELECT s.person, s.created, s.last_seen, p.id, p.issuer, p.subject, p.name, p.email, p.role,"
+                   " p.locked, p.first_seen, p.last_seen FROM sessions s JOIN people p ON p.id = s.person"
+                   " WHERE s.digest = ?1");
+    find.BindBlob(1, digest);
+    if (!find.Step()) return std::nullopt;
+    return SignedIn{{std::string(digest), find.Integer(0), find.Integer(1), find.Integer(2)}, ReadPerson(find, 3)};
+  }
+
+  void TouchSession(std::string_view digest, int64_t at) override {
+    std::lock_guard lock(writerMutex_);
+    Statement touch(writer_.db.get(), "UPDATE sessions SET last_seen = max(last_seen, ?2) WHERE digest = ?1");
+    touch.BindBlob(1, digest).Bind(2, at).Step();
+  }
+
+  void EndSession(std::string_view digest) override {
+    std::lock_guard lock(writerMutex_);
+    Statement(writer_.db.get(), "DELETE FROM sessions WHERE digest = ?1").BindBlob(1, digest).Step();
   }
 
   StoreHealth Health() override {

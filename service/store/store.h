@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "service/store/tallies.h"
+#include "service/store/people.h"
 
 namespace snipora::service {
 
@@ -118,6 +119,10 @@ struct LinkQuery {
   std::optional<std::string> owner;
   int limit = 1000;
   std::string domain;  // the links of this domain alone ("": the default)
+  // at least 3 characters the code, address, title or tags hold (letter case
+  // ignored), found through the store's index; "": any. The answer may hold
+  // a little more than asked (a match across two tags): callers check again.
+  std::string text;
 };
 
 // One row of the changes log: a link (by its key) or a key (by name) changed.
@@ -338,6 +343,34 @@ class Store {
   // standby, not a file opened read-only).
   virtual StoreHealth Health() = 0;
   bool Healthy() { return Health() == StoreHealth::kOk; }
+
+  // From version 8, the console's people and sessions (people.h); a store
+  // without them refuses each call.
+  // Makes the person a sign-in names, or brings their name, email, role and
+  // last sight up to date; the row as it is now.
+  virtual Person SeePerson(const SignInSays& says) { return Unsupported<Person>(says); }
+  virtual std::optional<Person> FindPerson(int64_t id) { return Unsupported<std::optional<Person>>(id); }
+  virtual std::vector<Person> ListPeople() { return Unsupported<std::vector<Person>>(0); }
+  // Changes a person and notes it ("person"); a lock-out also ends every
+  // session of theirs, in the same transaction. False when there is no such person.
+  virtual bool ChangePerson(int64_t id, const PersonChange& change) {
+    (void)change;
+    return Unsupported<bool>(id);
+  }
+  virtual void AddSession(const SessionRecord& session) { Unsupported<bool>(session.person); }
+  // The session of a digest and its person; none when it is not (or no longer) kept.
+  virtual std::optional<SignedIn> FindSession(std::string_view digest) {
+    return Unsupported<std::optional<SignedIn>>(digest);
+  }
+  virtual void TouchSession(std::string_view digest, int64_t at) { Unsupported<bool>(digest.size() + at); }
+  // Ends a session; a sign-out on any instance is then seen by all of them.
+  virtual void EndSession(std::string_view digest) { Unsupported<bool>(digest); }
+
+ private:
+  template <class T, class Any>
+  static T Unsupported(const Any&) {
+    throw StoreError("this store keeps no people");
+  }
 };
 
 }  // namespace snipora::service

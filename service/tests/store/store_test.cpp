@@ -579,6 +579,47 @@ TEST_P(StoreTest, TitlesTagsAndTheEndALinkIsBornWithAreKept) {
   EXPECT_EQ(visited, 2u);
 }
 
+// The console's search finds links through the store's trigram index: the
+// links an older store held (indexed as it migrates), a link made after,
+// a changed title by its new words alone, a deleted link no more; letter
+// case is ignored and LIKE's own characters are plain characters.
+TEST_P(StoreTest, SearchFindsThroughTheIndexWhatTheLinksHoldNow) {
+  ASSERT_TRUE(LoadOldSchema(4, "INSERT INTO links(code, address, created, title) VALUES ('old', " +
+                                   std::string(Sqlite() ? "'http://old.example/Reports/2024', 100, 'Budget'"
+                                                        : "'http://old.example/Reports/2024'::bytea, 100,"
+                                                          " 'Budget'::bytea") + ");"));
+  std::unique_ptr<Store> store = Open();
+  NewLink made{"made", "http://new.example/a_b/50%off", 200};
+  made.title = "Plan \xE4\xB8\xAD\xE6\x96\x87\xE5\xAD\x97 Q3";
+  made.tags = {"launch-day"};
+  ASSERT_EQ(store->InsertIfAbsent(std::vector<NewLink>{made, {"other", "http://new.example/axb/500ff", 201}})[0].outcome,
+            InsertResult::kInserted);
+  const auto found = [&](const std::string& text) {
+    LinkQuery query;
+    query.text = text;
+    std::vector<std::string> codes;
+    for (const Link& link : store->ListLinks(query)) codes.push_back(link.code);
+    return codes;
+  };
+  using Codes = std::vector<std::string>;
+  EXPECT_EQ(found("reports/2024"), Codes{"old"});
+  EXPECT_EQ(found("budget"), Codes{"old"});
+  EXPECT_EQ(found("\xE4\xB8\xAD\xE6\x96\x87\xE5\xAD\x97"), Codes{"made"});
+  EXPECT_EQ(found("a_b/50%"), Codes{"made"});  // not "axb/500"
+  EXPECT_EQ(found("nch-d"), Codes{"made"});
+  EXPECT_EQ(found("ade"), Codes{"made"});  // the code
+  EXPECT_EQ(found("new.example"), (Codes{"made", "other"}));
+  LinkChange change;
+  change.title = "Renamed forecast";
+  ASSERT_EQ(store->ChangeLink("old", change).outcome, ChangeResult::kChanged);
+  EXPECT_EQ(found("forecast"), Codes{"old"});
+  EXPECT_TRUE(found("budget").empty());
+  EXPECT_EQ(found("reports/2024"), Codes{"old"});
+  ASSERT_TRUE(store->DeleteLink("made"));
+  EXPECT_TRUE(found("nch-d").empty());
+  EXPECT_EQ(found("new.example"), Codes{"other"});
+}
+
 INSTANTIATE_TEST_SUITE_P(Stores, StoreTest, testing::ValuesIn(test::kStoreKinds), test::KindName);
 
 TEST(PostgresStore, InstancesStartingTogetherMigrateOnceAndANewerSchemaIsRefused) {
