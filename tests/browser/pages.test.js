@@ -145,7 +145,7 @@ test('the copy button puts the short address on the clipboard and says so', asyn
   }
 });
 
-test('the QR code, as PNG and as the page shows it, reads back as the short address', async () => {
+test('the QR code, as PNG and as the page shows it, reads back as the short address with its QR marker', async () => {
   const page = await watchedPage(chromium.browser, { language: 'en' });
   await open(page, '/');
   const short = await shorten(page);
@@ -156,7 +156,7 @@ test('the QR code, as PNG and as the page shows it, reads back as the short addr
   assert.equal(png.headers.get('content-type'), 'image/png');
   const pngFile = path.join(scratch, `${code}.png`);
   fs.writeFileSync(pngFile, Buffer.from(await png.arrayBuffer()));
-  assert.equal(await zbar(pngFile), short, 'the PNG route');
+  assert.equal(await zbar(pngFile), `${short}?qr`, 'the PNG route');
 
   const image = await page.$('#qr');
   assert.ok(image, 'the result page has no #qr');
@@ -167,7 +167,7 @@ test('the QR code, as PNG and as the page shows it, reads back as the short addr
   }, { timeout: 5000 });
   const shownFile = path.join(scratch, `${code}-shown.png`);
   await image.screenshot({ path: shownFile });
-  assert.equal(await zbar(shownFile), short, 'the page\'s image');
+  assert.equal(await zbar(shownFile), `${short}?qr`, 'the page\'s image');
   assertClean(page);
   await page.close();
 });
