@@ -25,8 +25,8 @@ struct WebhookTiming {
   int64_t firstRetry = 5;                // seconds before the second attempt; doubling
   int64_t longestRetry = 6 * 3600;       // the wait's bound
   int64_t giveUpAfter = 24 * 3600;       // seconds after the change
-  int batch = 10;                        // events claimed at once
-  int64_t lease = 120;                   // seconds: longer than a batch's POSTs
+  int batch = 4;                         // events claimed at once
+  int64_t lease = 30;                    // seconds: longer than a batch's POSTs
 };
 
 class WebhookDelivery {
