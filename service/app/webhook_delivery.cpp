@@ -38,6 +38,10 @@ void WebhookDelivery::Stop() {
 }
 
 std::string WebhookDelivery::Body(const OutboxEvent& event, const std::string& shortAddress) {
+  if (event.event.starts_with("domain."))
+    return JsonText(Json{{"type", event.event},
+                         {"timestamp", IsoUtc(event.at)},
+                         {"data", {{"host", event.key}, {"zone", event.actor}}}});
   const KeyParts parts = SplitLinkKey(event.key);
   Json data = {{"code", std::string(parts.code)},
                {"short", shortAddress},
@@ -89,7 +93,7 @@ void WebhookDelivery::Deliver(const OutboxEvent& event, int64_t now) {
   }
   WebhookPost post;
   post.url = urls_[std::size_t(event.target)];
-  post.body = Body(event, shortAddress_(event.key));
+  post.body = Body(event, event.event.starts_with("domain.") ? std::string() : shortAddress_(event.key));
   post.timeoutSeconds = timing_.timeoutSeconds;
   // the outbox's id: the same on every attempt and from every instance, so a
   // receiver tells an event sent again from a new one

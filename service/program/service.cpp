@@ -64,7 +64,6 @@ std::vector<ThreatFeedSource> ThreatFeedsOf(const Settings& settings) {
   return std::move(*feeds);
 }
 
-// The public hosts that are names (a blocklist of domains has no IP addresses).
 // The webhooks' signing key from --webhook-secret-file.
 std::string WebhookKeyOf(const Settings& settings) {
   if (settings.webhookSecretFile.empty()) throw std::runtime_error("--webhook needs --webhook-secret-file");
@@ -79,6 +78,7 @@ std::string WebhookKeyOf(const Settings& settings) {
   return std::move(*key);
 }
 
+// The public hosts that are names (a blocklist of domains has no IP addresses).
 std::unique_ptr<ReputationWatch> ReputationWatchOf(const Settings& settings, Metrics& metrics) {
   if (settings.reputationZones.empty()) return nullptr;
   std::vector<std::string> hosts, zones;
@@ -145,7 +145,16 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
   server_ = std::make_unique<HttpTransport>(settings_, trustedProxies_, metrics_, log_.get(), *application_);
   threatFeeds_->Start();
   reputation_ = ReputationWatchOf(settings_, metrics_);
-  if (reputation_) reputation_->Start();
+  if (reputation_) {
+    reputation_->OnListed([this](const std::string& host, const std::string& zone) {
+      try {
+        store_->AddEvent("domain.listed", host, zone);
+      } catch (const StoreError& error) {
+        Log(LogLevel::kError, std::string("webhooks: domain.listed not written: ") + error.what());
+      }
+    });
+    reputation_->Start();
+  }
   if (const std::vector<std::string> urls = Webhooks(settings_); !urls.empty()) {
     webhooks_ = std::make_unique<WebhookDelivery>(urls, WebhookKeyOf(settings_), *store_, metrics_,
                                                   [this](const std::string& key) {

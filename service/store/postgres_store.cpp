@@ -747,6 +747,14 @@ class PostgresStore final : public Store {
     });
   }
 
+  void AddEvent(std::string_view event, std::string_view key, std::string_view actor) override {
+    if (options_.webhookTargets <= 0) return;
+    Retrying([&](Session& session) {
+      AddEvents(session, options_.webhookTargets, event, key, "", actor, Now());
+      return true;
+    });
+  }
+
   void EventDone(int64_t id) override {
     Retrying([&](Session& session) {
       session.ExecuteParams("DELETE FROM webhook_outbox WHERE id = $1::int8", {TextForm(std::to_string(id))},

@@ -671,6 +671,14 @@ class SqliteStore final : public Store {
     return events;
   }
 
+  void AddEvent(std::string_view event, std::string_view key, std::string_view actor) override {
+    if (options_.webhookTargets <= 0) return;
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    AddEvents(event, key, "", actor);
+    transaction.Commit();
+  }
+
   void EventDone(int64_t id) override {
     std::lock_guard lock(writerMutex_);
     Statement(writer_.db.get(), "DELETE FROM webhook_outbox WHERE id = ?1").Bind(1, id).Step();

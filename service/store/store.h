@@ -325,6 +325,9 @@ class Store {
   // again at `due`, its attempts counted.
   virtual std::vector<OutboxEvent> ClaimEvents(int64_t now, int64_t lease, int limit) = 0;
   virtual void EventDone(int64_t id) = 0;
+  // An event that is no link's change (domain.listed: `key` the host,
+  // `actor` the zone), for every receiver, in a transaction of its own.
+  virtual void AddEvent(std::string_view event, std::string_view key, std::string_view actor) = 0;
   virtual void EventRetry(int64_t id, int64_t due) = 0;
   // Whether the database answers a query now, and would take a write (not a
   // standby, not a file opened read-only).

@@ -78,6 +78,9 @@ class CountingStore final : public Store {
     return inner_->ClaimEvents(now, lease, limit);
   }
   void EventDone(int64_t id) override { inner_->EventDone(id); }
+  void AddEvent(std::string_view event, std::string_view key, std::string_view actor) override {
+    inner_->AddEvent(event, key, actor);
+  }
   void EventRetry(int64_t id, int64_t due) override { inner_->EventRetry(id, due); }
   void AddClicks(std::span<const ClickCount> counts, const ClickFlush& flush) override {
     ++clickWrites;
