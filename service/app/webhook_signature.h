@@ -9,7 +9,7 @@
 namespace snipora::service {
 
 // The key a secret file's text stands for: "whsec_" and base64 decoded (as
-// the specification's clients take it), else the bytes as they are; a final
+// Standard Webhooks clients take it), else the bytes as they are; a final
 // line end is no part of either. Nothing: whsec_ with no valid base64 after.
 std::optional<std::string> WebhookKey(std::string_view fileText);
 

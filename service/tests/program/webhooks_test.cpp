@@ -44,7 +44,7 @@ bool Within(std::chrono::milliseconds limit, const std::function<bool()>& done) 
   return true;
 }
 
-// Computed here from the specification's words, not by the service's code.
+// Computed here from Standard Webhooks' own words, not by the service's code.
 std::string Expected(const test::Received& received) {
   hmac_sha256_ctx context;
   const std::string key(kSecretBytes, sizeof kSecretBytes - 1);
