@@ -236,6 +236,7 @@ Managed Operations::EditLink(Call& call, std::string_view code, LinkChange chang
   Managed managed = ManagedLink(call, code, "changing");
   if (managed.problem != Problem::kNone) return managed;
   const std::string key = LinkKey(managed.link->domain, managed.link->code);
+  change.actor = call.caller ? call.caller->name : std::string();
   ChangeResult result;
   if (!FromStore("changing " + key, [&] { result = parts_.store.ChangeLink(key, change); }))
     return {std::nullopt, Problem::kStoreFailed};
@@ -254,7 +255,7 @@ Problem Operations::RemoveLink(Call& call, std::string_view code) {
   if (managed.problem != Problem::kNone) return managed.problem;
   const std::string key = LinkKey(managed.link->domain, managed.link->code);
   bool deleted = false;
-  if (!FromStore("deleting " + key, [&] { deleted = parts_.store.DeleteLink(key); }))
+  if (!FromStore("deleting " + key, [&] { deleted = parts_.store.DeleteLink(key, call.caller->name); }))
     return Problem::kStoreFailed;
   parts_.cache.Drop(key);
   return deleted ? Problem::kNone : Problem::kNotFound;

@@ -53,6 +53,7 @@ void ReputationWatch::CheckAll() {
         std::string codes;
         for (const std::string& address : answer.addresses) codes += (codes.empty() ? "" : ", ") + address;
         Log(LogLevel::kWarning, host + " is listed by " + zone + " (" + codes + ")");
+        if (listed_callback_) listed_callback_(host, zone);
       } else if (answer.outcome == DnsAnswer::kNotListed && listed_.erase(pair) > 0) {
         Log(LogLevel::kInfo, host + " is no longer listed by " + zone);
       }

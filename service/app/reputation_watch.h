@@ -5,6 +5,7 @@
 // /metrics shows the listings in force.
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <mutex>
 #include <set>
 #include <string>
@@ -23,6 +24,10 @@ class ReputationWatch {
   ~ReputationWatch();  // Stop()
   ReputationWatch(const ReputationWatch&) = delete;
   ReputationWatch& operator=(const ReputationWatch&) = delete;
+  // Called on the watch's thread when a listing starts (before Start).
+  void OnListed(std::function<void(const std::string& host, const std::string& zone)> listed) {
+    listed_callback_ = std::move(listed);
+  }
   void Start();  // nothing without zones or hosts
   void Stop();
 
@@ -35,6 +40,7 @@ class ReputationWatch {
   Metrics& metrics_;
   const std::chrono::seconds interval_;
   std::set<std::string> listed_;  // "HOST ZONE", the thread's own
+  std::function<void(const std::string&, const std::string&)> listed_callback_;
   std::mutex mutex_;
   std::condition_variable wake_;
   bool stopping_ = false;

@@ -12,7 +12,7 @@ Managed Operations::ReleaseLink(Call& call, std::string_view code) {
   if (managed.problem != Problem::kNone || managed.link->quarantine.empty()) return managed;
   const std::string key = LinkKey(*managed.link);
   try {
-    parts_.store.ReleaseLink(key);
+    parts_.store.ReleaseLink(key, call.caller->name);
     managed.link = parts_.store.FindCode(key);
   } catch (const StoreError& error) {
     // as FromStore logs and counts it (operations.cpp)

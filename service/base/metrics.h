@@ -35,6 +35,9 @@ namespace snipora::service {
   X(quarantined, "snipora_quarantined_total", "Links put under review (a threat feed's entry, their velocity)") \
   X(reputationFailures, "snipora_reputation_failures_total", "Lookups of a public host in a reputation zone unanswered") \
   X(velocityFlagged, "snipora_velocity_flagged_total", "Young links flagged for more clicks a minute than --velocity-limit") \
+  X(webhooksDelivered, "snipora_webhook_delivered_total", "Webhook events a receiver took (a 2xx answer)") \
+  X(webhookFailures, "snipora_webhook_failures_total", "Webhook deliveries that failed (tried again later)") \
+  X(webhooksDropped, "snipora_webhook_dropped_total", "Webhook events given up after a day of failures") \
   X(threatFeedFetches, "snipora_threat_feed_fetches_total", "Fetches of threat feeds answered (a body or not modified)") \
   X(threatFeedFailures, "snipora_threat_feed_failures_total", "Fetches of threat feeds that failed (the version before kept)")
 

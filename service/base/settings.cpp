@@ -112,6 +112,13 @@ std::string CheckZone(const std::string& value) {
   return fits ? "" : "takes a DNS zone (letters, digits, '-', '_' and dots), not '" + value + "'";
 }
 
+// One --webhook value: an http or https address (a comma would split it).
+std::string CheckWebhook(const std::string& value) {
+  const bool fits = (value.starts_with("http://") || value.starts_with("https://")) && value.size() <= 2000 &&
+                    value.find_first_of(", \t\r\n") == std::string::npos;
+  return fits ? "" : "takes an http:// or https:// address without commas or spaces, not '" + value + "'";
+}
+
 // One --threat-feed value: NAME=URL.
 std::string CheckThreatFeed(const std::string& value) {
   std::string error;
@@ -144,6 +151,14 @@ const Option kOptions[] = {
      "holds no raw comma (%2C)"},
     {"threat-feed-interval", Number{&Settings::threatFeedInterval, 1, 86400}, "900", kServe,
      "seconds between fetches of each threat feed; a failed fetch keeps the version before"},
+    {"webhook", Text{&Settings::webhooks, "URL", CheckWebhook, true}, "", kServe | kLink,
+     "a receiver of the links' events, given once for each: every creation, change, disabling, quarantine, release "
+     "and deletion is written to an outbox in the store with the change, and POSTed as JSON signed as Standard "
+     "Webhooks sign (webhook-id, webhook-timestamp, webhook-signature), at least once and in order for each link; "
+     "retried with back-off for up to a day, then dropped (snipora_webhook_dropped_total)"},
+    {"webhook-secret-file", Text{&Settings::webhookSecretFile, "FILE"}, "", kServe,
+     "a file holding the webhooks' signing secret: whsec_ and base64 (decoded), or any other bytes (used as they "
+     "are, a final line end left out); needed with --webhook"},
     {"reputation-zone", Text{&Settings::reputationZones, "ZONE", CheckZone, true}, "", kServe,
      "a DNS blocklist's zone for domains, given once for each: every public host name is looked up as HOST.ZONE "
      "at start and every hour; a listing (an A record) is logged and shown in /metrics "
@@ -615,6 +630,16 @@ std::vector<OptionDoc> DescribeOptions() {
                     (option.commands & kServe) && !std::holds_alternative<ConfigFile>(option.value),
                     CommandsOf(option)});
   return docs;
+}
+
+std::vector<std::string> Webhooks(const Settings& settings) {
+  std::vector<std::string> urls;
+  for (std::size_t start = 0; start < settings.webhooks.size();) {
+    const std::size_t comma = std::min(settings.webhooks.find(',', start), settings.webhooks.size());
+    if (comma > start) urls.push_back(settings.webhooks.substr(start, comma - start));
+    start = comma + 1;
+  }
+  return urls;
 }
 
 }  // namespace snipora::service

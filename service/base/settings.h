@@ -44,6 +44,8 @@ struct Settings {
   std::string denyList;
   std::string threatFeeds;  // --threat-feed, each given, comma-separated (ParseThreatFeeds)
   uint32_t threatFeedInterval;
+  std::string webhooks;           // --webhook, each given, comma-separated (Webhooks)
+  std::string webhookSecretFile;
   std::string reputationZones;     // --reputation-zone, each given, comma-separated
   std::string reputationResolver;  // ADDRESS:PORT; "": the system's
   uint32_t velocityLimit;
@@ -126,6 +128,10 @@ struct OptionDoc {
 std::vector<OptionDoc> DescribeOptions();
 // The commands that move links, with their options, as --help prints them.
 extern const char kCommandsHelp[];
+
+// --webhook's values, in the order given (their place is an outbox event's
+// target).
+std::vector<std::string> Webhooks(const Settings& settings);
 
 // --threat-feed's values: NAME=URL each, comma-separated; nothing (and why
 // in `error`) when one is malformed or a name is given twice.

@@ -162,7 +162,7 @@ int RunLinkCommand(const ParsedCommandLine& parsed) {
   const Settings& settings = parsed.settings;
   const std::string code = parsed.operands.empty() ? "" : parsed.operands[0];
   try {
-    std::unique_ptr<Store> store = OpenStore(settings.database);
+    std::unique_ptr<Store> store = OpenStore(settings.database, StoreOptionsOf(settings));
     if (parsed.command == Command::kLinkList) {
       LinkFilter filter;
       filter.query.limit = int(settings.limit);
@@ -176,7 +176,7 @@ int RunLinkCommand(const ParsedCommandLine& parsed) {
       return 0;
     }
     if (parsed.command == Command::kLinkDelete) {
-      if (!store->DeleteLink(code)) throw std::runtime_error("no link has the code " + code);
+      if (!store->DeleteLink(code, "command line")) throw std::runtime_error("no link has the code " + code);
       std::fprintf(stderr, "snipora-service link delete: %s deleted\n", code.c_str());
       return 0;
     }
@@ -184,7 +184,7 @@ int RunLinkCommand(const ParsedCommandLine& parsed) {
     if (parsed.command == Command::kLinkShow) {
       link = store->FindCode(code);
     } else if (parsed.command == Command::kLinkRelease) {
-      store->ReleaseLink(code);
+      store->ReleaseLink(code, "command line");
       link = store->FindCode(code);
     } else if (parsed.command == Command::kLinkTakedown) {
       link = store->FindCode(code);
@@ -192,6 +192,7 @@ int RunLinkCommand(const ParsedCommandLine& parsed) {
       LinkChange change;
       change.disabled = true;
       change.privateNote = "taken down" + (link->quarantine.empty() ? "" : " (" + link->quarantine + ")");
+      change.actor = "command line";
       ChangeResult result = store->ChangeLink(code, change);
       link = result.outcome == ChangeResult::kChanged ? std::optional<Link>(std::move(result.link)) : std::nullopt;
     } else {
@@ -205,6 +206,7 @@ int RunLinkCommand(const ParsedCommandLine& parsed) {
       } else {
         change.expires = std::optional<int64_t>(*ParseTime(settings.at));
       }
+      change.actor = "command line";
       ChangeResult result = store->ChangeLink(code, change);
       if (result.outcome == ChangeResult::kChanged) link = std::move(result.link);
     }

@@ -12,6 +12,7 @@
 #include <stdexcept>
 #include <thread>
 
+#include "service/app/webhook_signature.h"
 #include "service/base/log.h"
 #include "service/core/host_form.h"
 #include "service/store/open_store.h"
@@ -81,6 +82,20 @@ std::vector<ThreatFeedSource> ThreatFeedsOf(const Settings& settings) {
   std::optional<std::vector<ThreatFeedSource>> feeds = ParseThreatFeeds(settings.threatFeeds, &error);
   if (!feeds) throw std::runtime_error("--threat-feed " + error);
   return std::move(*feeds);
+}
+
+// The webhooks' signing key from --webhook-secret-file.
+std::string WebhookKeyOf(const Settings& settings) {
+  if (settings.webhookSecretFile.empty()) throw std::runtime_error("--webhook needs --webhook-secret-file");
+  std::ifstream file(settings.webhookSecretFile, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  if (!file) throw std::runtime_error("--webhook-secret-file " + settings.webhookSecretFile + " could not be read");
+  std::optional<std::string> key = WebhookKey(text.str());
+  if (!key || key->empty())
+    throw std::runtime_error("--webhook-secret-file " + settings.webhookSecretFile +
+                             " holds no secret (whsec_ takes base64 after it)");
+  return std::move(*key);
 }
 
 // The public hosts that are names (a blocklist of domains has no IP addresses).
@@ -162,7 +177,24 @@ Service::Service(Settings settings, std::unique_ptr<Store> store, std::FILE* log
   server_ = std::make_unique<HttpTransport>(settings_, trustedProxies_, metrics_, log_.get(), *application_);
   threatFeeds_->Start();
   reputation_ = ReputationWatchOf(settings_, metrics_);
-  if (reputation_) reputation_->Start();
+  if (reputation_) {
+    reputation_->OnListed([this](const std::string& host, const std::string& zone) {
+      try {
+        store_->AddEvent("domain.listed", host, zone);
+      } catch (const StoreError& error) {
+        Log(LogLevel::kError, std::string("webhooks: domain.listed not written: ") + error.what());
+      }
+    });
+    reputation_->Start();
+  }
+  if (const std::vector<std::string> urls = Webhooks(settings_); !urls.empty()) {
+    webhooks_ = std::make_unique<WebhookDelivery>(urls, WebhookKeyOf(settings_), *store_, metrics_,
+                                                  [this](const std::string& key) {
+                                                    const KeyParts parts = SplitLinkKey(key);
+                                                    return operations_->ShortAddress(parts.domain, parts.code);
+                                                  });
+    webhooks_->Start();
+  }
   // With SQLite and a cache as large as the store, no redirect then reads the
   // database; with PostgreSQL an instance starts with as many codes as fit.
   if (settings_.cacheSize > 0)
@@ -216,6 +248,7 @@ void Service::Stop() {
   retention_.reset();
   threatFeeds_->Stop();
   if (reputation_) reputation_->Stop();
+  if (webhooks_) webhooks_->Stop();
   warming_ = false;
   if (warmer_.joinable()) warmer_.join();
   server_->Quiesce();

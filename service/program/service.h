@@ -21,6 +21,7 @@
 #include "service/app/threat_feeds.h"
 #include "service/app/reputation_watch.h"
 #include "service/app/velocity_watch.h"
+#include "service/app/webhook_delivery.h"
 #include "service/base/metrics.h"
 #include "service/base/settings.h"
 #include "service/core/address_check.h"
@@ -94,6 +95,8 @@ class Service {
   OpenDoors doors_;
   std::unique_ptr<Application> application_;
   std::unique_ptr<HttpTransport> server_;
+  // none without --webhook; after what it uses, so stopped before them
+  std::unique_ptr<WebhookDelivery> webhooks_;
   // Fills the cache from the store after start while it has room.
   std::atomic<bool> warming_{true};
   std::atomic<bool> filled_{false};

@@ -22,6 +22,7 @@ StoreOptions::StoreOptions() : codeQuarantine(int64_t(Settings().codeQuarantineD
 StoreOptions StoreOptionsOf(const Settings& settings) {
   StoreOptions options;
   options.codeQuarantine = int64_t(settings.codeQuarantineDays) * kSecondsADay;
+  options.webhookTargets = int64_t(Webhooks(settings).size());
   return options;
 }
 

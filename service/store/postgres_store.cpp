@@ -6,6 +6,7 @@
 #include <sys/eventfd.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -79,12 +80,17 @@ constexpr const char* kMigrations[] = {
     "CREATE TABLE day_salts(day bigint PRIMARY KEY, salt bytea NOT NULL);"
     "CREATE INDEX daily_clicks_day ON daily_clicks(day)",
     // 7: abuse screening: the threat feeds' versions every instance applies;
-    // a link under review, and the reasons an admin released it from
+    // a link under review, and the reasons an admin released it from; the
+    // webhooks' outbox (the events of one link and receiver go in id order)
     "CREATE TABLE threat_feeds(name text COLLATE \"C\" PRIMARY KEY, body bytea NOT NULL,"
     " etag text NOT NULL DEFAULT '', last_modified text NOT NULL DEFAULT '', fetched bigint NOT NULL);"
     "ALTER TABLE links ADD COLUMN quarantine bytea NOT NULL DEFAULT '';"
     "CREATE TABLE quarantine_releases(code text COLLATE \"C\" NOT NULL, reason bytea NOT NULL,"
-    " released bigint NOT NULL, PRIMARY KEY(code, reason))",
+    " released bigint NOT NULL, PRIMARY KEY(code, reason));"
+    "CREATE TABLE webhook_outbox(id bigserial PRIMARY KEY, target bigint NOT NULL, event text NOT NULL,"
+    " code text COLLATE \"C\" NOT NULL, address bytea NOT NULL, actor bytea NOT NULL, at bigint NOT NULL,"
+    " attempts bigint NOT NULL DEFAULT 0, due bigint NOT NULL, leased bigint NOT NULL DEFAULT 0);"
+    "CREATE INDEX webhook_outbox_link ON webhook_outbox(target, code, id)",
     // 8: the console's people and their sessions (people.h)
     "CREATE TABLE people(id bigserial PRIMARY KEY, issuer text NOT NULL, subject text NOT NULL,"
     " name text NOT NULL DEFAULT '', email text NOT NULL DEFAULT '', role text NOT NULL,"
@@ -426,6 +432,19 @@ void NoteChange(Session& session, std::string_view kind, std::string_view name) 
                         PGRES_TUPLES_OK);
 }
 
+// Inside a transaction: a change's webhook event for each of `targets`
+// receivers, the address as the link has it now (or had it, when deleted).
+void AddEvents(Session& session, int64_t targets, std::string_view event, std::string_view key,
+               std::string_view address, std::string_view actor, int64_t now) {
+  if (targets <= 0) return;
+  session.ExecuteParams(
+      "INSERT INTO webhook_outbox(target, event, code, address, actor, at, due)"
+      " SELECT t, $2::text, $3::text, $4::bytea, $5::bytea, $6::int8, $6::int8 FROM generate_series(0, $1::int8 - 1) t",
+      {TextForm(std::to_string(targets)), Bytes(event), Bytes(key), Bytes(address), Bytes(actor),
+       TextForm(std::to_string(now))},
+      PGRES_COMMAND_OK);
+}
+
 // LISTEN on a connection of its own: every notification on the channel, and
 // every (re)connection, calls `changed`. A broken connection is made again,
 // the wait between attempts doubling from 0.1 s to 1 s.
@@ -598,6 +617,14 @@ class PostgresStore final : public Store {
           inserted.erase(row);
         }
       }
+      if (options_.webhookTargets > 0) {
+        std::set<std::string_view> told;  // the first link of the batch with a code is the one inserted
+        for (std::size_t i = 0; i < links.size(); ++i) {
+          const auto row = inserted.find(keys[i]);
+          if (row == inserted.end() || row->second != links[i].address || !told.insert(keys[i]).second) continue;
+          AddEvents(session, options_.webhookTargets, "link.created", keys[i], links[i].address, links[i].owner, Now());
+        }
+      }
       transaction.Commit();
       // In the batch's order: the first of equal codes or addresses is the
       // one the insert kept (rows go in as unnest gives them); an address
@@ -650,6 +677,8 @@ class PostgresStore final : public Store {
            Bytes(TagsColumn(after.tags))},
           PGRES_COMMAND_OK);
       NoteChange(session, "link", code);
+      AddEvents(session, options_.webhookTargets, after.disabled && !before.disabled ? "link.disabled" : "link.changed",
+                code, after.address, change.actor, Now());
       transaction.Commit();
       return {ChangeResult::kChanged, std::move(after)};
     });
@@ -741,6 +770,8 @@ class PostgresStore final : public Store {
             {Bytes(ask.key), Bytes(ask.reason)}, PGRES_COMMAND_OK);
         if (std::string_view(PQcmdTuples(changed.get())) == "0") continue;
         NoteChange(session, "link", ask.key);
+        AddEvents(session, options_.webhookTargets, "link.quarantined", ask.key, AddressOf(session, ask.key), ask.reason,
+                  Now());
         put.push_back(ask.key);
       }
       transaction.Commit();
@@ -748,7 +779,7 @@ class PostgresStore final : public Store {
     });
   }
 
-  bool ReleaseLink(std::string_view key) override {
+  bool ReleaseLink(std::string_view key, std::string_view actor) override {
     return Retrying([&](Session& session) {
       Transaction transaction(session);
       const Result found = session.ExecuteParams("SELECT quarantine FROM links WHERE code = $1::text FOR UPDATE",
@@ -763,7 +794,56 @@ class PostgresStore final : public Store {
       session.ExecuteParams("UPDATE links SET quarantine = ''::bytea WHERE code = $1::text", {Bytes(key)},
                             PGRES_COMMAND_OK);
       NoteChange(session, "link", key);
+      AddEvents(session, options_.webhookTargets, "link.released", key, AddressOf(session, key), actor, Now());
       transaction.Commit();
+      return true;
+    });
+  }
+
+  std::vector<OutboxEvent> ClaimEvents(int64_t now, int64_t lease, int limit) override {
+    return Retrying([&](Session& session) {
+      // SKIP LOCKED and the lease checked again on the row as updated: of
+      // instances claiming at once, one takes each event
+      const Result result = session.ExecuteParams(
+          "UPDATE webhook_outbox SET leased = $1::int8 + $2::int8 WHERE leased <= $1::int8 AND id IN"
+          " (SELECT id FROM webhook_outbox o WHERE due <= $1::int8 AND leased <= $1::int8 AND id ="
+          " (SELECT min(id) FROM webhook_outbox p WHERE p.target = o.target AND p.code = o.code)"
+          " ORDER BY id LIMIT $3::int8 FOR UPDATE SKIP LOCKED)"
+          " RETURNING id, target, event, code, address, actor, at, attempts",
+          {TextForm(std::to_string(now)), TextForm(std::to_string(lease)), TextForm(std::to_string(limit))},
+          PGRES_TUPLES_OK);
+      std::vector<OutboxEvent> events;
+      for (int row = 0; row < PQntuples(result.get()); ++row)
+        events.push_back({Int8(result.get(), row, 0), Int8(result.get(), row, 1), std::string(Value(result.get(), row, 2)),
+                          std::string(Value(result.get(), row, 3)), std::string(Value(result.get(), row, 4)),
+                          std::string(Value(result.get(), row, 5)), Int8(result.get(), row, 6),
+                          Int8(result.get(), row, 7)});
+      std::sort(events.begin(), events.end(), [](const OutboxEvent& a, const OutboxEvent& b) { return a.id < b.id; });
+      return events;
+    });
+  }
+
+  void AddEvent(std::string_view event, std::string_view key, std::string_view actor) override {
+    if (options_.webhookTargets <= 0) return;
+    Retrying([&](Session& session) {
+      AddEvents(session, options_.webhookTargets, event, key, "", actor, Now());
+      return true;
+    });
+  }
+
+  void EventDone(int64_t id) override {
+    Retrying([&](Session& session) {
+      session.ExecuteParams("DELETE FROM webhook_outbox WHERE id = $1::int8", {TextForm(std::to_string(id))},
+                            PGRES_COMMAND_OK);
+      return true;
+    });
+  }
+
+  void EventRetry(int64_t id, int64_t due) override {
+    Retrying([&](Session& session) {
+      session.ExecuteParams(
+          "UPDATE webhook_outbox SET attempts = attempts + 1, due = $2::int8, leased = 0 WHERE id = $1::int8",
+          {TextForm(std::to_string(id)), TextForm(std::to_string(due))}, PGRES_COMMAND_OK);
       return true;
     });
   }
@@ -824,12 +904,13 @@ class PostgresStore final : public Store {
     });
   }
 
-  bool DeleteLink(std::string_view code) override {
+  bool DeleteLink(std::string_view code, std::string_view actor) override {
     return Retrying([&](Session& session) {
       Transaction transaction(session);
-      const Result removed =
-          session.ExecuteParams("DELETE FROM links WHERE code = $1::text", {Bytes(code)}, PGRES_COMMAND_OK);
-      if (std::string_view(PQcmdTuples(removed.get())) == "0") return false;
+      const Result removed = session.ExecuteParams("DELETE FROM links WHERE code = $1::text RETURNING address",
+                                                   {Bytes(code)}, PGRES_TUPLES_OK);
+      if (PQntuples(removed.get()) == 0) return false;
+      const std::string address(Value(removed.get(), 0, 0));
       session.ExecuteParams("DELETE FROM daily_clicks WHERE code = $1::text", {Bytes(code)}, PGRES_COMMAND_OK);
       session.ExecuteParams("DELETE FROM day_tallies WHERE code = $1::text", {Bytes(code)}, PGRES_COMMAND_OK);
       session.ExecuteParams("DELETE FROM day_registers WHERE code = $1::text", {Bytes(code)}, PGRES_COMMAND_OK);
@@ -837,6 +918,7 @@ class PostgresStore final : public Store {
       session.ExecuteParams("DELETE FROM quarantine_releases WHERE code = $1::text", {Bytes(code)}, PGRES_COMMAND_OK);
       session.Run(kFreeCodes, {TextForm(TextArray({code})), TextForm(IntegerArray({Now()}))});
       NoteChange(session, "link", code);
+      AddEvents(session, options_.webhookTargets, "link.deleted", code, address, actor, Now());
       transaction.Commit();
       return true;
     });
@@ -1299,6 +1381,13 @@ class PostgresStore final : public Store {
            TextForm(IntegerArray(ranks))},
           PGRES_COMMAND_OK);
     }
+  }
+
+  // Inside a transaction: a link's address ("" when absent).
+  static std::string AddressOf(Session& session, std::string_view key) {
+    const Result found =
+        session.ExecuteParams("SELECT address FROM links WHERE code = $1::text", {Bytes(key)}, PGRES_TUPLES_OK);
+    return PQntuples(found.get()) == 0 ? std::string() : std::string(Value(found.get(), 0, 0));
   }
 
   int64_t Now() const { return options_.now ? options_.now() : int64_t(std::time(nullptr)); }

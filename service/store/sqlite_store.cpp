@@ -1,5 +1,6 @@
 #include "service/store/sqlite_store.h"
 
+#include <algorithm>
 #include <sqlite3.h>
 
 #include <cerrno>
@@ -76,12 +77,17 @@ constexpr const char* kMigrations[] = {
     "CREATE TABLE day_salts(day INTEGER PRIMARY KEY, salt BLOB NOT NULL);"
     "CREATE INDEX daily_clicks_day ON daily_clicks(day)",
     // 7: abuse screening: the threat feeds' versions every instance applies;
-    // a link under review, and the reasons an admin released it from
+    // a link under review, and the reasons an admin released it from; the
+    // webhooks' outbox (the events of one link and receiver go in id order)
     "CREATE TABLE threat_feeds(name TEXT PRIMARY KEY, body BLOB NOT NULL, etag TEXT NOT NULL DEFAULT '',"
     " last_modified TEXT NOT NULL DEFAULT '', fetched INTEGER NOT NULL) WITHOUT ROWID;"
     "ALTER TABLE links ADD COLUMN quarantine TEXT NOT NULL DEFAULT '';"
     "CREATE TABLE quarantine_releases(code TEXT NOT NULL, reason TEXT NOT NULL, released INTEGER NOT NULL,"
-    " PRIMARY KEY(code, reason)) WITHOUT ROWID",
+    " PRIMARY KEY(code, reason)) WITHOUT ROWID;"
+    "CREATE TABLE webhook_outbox(id INTEGER PRIMARY KEY AUTOINCREMENT, target INTEGER NOT NULL,"
+    " event TEXT NOT NULL, code TEXT NOT NULL, address TEXT NOT NULL, actor TEXT NOT NULL, at INTEGER NOT NULL,"
+    " attempts INTEGER NOT NULL DEFAULT 0, due INTEGER NOT NULL, leased INTEGER NOT NULL DEFAULT 0);"
+    "CREATE INDEX webhook_outbox_link ON webhook_outbox(target, code, id)",
     // 8: the console's people and their sessions (people.h)
     "CREATE TABLE people(id INTEGER PRIMARY KEY, issuer TEXT NOT NULL, subject TEXT NOT NULL,"
     " name TEXT NOT NULL DEFAULT '', email TEXT NOT NULL DEFAULT '', role TEXT NOT NULL,"
@@ -383,6 +389,7 @@ class SqliteStore final : public Store {
       update.Bind(9, tags).Step();
     }
     NoteChange("link", code);
+    AddEvents(after.disabled && !before->disabled ? "link.disabled" : "link.changed", code, after.address, change.actor);
     transaction.Commit();
     return {ChangeResult::kChanged, std::move(after)};
   }
@@ -469,9 +476,15 @@ class SqliteStore final : public Store {
     return last.Integer(0);
   }
 
-  bool DeleteLink(std::string_view code) override {
+  bool DeleteLink(std::string_view code, std::string_view actor) override {
     std::lock_guard lock(writerMutex_);
     Transaction transaction(writer_.db.get());
+    std::string address;
+    if (options_.webhookTargets > 0) {
+      Statement find(writer_.db.get(), "SELECT address FROM links WHERE code = ?1");
+      find.Bind(1, code);
+      if (find.Step()) address = std::string(find.Text(0));
+    }
     {
       Statement& remove = *writer_.remove;
       ResetOnExit reset{remove};
@@ -493,6 +506,7 @@ class SqliteStore final : public Store {
       freeing.Bind(1, code).Bind(2, Now()).Step();
     }
     NoteChange("link", code);
+    AddEvents("link.deleted", code, address, actor);
     transaction.Commit();
     return true;
   }
@@ -559,6 +573,7 @@ class SqliteStore final : public Store {
       insert.Bind(6, link.expires).Bind(7, link.maxClicks).Bind(8, link.title);
       const std::string tags = TagsColumn(link.tags);
       insert.Bind(9, tags).Bind(10, link.domain).Step();
+      AddEvents("link.created", key, link.address, link.owner);
       results.push_back({InsertResult::kInserted, link.code});
     }
     transaction.Commit();
@@ -784,13 +799,14 @@ class SqliteStore final : public Store {
       }
       if (sqlite3_changes(writer_.db.get()) == 0) continue;
       NoteChange("link", ask.key);
+      AddEvents("link.quarantined", ask.key, AddressOf(ask.key), ask.reason);
       put.push_back(ask.key);
     }
     transaction.Commit();
     return put;
   }
 
-  bool ReleaseLink(std::string_view key) override {
+  bool ReleaseLink(std::string_view key, std::string_view actor) override {
     std::lock_guard lock(writerMutex_);
     Transaction transaction(writer_.db.get());
     std::string reason;
@@ -809,6 +825,7 @@ class SqliteStore final : public Store {
         .Step();
     Statement(writer_.db.get(), "UPDATE links SET quarantine = '' WHERE code = ?1").Bind(1, key).Step();
     NoteChange("link", key);
+    AddEvents("link.released", key, AddressOf(key), actor);
     transaction.Commit();
     return true;
   }
@@ -889,6 +906,46 @@ class SqliteStore final : public Store {
     Statement(writer_.db.get(), "DELETE FROM sessions WHERE digest = ?1").BindBlob(1, digest).Step();
   }
 
+  std::vector<OutboxEvent> ClaimEvents(int64_t now, int64_t lease, int limit) override {
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    Statement claim(writer_.db.get(),
+                    "UPDATE webhook_outbox SET leased = ?1 + ?2 WHERE id IN (SELECT id FROM webhook_outbox o"
+                    " WHERE due <= ?1 AND leased <= ?1 AND id = (SELECT min(id) FROM webhook_outbox p"
+                    " WHERE p.target = o.target AND p.code = o.code) ORDER BY id LIMIT ?3)"
+                    " RETURNING id, target, event, code, address, actor, at, attempts");
+    claim.Bind(1, now).Bind(2, lease).Bind(3, int64_t(limit));
+    std::vector<OutboxEvent> events;
+    while (claim.Step())
+      events.push_back({claim.Integer(0), claim.Integer(1), std::string(claim.Text(2)), std::string(claim.Text(3)),
+                        std::string(claim.Text(4)), std::string(claim.Text(5)), claim.Integer(6), claim.Integer(7)});
+    claim.Reset();
+    transaction.Commit();
+    std::sort(events.begin(), events.end(), [](const OutboxEvent& a, const OutboxEvent& b) { return a.id < b.id; });
+    return events;
+  }
+
+  void AddEvent(std::string_view event, std::string_view key, std::string_view actor) override {
+    if (options_.webhookTargets <= 0) return;
+    std::lock_guard lock(writerMutex_);
+    Transaction transaction(writer_.db.get());
+    AddEvents(event, key, "", actor);
+    transaction.Commit();
+  }
+
+  void EventDone(int64_t id) override {
+    std::lock_guard lock(writerMutex_);
+    Statement(writer_.db.get(), "DELETE FROM webhook_outbox WHERE id = ?1").Bind(1, id).Step();
+  }
+
+  void EventRetry(int64_t id, int64_t due) override {
+    std::lock_guard lock(writerMutex_);
+    Statement(writer_.db.get(), "UPDATE webhook_outbox SET attempts = attempts + 1, due = ?2, leased = 0 WHERE id = ?1")
+        .Bind(1, id)
+        .Bind(2, due)
+        .Step();
+  }
+
   StoreHealth Health() override {
     try {
       Lease lease(*this);
@@ -967,6 +1024,26 @@ class SqliteStore final : public Store {
     Statement& note = *writer_.noteChange;
     ResetOnExit reset{note};
     note.Bind(1, kind).Bind(2, name).Step();
+  }
+
+  // Inside the writer's transaction: the event for every receiver.
+  void AddEvents(std::string_view event, std::string_view key, std::string_view address, std::string_view actor) {
+    if (options_.webhookTargets <= 0) return;
+    Statement add(writer_.db.get(),
+                  "INSERT INTO webhook_outbox(target, event, code, address, actor, at, due) VALUES(?1, ?2, ?3, ?4, ?5,"
+                  " ?6, ?6)");
+    const int64_t now = Now();
+    for (int64_t target = 0; target < options_.webhookTargets; ++target) {
+      add.Bind(1, target).Bind(2, event).Bind(3, key).Bind(4, address).Bind(5, actor).Bind(6, now).Step();
+      add.Reset();
+    }
+  }
+  // Inside the writer's transaction: a link's address ("" when absent).
+  std::string AddressOf(std::string_view key) {
+    if (options_.webhookTargets <= 0) return {};
+    Statement find(writer_.db.get(), "SELECT address FROM links WHERE code = ?1");
+    find.Bind(1, key);
+    return find.Step() ? std::string(find.Text(0)) : std::string();
   }
 
   std::string path_;

@@ -146,6 +146,8 @@ struct LinkChange {
   std::optional<std::optional<int64_t>> expires, maxClicks;  // an empty inner value: never, no limit
   std::optional<std::string> title;
   std::optional<std::vector<std::string>> tags;
+  // who asks (a key's name): the webhooks' actor, not a field set
+  std::string actor;
 };
 
 // The link with a change's fields set.
@@ -222,6 +224,19 @@ struct QuarantineAsk {
   std::string reason;
 };
 
+// One event of the webhooks' outbox (from version 6), for one receiver:
+// written in the transaction of the change it tells of, so a crash after the
+// commit still delivers it.
+struct OutboxEvent {
+  int64_t id = 0;      // increasing: the order of the events of one link
+  int64_t target = 0;  // which --webhook (its place among them)
+  std::string event;   // "link.created", ...
+  std::string key;     // the link's key
+  std::string address, actor;
+  int64_t at = 0;  // when the change was made, seconds since 1970, UTC
+  int64_t attempts = 0;
+};
+
 // How a store is opened: by default as the option table's defaults have it
 // (open_store.cpp).
 struct StoreOptions {
@@ -229,6 +244,9 @@ struct StoreOptions {
   // seconds a deleted link's code is held back from new links (0: not at
   // all): --code-quarantine-days
   int64_t codeQuarantine;
+  // the --webhook receivers: every change of a link writes one outbox event
+  // for each (0: none written)
+  int64_t webhookTargets = 0;
   // the store's clock for freed codes, seconds since 1970; null: the system's
   std::function<int64_t()> now;
 };
@@ -269,7 +287,7 @@ class Store {
   virtual std::vector<Link> ListLinks(const LinkQuery& query) = 0;
   // Deletes a link and its daily clicks, noting the change, and holds its
   // code back (a freed code, in the same transaction); false when absent.
-  virtual bool DeleteLink(std::string_view code) = 0;
+  virtual bool DeleteLink(std::string_view code, std::string_view actor = {}) = 0;
   // Every freed code the store keeps, in the order of its code, until
   // `visit` answers false; and freed codes written in (a copy between
   // stores), a code there already keeping the later time.
@@ -338,7 +356,18 @@ class Store {
   virtual std::vector<std::string> QuarantineLinks(std::span<const QuarantineAsk> asks) = 0;
   // Takes a link out of review, and keeps its reason as released for it, so
   // the same entry never puts it back; false when it was not under review.
-  virtual bool ReleaseLink(std::string_view key) = 0;
+  virtual bool ReleaseLink(std::string_view key, std::string_view actor = {}) = 0;
+  // Webhooks (from version 6): up to `limit` events due by `now`, each the
+  // oldest left of its link and receiver, none another caller holds; each
+  // held for `lease` seconds, so that of several instances one delivers it.
+  // Done: an event delivered (or given up) is removed; a failed one is due
+  // again at `due`, its attempts counted.
+  virtual std::vector<OutboxEvent> ClaimEvents(int64_t now, int64_t lease, int limit) = 0;
+  virtual void EventDone(int64_t id) = 0;
+  // An event that is no link's change (domain.listed: `key` the host,
+  // `actor` the zone), for every receiver, in a transaction of its own.
+  virtual void AddEvent(std::string_view event, std::string_view key, std::string_view actor) = 0;
+  virtual void EventRetry(int64_t id, int64_t due) = 0;
   // Whether the database answers a query now, and would take a write (not a
   // standby, not a file opened read-only).
   virtual StoreHealth Health() = 0;

@@ -57,7 +57,7 @@ class CountingStore final : public Store {
   ChangeResult ChangeLink(std::string_view code, const LinkChange& change) override {
     return inner_->ChangeLink(code, change);
   }
-  bool DeleteLink(std::string_view code) override { return inner_->DeleteLink(code); }
+  bool DeleteLink(std::string_view code, std::string_view actor) override { return inner_->DeleteLink(code, actor); }
   void ForEachFreedCode(const std::function<bool(const FreedCode&)>& visit) override {
     inner_->ForEachFreedCode(visit);
   }
@@ -73,7 +73,15 @@ class CountingStore final : public Store {
   std::vector<std::string> QuarantineLinks(std::span<const QuarantineAsk> asks) override {
     return inner_->QuarantineLinks(asks);
   }
-  bool ReleaseLink(std::string_view key) override { return inner_->ReleaseLink(key); }
+  bool ReleaseLink(std::string_view key, std::string_view actor) override { return inner_->ReleaseLink(key, actor); }
+  std::vector<OutboxEvent> ClaimEvents(int64_t now, int64_t lease, int limit) override {
+    return inner_->ClaimEvents(now, lease, limit);
+  }
+  void EventDone(int64_t id) override { inner_->EventDone(id); }
+  void AddEvent(std::string_view event, std::string_view key, std::string_view actor) override {
+    inner_->AddEvent(event, key, actor);
+  }
+  void EventRetry(int64_t id, int64_t due) override { inner_->EventRetry(id, due); }
   void AddClicks(std::span<const ClickCount> counts, const ClickFlush& flush) override {
     ++clickWrites;
     FailIfAsked();

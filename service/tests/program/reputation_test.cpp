@@ -11,12 +11,14 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "service/program/service.h"
 #include "service/tests/support/http_client.h"
+#include "service/tests/support/webhook_receiver.h"
 
 extern char** environ;
 
@@ -72,6 +74,10 @@ TEST(Reputation, AListingOfThePublicHostIsReportedAndAnUnlistedZoneIsNot) {
   Settings settings = test::TestSettings(dir);
   settings.reputationZones = "dbl.test,clean.test";
   settings.reputationResolver = "127.0.0.1:" + std::to_string(port);
+  test::WebhookReceiver receiver;
+  settings.webhooks = receiver.Url();
+  settings.webhookSecretFile = (dir.path() / "secret").string();
+  std::ofstream(settings.webhookSecretFile) << "a secret\n";
   Service service(settings, nullptr, nullptr);
   const auto until = std::chrono::steady_clock::now() + 10s;
   while (service.metrics().reputationListings.load() == 0 && std::chrono::steady_clock::now() < until)
@@ -79,6 +85,13 @@ TEST(Reputation, AListingOfThePublicHostIsReportedAndAnUnlistedZoneIsNot) {
   EXPECT_EQ(service.metrics().reputationListings.load(), 1u);
   EXPECT_EQ(service.metrics().reputationFailures.load(), 0u);
   EXPECT_NE(test::Get(service.port(), "/metrics").body.find("snipora_reputation_listings 1"), std::string::npos);
+  // and told to the webhooks, once, for the zone that lists it
+  const auto told = std::chrono::steady_clock::now() + 10s;
+  while (receiver.received().empty() && std::chrono::steady_clock::now() < told) std::this_thread::sleep_for(20ms);
+  ASSERT_EQ(receiver.received().size(), 1u);
+  const std::string body = receiver.received()[0].body;
+  EXPECT_NE(body.find(R"("type":"domain.listed")"), std::string::npos) << body;
+  EXPECT_NE(body.find(R"("zone":"dbl.test")"), std::string::npos) << body;
 }
 
 }  // namespace

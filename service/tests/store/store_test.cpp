@@ -770,6 +770,61 @@ TEST(SqliteCheckpointer, CopiesTheWalBackBesideTheWriterAndKeepsItBounded) {
   EXPECT_LE(bytes(path + "-wal"), (SqliteCheckpointer::kWriterFrames + 2000) * kFrameBytes);
 }
 
+// The webhooks' outbox: written with each change, for each receiver; one
+// event of a link and receiver out at a time (in order), none taken twice
+// while leased, a failed one waiting for its time, a done one gone.
+TEST_P(StoreTest, TheOutboxHoldsEachChangeInOrderAndLeasesEachEventOnce) {
+  StoreOptions options;
+  options.webhookTargets = 2;
+  std::unique_ptr<Store> store = Open(options);
+  ASSERT_EQ(store->InsertIfAbsent(std::vector<NewLink>{{"a", "http://a.example/", 1, 0, "maker"},
+                                                       {"b", "http://b.example/", 1, 0, "maker"},
+                                                       {"b", "http://c.example/", 1, 0, "maker"}})[2].outcome,
+            InsertResult::kCodeTaken);
+  LinkChange off;
+  off.disabled = true;
+  off.actor = "admin";
+  ASSERT_EQ(store->ChangeLink("a", off).outcome, ChangeResult::kChanged);
+  ASSERT_TRUE(store->DeleteLink("a", "admin"));
+  std::unique_ptr<Store> other = Open(options);  // another instance on the same data
+  const int64_t now = 1'000'000'000'000;
+  std::vector<OutboxEvent> first = store->ClaimEvents(now, 60, 100);
+  // the first of each link and receiver alone: a's creation and b's, twice
+  ASSERT_EQ(first.size(), 4u);
+  for (const OutboxEvent& event : first) {
+    EXPECT_EQ(event.event, "link.created");
+    EXPECT_EQ(event.actor, "maker");
+    EXPECT_EQ(event.address, event.key == "a" ? "http://a.example/" : "http://b.example/");
+  }
+  EXPECT_TRUE(other->ClaimEvents(now, 60, 100).empty()) << "leased events, or a's next before its first is done";
+  const auto ofA = [](const OutboxEvent& event) { return event.key == "a"; };
+  for (const OutboxEvent& event : first) {
+    if (!ofA(event)) continue;
+    if (event.target == 0)
+      store->EventDone(event.id);
+    else
+      store->EventRetry(event.id, now + 30);
+  }
+  std::vector<OutboxEvent> second = other->ClaimEvents(now, 60, 100);
+  ASSERT_EQ(second.size(), 1u);  // a's next for receiver 0; receiver 1 waits for its retry
+  EXPECT_EQ(second[0].event, "link.disabled");
+  EXPECT_EQ(second[0].target, 0);
+  EXPECT_EQ(second[0].actor, "admin");
+  store->EventDone(second[0].id);
+  // b's are leased still: a's deletion for receiver 0, and its creation for
+  // receiver 1 due again, tried once
+  std::vector<OutboxEvent> third = store->ClaimEvents(now + 31, 60, 100);
+  ASSERT_EQ(third.size(), 2u);
+  EXPECT_EQ(third[0].event + " " + std::to_string(third[0].target) + " " + std::to_string(third[0].attempts),
+            "link.created 1 1");
+  EXPECT_EQ(third[1].event + " " + std::to_string(third[1].target), "link.deleted 0");
+  EXPECT_EQ(third[1].address, "http://a.example/");
+  // b's leases ran out: taken again, by the other instance
+  std::vector<OutboxEvent> afterLease = other->ClaimEvents(now + 61, 60, 100);
+  ASSERT_EQ(afterLease.size(), 2u);
+  for (const OutboxEvent& event : afterLease) EXPECT_EQ(event.key + " " + event.event, "b link.created");
+}
+
 TEST(OpenStore, TheDatabaseNamesTheStoreAndAPasswordIsNeverPrinted) {
   EXPECT_TRUE(IsPostgresAddress("postgresql://u@h/db"));
   EXPECT_TRUE(IsPostgresAddress("postgres://h"));
