@@ -60,13 +60,19 @@ std::optional<std::string> FeedHost(std::string_view text) {
     host += lower;
   }
   if (host.find(':') != std::string::npos && !host.starts_with('[')) host = "[" + host + "]";  // bare IPv6
-  StoredHost stored = StoredHostOf(host);
-  if (stored.refusal != Refusal::kAccepted) return std::nullopt;
   // IDNA maps some characters to a dot or to nothing (U+FEFF): matched
-  // without its trailing dots, as a link's host is, and none may be left
-  while (!stored.host.empty() && stored.host.back() == '.') stored.host.pop_back();
-  if (stored.host.empty()) return std::nullopt;
-  return std::move(stored.host);
+  // without its trailing dots, as a link's host is, and none may be left.
+  // The entry must be a form a link's host can have (its own stored form);
+  // one that keeps changing when stored again is no host, and is skipped.
+  for (int round = 0; round < 4; ++round) {
+    StoredHost stored = StoredHostOf(host);
+    if (stored.refusal != Refusal::kAccepted) return std::nullopt;
+    while (!stored.host.empty() && stored.host.back() == '.') stored.host.pop_back();
+    if (stored.host.empty()) return std::nullopt;
+    if (stored.host == host) return host;
+    host = std::move(stored.host);
+  }
+  return std::nullopt;
 }
 
 // Names every hosts file carries for the machine itself: never entries.

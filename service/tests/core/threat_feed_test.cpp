@@ -92,6 +92,9 @@ TEST(ThreatFeed, LinesThatAreNoEntryAreSkippedAndCounted) {
   EXPECT_EQ(entries.hosts, std::vector<std::string>{"good.example"});
   EXPECT_EQ(entries.skipped, 5u);
   EXPECT_EQ(ReadFeed("# only comments\n\n").format, FeedFormat::kEmpty);
+  // every entry is a host a link can have: stored again, it is itself
+  for (const std::string& host : ReadFeed("7.............................\xef\xbb\xbf T.2.....\xef\xbb\xbf T.2\n").hosts)
+    EXPECT_EQ(StoredHostOf(host).host, host);
 }
 
 TEST(ThreatFeed, TheFirstFeedListingAnEntryNamesIt) {
